@@ -1,0 +1,521 @@
+#include "DbAccess.h"
+
+#include "DbFile.h"
+#include "SqlFormat.h"
+#include "UException.h"
+#include "UntPublic.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QTemporaryFile>
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <sqlite3.h>
+
+TDbAccess *GDbAccess = nullptr;
+
+namespace {
+
+const QString kConnectTitle = QStringLiteral("数据库连接失败！");
+const QString kQueryTitle = QStringLiteral("数据库查询错误，请检查！");
+const QString kExecTitle = QStringLiteral("数据库操作失败！");
+const QString kBackupTitle = QStringLiteral("数据库备份失败！");
+const QString kRestoreTitle = QStringLiteral("数据库恢复失败！");
+const QString kBatchSeparator = QStringLiteral("@#@");
+
+// A transaction that rolls back when it goes out of scope uncommitted, so a
+// failure anywhere in a batch leaves none of it in effect.
+class TTransaction
+{
+public:
+    explicit TTransaction(sqlite3 *db)
+        : FDb(db)
+    {
+        if (sqlite3_exec(FDb, "begin immediate", nullptr, nullptr, nullptr) != SQLITE_OK)
+            throw Exception(DbFile::LastError(FDb));
+    }
+    TTransaction(const TTransaction &) = delete;
+    TTransaction &operator=(const TTransaction &) = delete;
+    ~TTransaction()
+    {
+        if (!FDone)
+            sqlite3_exec(FDb, "rollback", nullptr, nullptr, nullptr);
+    }
+    void Commit()
+    {
+        if (sqlite3_exec(FDb, "commit", nullptr, nullptr, nullptr) != SQLITE_OK)
+            throw Exception(DbFile::LastError(FDb));
+        FDone = true;
+    }
+
+private:
+    sqlite3 *FDb;
+    bool FDone = false;
+};
+
+// Runs every statement of a piece of text; rows a statement returns are dropped.
+void ExecText(sqlite3 *db, const QString &sql)
+{
+    const QByteArray utf8 = sql.toUtf8();
+    const char *at = utf8.constData();
+    const char *end = at + utf8.size();
+    while (at < end) {
+        sqlite3_stmt *stmt = nullptr;
+        const char *tail = nullptr;
+        if (sqlite3_prepare_v2(db, at, int(end - at), &stmt, &tail) != SQLITE_OK)
+            throw Exception(DbFile::LastError(db));
+        int rc = SQLITE_DONE;
+        if (stmt) {
+            while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) { }
+            sqlite3_finalize(stmt);
+        }
+        if (rc != SQLITE_DONE)
+            throw Exception(DbFile::LastError(db));
+        at = tail;
+    }
+}
+
+bool IsBlank(const QString &text)
+{
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() <= u' '; });
+}
+
+// Copies the whole database behind `from` into `to` with the online backup API.
+QString CopyDatabase(sqlite3 *to, sqlite3 *from)
+{
+    sqlite3_backup *backup = sqlite3_backup_init(to, "main", from, "main");
+    if (!backup)
+        return DbFile::LastError(to);
+    const int rc = sqlite3_backup_step(backup, -1);
+    sqlite3_backup_finish(backup);
+    if (rc != SQLITE_DONE)
+        return QString::fromUtf8(sqlite3_errstr(rc));
+    return {};
+}
+
+// Opens a file as a database; on failure the reason, and db is null.
+QString OpenFile(const QString &fileName, int flags, sqlite3 *&db)
+{
+    db = nullptr;
+    if (sqlite3_open_v2(QFile::encodeName(fileName).constData(), &db, flags, nullptr)
+        != SQLITE_OK) {
+        const QString reason = db ? DbFile::LastError(db) : QStringLiteral("out of memory");
+        sqlite3_close_v2(db);
+        db = nullptr;
+        return reason;
+    }
+    return {};
+}
+
+} // namespace
+
+// ---- TField ----------------------------------------------------------------
+
+TField::TField(sqlite3_stmt *stmt, int index)
+    : FStmt(stmt)
+    , FIndex(index)
+{
+}
+
+bool TField::IsNull() const
+{
+    return sqlite3_column_type(FStmt, FIndex) == SQLITE_NULL;
+}
+
+bool TField::IsDateColumn() const
+{
+    const char *type = sqlite3_column_decltype(FStmt, FIndex);
+    return type && (qstricmp(type, "DATE") == 0 || qstricmp(type, "DATETIME") == 0);
+}
+
+QString TField::AsString() const
+{
+    QByteArray utf8;
+    AppendUtf8(utf8);
+    return QString::fromUtf8(utf8);
+}
+
+void TField::AppendUtf8(QByteArray &out) const
+{
+    switch (sqlite3_column_type(FStmt, FIndex)) {
+    case SQLITE_NULL:
+        return;
+    case SQLITE_INTEGER:
+    case SQLITE_FLOAT:
+        if (IsDateColumn()) {
+            out += QLocale::system()
+                       .toString(AsDateTime().date(), QLocale::ShortFormat)
+                       .toUtf8();
+        } else if (sqlite3_column_type(FStmt, FIndex) == SQLITE_INTEGER) {
+            out += QByteArray::number(sqlite3_column_int64(FStmt, FIndex));
+        } else {
+            const double value = sqlite3_column_double(FStmt, FIndex);
+            Currency amount;
+            out += Currency::FromDouble(value, amount) ? amount.ToString().toUtf8()
+                                                       : QByteArray::number(value, 'g', 15);
+        }
+        return;
+    default:
+        out.append(reinterpret_cast<const char *>(sqlite3_column_text(FStmt, FIndex)),
+                   sqlite3_column_bytes(FStmt, FIndex));
+    }
+}
+
+int TField::AsInteger() const
+{
+    if (sqlite3_column_type(FStmt, FIndex) == SQLITE_FLOAT)
+        return int(std::lround(sqlite3_column_double(FStmt, FIndex)));
+    return int(sqlite3_column_int64(FStmt, FIndex));
+}
+
+bool TField::AsBoolean() const
+{
+    if (sqlite3_column_type(FStmt, FIndex) == SQLITE_TEXT) {
+        const QString text = AsString().trimmed();
+        return text.compare(u"true", Qt::CaseInsensitive) == 0 || text.toLongLong() != 0;
+    }
+    return sqlite3_column_double(FStmt, FIndex) != 0.0;
+}
+
+Currency TField::AsCurrency() const
+{
+    Currency amount;
+    switch (sqlite3_column_type(FStmt, FIndex)) {
+    case SQLITE_INTEGER: {
+        const qint64 whole = sqlite3_column_int64(FStmt, FIndex);
+        if (whole < -Currency::kMaxUnits / Currency::kScale
+            || whole > Currency::kMaxUnits / Currency::kScale)
+            throw EConvertError(QStringLiteral("'%1' is not a valid floating point value")
+                                    .arg(whole));
+        return Currency::FromWhole(whole);
+    }
+    case SQLITE_FLOAT: {
+        const double value = sqlite3_column_double(FStmt, FIndex);
+        if (!Currency::FromDouble(value, amount))
+            throw EConvertError(QStringLiteral("'%1' is not a valid floating point value")
+                                    .arg(value, 0, 'g', 17));
+        return amount;
+    }
+    case SQLITE_TEXT:
+        return Currency::ParseLenient(AsString());
+    default:
+        return amount;
+    }
+}
+
+QDateTime TField::AsDateTime() const
+{
+    return DateTimeOfDayNumber(sqlite3_column_double(FStmt, FIndex));
+}
+
+// ---- TQuery ----------------------------------------------------------------
+
+TQuery::~TQuery()
+{
+    Close();
+}
+
+void TQuery::Close()
+{
+    sqlite3_finalize(FStmt);
+    FStmt = nullptr;
+    FEof = true;
+}
+
+void TQuery::Open(sqlite3 *db, const QString &sql)
+{
+    Close();
+    FSql = sql;
+    const QByteArray utf8 = sql.toUtf8();
+    if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &FStmt, nullptr) != SQLITE_OK
+        || !FStmt) {
+        const QString message = DbFile::LastError(db);
+        Close();
+        throw EDBException(message, kQueryTitle, sql);
+    }
+    FEof = false;
+    Step();
+}
+
+void TQuery::Step()
+{
+    const int rc = sqlite3_step(FStmt);
+    if (rc == SQLITE_ROW)
+        return;
+    FEof = true;
+    if (rc != SQLITE_DONE) {
+        const QString message = DbFile::LastError(sqlite3_db_handle(FStmt));
+        Close();
+        throw EDBException(message, kQueryTitle, FSql);
+    }
+}
+
+void TQuery::Next()
+{
+    if (!FEof)
+        Step();
+}
+
+int TQuery::FieldCount() const
+{
+    return FStmt ? sqlite3_column_count(FStmt) : 0;
+}
+
+TField TQuery::Fields(int index) const
+{
+    if (!FStmt || index < 0 || index >= FieldCount())
+        throw Exception(QStringLiteral("List index out of bounds (%1)").arg(index));
+    return TField(FStmt, index);
+}
+
+TField TQuery::FieldByName(const QString &name) const
+{
+    const int count = FieldCount();
+    for (int i = 0; i < count; ++i) {
+        if (name.compare(QString::fromUtf8(sqlite3_column_name(FStmt, i)), Qt::CaseInsensitive)
+            == 0)
+            return TField(FStmt, i);
+    }
+    throw Exception(QStringLiteral("Field '%1' not found").arg(name));
+}
+
+// ---- TDbAccess -------------------------------------------------------------
+
+TDbAccess::~TDbAccess()
+{
+    Close();
+}
+
+QString TDbAccess::DatabaseFile()
+{
+    return AppPath + QStringLiteral("bookkeep.dat");
+}
+
+void TDbAccess::Close()
+{
+    FQuery.Close();
+    sqlite3_close_v2(FConnection);
+    FConnection = nullptr;
+}
+
+QString TDbAccess::Open()
+{
+    const QString fileName = DatabaseFile();
+    if (!QFileInfo(fileName).isFile())
+        return QStringLiteral("找不到数据库文件 %1").arg(fileName);
+    sqlite3 *db = nullptr;
+    QString reason = OpenFile(fileName, SQLITE_OPEN_READWRITE, db);
+    if (reason.isEmpty() && sqlite3_db_readonly(db, "main") == 1)
+        reason = QStringLiteral("数据库文件 %1 是只读的").arg(fileName);
+    if (reason.isEmpty())
+        reason = DbFile::Check(db, false);
+    if (reason.isEmpty())
+        reason = DbFile::Configure(db);
+    if (reason.isEmpty())
+        reason = DbFile::Upgrade(db);
+    if (!reason.isEmpty()) {
+        sqlite3_close_v2(db);
+        return reason;
+    }
+    FConnection = db;
+    return {};
+}
+
+void TDbAccess::Connect()
+{
+    Close();
+    const QString reason = Open();
+    if (!reason.isEmpty())
+        ShowErrorDetail(kConnectTitle, reason, {});
+}
+
+void TDbAccess::EnsureConnected(const QString &title, const QString &sql)
+{
+    if (FConnection)
+        return;
+    const QString reason = Open();
+    if (!reason.isEmpty())
+        throw EDBException(reason, title, sql);
+}
+
+TQuery &TDbAccess::OpenQuery(const QString &sql)
+{
+    FQuery.Close();
+    EnsureConnected(kQueryTitle, sql);
+    FQuery.Open(FConnection, sql);
+    return FQuery;
+}
+
+int TDbAccess::QueryInt(const QString &sql)
+{
+    EnsureConnected(kQueryTitle, sql);
+    const QByteArray utf8 = sql.toUtf8();
+    sqlite3_stmt *stmt = nullptr;
+    int rc = sqlite3_prepare_v2(FConnection, utf8.constData(), int(utf8.size()), &stmt, nullptr);
+    qint64 value = 0;
+    if (rc == SQLITE_OK && stmt) {
+        rc = sqlite3_step(stmt);
+        if (rc == SQLITE_ROW)
+            value = sqlite3_column_int64(stmt, 0);
+    }
+    const QString message = DbFile::LastError(FConnection);
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE && rc != SQLITE_OK)
+        throw EDBException(message, kQueryTitle, sql);
+    return int(value);
+}
+
+void TDbAccess::ExecBatch(const QString &batch)
+{
+    EnsureConnected(kExecTitle, batch);
+    try {
+        TTransaction transaction(FConnection);
+        for (const QString &piece : SplitStr(batch, kBatchSeparator)) {
+            if (!IsBlank(piece))
+                ExecText(FConnection, piece);
+        }
+        transaction.Commit();
+    } catch (const Exception &failure) {
+        throw EDBException(failure.Message(), kExecTitle, batch);
+    }
+}
+
+void TDbAccess::ExecBound(const QString &sql, const QStringList &values)
+{
+    EnsureConnected(kExecTitle, sql);
+    try {
+        TTransaction transaction(FConnection);
+        const QByteArray utf8 = sql.toUtf8();
+        sqlite3_stmt *stmt = nullptr;
+        int rc = sqlite3_prepare_v2(FConnection, utf8.constData(), int(utf8.size()), &stmt,
+                                    nullptr);
+        for (int i = 0; rc == SQLITE_OK && i < values.size(); ++i) {
+            const QByteArray value = values[i].toUtf8();
+            rc = sqlite3_bind_text(stmt, i + 1, value.constData(), int(value.size()),
+                                   SQLITE_TRANSIENT);
+        }
+        if (rc == SQLITE_OK && stmt)
+            rc = sqlite3_step(stmt);
+        const QString message = DbFile::LastError(FConnection);
+        sqlite3_finalize(stmt);
+        if (rc != SQLITE_DONE && rc != SQLITE_ROW)
+            throw Exception(message);
+        transaction.Commit();
+    } catch (const Exception &failure) {
+        throw EDBException(failure.Message(), kExecTitle, sql);
+    }
+}
+
+void TDbAccess::BackupTo(const QString &fileName)
+{
+    EnsureConnected(kBackupTitle, {});
+    // Written beside the target under a temporary name, then renamed over it,
+    // so the target is either the old file or a complete copy.
+    QTemporaryFile temporary(fileName + QStringLiteral(".XXXXXX"));
+    if (!temporary.open())
+        throw EDBException(
+            QStringLiteral("无法创建文件 %1（%2）").arg(fileName, temporary.errorString()),
+            kBackupTitle, {});
+    temporary.close();
+    sqlite3 *target = nullptr;
+    QString reason =
+        OpenFile(temporary.fileName(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, target);
+    if (reason.isEmpty())
+        reason = CopyDatabase(target, FConnection);
+    if (target && sqlite3_close(target) != SQLITE_OK && reason.isEmpty())
+        reason = DbFile::LastError(target);
+    if (reason.isEmpty()) {
+        std::error_code error;
+        std::filesystem::rename(QFile::encodeName(temporary.fileName()).toStdString(),
+                                QFile::encodeName(fileName).toStdString(), error);
+        if (error)
+            reason = QString::fromLocal8Bit(error.message());
+    }
+    if (!reason.isEmpty())
+        throw EDBException(reason, kBackupTitle, {});
+}
+
+void TDbAccess::RestoreFrom(const QString &fileName)
+{
+    FQuery.Close();
+    EnsureConnected(kRestoreTitle, {});
+    // The chosen file is checked in a private copy; only a sound copy of this
+    // program's books is then copied into the open connection.
+    QTemporaryFile copy;
+    QFile source(fileName);
+    if (!source.open(QIODevice::ReadOnly))
+        throw EDBException(QStringLiteral("无法读取文件 %1（%2）").arg(fileName, source.errorString()),
+                           kRestoreTitle, {});
+    if (!copy.open())
+        throw EDBException(copy.errorString(), kRestoreTitle, {});
+    while (!source.atEnd()) {
+        const QByteArray chunk = source.read(1 << 20);
+        if (chunk.isEmpty() && source.error() != QFile::NoError)
+            throw EDBException(source.errorString(), kRestoreTitle, {});
+        if (copy.write(chunk) != chunk.size())
+            throw EDBException(copy.errorString(), kRestoreTitle, {});
+    }
+    if (!copy.flush())
+        throw EDBException(copy.errorString(), kRestoreTitle, {});
+    copy.close();
+
+    sqlite3 *restored = nullptr;
+    QString reason = OpenFile(copy.fileName(), SQLITE_OPEN_READWRITE, restored);
+    if (reason.isEmpty())
+        reason = DbFile::Check(restored, true);
+    if (reason.isEmpty())
+        reason = CopyDatabase(FConnection, restored);
+    sqlite3_close_v2(restored);
+    if (reason.isEmpty())
+        reason = DbFile::Configure(FConnection);
+    if (reason.isEmpty())
+        reason = DbFile::Upgrade(FConnection);
+    if (!reason.isEmpty())
+        throw EDBException(reason, kRestoreTitle, {});
+}
+
+// ---- free routines ---------------------------------------------------------
+
+void DbExec(const QString &batch)
+{
+    GDbAccess->ExecBatch(batch);
+}
+
+int DbQueryInt(const QString &sql)
+{
+    return GDbAccess->QueryInt(sql);
+}
+
+void DbBackup(const QString &fileName)
+{
+    GDbAccess->BackupTo(fileName);
+}
+
+void DbRestore(const QString &fileName)
+{
+    GDbAccess->RestoreFrom(fileName);
+}
+
+QStringList SplitStr(const QString &text, const QString &separator)
+{
+    QStringList pieces;
+    bool quoted = false;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size();) {
+        if (text[i] == u'\'') {
+            quoted = !quoted;
+            ++i;
+        } else if (!quoted && !separator.isEmpty()
+                   && QStringView(text).mid(i).startsWith(separator)) {
+            pieces += text.mid(start, i - start);
+            i += separator.size();
+            start = i;
+        } else {
+            ++i;
+        }
+    }
+    pieces += text.mid(start);
+    return pieces;
+}

@@ -1,0 +1,112 @@
+#pragma once
+
+#include "Currency.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// One column of the current row of a query.
+class TField
+{
+public:
+    bool IsNull() const;
+    // Plain text: NULL empty, amounts as their shortest decimal, a date
+    // column as the date alone in the system's short date format.
+    QString AsString() const;
+    int AsInteger() const;
+    bool AsBoolean() const;
+    Currency AsCurrency() const;
+    QDateTime AsDateTime() const;
+    // AsString, appended as UTF-8 (the fast path of the list fill).
+    void AppendUtf8(QByteArray &out) const;
+
+private:
+    friend class TQuery;
+    TField(sqlite3_stmt *stmt, int index);
+    bool IsDateColumn() const;
+
+    sqlite3_stmt *FStmt;
+    int FIndex;
+};
+
+// The shared result set: open on a statement, positioned on its first row,
+// read row by row until Eof.
+class TQuery
+{
+public:
+    TQuery() = default;
+    TQuery(const TQuery &) = delete;
+    TQuery &operator=(const TQuery &) = delete;
+    ~TQuery();
+
+    bool Active() const { return FStmt != nullptr; }
+    bool Eof() const { return FEof; }
+    void Next();
+    int FieldCount() const;
+    TField Fields(int index) const;
+    TField FieldByName(const QString &name) const;
+    void Close();
+
+private:
+    friend class TDbAccess;
+    void Open(sqlite3 *db, const QString &sql);
+    void Step();
+
+    sqlite3_stmt *FStmt = nullptr;
+    bool FEof = true;
+    QString FSql;
+};
+
+// The one connection to AppPath/bookkeep.dat and everything done through it.
+class TDbAccess
+{
+public:
+    TDbAccess() = default;
+    TDbAccess(const TDbAccess &) = delete;
+    TDbAccess &operator=(const TDbAccess &) = delete;
+    ~TDbAccess();
+
+    // Opens the books; on failure shows "数据库连接失败！" with the reason and
+    // leaves the connection closed. Never raises.
+    void Connect();
+    bool Connected() const { return FConnection != nullptr; }
+    void Close();
+
+    TQuery &OpenQuery(const QString &sql);
+    int QueryInt(const QString &sql);
+    // Runs the statements of a batch ("@#@" between them) in one transaction.
+    void ExecBatch(const QString &batch);
+    // Runs one statement in a transaction with its "?" placeholders bound to
+    // texts, so any text is stored as it stands.
+    void ExecBound(const QString &sql, const QStringList &values);
+    void BackupTo(const QString &fileName);
+    void RestoreFrom(const QString &fileName);
+
+    TQuery FQuery;
+
+    static QString DatabaseFile();
+
+private:
+    // Opens the connection when it is closed; raises EDBException with the
+    // caller's headline and statement when that fails.
+    void EnsureConnected(const QString &title, const QString &sql);
+    QString Open();
+
+    sqlite3 *FConnection = nullptr;
+};
+
+extern TDbAccess *GDbAccess;
+
+void DbExec(const QString &batch);
+int DbQueryInt(const QString &sql);
+void DbBackup(const QString &fileName);
+void DbRestore(const QString &fileName);
+
+// The pieces of a text between its separators. Separators inside single-quoted
+// literals ('' being a quote within one) do not split, so a value holding the
+// separator stays whole.
+QStringList SplitStr(const QString &text, const QString &separator);

@@ -1,0 +1,93 @@
+#include "SqlFormat.h"
+
+#include "UException.h"
+
+#include <cmath>
+
+namespace {
+
+const QDate kDayZero(1899, 12, 30);
+constexpr double kMsecsPerDay = 86400000.0;
+
+} // namespace
+
+QString Format(const QString &sqlTemplate, std::initializer_list<QString> values)
+{
+    QString result;
+    result.reserve(sqlTemplate.size() + 16 * qsizetype(values.size()));
+    auto value = values.begin();
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype at = sqlTemplate.indexOf(u"%s", from);
+        if (at < 0)
+            break;
+        if (value == values.end())
+            throw Exception(QStringLiteral("Format: too few values for \"%1\"").arg(sqlTemplate));
+        result += QStringView(sqlTemplate).mid(from, at - from);
+        result += *value++;
+        from = at + 2;
+    }
+    if (value != values.end())
+        throw Exception(QStringLiteral("Format: too many values for \"%1\"").arg(sqlTemplate));
+    result += QStringView(sqlTemplate).mid(from);
+    return result;
+}
+
+QString SqlText(const QString &text)
+{
+    QString quoted = text;
+    quoted.replace(u'\'', QStringLiteral("''"));
+    return quoted;
+}
+
+QString SqlAmount(Currency amount)
+{
+    const QString text = amount.ToString();
+    return amount < Currency() ? u'(' + text + u')' : text;
+}
+
+QString SqlDate(const QDate &date)
+{
+    return QString::number(DayNumber(date));
+}
+
+QString SqlDate(const QDateTime &dateTime)
+{
+    return SqlDate(dateTime.date());
+}
+
+QString SqlBool(bool value)
+{
+    return value ? QStringLiteral("-1") : QStringLiteral("0");
+}
+
+qint64 DayNumber(const QDate &date)
+{
+    return kDayZero.daysTo(date);
+}
+
+QDate DateOfDayNumber(qint64 day)
+{
+    return kDayZero.addDays(day);
+}
+
+double DayNumber(const QDateTime &dateTime)
+{
+    const QTime time = dateTime.time();
+    return double(DayNumber(dateTime.date())) + time.msecsSinceStartOfDay() / kMsecsPerDay;
+}
+
+QDateTime DateTimeOfDayNumber(double dayNumber)
+{
+    const double day = std::floor(dayNumber);
+    const auto msecs = qint64(std::llround((dayNumber - day) * kMsecsPerDay));
+    return QDateTime(DateOfDayNumber(qint64(day)), QTime(0, 0)).addMSecs(msecs);
+}
+
+QString FormatDayNumber(double dayNumber)
+{
+    QString text = QString::number(dayNumber, 'g', 15);
+    if (text.contains(u'e'))
+        text = QString::number(dayNumber, 'f', 10);
+    return text;
+}

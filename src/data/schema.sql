@@ -1,0 +1,72 @@
+-- The books: six tables, their seeded rows, and what marks the file as ours.
+-- The build turns this into the template bookkeep.dat; the program only opens
+-- an existing file. The password verifier (table DbKey) is added by the build.
+
+PRAGMA application_id = 1112229200; -- 0x424B4550, "BKEP"
+PRAGMA user_version = 1;            -- the schema version; upgrades start here
+
+-- Money accounts with their running totals. Amounts have four decimals; a
+-- total is kept below 1e11 in magnitude, where the engine's doubles still hold
+-- every fourth decimal exactly.
+CREATE TABLE Account (
+    AccountName TEXT NOT NULL UNIQUE,
+    Remark      TEXT,
+    Fare        NUMERIC NOT NULL DEFAULT 0 CHECK (abs(Fare) < 100000000000),
+    InFare      NUMERIC NOT NULL DEFAULT 0 CHECK (abs(InFare) < 100000000000),
+    OutFare     NUMERIC NOT NULL DEFAULT 0 CHECK (abs(OutFare) < 100000000000)
+);
+
+-- Every relative update (Fare=Fare+12.5) is computed in doubles; rounding the
+-- result back to four decimals each time keeps balances exact however many
+-- updates they go through.
+CREATE TRIGGER AccountTotalsExact AFTER UPDATE OF Fare, InFare, OutFare ON Account
+BEGIN
+    UPDATE Account
+       SET Fare = round(Fare, 4), InFare = round(InFare, 4), OutFare = round(OutFare, 4)
+     WHERE rowid = NEW.rowid;
+END;
+
+-- Bookkeeping records: kind 0 income, 1 expense; InDate is a whole day number.
+CREATE TABLE BookKeep (
+    ID          INTEGER PRIMARY KEY AUTOINCREMENT,
+    InOutType   INTEGER NOT NULL DEFAULT 0,
+    TypeID      INTEGER NOT NULL DEFAULT 0,
+    Remark      TEXT,
+    Fare        NUMERIC NOT NULL DEFAULT 0,
+    AccountName TEXT,
+    InDate      DATE
+);
+CREATE INDEX BookKeepInDate ON BookKeep (InDate);
+CREATE INDEX BookKeepAccountName ON BookKeep (AccountName);
+
+-- The two category trees; ParentIndex 0 is the root.
+CREATE TABLE InType (
+    SelfIndex   INTEGER PRIMARY KEY,
+    ParentIndex INTEGER NOT NULL DEFAULT 0,
+    TypeName    TEXT NOT NULL
+);
+CREATE TABLE OutType (
+    SelfIndex   INTEGER PRIMARY KEY,
+    ParentIndex INTEGER NOT NULL DEFAULT 0,
+    TypeName    TEXT NOT NULL
+);
+
+-- The note: the row with ID 1.
+CREATE TABLE Notepad (
+    ID     INTEGER PRIMARY KEY,
+    Remark TEXT
+);
+INSERT INTO Notepad (ID, Remark) VALUES (1, '');
+
+-- The login-password setting: exactly one row.
+CREATE TABLE SysSet (
+    bPass    BOOLEAN NOT NULL DEFAULT 0,
+    PassWord TEXT NOT NULL DEFAULT ''
+);
+INSERT INTO SysSet (bPass, PassWord) VALUES (0, '');
+
+-- The salted verifier of the database password: one row.
+CREATE TABLE DbKey (
+    Salt     TEXT NOT NULL,
+    Verifier TEXT NOT NULL
+);

@@ -1,0 +1,118 @@
+#include "Startup.h"
+
+#include "Application.h"
+#include "Globals.h"
+#include "Main.h"
+
+#include "data/DbAccess.h"
+#include "data/UntPublic.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QLibraryInfo>
+#include <QLockFile>
+#include <QStandardPaths>
+#include <QTranslator>
+#include <memory>
+
+namespace {
+
+const QString kAppTitle = QStringLiteral("记账软件");
+
+// Restores the prompt that was installed before, however the run ends.
+class TPromptScope
+{
+public:
+    explicit TPromptScope(TPrompt &prompt)
+        : FPrevious(SetPrompt(&prompt))
+    {
+    }
+    TPromptScope(const TPromptScope &) = delete;
+    TPromptScope &operator=(const TPromptScope &) = delete;
+    ~TPromptScope() { SetPrompt(FPrevious); }
+
+private:
+    TPrompt *FPrevious;
+};
+
+// Frees the database access object, after the main window is gone.
+struct TDbAccessScope
+{
+    TDbAccessScope() { GDbAccess = new TDbAccess; }
+    TDbAccessScope(const TDbAccessScope &) = delete;
+    TDbAccessScope &operator=(const TDbAccessScope &) = delete;
+    ~TDbAccessScope()
+    {
+        delete GDbAccess;
+        GDbAccess = nullptr;
+    }
+};
+
+QString LockFileName()
+{
+    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (dir.isEmpty())
+        dir = QDir::tempPath();
+    return dir + QStringLiteral("/Tallyo.lock");
+}
+
+// The directory the books live in, with a trailing '/'.
+QString DataDirectory(const QCommandLineParser &parser, const QCommandLineOption &dataDir)
+{
+    const QString dir = parser.isSet(dataDir) ? QDir(parser.value(dataDir)).absolutePath()
+                                              : QCoreApplication::applicationDirPath();
+    return dir.endsWith(u'/') ? dir : dir + u'/';
+}
+
+} // namespace
+
+int RunBookkeep(int &argc, char **argv, TPrompt &prompt)
+{
+    TApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("bookkeep"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(BOOKKEEP_VERSION));
+
+    // Qt's own texts (standard buttons, file dialogs) in Chinese like the rest.
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QStringLiteral("qtbase_zh_CN"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtTranslator);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("记账软件：账户、收支记录与查询。"));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption dataDir(
+        QStringLiteral("data-dir"),
+        QStringLiteral("The directory holding bookkeep.dat and the logs "
+                       "(default: the program's directory)."),
+        QStringLiteral("DIR"));
+    parser.addOption(dataDir);
+    parser.process(app);
+
+    TPromptScope promptScope(prompt);
+    TGlobalObjects globals(DataDirectory(parser, dataDir));
+
+    // One instance at a time. A lock left by a killed instance is taken over;
+    // any failure other than a live holder lets the start go on.
+    QLockFile instanceLock(LockFileName());
+    instanceLock.setStaleLockTime(0);
+    if (!instanceLock.tryLock(0) && instanceLock.error() == QLockFile::LockFailedError) {
+        ShowInfo(QStringLiteral("记账软件已经运行!"));
+        return 0;
+    }
+
+    TDbAccessScope dbAccess;
+    GDbAccess->Connect();
+    if (!GDbAccess->Connected())
+        return 0;
+
+    QCoreApplication::setApplicationName(kAppTitle);
+    int status = 0;
+    {
+        TFormMain mainWindow;
+        mainWindow.show();
+        status = TApplication::exec();
+    }
+    return status;
+}

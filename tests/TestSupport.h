@@ -1,0 +1,58 @@
+#pragma once
+
+#include "data/UntPublic.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <functional>
+#include <memory>
+
+// A prompt that records every box and answers from a queue (No when empty).
+class TRecordingPrompt : public TPrompt
+{
+public:
+    struct TBox
+    {
+        TBoxKind Kind;
+        QString Caption;
+        QString Text;
+    };
+
+    TRecordingPrompt();
+    ~TRecordingPrompt() override;
+
+    bool Box(TBoxKind kind, const QString &caption, const QString &text) override;
+    QString FileDialog(TFileDialogKind kind, const QString &filter) override;
+    void OpenDocument(const QString &target) override;
+
+    QList<TBox> Boxes;
+    QList<bool> Answers;        // answers to the next confirmations, in order
+    QStringList FileNames;      // answers to the next file dialogs, in order
+    QStringList OpenedDocuments;
+    // Called while a box is up, e.g. to check what the window shows then.
+    std::function<void(const TBox &)> OnBox;
+
+private:
+    TPrompt *FPrevious;
+};
+
+// A fresh copy of the template books in a temporary directory, with AppPath,
+// GDbAccess and GCardException set up for it and torn down afterwards.
+class TTestBooks
+{
+public:
+    TTestBooks();
+    ~TTestBooks();
+    QString Dir() const { return FDir.path() + u'/'; }
+    QString DatabaseFile() const { return Dir() + QStringLiteral("bookkeep.dat"); }
+
+private:
+    QTemporaryDir FDir;
+};
+
+// The raw bytes of a file.
+QByteArray ReadAll(const QString &fileName);
+// Executes SQL on a database file directly, outside the program's connection.
+void RawExec(const QString &fileName, const QString &sql);

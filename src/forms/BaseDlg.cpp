@@ -1,0 +1,91 @@
+#include "BaseDlg.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QScreen>
+
+namespace {
+
+constexpr int kBottomHeight = 41;
+constexpr int kButtonWidth = 75;
+constexpr int kButtonHeight = 25;
+
+QFrame *NewLine(QWidget *parent, const QString &name)
+{
+    auto *line = new QFrame(parent);
+    line->setObjectName(name);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
+}
+
+// The program's main window, where dialogs centre themselves.
+QWidget *MainWindow()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (qobject_cast<QMainWindow *>(widget) && widget->isVisible())
+            return widget;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+TFormBaseDlg::TFormBaseDlg(QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                  | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    , FClient(new QWidget(this))
+{
+    FClient->setObjectName(QStringLiteral("ClientArea"));
+    bvl1 = NewLine(this, QStringLiteral("bvl1"));
+    pnlBottom = new QWidget(this);
+    pnlBottom->setObjectName(QStringLiteral("pnlBottom"));
+    bvl2 = NewLine(pnlBottom, QStringLiteral("bvl2"));
+    btnOK = new QPushButton(QStringLiteral("确定(&O)"), pnlBottom);
+    btnOK->setObjectName(QStringLiteral("btnOK"));
+    btnOK->setDefault(true);
+    btnCancel = new QPushButton(QStringLiteral("取消(&C)"), pnlBottom);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    btnCancel->setAutoDefault(false);
+    connect(btnOK, &QPushButton::clicked, this, [this] { btnOKClick(); });
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+int TFormBaseDlg::ShowModal()
+{
+    return exec() == QDialog::Accepted ? mrOk : mrCancel;
+}
+
+void TFormBaseDlg::btnOKClick()
+{
+    accept();
+}
+
+void TFormBaseDlg::resizeEvent(QResizeEvent *event)
+{
+    QDialog::resizeEvent(event);
+    const int w = width();
+    const int h = height();
+    FClient->setGeometry(0, 0, w, h - kBottomHeight);
+    bvl1->setGeometry(0, 0, w, 2);
+    bvl1->raise();
+    pnlBottom->setGeometry(0, h - kBottomHeight, w, kBottomHeight);
+    bvl2->setGeometry(0, 0, w, 2);
+    btnCancel->setGeometry(w - kButtonWidth - 14, 9, kButtonWidth, kButtonHeight);
+    btnOK->setGeometry(w - 2 * kButtonWidth - 14 - 1, 9, kButtonWidth, kButtonHeight);
+}
+
+void TFormBaseDlg::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    QRect area;
+    const QWidget *main = FPosition == poMainFormCenter ? MainWindow() : nullptr;
+    if (main)
+        area = main->frameGeometry();
+    else if (const QScreen *screen = this->screen())
+        area = screen->availableGeometry();
+    if (area.isValid())
+        move(area.center() - QPoint(width() / 2, height() / 2));
+}

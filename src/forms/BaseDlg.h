@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QDialog>
+
+class QFrame;
+class QPushButton;
+
+// The modal results the show routines return.
+enum TModalResult { mrOk = 1, mrCancel = 2 };
+
+// The base of every dialog: only a close box among the border icons, centred
+// on the main window (or the screen), a line at the top and at the bottom, and
+// a bottom panel with OK (the default button) and Cancel (result mrCancel).
+// A derived dialog builds its own controls into ClientArea(), positioned as
+// on the whole dialog, and overrides btnOKClick.
+class TFormBaseDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    enum TPosition { poMainFormCenter, poScreenCenter };
+
+    explicit TFormBaseDlg(QWidget *parent = nullptr);
+
+    // Shows the dialog modally: mrOk when it closed with OK, mrCancel otherwise.
+    int ShowModal();
+    void SetPosition(TPosition position) { FPosition = position; }
+    QWidget *ClientArea() const { return FClient; }
+
+    QFrame *bvl1;
+    QFrame *bvl2;
+    QWidget *pnlBottom;
+    QPushButton *btnOK;
+    QPushButton *btnCancel;
+
+protected:
+    // OK pressed: closes with mrOk. Dialogs that check their input override it;
+    // a failure raised here leaves the dialog open with its input.
+    virtual void btnOKClick();
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    QWidget *FClient;
+    TPosition FPosition = poMainFormCenter;
+};

@@ -306,7 +306,7 @@ QString TDbAccess::Open()
     if (!QFileInfo(fileName).isFile())
         return QStringLiteral("找不到数据库文件 %1").arg(fileName);
     sqlite3 *db = nullptr;
-    QString reason = OpenFile(fileName, SQLITE_OPEN_READWRITE, db);
+    QString reason = OpenFile(fileName, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, db);
     if (reason.isEmpty() && sqlite3_db_readonly(db, "main") == 1)
         reason = QStringLiteral("数据库文件 %1 是只读的").arg(fileName);
     if (reason.isEmpty())
@@ -507,7 +507,7 @@ QStringList SplitStr(const QString &text, const QString &separator)
         if (text[i] == u'\'') {
             quoted = !quoted;
             ++i;
-        } else if (!quoted && !separator.isEmpty()
+        } else if (!quoted && !separator.isEmpty() && text[i] == separator[0]
                    && QStringView(text).mid(i).startsWith(separator)) {
             pieces += text.mid(start, i - start);
             i += separator.size();

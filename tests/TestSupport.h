@@ -28,8 +28,8 @@ public:
     void OpenDocument(const QString &target) override;
 
     QList<TBox> Boxes;
-    QList<bool> Answers;        // answers to the next confirmations, in order
-    QStringList FileNames;      // answers to the next file dialogs, in order
+    QList<bool> Answers; // answers to the next confirmations, in order
+    QStringList FileNames; // answers to the next file dialogs, in order
     QStringList OpenedDocuments;
     // Called while a box is up, e.g. to check what the window shows then.
     std::function<void(const TBox &)> OnBox;

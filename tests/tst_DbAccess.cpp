@@ -20,13 +20,13 @@ int AccountCount()
 
 void InsertAccount(const QString &name, const QString &fare = QStringLiteral("0"))
 {
-    DbExec(Format(QStringLiteral("insert into Account(AccountName,Remark,Fare) values ('%s','',%s) "),
-                  {SqlText(name), SqlAmount(Currency::Parse(fare))}));
+    DbExec(
+        Format(QStringLiteral("insert into Account(AccountName,Remark,Fare) values ('%s','',%s) "),
+               {SqlText(name), SqlAmount(Currency::Parse(fare))}));
 }
 
 // Runs f, which must raise an EDBException, and returns it.
-template<typename F>
-EDBException DbFailure(F f)
+template<typename F> EDBException DbFailure(F f)
 {
     try {
         f();
@@ -67,8 +67,8 @@ private Q_SLOTS:
 void TestDbAccess::batchIsAllOrNothing()
 {
     TTestBooks books;
-    const QString batch = QStringLiteral(
-        "insert into Account(AccountName,Remark,Fare) values ('A','',1) @#@insert into Nowhere values (1)");
+    const QString batch = QStringLiteral("insert into Account(AccountName,Remark,Fare) values "
+                                         "('A','',1) @#@insert into Nowhere values (1)");
     const EDBException failure = DbFailure([&] { DbExec(batch); });
     QCOMPARE(failure.FTitle, QStringLiteral("数据库操作失败！"));
     QCOMPARE(failure.FSqlText, batch);
@@ -81,8 +81,9 @@ void TestDbAccess::batchSeparatorsAndBlanks()
     TTestBooks books;
     // Trailing separator, separator plus blanks, an empty piece in the middle
     // and a statement with blanks around it all run.
-    DbExec(QStringLiteral("  insert into Account(AccountName,Remark,Fare) values ('A','',1)  @#@@#@"
-                          "insert into Account(AccountName,Remark,Fare) values ('B','',2)@#@ \r\n\t"));
+    DbExec(
+        QStringLiteral("  insert into Account(AccountName,Remark,Fare) values ('A','',1)  @#@@#@"
+                       "insert into Account(AccountName,Remark,Fare) values ('B','',2)@#@ \r\n\t"));
     QCOMPARE(AccountCount(), 2);
     DbExec(QString());
     DbExec(QStringLiteral("@#@"));
@@ -93,9 +94,10 @@ void TestDbAccess::separatorInsideQuotedValue()
 {
     TTestBooks books;
     const QString odd = QStringLiteral("a@#@b'c--d");
-    DbExec(Format(QStringLiteral("insert into Account(AccountName,Remark,Fare) values ('%s','%s',1)@#@"
-                                 "update Account set Remark='%s' where AccountName='%s'"),
-                  {SqlText(odd), SqlText(odd), SqlText(odd + odd), SqlText(odd)}));
+    DbExec(
+        Format(QStringLiteral("insert into Account(AccountName,Remark,Fare) values ('%s','%s',1)@#@"
+                              "update Account set Remark='%s' where AccountName='%s'"),
+               {SqlText(odd), SqlText(odd), SqlText(odd + odd), SqlText(odd)}));
     TQuery &query = GDbAccess->OpenQuery(QStringLiteral("select AccountName,Remark from Account"));
     QCOMPARE(query.Fields(0).AsString(), odd);
     QCOMPARE(query.Fields(1).AsString(), odd + odd);
@@ -114,12 +116,13 @@ void TestDbAccess::splitStr()
 void TestDbAccess::textRoundTrip()
 {
     TTestBooks books;
-    const QStringList texts = {QStringLiteral("O'Brien's \"quote\""), QStringLiteral("--not a comment"),
-                               QStringLiteral("工资收入 100%"), QStringLiteral("a@#@b"),
-                               QString(10000, QChar(u'记'))};
+    const QStringList texts
+        = {QStringLiteral("O'Brien's \"quote\""), QStringLiteral("--not a comment"),
+           QStringLiteral("工资收入 100%"), QStringLiteral("a@#@b"), QString(10000, QChar(u'记'))};
     for (const QString &text : texts)
         InsertAccount(text);
-    TQuery &query = GDbAccess->OpenQuery(QStringLiteral("select AccountName from Account order by rowid"));
+    TQuery &query
+        = GDbAccess->OpenQuery(QStringLiteral("select AccountName from Account order by rowid"));
     QStringList read;
     for (; !query.Eof(); query.Next())
         read << query.FieldByName(QStringLiteral("accountname")).AsString();
@@ -129,7 +132,9 @@ void TestDbAccess::textRoundTrip()
 void TestDbAccess::queryIntOfEmptySelection()
 {
     TTestBooks books;
-    QCOMPARE(DbQueryInt(QStringLiteral("select Count(AccountName) from Account where AccountName='x'")), 0);
+    QCOMPARE(
+        DbQueryInt(QStringLiteral("select Count(AccountName) from Account where AccountName='x'")),
+        0);
     QCOMPARE(DbQueryInt(QStringLiteral("select Fare from Account")), 0);
     QCOMPARE(DbQueryInt(QStringLiteral("select null")), 0);
     InsertAccount(QStringLiteral("A"));
@@ -156,8 +161,8 @@ void TestDbAccess::fieldsByPositionAndName()
                           "insert into BookKeep(InOutType,TypeID,Remark,Fare,AccountName,InDate) "
                           "values ('0',4,'r',100,'A','46364')@#@"
                           "update SysSet set bPass='-1'"));
-    TQuery &query = GDbAccess->OpenQuery(
-        QStringLiteral("select ID,InOutType,TypeID,Remark,Fare,AccountName,InDate from BookKeep order by ID"));
+    TQuery &query = GDbAccess->OpenQuery(QStringLiteral(
+        "select ID,InOutType,TypeID,Remark,Fare,AccountName,InDate from BookKeep order by ID"));
     QCOMPARE(query.FieldCount(), 7);
     QVERIFY(!query.Eof());
     QCOMPARE(query.Fields(1).AsInteger(), 1);
@@ -229,8 +234,9 @@ void TestDbAccess::connectRefusesBadFiles()
     } else if (kind == u"password" || kind == u"newer") {
         QVERIFY(QFile::copy(QStringLiteral(TEMPLATE_DB), file));
         QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
-        RawExec(file, kind == u"password" ? QStringLiteral("update DbKey set Verifier='00'")
-                                          : QStringLiteral("pragma user_version=99"));
+        RawExec(file,
+                kind == u"password" ? QStringLiteral("update DbKey set Verifier='00'")
+                                    : QStringLiteral("pragma user_version=99"));
     }
     GDbAccess->Connect();
     QVERIFY(!GDbAccess->Connected());
@@ -251,7 +257,8 @@ void TestDbAccess::backupMakesWorkingCopy()
     QFile::remove(target);
     DbBackup(target);
     DbBackup(target); // replacing an existing copy
-    QCOMPARE(QDir(books.Dir()).entryList({QStringLiteral("copy.bat*")}), QStringList({QStringLiteral("copy.bat")}));
+    QCOMPARE(QDir(books.Dir()).entryList({QStringLiteral("copy.bat*")}),
+             QStringList({QStringLiteral("copy.bat")}));
 
     // The copy is a complete set of books that opens on its own.
     GDbAccess->Close();
@@ -307,7 +314,8 @@ void TestDbAccess::restoreRefusesBadFiles()
     QCOMPARE(failure.FTitle, QStringLiteral("数据库恢复失败！"));
     QVERIFY(!failure.Message().isEmpty());
     QCOMPARE(ReadAll(books.DatabaseFile()), before);
-    QVERIFY(DbQueryInt(QStringLiteral("select count(*) from Account where AccountName='kept'")) == 1);
+    QVERIFY(DbQueryInt(QStringLiteral("select count(*) from Account where AccountName='kept'"))
+            == 1);
 }
 
 void TestDbAccess::restoreBringsDataBack()
@@ -316,11 +324,14 @@ void TestDbAccess::restoreBringsDataBack()
     InsertAccount(QStringLiteral("A"), QStringLiteral("7.25"));
     const QString backup = books.Dir() + QStringLiteral("b.bat");
     DbBackup(backup);
-    DbExec(QStringLiteral("delete from Account@#@insert into Account(AccountName,Fare) values ('B',1)"));
+    DbExec(QStringLiteral(
+        "delete from Account@#@insert into Account(AccountName,Fare) values ('B',1)"));
     GDbAccess->OpenQuery(QStringLiteral("select * from Account"));
     DbRestore(backup);
     QVERIFY(!GDbAccess->FQuery.Active());
-    QCOMPARE(DbQueryInt(QStringLiteral("select count(*) from Account where AccountName='A' and Fare=7.25")), 1);
+    QCOMPARE(DbQueryInt(QStringLiteral(
+                 "select count(*) from Account where AccountName='A' and Fare=7.25")),
+             1);
     QCOMPARE(AccountCount(), 1);
     InsertAccount(QStringLiteral("C"));
     QCOMPARE(AccountCount(), 2);
@@ -346,7 +357,8 @@ void TestDbAccess::totalsStayExactThroughManyUpdates()
         seed = seed * 1664525u + 1013904223u;
         const Currency amount = Currency::FromUnits(qint64(seed % 2000000) - 1000000);
         expected += amount;
-        batch += Format(QStringLiteral("update Account set Fare=Fare+%s where rowid=1@#@"), {SqlAmount(amount)});
+        batch += Format(QStringLiteral("update Account set Fare=Fare+%s where rowid=1@#@"),
+                        {SqlAmount(amount)});
     }
     DbExec(batch);
     TQuery &query = GDbAccess->OpenQuery(QStringLiteral("select Fare from Account"));

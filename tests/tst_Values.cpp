@@ -135,8 +135,8 @@ void TestValues::formatFillsInOrder()
              QStringLiteral("update A set F=F+(-5) where N='%s''' "));
     QCOMPARE(Format(QStringLiteral("select 1"), {}), QStringLiteral("select 1"));
     QVERIFY_THROWS_EXCEPTION(Exception, Format(QStringLiteral("%s %s"), {QStringLiteral("a")}));
-    QVERIFY_THROWS_EXCEPTION(Exception, Format(QStringLiteral("%s"), {QStringLiteral("a"),
-                                                                      QStringLiteral("b")}));
+    QVERIFY_THROWS_EXCEPTION(
+        Exception, Format(QStringLiteral("%s"), {QStringLiteral("a"), QStringLiteral("b")}));
 }
 
 void TestValues::dayNumbers()

@@ -145,9 +145,7 @@ void TField::AppendUtf8(QByteArray &out) const
     case SQLITE_INTEGER:
     case SQLITE_FLOAT:
         if (IsDateColumn()) {
-            out += QLocale::system()
-                       .toString(AsDateTime().date(), QLocale::ShortFormat)
-                       .toUtf8();
+            out += QLocale::system().toString(AsDateTime().date(), QLocale::ShortFormat).toUtf8();
         } else if (sqlite3_column_type(FStmt, FIndex) == SQLITE_INTEGER) {
             out += QByteArray::number(sqlite3_column_int64(FStmt, FIndex));
         } else {
@@ -187,15 +185,15 @@ Currency TField::AsCurrency() const
         const qint64 whole = sqlite3_column_int64(FStmt, FIndex);
         if (whole < -Currency::kMaxUnits / Currency::kScale
             || whole > Currency::kMaxUnits / Currency::kScale)
-            throw EConvertError(QStringLiteral("'%1' is not a valid floating point value")
-                                    .arg(whole));
+            throw EConvertError(
+                QStringLiteral("'%1' is not a valid floating point value").arg(whole));
         return Currency::FromWhole(whole);
     }
     case SQLITE_FLOAT: {
         const double value = sqlite3_column_double(FStmt, FIndex);
         if (!Currency::FromDouble(value, amount))
-            throw EConvertError(QStringLiteral("'%1' is not a valid floating point value")
-                                    .arg(value, 0, 'g', 17));
+            throw EConvertError(
+                QStringLiteral("'%1' is not a valid floating point value").arg(value, 0, 'g', 17));
         return amount;
     }
     case SQLITE_TEXT:
@@ -389,8 +387,8 @@ void TDbAccess::ExecBound(const QString &sql, const QStringList &values)
         TTransaction transaction(FConnection);
         const QByteArray utf8 = sql.toUtf8();
         sqlite3_stmt *stmt = nullptr;
-        int rc = sqlite3_prepare_v2(FConnection, utf8.constData(), int(utf8.size()), &stmt,
-                                    nullptr);
+        int rc
+            = sqlite3_prepare_v2(FConnection, utf8.constData(), int(utf8.size()), &stmt, nullptr);
         for (int i = 0; rc == SQLITE_OK && i < values.size(); ++i) {
             const QByteArray value = values[i].toUtf8();
             rc = sqlite3_bind_text(stmt, i + 1, value.constData(), int(value.size()),
@@ -420,8 +418,8 @@ void TDbAccess::BackupTo(const QString &fileName)
             kBackupTitle, {});
     temporary.close();
     sqlite3 *target = nullptr;
-    QString reason =
-        OpenFile(temporary.fileName(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, target);
+    QString reason
+        = OpenFile(temporary.fileName(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, target);
     if (reason.isEmpty())
         reason = CopyDatabase(target, FConnection);
     if (target && sqlite3_close(target) != SQLITE_OK && reason.isEmpty())
@@ -446,8 +444,9 @@ void TDbAccess::RestoreFrom(const QString &fileName)
     QTemporaryFile copy;
     QFile source(fileName);
     if (!source.open(QIODevice::ReadOnly))
-        throw EDBException(QStringLiteral("无法读取文件 %1（%2）").arg(fileName, source.errorString()),
-                           kRestoreTitle, {});
+        throw EDBException(
+            QStringLiteral("无法读取文件 %1（%2）").arg(fileName, source.errorString()),
+            kRestoreTitle, {});
     if (!copy.open())
         throw EDBException(copy.errorString(), kRestoreTitle, {});
     while (!source.atEnd()) {

@@ -11,9 +11,9 @@ namespace {
 // The database password of the books.
 const QByteArray kDatabasePassword("83920174650238");
 
-const QStringList kTables = {QStringLiteral("Account"), QStringLiteral("BookKeep"),
-                             QStringLiteral("InType"),  QStringLiteral("OutType"),
-                             QStringLiteral("Notepad"), QStringLiteral("SysSet")};
+const QStringList kTables
+    = {QStringLiteral("Account"), QStringLiteral("BookKeep"), QStringLiteral("InType"),
+       QStringLiteral("OutType"), QStringLiteral("Notepad"),  QStringLiteral("SysSet")};
 
 // Statements that bring version N to N + 1, at index N - 1. The first
 // release has none; a later column is added here, never by hand.
@@ -29,8 +29,7 @@ bool QueryText(sqlite3 *db, const char *sql, QString &value)
     }
     const int rc = sqlite3_step(stmt);
     if (rc == SQLITE_ROW)
-        value = QString::fromUtf8(
-            reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)));
+        value = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)));
     else
         value.clear();
     sqlite3_finalize(stmt);

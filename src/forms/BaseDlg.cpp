@@ -34,8 +34,9 @@ QWidget *MainWindow()
 } // namespace
 
 TFormBaseDlg::TFormBaseDlg(QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                  | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    : QDialog(parent,
+              Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                  | Qt::WindowCloseButtonHint)
     , FClient(new QWidget(this))
 {
     FClient->setObjectName(QStringLiteral("ClientArea"));

@@ -93,3 +93,16 @@ inline int RowCount(const QString &table)
 {
     return DbQueryInt(QStringLiteral("select count(*) from ") + table);
 }
+
+// Texts that break statements built carelessly: quotes, the batch separator,
+// a comment, format markers, Chinese and a very long text.
+inline void AddAwkwardTextRows()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("quote") << QStringLiteral("O'Brien's '' account'");
+    QTest::newRow("batch separator") << QStringLiteral("a@#@b'@#@'c");
+    QTest::newRow("comment") << QStringLiteral("x -- y /* z");
+    QTest::newRow("percent") << QStringLiteral("100% %s %1 %%");
+    QTest::newRow("chinese") << QStringLiteral("招商银行·储蓄卡（给妈妈的生日礼物）");
+    QTest::newRow("10000 characters") << QString(9998, u'长') + QStringLiteral("'@");
+}

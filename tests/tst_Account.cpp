@@ -204,13 +204,7 @@ void TestAccount::listAccountNames()
 
 void TestAccount::awkwardTextsRoundTrip_data()
 {
-    QTest::addColumn<QString>("text");
-    QTest::newRow("quote") << QStringLiteral("O'Brien's '' account");
-    QTest::newRow("batch separator") << QStringLiteral("a@#@b'@#@'c");
-    QTest::newRow("comment") << QStringLiteral("x -- y /* z");
-    QTest::newRow("percent") << QStringLiteral("100% %s %1 %%");
-    QTest::newRow("chinese") << QStringLiteral("招商银行·储蓄卡（工资）");
-    QTest::newRow("10000 characters") << QString(9998, u'长') + QStringLiteral("'@");
+    AddAwkwardTextRows();
 }
 
 void TestAccount::awkwardTextsRoundTrip()

@@ -1,0 +1,95 @@
+#include "UntAccount.h"
+
+#include "data/DbAccess.h"
+#include "data/SqlFormat.h"
+#include "data/UException.h"
+#include "data/UntPublic.h"
+
+TAccount *GAccount = nullptr;
+
+namespace {
+
+const QString kAccountExists = QStringLiteral("该账户已经存在！");
+const QString kAccountInUse = QStringLiteral("该账户已经使用，不能删除！");
+const QString kBatchSeparator = QStringLiteral("@#@");
+
+// The statements, exactly as they are sent, "%s" marking each value.
+// clang-format off
+const QString kCountAccount = QStringLiteral("select Count(AccountName) from Account where AccountName= '%s' ");
+const QString kInsertAccount = QStringLiteral("insert into Account(AccountName,Remark,Fare) values ('%s','%s',%s) ");
+const QString kListAccounts = QStringLiteral("select AccountName,Fare,InFare,OutFare,Remark from Account ");
+const QString kListAccountNames = QStringLiteral("select AccountName from Account ");
+const QString kCountRecords = QStringLiteral("select Count(AccountName) from BookKeep where AccountName='%s' ");
+const QString kDeleteAccount = QStringLiteral("delete from Account where AccountName='%s' ");
+const QString kSelectAccount = QStringLiteral("select * from Account where AccountName='%s'  ");
+const QString kUpdateAccount = QStringLiteral("update Account set AccountName='%s',Remark='%s' where AccountName='%s' ");
+const QString kRenameInRecords = QStringLiteral("update BookKeep set AccountName='%s' where AccountName='%s' ");
+// clang-format on
+
+} // namespace
+
+bool TAccount::AccountExists(const QString &name)
+{
+    FSql = Format(kCountAccount, {SqlText(name)});
+    return DbQueryInt(FSql) > 0;
+}
+
+void TAccount::InsertAccount()
+{
+    if (AccountExists(FAccountName))
+        throw Exception(kAccountExists);
+    FSql = Format(kInsertAccount, {SqlText(FAccountName), SqlText(FRemark), SqlAmount(FFare)});
+    DbExec(FSql);
+}
+
+void TAccount::ListAccounts(TListModel &list)
+{
+    FSql = kListAccounts;
+    FillListView(FSql, list);
+}
+
+void TAccount::ListAccountNames(QStringList &names)
+{
+    names.clear();
+    FSql = kListAccountNames;
+    for (TQuery &query = GDbAccess->OpenQuery(FSql); !query.Eof(); query.Next())
+        names.append(query.Fields(0).AsString());
+}
+
+void TAccount::DeleteAccount(const QString &name)
+{
+    FSql = Format(kCountRecords, {SqlText(name)});
+    if (DbQueryInt(FSql) > 0)
+        throw Exception(kAccountInUse);
+    FSql = Format(kDeleteAccount, {SqlText(name)});
+    DbExec(FSql);
+}
+
+void TAccount::ReadAccount(const QString &name)
+{
+    FSql = Format(kSelectAccount, {SqlText(name)});
+    TQuery &query = GDbAccess->OpenQuery(FSql);
+    if (query.Eof()) {
+        FAccountName.clear();
+        FRemark.clear();
+        FFare = FInFare = FOutFare = Currency();
+        return;
+    }
+    FAccountName = query.FieldByName(QStringLiteral("AccountName")).AsString();
+    FRemark = query.FieldByName(QStringLiteral("Remark")).AsString();
+    FFare = query.FieldByName(QStringLiteral("Fare")).AsCurrency();
+    FInFare = query.FieldByName(QStringLiteral("InFare")).AsCurrency();
+    FOutFare = query.FieldByName(QStringLiteral("OutFare")).AsCurrency();
+    query.Close();
+}
+
+void TAccount::UpdateAccount(const QString &oldName)
+{
+    // A name another account bears is refused, and the records follow the
+    // account to its new name, so its totals and the delete check stay right.
+    if (FAccountName != oldName && AccountExists(FAccountName))
+        throw Exception(kAccountExists);
+    FSql = Format(kUpdateAccount, {SqlText(FAccountName), SqlText(FRemark), SqlText(oldName)})
+        + kBatchSeparator + Format(kRenameInRecords, {SqlText(FAccountName), SqlText(oldName)});
+    DbExec(FSql);
+}

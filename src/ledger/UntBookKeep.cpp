@@ -1,0 +1,149 @@
+#include "UntBookKeep.h"
+
+#include "data/DbAccess.h"
+#include "data/SqlFormat.h"
+#include "data/UException.h"
+#include "data/UntPublic.h"
+
+TBookKeep *GBookKeep = nullptr;
+
+namespace {
+
+const QString kBatchSeparator = QStringLiteral("@#@");
+
+// The statements, exactly as they are sent, "%s" marking each value.
+// clang-format off
+const QString kInsertRecord = QStringLiteral("insert into BookKeep(InOutType,TypeID,Remark,Fare,AccountName,InDate)  values ('%s',%s,'%s',%s,'%s','%s') ");
+const QString kUpdateRecord = QStringLiteral("update BookKeep set InOutType='%s',TypeID=%s,Remark='%s',  Fare=%s,AccountName='%s',InDate='%s' where ID=%s ");
+const QString kSelectRecord = QStringLiteral("select * from BookKeep where ID=%s  ");
+const QString kDeleteRecord = QStringLiteral("delete from BookKeep where ID=%s ");
+const QString kListRecords = QStringLiteral("select ID,iif(InOutType=0,'收入','支出'),  iif(InOutType=0,(select TypeName from InType where SelfIndex=TypeID),(select TypeName from OutType where SelfIndex=TypeID)), Fare,AccountName,Remark,InDate from BookKeep ");
+const QString kOrderByDate = QStringLiteral("order by InDate");
+
+// Account updates: booking an amount, taking it off again, and turning a
+// record of one kind into the other on the same account.
+const QString kBookIncome = QStringLiteral("update Account set Fare=Fare+%s,InFare=InFare+%s where AccountName='%s' ");
+const QString kBookExpense = QStringLiteral("update Account set Fare=Fare-%s,OutFare=OutFare+%s where AccountName='%s' ");
+const QString kUndoIncome = QStringLiteral("update Account set Fare=Fare-%s,InFare=InFare-%s where AccountName='%s' ");
+const QString kUndoExpense = QStringLiteral("update Account set Fare=Fare+%s,OutFare=OutFare-%s where AccountName='%s' ");
+const QString kUndoDeletedExpense = QStringLiteral("update Account set Fare=Fare+%s,outFare=outFare-%s where AccountName='%s' ");
+const QString kIncomeToExpense = QStringLiteral("update Account set Fare=Fare-%s,InFare=InFare-%s,OutFare=OutFare+%s where AccountName='%s' ");
+const QString kExpenseToIncome = QStringLiteral("update Account set Fare=Fare+%s,OutFare=OutFare-%s,InFare=InFare+%s where AccountName='%s' ");
+// clang-format on
+
+bool IsIncome(int kind)
+{
+    return kind == 0;
+}
+
+QString SqlKind(int kind)
+{
+    return QString::number(kind);
+}
+
+// A record ID goes into statements bare, so only a whole number is accepted.
+QString SqlRecordId(const QString &id)
+{
+    bool ok = false;
+    const qlonglong value = id.toLongLong(&ok);
+    if (!ok)
+        throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(id));
+    return QString::number(value);
+}
+
+// An account update that moves balance and one total by the same amount.
+QString Booking(const QString &sqlTemplate, Currency amount, const QString &account)
+{
+    return Format(sqlTemplate, {SqlAmount(amount), SqlAmount(amount), SqlText(account)});
+}
+
+// An account update that turns a record of one kind into the other: the
+// balance moves by both amounts, each total by its own.
+QString KindChange(const QString &sqlTemplate, Currency oldFare, Currency newFare,
+                   const QString &account)
+{
+    return Format(
+        sqlTemplate,
+        {SqlAmount(oldFare + newFare), SqlAmount(oldFare), SqlAmount(newFare), SqlText(account)});
+}
+
+} // namespace
+
+void TBookKeep::AddRecord()
+{
+    FSql = Format(kInsertRecord,
+                  {SqlKind(FInOutType), QString::number(FTypeID), SqlText(FRemark),
+                   SqlAmount(FFare), SqlText(FAccountName), SqlDate(FInDate)})
+        + kBatchSeparator
+        + Booking(IsIncome(FInOutType) ? kBookIncome : kBookExpense, FFare, FAccountName);
+    DbExec(FSql);
+}
+
+void TBookKeep::ReadRecord(const QString &id)
+{
+    FSql = Format(kSelectRecord, {SqlRecordId(id)});
+    TQuery &query = GDbAccess->OpenQuery(FSql);
+    FID = id;
+    if (query.Eof()) {
+        FInOutType = 0;
+        FTypeID = 0;
+        FRemark.clear();
+        FAccountName.clear();
+        FFare = Currency();
+        FInDate = DateTimeOfDayNumber(0);
+        return;
+    }
+    FInOutType = query.FieldByName(QStringLiteral("InOutType")).AsInteger();
+    FTypeID = query.FieldByName(QStringLiteral("TypeID")).AsInteger();
+    FRemark = query.FieldByName(QStringLiteral("Remark")).AsString();
+    FAccountName = query.FieldByName(QStringLiteral("AccountName")).AsString();
+    FFare = query.FieldByName(QStringLiteral("Fare")).AsCurrency();
+    FInDate = query.FieldByName(QStringLiteral("InDate")).AsDateTime();
+    query.Close();
+}
+
+void TBookKeep::DeleteRecord(const QString &id)
+{
+    ReadRecord(id);
+    FSql = Format(kDeleteRecord, {SqlRecordId(id)}) + kBatchSeparator
+        + Booking(IsIncome(FInOutType) ? kUndoIncome : kUndoDeletedExpense, FFare, FAccountName);
+    DbExec(FSql);
+}
+
+void TBookKeep::ListRecords(TListModel &list, const QString &filter)
+{
+    FSql = kListRecords + filter + kOrderByDate;
+    FillListView(FSql, list);
+}
+
+void TBookKeep::ModifyRecord(int oldKind, const QString &oldAccount, Currency oldFare)
+{
+    const Currency newFare = FFare;
+    const bool wasIncome = IsIncome(oldKind);
+    const bool isIncome = IsIncome(FInOutType);
+    FSql = Format(kUpdateRecord,
+                  {SqlKind(FInOutType), QString::number(FTypeID), SqlText(FRemark),
+                   SqlAmount(newFare), SqlText(FAccountName), SqlDate(FInDate), SqlRecordId(FID)});
+
+    // Kinds compare as income or expense, so two expense codes never count
+    // as a change of kind. A change of category, date or remark alone, with
+    // the same account, kind and amount, corrects no account.
+    QStringList corrections;
+    if (oldAccount == FAccountName) {
+        if (wasIncome == isIncome) {
+            if (oldFare != newFare && isIncome)
+                corrections << Booking(kBookIncome, newFare - oldFare, FAccountName);
+            else if (oldFare != newFare)
+                corrections << Booking(kUndoExpense, oldFare - newFare, FAccountName);
+        } else {
+            corrections << KindChange(wasIncome ? kIncomeToExpense : kExpenseToIncome, oldFare,
+                                      newFare, FAccountName);
+        }
+    } else {
+        corrections << Booking(wasIncome ? kUndoIncome : kUndoExpense, oldFare, oldAccount)
+                    << Booking(isIncome ? kBookIncome : kBookExpense, newFare, FAccountName);
+    }
+    for (const QString &statement : std::as_const(corrections))
+        FSql += kBatchSeparator + statement;
+    DbExec(FSql);
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "data/Currency.h"
+
+#include <QDateTime>
+#include <QString>
+
+class TListModel;
+
+// The bookkeeping records. Every change of a record travels in one batch with
+// the account updates that keep each account's balance (Fare), income (InFare)
+// and expense (OutFare) equal to what its records add up to.
+class TBookKeep
+{
+public:
+    // Inserts the record in the fields and books it on its account.
+    void AddRecord();
+    // Loads a record into the fields; empty texts and zeros when none.
+    void ReadRecord(const QString &id);
+    // Deletes a record and takes its effect off its account.
+    void DeleteRecord(const QString &id);
+    // Fills the list with the records the filter selects ("where ..." or
+    // empty), ordered by date: ID, kind, category, amount, account, remark, date.
+    void ListRecords(TListModel &list, const QString &filter);
+    // Updates the record FID to the fields; the old kind, account and amount
+    // say which account corrections the change calls for.
+    void ModifyRecord(int oldKind, const QString &oldAccount, Currency oldFare);
+
+    QString FID;
+    QString FAccountName;
+    QString FRemark;
+    int FTypeID = 0;
+    int FInOutType = 0; // 0 income, any other value expense
+    Currency FFare;
+    QDateTime FInDate;
+    QString FSql;
+};
+
+extern TBookKeep *GBookKeep;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QDialog>
 #include <QList>
 #include <QPointer>
 #include <QStringList>
@@ -39,7 +40,10 @@ private:
         FCurrent = modal;
         if (FActions.isEmpty()) {
             Unexpected.append(modal->windowTitle());
-            QMetaObject::invokeMethod(modal, "reject", Qt::QueuedConnection);
+            if (auto *dialog = qobject_cast<QDialog *>(modal))
+                QMetaObject::invokeMethod(dialog, &QDialog::reject, Qt::QueuedConnection);
+            else
+                QMetaObject::invokeMethod(modal, &QWidget::close, Qt::QueuedConnection);
             return;
         }
         FActions.takeFirst()(modal);

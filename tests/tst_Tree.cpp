@@ -459,7 +459,6 @@ void tst_Tree::newTypeNeedsASelection()
     TModalDriver driver;
     TCardTree tree(&f.View, QStringLiteral("InType"), QStringLiteral("收入类别"));
     QVERIFY(!tree.NewType());
-    QTest::qWait(50);
     QVERIFY(driver.Unexpected.isEmpty());
     QCOMPARE(Rows(QStringLiteral("InType")), QStringList());
 }

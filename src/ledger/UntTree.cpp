@@ -165,6 +165,9 @@ void TCardTree::LoadTypes()
         FRootNode->setExpanded(true);
 }
 
+// One more than any index in use: in this tree, in the table (another tree
+// over it may have added rows since this one was loaded), and in the records
+// of this kind (so records of a deleted category never fall under a new one).
 int TCardTree::NextIndex() const
 {
     const bool income = FTableName.compare(u"InType", Qt::CaseInsensitive) == 0;

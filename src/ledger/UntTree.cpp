@@ -1,0 +1,260 @@
+#include "UntTree.h"
+
+#include "data/DbAccess.h"
+#include "data/SqlFormat.h"
+#include "data/UException.h"
+#include "data/UntPublic.h"
+#include "forms/AddType.h"
+#include "forms/BaseDlg.h"
+
+#include <QHash>
+#include <QIcon>
+#include <QStringList>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+#include <algorithm>
+
+namespace {
+
+const QString kLoadSql = QStringLiteral(
+    "select SelfIndex,ParentIndex,TypeName from %s where SelfIndex <>0 order by SelfIndex asc");
+const QString kInsertSql
+    = QStringLiteral("insert into %s(SelfIndex,ParentIndex,TypeName) values (%s,%s,'%s')");
+const QString kUpdateSql = QStringLiteral("update %s set TypeName='%s' where SelfIndex=%s ");
+const QString kDeleteSql = QStringLiteral("delete from %s where selfIndex=%s ");
+const QString kDeleteChildrenSql = QStringLiteral("delete from %s where ParentIndex=%s ");
+const QString kMaxIndexSql = QStringLiteral("select max(SelfIndex) from %s");
+const QString kMaxIncomeTypeIdSql
+    = QStringLiteral("select max(TypeID) from BookKeep where InOutType=0");
+const QString kMaxExpenseTypeIdSql
+    = QStringLiteral("select max(TypeID) from BookKeep where InOutType<>0");
+
+constexpr int kRootImage = 0;
+constexpr int kCategoryImage = 1;
+constexpr int kSelectedImage = 2;
+
+const QString &ImageFile(int index)
+{
+    static const QString files[]
+        = {QStringLiteral(":/tree/root.png"), QStringLiteral(":/tree/folder.png"),
+           QStringLiteral(":/tree/folderopen.png")};
+    return files[index];
+}
+
+// Stops the view repainting while it is filled, and resumes on every way out.
+class TUpdatesSuspended
+{
+public:
+    explicit TUpdatesSuspended(QWidget *widget)
+        : FWidget(widget)
+        , FWasEnabled(widget->updatesEnabled())
+    {
+        FWidget->setUpdatesEnabled(false);
+    }
+    TUpdatesSuspended(const TUpdatesSuspended &) = delete;
+    TUpdatesSuspended &operator=(const TUpdatesSuspended &) = delete;
+    ~TUpdatesSuspended() { FWidget->setUpdatesEnabled(FWasEnabled); }
+
+private:
+    QWidget *FWidget;
+    bool FWasEnabled;
+};
+
+// The texts from the root down to the node, joined by "->".
+QString PathOf(const QTreeWidgetItem *node)
+{
+    QStringList texts;
+    for (; node; node = node->parent())
+        texts.prepend(node->text(0));
+    return texts.join(QStringLiteral("->"));
+}
+
+} // namespace
+
+TCardTree::TCardTree(QTreeWidget *treeView, const QString &tableName, const QString &rootCaption)
+    : FTableName(tableName)
+    , FTreeView(treeView)
+{
+    FTreeView->clear();
+    if (rootCaption.isEmpty())
+        return;
+    FRootCaption = rootCaption;
+    FRootNode = new QTreeWidgetItem(FTreeView, {FRootCaption});
+    FRootNode->setData(0, Qt::UserRole, QVariant::fromValue(TTypeNodeData {}));
+    FRootNode->setIcon(0, RootImage());
+}
+
+const QIcon &TCardTree::RootImage()
+{
+    static const QIcon icon = [] {
+        QIcon result;
+        result.addFile(ImageFile(kRootImage), {}, QIcon::Normal);
+        result.addFile(ImageFile(kRootImage), {}, QIcon::Selected);
+        return result;
+    }();
+    return icon;
+}
+
+const QIcon &TCardTree::CategoryImage()
+{
+    static const QIcon icon = [] {
+        QIcon result;
+        result.addFile(ImageFile(kCategoryImage), {}, QIcon::Normal);
+        result.addFile(ImageFile(kSelectedImage), {}, QIcon::Selected);
+        return result;
+    }();
+    return icon;
+}
+
+TTypeNodeData TCardTree::NodeData(const QTreeWidgetItem *node)
+{
+    return node ? node->data(0, Qt::UserRole).value<TTypeNodeData>() : TTypeNodeData {};
+}
+
+QTreeWidgetItem *TCardTree::Selected() const
+{
+    const QList<QTreeWidgetItem *> items = FTreeView->selectedItems();
+    return items.isEmpty() ? nullptr : items.first();
+}
+
+QTreeWidgetItem *TCardTree::AddNode(QTreeWidgetItem *parent, const QString &text,
+                                    TTypeNodeData data)
+{
+    auto *node
+        = parent ? new QTreeWidgetItem(parent, {text}) : new QTreeWidgetItem(FTreeView, {text});
+    node->setData(0, Qt::UserRole, QVariant::fromValue(data));
+    node->setIcon(0, CategoryImage());
+    return node;
+}
+
+QTreeWidgetItem *TCardTree::LastNode() const
+{
+    const int count = FTreeView->topLevelItemCount();
+    QTreeWidgetItem *node = count ? FTreeView->topLevelItem(count - 1) : nullptr;
+    while (node && node->childCount())
+        node = node->child(node->childCount() - 1);
+    return node;
+}
+
+void TCardTree::LoadTypes()
+{
+    if (FRootNode)
+        qDeleteAll(FRootNode->takeChildren());
+    for (int i = FTreeView->topLevelItemCount() - 1; i >= 0; --i) {
+        if (FTreeView->topLevelItem(i) != FRootNode)
+            delete FTreeView->takeTopLevelItem(i);
+    }
+
+    TQuery &query = GDbAccess->OpenQuery(Format(kLoadSql, {FTableName}));
+    TUpdatesSuspended suspended(FTreeView);
+    // SelfIndex is the table's key, so each value names one node; the root is 0.
+    QHash<qint32, QTreeWidgetItem *> nodes;
+    if (FRootNode)
+        nodes.insert(0, FRootNode);
+    for (; !query.Eof(); query.Next()) {
+        const TTypeNodeData data {query.FieldByName(QStringLiteral("SelfIndex")).AsInteger(),
+                                  query.FieldByName(QStringLiteral("ParentIndex")).AsInteger()};
+        const QString name = query.FieldByName(QStringLiteral("TypeName")).AsString();
+        QTreeWidgetItem *parent = nodes.value(data.ParentIndex);
+        if (!parent)
+            parent = LastNode();
+        nodes.insert(data.SelfIndex, AddNode(parent, name, data));
+    }
+    query.Close();
+    if (FRootNode)
+        FRootNode->setExpanded(true);
+}
+
+// One more than any index in use: in this tree, in the table (another tree
+// over it may have added rows since this one was loaded), and in the records
+// of this kind (so records of a deleted category never fall under a new one).
+int TCardTree::NextIndex() const
+{
+    const bool income = FTableName.compare(u"InType", Qt::CaseInsensitive) == 0;
+    const int tableMax = DbQueryInt(Format(kMaxIndexSql, {FTableName}));
+    const int recordMax = DbQueryInt(income ? kMaxIncomeTypeIdSql : kMaxExpenseTypeIdSql);
+    return std::max({GetMaxIndex(), tableMax, recordMax}) + 1;
+}
+
+QTreeWidgetItem *TCardTree::InsertType(const QString &name)
+{
+    if (TypeExists(name))
+        throw Exception(QStringLiteral("该名称已经存在，请重新输入！"));
+    QTreeWidgetItem *parent = Selected();
+    if (!parent)
+        parent = FRootNode;
+    const TTypeNodeData data {NextIndex(), GetSelIndex()};
+    DbExec(Format(kInsertSql,
+                  {FTableName, QString::number(data.SelfIndex), QString::number(data.ParentIndex),
+                   SqlText(name)}));
+    QTreeWidgetItem *node = AddNode(parent, name, data);
+    if (parent)
+        parent->setExpanded(true);
+    return node;
+}
+
+bool TCardTree::NewType()
+{
+    const QTreeWidgetItem *selected = Selected();
+    if (!selected)
+        return false;
+    const QString path = selected == FRootNode ? FRootCaption : PathOf(selected);
+    QString name;
+    if (ShowAddType(path, name) != mrOk)
+        return false;
+    QTreeWidgetItem *node = InsertType(name);
+    FTreeView->setCurrentItem(node, 0, QItemSelectionModel::ClearAndSelect);
+    FTreeView->scrollToItem(node);
+    return true;
+}
+
+bool TCardTree::ModType(const QString &name)
+{
+    QTreeWidgetItem *node = Selected();
+    if (!node || node == FRootNode)
+        return false;
+    if (TypeExists(name))
+        throw Exception(QStringLiteral("该名称已经存在，请重新输入！"));
+    DbExec(Format(kUpdateSql, {FTableName, SqlText(name), QString::number(GetSelIndex())}));
+    node->setText(0, name);
+    return true;
+}
+
+void TCardTree::DelType()
+{
+    QTreeWidgetItem *node = Selected();
+    if (!node)
+        throw Exception(QStringLiteral("请选择要删除的分组！"));
+    if (node == FRootNode)
+        throw Exception(QStringLiteral("不能删除根分组！"));
+    if (node->childCount())
+        throw Exception(QStringLiteral("还有下级分组，不能删除该分组！"));
+    if (!ShowConfirm(QStringLiteral("确定要删除 ") + node->text(0) + QStringLiteral(" 分组吗？")))
+        throw EAbort();
+    const QString index = QString::number(NodeData(node).SelfIndex);
+    DbExec(Format(kDeleteSql, {FTableName, index}) + QStringLiteral("@#@")
+           + Format(kDeleteChildrenSql, {FTableName, index}));
+    delete node;
+}
+
+int TCardTree::GetMaxIndex() const
+{
+    int result = 0;
+    for (QTreeWidgetItemIterator it(FTreeView); *it; ++it)
+        result = std::max(result, int(NodeData(*it).SelfIndex));
+    return result;
+}
+
+int TCardTree::GetSelIndex() const
+{
+    return NodeData(Selected()).SelfIndex;
+}
+
+bool TCardTree::TypeExists(const QString &name) const
+{
+    for (QTreeWidgetItemIterator it(FTreeView); *it; ++it) {
+        if ((*it)->text(0) == name)
+            return true;
+    }
+    return false;
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+class QIcon;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+// The record each category node carries in its item data. The root's is {0, 0}.
+struct TTypeNodeData
+{
+    qint32 SelfIndex = 0;
+    qint32 ParentIndex = 0;
+};
+
+// Binds one tree view to one category table ("InType" or "OutType"): builds the
+// tree from the table and adds, renames and deletes categories, writing each
+// change to the table before the view shows it. The selected node is the tree
+// view's selected item (single selection); the view is not owned.
+class TCardTree
+{
+public:
+    // Clears the view and adds the root node {0, 0} captioned rootCaption
+    // (none when the caption is empty). The table is read by LoadTypes.
+    TCardTree(QTreeWidget *treeView, const QString &tableName, const QString &rootCaption);
+    TCardTree(const TCardTree &) = delete;
+    TCardTree &operator=(const TCardTree &) = delete;
+
+    // Rebuilds every node below the root from the table.
+    void LoadTypes();
+    // Asks for a name with the name dialog and adds it under the selected node,
+    // which then becomes the new node. False when nothing was added.
+    bool NewType();
+    // Adds a category under the selected node (the root when none) and returns its node.
+    QTreeWidgetItem *InsertType(const QString &name);
+    // Renames the selected category. False, with nothing written, when no
+    // category is selected.
+    bool ModType(const QString &name);
+    // Deletes the selected category after the user confirms.
+    void DelType();
+    // The largest SelfIndex among all nodes, root included; never below 0.
+    int GetMaxIndex() const;
+    // The SelfIndex of the selected node; 0 when none is selected.
+    int GetSelIndex() const;
+    // True when any node, root included, bears exactly this text.
+    bool TypeExists(const QString &name) const;
+
+    QTreeWidgetItem *RootNode() const { return FRootNode; }
+    QTreeWidgetItem *Selected() const;
+
+    static TTypeNodeData NodeData(const QTreeWidgetItem *node);
+    // The shared pictures: the root's, and a category's (its selected look
+    // being the third picture).
+    static const QIcon &RootImage();
+    static const QIcon &CategoryImage();
+
+private:
+    QTreeWidgetItem *AddNode(QTreeWidgetItem *parent, const QString &text, TTypeNodeData data);
+    QTreeWidgetItem *LastNode() const;
+    int NextIndex() const;
+
+    QString FTableName;
+    QString FRootCaption;
+    QTreeWidget *FTreeView;
+    QTreeWidgetItem *FRootNode = nullptr;
+};

@@ -1,0 +1,177 @@
+#include "Note.h"
+
+#include "ui_Note.h"
+
+#include "ledger/UntNote.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QLocale>
+#include <QMainWindow>
+#include <QScreen>
+#include <algorithm>
+
+namespace {
+
+// The distance of "退出" from the right edge; it keeps to the right.
+constexpr int kExitFromRight = 96;
+
+// Folds a to z to upper case and leaves every other character as it is.
+QString FoldLatin(QString text)
+{
+    for (QChar &c : text) {
+        if (c >= u'a' && c <= u'z')
+            c = QChar(c.unicode() - 'a' + 'A');
+    }
+    return text;
+}
+
+// The locale's long time format without its time-zone part: a stamp in the
+// note is local time.
+QString LongTimeFormat(const QLocale &locale)
+{
+    const QString format = locale.timeFormat(QLocale::LongFormat);
+    QString result;
+    bool quoted = false;
+    for (const QChar c : format) {
+        if (c == u'\'')
+            quoted = !quoted;
+        if (!quoted && c == u't') {
+            while (result.endsWith(u' '))
+                result.chop(1);
+            continue;
+        }
+        result += c;
+    }
+    return result.trimmed();
+}
+
+QWidget *MainWindow()
+{
+    const auto widgets = QApplication::topLevelWidgets();
+    const auto found = std::find_if(widgets.cbegin(), widgets.cend(), [](QWidget *widget) {
+        return qobject_cast<QMainWindow *>(widget) && widget->isVisible();
+    });
+    return found == widgets.cend() ? nullptr : *found;
+}
+
+} // namespace
+
+TFormCardNote::TFormCardNote(QWidget *parent)
+    : QWidget(parent,
+              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                  | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint
+                  | Qt::WindowStaysOnTopHint)
+    , ui(std::make_unique<Ui::TFormCardNote>())
+{
+    ui->setupUi(this);
+    setAttribute(Qt::WA_DeleteOnClose);
+    // Closing the main window ends the program even while the note is open.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    connect(ui->btnTime, &QPushButton::clicked, this, &TFormCardNote::btnTimeClick);
+    connect(ui->btn2, &QPushButton::clicked, this, &TFormCardNote::btn2Click);
+    connect(ui->btn1, &QPushButton::clicked, this, &QWidget::close);
+    // The note is written when the program ends with the window still open.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &QWidget::close);
+}
+
+TFormCardNote::~TFormCardNote() = default;
+
+void TFormCardNote::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (FShown)
+        return;
+    FShown = true;
+    QRect area;
+    if (const QWidget *main = MainWindow())
+        area = main->frameGeometry();
+    else if (const QScreen *screen = this->screen())
+        area = screen->availableGeometry();
+    if (area.isValid())
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    FormShow();
+}
+
+void TFormCardNote::FormShow()
+{
+    try {
+        ui->mmoNote->setPlainText(GNote->ReadNote());
+    } catch (...) {
+        // An empty memo must never be written over the stored note: the
+        // window goes away unsaved.
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+        throw;
+    }
+    FNoteRead = true;
+    ui->mmoNote->setFocus();
+}
+
+void TFormCardNote::closeEvent(QCloseEvent *event)
+{
+    // Should the save fail, the window stays open with its text.
+    event->ignore();
+    if (FNoteRead)
+        GNote->SaveNote(MemoText());
+    event->accept();
+}
+
+void TFormCardNote::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    ui->btn1->move(width() - kExitFromRight, ui->btn1->y());
+}
+
+QString TFormCardNote::MemoText() const
+{
+    QString text = ui->mmoNote->document()->toRawText();
+    for (QChar &c : text) {
+        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator)
+            c = u'\n';
+    }
+    return text;
+}
+
+void TFormCardNote::btnTimeClick()
+{
+    QTextCursor cursor = ui->mmoNote->textCursor();
+    cursor.insertText(NoteTimeStamp(QDateTime::currentDateTime()));
+    ui->mmoNote->setTextCursor(cursor);
+}
+
+void TFormCardNote::btn2Click()
+{
+    // Searches what follows the selection; Latin letters match in either case.
+    const QString query = FoldLatin(ui->EdtQuery->text());
+    QTextCursor cursor = ui->mmoNote->textCursor();
+    const int from = cursor.selectionEnd();
+    const qsizetype at = query.isEmpty() ? -1 : FoldLatin(MemoText().mid(from)).indexOf(query);
+    if (at < 0) {
+        cursor.setPosition(0);
+        ui->mmoNote->setTextCursor(cursor);
+        return;
+    }
+    ui->mmoNote->setFocus();
+    cursor.setPosition(from + int(at));
+    cursor.setPosition(from + int(at + query.size()), QTextCursor::KeepAnchor);
+    ui->mmoNote->setTextCursor(cursor);
+}
+
+void ShowNote()
+{
+    const auto widgets = QApplication::topLevelWidgets();
+    if (std::any_of(widgets.cbegin(), widgets.cend(),
+                    [](QWidget *widget) { return qobject_cast<TFormCardNote *>(widget); }))
+        return;
+    (new TFormCardNote)->show();
+}
+
+QString NoteTimeStamp(const QDateTime &moment)
+{
+    const QLocale locale = QLocale::system();
+    QString text = locale.toString(moment.date(), QLocale::ShortFormat);
+    if (moment.time().msecsSinceStartOfDay() != 0)
+        text += u' ' + locale.toString(moment.time(), LongTimeFormat(locale));
+    return text;
+}

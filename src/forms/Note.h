@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QWidget>
+#include <memory>
+
+class QDateTime;
+
+namespace Ui {
+class TFormCardNote;
+}
+
+// The note window: modeless and topmost, at most one at a time. It reads the
+// note when it shows, writes it back when it closes, and frees itself then.
+class TFormCardNote : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TFormCardNote(QWidget *parent = nullptr);
+    ~TFormCardNote() override;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void FormShow();
+    void btnTimeClick();
+    void btn2Click();
+    // The memo's text with every line break as '\n' and all else as it stands.
+    QString MemoText() const;
+
+    std::unique_ptr<Ui::TFormCardNote> ui;
+    bool FShown = false;
+    bool FNoteRead = false;
+};
+
+// Opens the note window, unless one is open already.
+void ShowNote();
+
+// The time stamp "插入时间" inserts: the short date, a blank and the long time;
+// the date alone at exactly midnight.
+QString NoteTimeStamp(const QDateTime &moment);

@@ -1,0 +1,35 @@
+#include "UntConfig.h"
+
+#include "data/DbAccess.h"
+#include "data/SqlFormat.h"
+
+TConfig *GConfig = nullptr;
+
+namespace {
+
+// Puts the setting's row back should it be missing, so that a save is never
+// an update of nothing.
+const QString kEnsureRow = QStringLiteral(
+    "insert into SysSet(bPass,[PassWord]) select '0','' where not exists (select * from SysSet)");
+
+} // namespace
+
+void TConfig::LoadConfig()
+{
+    FSql = QStringLiteral("select * from SysSet");
+    const TQuery &query = GDbAccess->OpenQuery(FSql);
+    if (query.Eof()) {
+        FbPass = false;
+        FPassWord.clear();
+        return;
+    }
+    FbPass = query.FieldByName(QStringLiteral("bPass")).AsBoolean();
+    FPassWord = query.FieldByName(QStringLiteral("PassWord")).AsString();
+}
+
+void TConfig::SaveConfig()
+{
+    FSql = Format(QStringLiteral("update SysSet set bPass='%s',[PassWord]='%s' "),
+                  {SqlBool(FbPass), SqlText(FPassWord)});
+    DbExec(kEnsureRow + QStringLiteral("@#@") + FSql);
+}

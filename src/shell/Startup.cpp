@@ -111,6 +111,8 @@ int RunBookkeep(int &argc, char **argv, TPrompt &prompt)
     int status = 0;
     {
         TFormMain mainWindow;
+        QObject::connect(&mainWindow, &TFormMain::TerminateRequested, &app, &QCoreApplication::quit,
+                         Qt::QueuedConnection);
         mainWindow.show();
         status = TApplication::exec();
     }

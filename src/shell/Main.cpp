@@ -49,28 +49,36 @@ public:
     }
 };
 
-// Commits an edited category label only through the window's handler, so a
-// refused name leaves the node with its old text.
+// Ends a label edit through the window's handler, which renames the category
+// and sets the node's text. The view calls this in the middle of its own
+// commit, which Qt's widget code cannot unwind through, so a refused name is
+// handed on as a command of its own; the node keeps its old text.
 class TLabelDelegate : public QStyledItemDelegate
 {
 public:
-    TLabelDelegate(QObject *parent, std::function<void(const QString &)> edited)
+    TLabelDelegate(QObject *parent, std::function<void(QTreeWidgetItem *, const QString &)> edited)
         : QStyledItemDelegate(parent)
         , FEdited(std::move(edited))
     {
     }
-    void setModelData(QWidget *editor, QAbstractItemModel *model,
+    void setModelData(QWidget *editor, QAbstractItemModel *,
                       const QModelIndex &index) const override
     {
         const QString text = static_cast<QLineEdit *>(editor)->text();
         if (text == index.data().toString())
             return;
-        FEdited(text);
-        model->setData(index, text);
+        auto *view = static_cast<QTreeWidget *>(parent());
+        try {
+            FEdited(view->itemFromIndex(index), text);
+        } catch (...) {
+            QMetaObject::invokeMethod(
+                view, [failure = std::current_exception()] { std::rethrow_exception(failure); },
+                Qt::QueuedConnection);
+        }
     }
 
 private:
-    std::function<void(const QString &)> FEdited;
+    std::function<void(QTreeWidgetItem *, const QString &)> FEdited;
 };
 
 QTreeWidgetItem *Selected(const QTreeWidget *view)
@@ -118,9 +126,13 @@ TFormMain::TFormMain(QWidget *parent)
     FOutTree = std::make_unique<TCardTree>(ui->tv2, QStringLiteral("OutType"),
                                            QStringLiteral("支出类别"));
     ui->tv1->setItemDelegate(
-        new TLabelDelegate(ui->tv1, [this](const QString &text) { TypeEdited(*FInTree, text); }));
+        new TLabelDelegate(ui->tv1, [this](QTreeWidgetItem *node, const QString &text) {
+            TypeEdited(*FInTree, node, text);
+        }));
     ui->tv2->setItemDelegate(
-        new TLabelDelegate(ui->tv2, [this](const QString &text) { TypeEdited(*FOutTree, text); }));
+        new TLabelDelegate(ui->tv2, [this](QTreeWidgetItem *node, const QString &text) {
+            TypeEdited(*FOutTree, node, text);
+        }));
 
     // Popup menus of the two trees and the record list.
     auto *pmInType = new QMenu(this);
@@ -150,19 +162,25 @@ TFormMain::TFormMain(QWidget *parent)
     popup(pmOutType, ui->tv2);
     popup(pm1, ui->lv1);
 
-    connect(ui->btnQuery, &QPushButton::clicked, this, &TFormMain::btnQueryClick);
-    connect(ui->tv1, &QTreeWidget::itemClicked, this, &TFormMain::tv1Click);
-    connect(ui->tv2, &QTreeWidget::itemClicked, this, &TFormMain::tv2Click);
-    connect(ui->NAddIEType, &QAction::triggered, this, &TFormMain::NAddIETypeClick);
-    connect(ui->NModIeType, &QAction::triggered, this, &TFormMain::NModIeTypeClick);
-    connect(ui->NDelIEType, &QAction::triggered, this, &TFormMain::NDelIETypeClick);
-    connect(ui->N12, &QAction::triggered, this, &TFormMain::N12Click);
-    connect(ui->MenuItem4, &QAction::triggered, this, &TFormMain::MenuItem4Click);
-    connect(ui->MenuItem5, &QAction::triggered, this, &TFormMain::MenuItem5Click);
-    connect(ui->MenuItem6, &QAction::triggered, this, &TFormMain::MenuItem6Click);
-    connect(ui->N14, &QAction::triggered, this, &TFormMain::N14Click);
-    connect(ui->N3, &QAction::triggered, this, &TFormMain::N3Click);
-    connect(ui->N5, &QAction::triggered, this, &TFormMain::N5Click);
+    // Commands run as events of their own (queued), so that a failure, which
+    // ends the command, unwinds only through our code and Qt's core, never
+    // through the internals of the menu or view that started it.
+    const auto command = [this](auto *sender, auto signal, auto slot) {
+        connect(sender, signal, this, slot, Qt::QueuedConnection);
+    };
+    command(ui->btnQuery, &QPushButton::clicked, &TFormMain::btnQueryClick);
+    command(ui->tv1, &QTreeWidget::itemClicked, &TFormMain::tv1Click);
+    command(ui->tv2, &QTreeWidget::itemClicked, &TFormMain::tv2Click);
+    command(ui->NAddIEType, &QAction::triggered, &TFormMain::NAddIETypeClick);
+    command(ui->NModIeType, &QAction::triggered, &TFormMain::NModIeTypeClick);
+    command(ui->NDelIEType, &QAction::triggered, &TFormMain::NDelIETypeClick);
+    command(ui->N12, &QAction::triggered, &TFormMain::N12Click);
+    command(ui->MenuItem4, &QAction::triggered, &TFormMain::MenuItem4Click);
+    command(ui->MenuItem5, &QAction::triggered, &TFormMain::MenuItem5Click);
+    command(ui->MenuItem6, &QAction::triggered, &TFormMain::MenuItem6Click);
+    command(ui->N14, &QAction::triggered, &TFormMain::N14Click);
+    command(ui->N3, &QAction::triggered, &TFormMain::N3Click);
+    command(ui->N5, &QAction::triggered, &TFormMain::N5Click);
 
     // Escape anywhere in the window runs the settings button.
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -323,9 +341,10 @@ void TFormMain::EditType(QTreeWidget *view)
     view->editItem(node, 0);
 }
 
-void TFormMain::TypeEdited(TCardTree &tree, const QString &newText)
+void TFormMain::TypeEdited(TCardTree &tree, QTreeWidgetItem *node, const QString &newText)
 {
     tree.ModType(newText);
+    node->setText(0, newText);
     btnQueryClick();
 }
 

@@ -21,5 +21,8 @@ install_missing() {
 build() {
   local top="$1"
   cmake -S "$top" -B "$top/build" -G Ninja -DCMAKE_BUILD_TYPE="$BUILD_TYPE" >/dev/null
+  # Sources are found by folder; in an existing build tree CMake's moc/uic
+  # step misses files added since, unless its stamps are cleared.
+  find "$top/build" -path '*_autogen/timestamp' -delete
   cmake --build "$top/build" --parallel
 }

@@ -113,8 +113,9 @@ QString OpenFile(const QString &fileName, int flags, sqlite3 *&db)
 
 // ---- TField ----------------------------------------------------------------
 
-TField::TField(sqlite3_stmt *stmt, int index)
-    : FStmt(stmt)
+TField::TField(const TQuery &query, int index)
+    : FQuery(query)
+    , FStmt(query.FStmt)
     , FIndex(index)
 {
 }
@@ -122,12 +123,6 @@ TField::TField(sqlite3_stmt *stmt, int index)
 bool TField::IsNull() const
 {
     return sqlite3_column_type(FStmt, FIndex) == SQLITE_NULL;
-}
-
-bool TField::IsDateColumn() const
-{
-    const char *type = sqlite3_column_decltype(FStmt, FIndex);
-    return type && (qstricmp(type, "DATE") == 0 || qstricmp(type, "DATETIME") == 0);
 }
 
 QString TField::AsString() const
@@ -144,8 +139,8 @@ void TField::AppendUtf8(QByteArray &out) const
         return;
     case SQLITE_INTEGER:
     case SQLITE_FLOAT:
-        if (IsDateColumn()) {
-            out += QLocale::system().toString(AsDateTime().date(), QLocale::ShortFormat).toUtf8();
+        if (FQuery.FDateColumns[FIndex]) {
+            out += FQuery.DateText(qint64(std::floor(sqlite3_column_double(FStmt, FIndex))));
         } else if (sqlite3_column_type(FStmt, FIndex) == SQLITE_INTEGER) {
             out += QByteArray::number(sqlite3_column_int64(FStmt, FIndex));
         } else {
@@ -233,8 +228,25 @@ void TQuery::Open(sqlite3 *db, const QString &sql)
         Close();
         throw EDBException(message, kQueryTitle, sql);
     }
+    const int columns = sqlite3_column_count(FStmt);
+    FDateColumns.assign(columns, false);
+    for (int i = 0; i < columns; ++i) {
+        const char *type = sqlite3_column_decltype(FStmt, i);
+        FDateColumns[i] = type && (qstricmp(type, "DATE") == 0 || qstricmp(type, "DATETIME") == 0);
+    }
+    FLocale = QLocale::system();
+    FLastDay = -1;
     FEof = false;
     Step();
+}
+
+const QByteArray &TQuery::DateText(qint64 day) const
+{
+    if (day != FLastDay) {
+        FLastDay = day;
+        FLastDayText = FLocale.toString(DateOfDayNumber(day), QLocale::ShortFormat).toUtf8();
+    }
+    return FLastDayText;
 }
 
 void TQuery::Step()
@@ -265,7 +277,7 @@ TField TQuery::Fields(int index) const
 {
     if (!FStmt || index < 0 || index >= FieldCount())
         throw Exception(QStringLiteral("List index out of bounds (%1)").arg(index));
-    return TField(FStmt, index);
+    return TField(*this, index);
 }
 
 TField TQuery::FieldByName(const QString &name) const
@@ -274,7 +286,7 @@ TField TQuery::FieldByName(const QString &name) const
     for (int i = 0; i < count; ++i) {
         if (name.compare(QString::fromUtf8(sqlite3_column_name(FStmt, i)), Qt::CaseInsensitive)
             == 0)
-            return TField(FStmt, i);
+            return TField(*this, i);
     }
     throw Exception(QStringLiteral("Field '%1' not found").arg(name));
 }

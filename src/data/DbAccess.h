@@ -3,11 +3,14 @@
 #include "Currency.h"
 
 #include <QDateTime>
+#include <QLocale>
 #include <QString>
 #include <QStringList>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
+class TQuery;
 
 // One column of the current row of a query.
 class TField
@@ -26,9 +29,9 @@ public:
 
 private:
     friend class TQuery;
-    TField(sqlite3_stmt *stmt, int index);
-    bool IsDateColumn() const;
+    TField(const TQuery &query, int index);
 
+    const TQuery &FQuery;
     sqlite3_stmt *FStmt;
     int FIndex;
 };
@@ -53,12 +56,20 @@ public:
 
 private:
     friend class TDbAccess;
+    friend class TField;
     void Open(sqlite3 *db, const QString &sql);
     void Step();
+    // A day as the date column's text, in the system's short date format;
+    // rows mostly come in date order, so the last day's text is kept.
+    const QByteArray &DateText(qint64 day) const;
 
     sqlite3_stmt *FStmt = nullptr;
     bool FEof = true;
     QString FSql;
+    std::vector<bool> FDateColumns;
+    QLocale FLocale;
+    mutable qint64 FLastDay = -1;
+    mutable QByteArray FLastDayText;
 };
 
 // The one connection to AppPath/bookkeep.dat and everything done through it.

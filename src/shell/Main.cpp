@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QShortcut>
 #include <QStyledItemDelegate>
@@ -103,7 +104,10 @@ TFormMain::TFormMain(QWidget *parent)
     if (const QScreen *screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());
 
-    const QString longDate = QLocale::system().dateFormat(QLocale::LongFormat);
+    // The long date without the weekday, which the pickers have no room for.
+    static const QRegularExpression weekday(QStringLiteral("[,，\\s]*dddd[,，\\s]*"));
+    const QString longDate
+        = QLocale::system().dateFormat(QLocale::LongFormat).replace(weekday, QString()).trimmed();
     for (QDateEdit *picker : {ui->DBBegin, ui->DBOver}) {
         picker->setDisplayFormat(longDate);
         picker->setTime(kPickerTime);
@@ -116,6 +120,7 @@ TFormMain::TFormMain(QWidget *parent)
                      QStringLiteral("金额"), QStringLiteral("对应账户"), QStringLiteral("备注"),
                      QStringLiteral("时间")});
     ui->lv1->setModel(FRecords.get());
+    ui->lv1->header()->setMinimumSectionSize(1);
     const int widths[] = {1, 80, 150, 80, 120, 220, 120};
     for (int column = 0; column < 7; ++column)
         ui->lv1->setColumnWidth(column, widths[column]);

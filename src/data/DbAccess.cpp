@@ -23,7 +23,6 @@ const QString kQueryTitle = QStringLiteral("数据库查询错误，请检查！
 const QString kExecTitle = QStringLiteral("数据库操作失败！");
 const QString kBackupTitle = QStringLiteral("数据库备份失败！");
 const QString kRestoreTitle = QStringLiteral("数据库恢复失败！");
-const QString kBatchSeparator = QStringLiteral("@#@");
 
 // A transaction that rolls back when it goes out of scope uncommitted, so a
 // failure anywhere in a batch leaves none of it in effect.

@@ -112,6 +112,9 @@ private:
 
 extern TDbAccess *GDbAccess;
 
+// What joins the statements of a batch.
+inline const QString kBatchSeparator = QStringLiteral("@#@");
+
 void DbExec(const QString &batch);
 int DbQueryInt(const QString &sql);
 void DbBackup(const QString &fileName);

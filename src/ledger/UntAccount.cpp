@@ -11,7 +11,6 @@ namespace {
 
 const QString kAccountExists = QStringLiteral("该账户已经存在！");
 const QString kAccountInUse = QStringLiteral("该账户已经使用，不能删除！");
-const QString kBatchSeparator = QStringLiteral("@#@");
 
 // The statements, exactly as they are sent, "%s" marking each value.
 // clang-format off

@@ -9,8 +9,6 @@ TBookKeep *GBookKeep = nullptr;
 
 namespace {
 
-const QString kBatchSeparator = QStringLiteral("@#@");
-
 // The statements, exactly as they are sent, "%s" marking each value.
 // clang-format off
 const QString kInsertRecord = QStringLiteral("insert into BookKeep(InOutType,TypeID,Remark,Fare,AccountName,InDate)  values ('%s',%s,'%s',%s,'%s','%s') ");

@@ -31,5 +31,5 @@ void TConfig::SaveConfig()
 {
     FSql = Format(QStringLiteral("update SysSet set bPass='%s',[PassWord]='%s' "),
                   {SqlBool(FbPass), SqlText(FPassWord)});
-    DbExec(kEnsureRow + QStringLiteral("@#@") + FSql);
+    DbExec(kEnsureRow + kBatchSeparator + FSql);
 }

@@ -232,7 +232,7 @@ void TCardTree::DelType()
     if (!ShowConfirm(QStringLiteral("确定要删除 ") + node->text(0) + QStringLiteral(" 分组吗？")))
         throw EAbort();
     const QString index = QString::number(NodeData(node).SelfIndex);
-    DbExec(Format(kDeleteSql, {FTableName, index}) + QStringLiteral("@#@")
+    DbExec(Format(kDeleteSql, {FTableName, index}) + kBatchSeparator
            + Format(kDeleteChildrenSql, {FTableName, index}));
     delete node;
 }

@@ -2,12 +2,15 @@
 // output as "BOX|caption|text" and answers confirmations from PROBE_ANSWER
 // ("yes" or "no"). With PROBE_CLOSE set, the main window is closed as soon as
 // it shows, as the user would by its title bar; its caption is printed first.
+// With PROBE_CANCEL set, every modal dialog is cancelled, its caption printed
+// as "MODAL|caption".
 
 #include "shell/Startup.h"
 
 #include "data/UntPublic.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QMainWindow>
 #include <QTimer>
 #include <cstdio>
@@ -33,6 +36,12 @@ void WatchMainWindow()
 {
     auto *timer = new QTimer(qApp);
     QObject::connect(timer, &QTimer::timeout, qApp, [] {
+        auto *modal = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (modal && qEnvironmentVariableIsSet("PROBE_CANCEL")) {
+            std::printf("MODAL|%s\n", qUtf8Printable(modal->windowTitle()));
+            std::fflush(stdout);
+            modal->reject();
+        }
         for (QWidget *widget : QApplication::topLevelWidgets()) {
             auto *window = qobject_cast<QMainWindow *>(widget);
             if (!window || !window->isVisible() || window->property("probed").toBool())

@@ -79,6 +79,8 @@ private Q_SLOTS:
     void startAfterKilledInstance();
     void connectionFailureEndsQuietly_data();
     void connectionFailureEndsQuietly();
+    void loginRefusedEndsProgram_data();
+    void loginRefusedEndsProgram();
 };
 
 void TestStartup::mainWindowAndExitQuestion()
@@ -160,6 +162,30 @@ void TestStartup::connectionFailureEndsQuietly()
     QCOMPARE(out.count(u'\n'), 1);
     QVERIFY2(out.startsWith(QStringLiteral("BOX|错误|数据库连接失败！\\n详细信息：")),
              qPrintable(out));
+}
+
+void TestStartup::loginRefusedEndsProgram_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("output");
+    QTest::newRow("password cancelled") << "update SysSet set bPass='-1',PassWord='pw'"
+                                        << "MODAL|先输入密码登录软件\n";
+    QTest::newRow("setting unreadable") << "alter table SysSet rename to Gone"
+                                        << "BOX|错误|数据库查询错误，请检查！\\n详细信息：";
+}
+
+void TestStartup::loginRefusedEndsProgram()
+{
+    QFETCH(QString, setup);
+    QFETCH(QString, output);
+    TStartDir dir;
+    RawExec(dir.Books(), setup);
+    auto process = dir.Start({QStringLiteral("PROBE_CANCEL=1")});
+    int status = -1;
+    const QString out = RunToEnd(*process, status);
+    QCOMPARE(status, 0);
+    QVERIFY2(out.startsWith(output), qPrintable(out));
+    QVERIFY(!out.contains(QStringLiteral("确定要退出")));
 }
 
 QTEST_GUILESS_MAIN(TestStartup)

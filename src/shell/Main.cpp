@@ -51,13 +51,13 @@ public:
 };
 
 // Ends a label edit through the window's handler, which renames the category
-// and sets the node's text. The view calls this in the middle of its own
+// (and with it the node). The view calls this in the middle of its own
 // commit, which Qt's widget code cannot unwind through, so a refused name is
 // handed on as a command of its own; the node keeps its old text.
 class TLabelDelegate : public QStyledItemDelegate
 {
 public:
-    TLabelDelegate(QObject *parent, std::function<void(QTreeWidgetItem *, const QString &)> edited)
+    TLabelDelegate(QObject *parent, std::function<void(const QString &)> edited)
         : QStyledItemDelegate(parent)
         , FEdited(std::move(edited))
     {
@@ -68,18 +68,17 @@ public:
         const QString text = static_cast<QLineEdit *>(editor)->text();
         if (text == index.data().toString())
             return;
-        auto *view = static_cast<QTreeWidget *>(parent());
         try {
-            FEdited(view->itemFromIndex(index), text);
+            FEdited(text);
         } catch (...) {
             QMetaObject::invokeMethod(
-                view, [failure = std::current_exception()] { std::rethrow_exception(failure); },
+                parent(), [failure = std::current_exception()] { std::rethrow_exception(failure); },
                 Qt::QueuedConnection);
         }
     }
 
 private:
-    std::function<void(QTreeWidgetItem *, const QString &)> FEdited;
+    std::function<void(const QString &)> FEdited;
 };
 
 QTreeWidgetItem *Selected(const QTreeWidget *view)
@@ -131,13 +130,9 @@ TFormMain::TFormMain(QWidget *parent)
     FOutTree = std::make_unique<TCardTree>(ui->tv2, QStringLiteral("OutType"),
                                            QStringLiteral("支出类别"));
     ui->tv1->setItemDelegate(
-        new TLabelDelegate(ui->tv1, [this](QTreeWidgetItem *node, const QString &text) {
-            TypeEdited(*FInTree, node, text);
-        }));
+        new TLabelDelegate(ui->tv1, [this](const QString &text) { TypeEdited(*FInTree, text); }));
     ui->tv2->setItemDelegate(
-        new TLabelDelegate(ui->tv2, [this](QTreeWidgetItem *node, const QString &text) {
-            TypeEdited(*FOutTree, node, text);
-        }));
+        new TLabelDelegate(ui->tv2, [this](const QString &text) { TypeEdited(*FOutTree, text); }));
 
     // Popup menus of the two trees and the record list.
     auto *pmInType = new QMenu(this);
@@ -346,10 +341,9 @@ void TFormMain::EditType(QTreeWidget *view)
     view->editItem(node, 0);
 }
 
-void TFormMain::TypeEdited(TCardTree &tree, QTreeWidgetItem *node, const QString &newText)
+void TFormMain::TypeEdited(TCardTree &tree, const QString &newText)
 {
     tree.ModType(newText);
-    node->setText(0, newText);
     btnQueryClick();
 }
 

@@ -61,7 +61,7 @@ private:
     void RequestTermination();
     // Label editing of a category (the rename command) and its end.
     void EditType(QTreeWidget *view);
-    void TypeEdited(TCardTree &tree, QTreeWidgetItem *node, const QString &newText);
+    void TypeEdited(TCardTree &tree, const QString &newText);
     void DeleteType(TCardTree &tree, QTreeWidget *view);
     void TreeClick(QTreeWidget *other);
 

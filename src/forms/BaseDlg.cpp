@@ -21,17 +21,24 @@ QFrame *NewLine(QWidget *parent, const QString &name)
     return line;
 }
 
-// The program's main window, where dialogs centre themselves.
-QWidget *MainWindow()
-{
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (qobject_cast<QMainWindow *>(widget) && widget->isVisible())
-            return widget;
-    }
-    return nullptr;
-}
-
 } // namespace
+
+void CentreOnMainWindow(QWidget *window)
+{
+    QRect area;
+    for (const QWidget *widget : QApplication::topLevelWidgets()) {
+        if (qobject_cast<const QMainWindow *>(widget) && widget->isVisible()) {
+            area = widget->frameGeometry();
+            break;
+        }
+    }
+    if (!area.isValid()) {
+        if (const QScreen *screen = window->screen())
+            area = screen->availableGeometry();
+    }
+    if (area.isValid())
+        window->move(area.center() - QPoint(window->width() / 2, window->height() / 2));
+}
 
 TFormBaseDlg::TFormBaseDlg(QWidget *parent)
     : QDialog(parent,
@@ -81,12 +88,9 @@ void TFormBaseDlg::resizeEvent(QResizeEvent *event)
 void TFormBaseDlg::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    QRect area;
-    const QWidget *main = FPosition == poMainFormCenter ? MainWindow() : nullptr;
-    if (main)
-        area = main->frameGeometry();
-    else if (const QScreen *screen = this->screen())
-        area = screen->availableGeometry();
-    if (area.isValid())
-        move(area.center() - QPoint(width() / 2, height() / 2));
+    if (FPosition == poMainFormCenter) {
+        CentreOnMainWindow(this);
+    } else if (const QScreen *screen = this->screen()) {
+        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+    }
 }

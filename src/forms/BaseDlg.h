@@ -5,6 +5,10 @@
 class QFrame;
 class QPushButton;
 
+// Centres a window on the program's main window, or on its screen while no
+// main window is shown.
+void CentreOnMainWindow(QWidget *window);
+
 // The modal results the show routines return.
 enum TModalResult { mrOk = 1, mrCancel = 2 };
 

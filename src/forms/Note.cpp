@@ -2,14 +2,14 @@
 
 #include "ui_Note.h"
 
+#include "BaseDlg.h"
+
 #include "ledger/UntNote.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QLocale>
-#include <QMainWindow>
-#include <QScreen>
 #include <algorithm>
 
 namespace {
@@ -47,15 +47,6 @@ QString LongTimeFormat(const QLocale &locale)
     return result.trimmed();
 }
 
-QWidget *MainWindow()
-{
-    const auto widgets = QApplication::topLevelWidgets();
-    const auto found = std::find_if(widgets.cbegin(), widgets.cend(), [](QWidget *widget) {
-        return qobject_cast<QMainWindow *>(widget) && widget->isVisible();
-    });
-    return found == widgets.cend() ? nullptr : *found;
-}
-
 } // namespace
 
 TFormCardNote::TFormCardNote(QWidget *parent)
@@ -84,13 +75,7 @@ void TFormCardNote::showEvent(QShowEvent *event)
     if (FShown)
         return;
     FShown = true;
-    QRect area;
-    if (const QWidget *main = MainWindow())
-        area = main->frameGeometry();
-    else if (const QScreen *screen = this->screen())
-        area = screen->availableGeometry();
-    if (area.isValid())
-        move(area.center() - QPoint(width() / 2, height() / 2));
+    CentreOnMainWindow(this);
     FormShow();
 }
 

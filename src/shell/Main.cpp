@@ -81,12 +81,6 @@ private:
     std::function<void(const QString &)> FEdited;
 };
 
-QTreeWidgetItem *Selected(const QTreeWidget *view)
-{
-    const QList<QTreeWidgetItem *> items = view->selectedItems();
-    return items.isEmpty() ? nullptr : items.first();
-}
-
 void ClearSelection(QTreeWidget *view)
 {
     view->clearSelection();
@@ -232,14 +226,14 @@ QString TFormMain::QueryFilter() const
     const double over = DayNumber(QDateTime(ui->DBOver->date(), kPickerTime));
     QString filter = Format(QStringLiteral("where InDate >= %s and InDate <= %s "),
                             {FormatDayNumber(begin), FormatDayNumber(over)});
-    if (const QTreeWidgetItem *node = Selected(ui->tv1)) {
-        filter += node->parent() == nullptr
+    if (const QTreeWidgetItem *node = FInTree->Selected()) {
+        filter += node == FInTree->RootNode()
             ? QStringLiteral(" and InOutType=0 ")
             : Format(QStringLiteral(" and InOutType=0 and TypeID=%s "),
                      {QString::number(FInTree->GetSelIndex())});
     }
-    if (const QTreeWidgetItem *node = Selected(ui->tv2)) {
-        filter += node->parent() == nullptr
+    if (const QTreeWidgetItem *node = FOutTree->Selected()) {
+        filter += node == FOutTree->RootNode()
             ? QStringLiteral(" and InOutType=1 ")
             : Format(QStringLiteral(" and InOutType=1 and TypeID=%s "),
                      {QString::number(FOutTree->GetSelIndex())});
@@ -327,11 +321,12 @@ void TFormMain::MenuItem4Click()
         btnQueryClick();
 }
 
-void TFormMain::EditType(QTreeWidget *view)
+void TFormMain::EditType(const TCardTree &tree)
 {
-    QTreeWidgetItem *node = Selected(view);
-    if (!node || node->parent() == nullptr)
+    QTreeWidgetItem *node = tree.Selected();
+    if (!node || node == tree.RootNode())
         return;
+    QTreeWidget *view = node->treeWidget();
     // Labels are editable only while this command runs.
     node->setFlags(node->flags() | Qt::ItemIsEditable);
     auto *delegate = view->itemDelegate();
@@ -349,17 +344,17 @@ void TFormMain::TypeEdited(TCardTree &tree, const QString &newText)
 
 void TFormMain::NModIeTypeClick()
 {
-    EditType(ui->tv1);
+    EditType(*FInTree);
 }
 
 void TFormMain::MenuItem5Click()
 {
-    EditType(ui->tv2);
+    EditType(*FOutTree);
 }
 
-void TFormMain::DeleteType(TCardTree &tree, QTreeWidget *view)
+void TFormMain::DeleteType(TCardTree &tree)
 {
-    if (!Selected(view))
+    if (!tree.Selected())
         return;
     tree.DelType();
     btnQueryClick();
@@ -367,12 +362,12 @@ void TFormMain::DeleteType(TCardTree &tree, QTreeWidget *view)
 
 void TFormMain::NDelIETypeClick()
 {
-    DeleteType(*FInTree, ui->tv1);
+    DeleteType(*FInTree);
 }
 
 void TFormMain::MenuItem6Click()
 {
-    DeleteType(*FOutTree, ui->tv2);
+    DeleteType(*FOutTree);
 }
 
 void TFormMain::N12Click()

@@ -60,9 +60,9 @@ private:
     void FormShow();
     void RequestTermination();
     // Label editing of a category (the rename command) and its end.
-    void EditType(QTreeWidget *view);
+    void EditType(const TCardTree &tree);
     void TypeEdited(TCardTree &tree, const QString &newText);
-    void DeleteType(TCardTree &tree, QTreeWidget *view);
+    void DeleteType(TCardTree &tree);
     void TreeClick(QTreeWidget *other);
 
     std::unique_ptr<TListModel> FRecords;

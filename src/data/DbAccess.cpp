@@ -5,6 +5,7 @@
 #include "UException.h"
 #include "UntPublic.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
@@ -420,6 +421,14 @@ void TDbAccess::ExecBound(const QString &sql, const QStringList &values)
 void TDbAccess::BackupTo(const QString &fileName)
 {
     EnsureConnected(kBackupTitle, {});
+    // Renaming a copy over the open books would leave the connection writing
+    // to a file that no longer has a name.
+    std::error_code same;
+    if (std::filesystem::equivalent(QFile::encodeName(fileName).toStdString(),
+                                    QFile::encodeName(DatabaseFile()).toStdString(), same))
+        throw EDBException(QStringLiteral("不能备份到正在使用的数据文件 %1，请另选文件名。")
+                               .arg(QDir::toNativeSeparators(fileName)),
+                           kBackupTitle, {});
     // Written beside the target under a temporary name, then renamed over it,
     // so the target is either the old file or a complete copy.
     QTemporaryFile temporary(fileName + QStringLiteral(".XXXXXX"));

@@ -10,7 +10,6 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QLocale>
-#include <algorithm>
 
 namespace {
 
@@ -97,9 +96,14 @@ void TFormCardNote::closeEvent(QCloseEvent *event)
 {
     // Should the save fail, the window stays open with its text.
     event->ignore();
+    Save();
+    event->accept();
+}
+
+void TFormCardNote::Save()
+{
     if (FNoteRead)
         GNote->SaveNote(MemoText());
-    event->accept();
 }
 
 void TFormCardNote::resizeEvent(QResizeEvent *event)
@@ -143,13 +147,25 @@ void TFormCardNote::btn2Click()
     ui->mmoNote->setTextCursor(cursor);
 }
 
+TFormCardNote *OpenNoteWindow()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *note = qobject_cast<TFormCardNote *>(widget))
+            return note;
+    }
+    return nullptr;
+}
+
 void ShowNote()
 {
-    const auto widgets = QApplication::topLevelWidgets();
-    if (std::any_of(widgets.cbegin(), widgets.cend(),
-                    [](QWidget *widget) { return qobject_cast<TFormCardNote *>(widget); }))
-        return;
-    (new TFormCardNote)->show();
+    if (!OpenNoteWindow())
+        (new TFormCardNote)->show();
+}
+
+void SaveOpenNote()
+{
+    if (TFormCardNote *note = OpenNoteWindow())
+        note->Save();
 }
 
 QString NoteTimeStamp(const QDateTime &moment)

@@ -19,6 +19,9 @@ public:
     explicit TFormCardNote(QWidget *parent = nullptr);
     ~TFormCardNote() override;
 
+    // Writes the memo's text to the note (once the note has been read).
+    void Save();
+
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -36,8 +39,12 @@ private:
     bool FNoteRead = false;
 };
 
+// The note window that is open, or null.
+TFormCardNote *OpenNoteWindow();
 // Opens the note window, unless one is open already.
 void ShowNote();
+// Saves the text of the open note window, if there is one.
+void SaveOpenNote();
 
 // The time stamp "插入时间" inserts: the short date, a blank and the long time;
 // the date alone at exactly midnight.

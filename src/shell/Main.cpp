@@ -3,24 +3,36 @@
 #include "ui_Main.h"
 
 #include "data/Currency.h"
+#include "data/DbAccess.h"
 #include "data/ListModel.h"
 #include "data/SqlFormat.h"
 #include "data/UException.h"
 #include "data/UntPublic.h"
+#include "forms/Config.h"
+#include "forms/Note.h"
 #include "forms/Pass.h"
+#include "ledger/EncryptDecrypt.h"
 #include "ledger/UntBookKeep.h"
 #include "ledger/UntTree.h"
 
 #include <QCloseEvent>
 #include <QColor>
+#include <QCursor>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
 #include <QRegularExpression>
+#include <QSaveFile>
 #include <QScreen>
+#include <QSessionManager>
 #include <QShortcut>
+#include <QStandardPaths>
 #include <QStyledItemDelegate>
+#include <QSystemTrayIcon>
 
 namespace {
 
@@ -29,6 +41,8 @@ namespace {
 // takes in every stored (midnight) date from the start day to the end day.
 const QTime kPickerTime(9, 15, 24);
 
+const QString kExitQuestion = QStringLiteral("确定要退出记账软件吗?");
+const QString kBackupFilter = QStringLiteral("数据文件 (*.bat)");
 const QString kIncome = QStringLiteral("收入");
 const QString kExpense = QStringLiteral("支出");
 
@@ -85,6 +99,28 @@ void ClearSelection(QTreeWidget *view)
 {
     view->clearSelection();
     view->setCurrentItem(nullptr);
+}
+
+// One argument of a desktop entry's Exec line: quoted, with a backslash
+// before each character that quoting reserves, then escaped as a string value
+// of the entry, where a backslash is doubled: a quote is written as two
+// backslashes and the quote, a backslash as four backslashes.
+QString ExecArgument(const QString &argument)
+{
+    QString value;
+    for (const QChar c : argument) {
+        if (c == u'"' || c == u'`' || c == u'$')
+            value += QStringLiteral("\\\\") + c;
+        else if (c == u'\\')
+            value += QStringLiteral("\\\\\\\\");
+        else if (c == u'\n')
+            value += QStringLiteral("\\n");
+        else if (c == u'%')
+            value += QStringLiteral("%%");
+        else
+            value += c;
+    }
+    return u'"' + value + u'"';
 }
 
 } // namespace
@@ -144,9 +180,21 @@ TFormMain::TFormMain(QWidget *parent)
     pm1->addActions({ui->N1, ui->N2, ui->N3});
     pm1->addSeparator();
     pm1->addAction(ui->N5);
-    // The record dialogs are not part of this window yet.
-    ui->N1->setEnabled(false);
-    ui->N2->setEnabled(false);
+    FSystemMenu = new QMenu(this);
+    FSystemMenu->setObjectName(QStringLiteral("pmSystem"));
+    FSystemMenu->addActions({ui->N10, ui->N15});
+    FSystemMenu->addSeparator();
+    FSystemMenu->addActions({ui->Ndfdf1, ui->MenuItem3});
+    FSystemMenu->addSeparator();
+    FSystemMenu->addAction(ui->NOpenWWW1);
+    FTrayMenu = new QMenu(this);
+    FTrayMenu->setObjectName(QStringLiteral("PopupMenu"));
+    FTrayMenu->addActions({ui->N4, ui->N16});
+    FTrayMenu->addSeparator();
+    FTrayMenu->addAction(ui->N8);
+    FTrayMenu->addSeparator();
+    FTrayMenu->addActions({ui->NShowForm, ui->NClose});
+    AddTrayIcon();
 
     const auto popup = [](QMenu *menu, QWidget *view) {
         connect(view, &QWidget::customContextMenuRequested, menu,
@@ -175,10 +223,42 @@ TFormMain::TFormMain(QWidget *parent)
     command(ui->N14, &QAction::triggered, &TFormMain::N14Click);
     command(ui->N3, &QAction::triggered, &TFormMain::N3Click);
     command(ui->N5, &QAction::triggered, &TFormMain::N5Click);
+    command(ui->btnSystem, &QPushButton::clicked, &TFormMain::btnSystemClick);
+    command(ui->N15, &QAction::triggered, &TFormMain::N15Click);
+    command(ui->Ndfdf1, &QAction::triggered, &TFormMain::Ndfdf1Click);
+    command(ui->MenuItem3, &QAction::triggered, &TFormMain::MenuItem3Click);
+    command(ui->NOpenWWW1, &QAction::triggered, &TFormMain::NOpenWWW1Click);
+    command(ui->N8, &QAction::triggered, &TFormMain::N8Click);
+    command(ui->btn1, &QPushButton::clicked, &TFormMain::btn1Click);
+    command(ui->N16, &QAction::triggered, &TFormMain::btn1Click);
+    command(ui->NShowForm, &QAction::triggered, &TFormMain::NShowFormClick);
+    command(ui->NClose, &QAction::triggered, &TFormMain::NCloseClick);
+    command(ui->chk1, &QCheckBox::toggled, &TFormMain::chk1Click);
 
     // Escape anywhere in the window runs the settings button.
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, ui->btnSystem, &QPushButton::click);
+
+    // The box shows whether the entry exists; only the user's change writes.
+    {
+        const QSignalBlocker blocker(ui->chk1);
+        ui->chk1->setChecked(AutoRunExists(QCoreApplication::applicationName()));
+    }
+    connect(qApp, &QGuiApplication::commitDataRequest, this, &TFormMain::CommitData,
+            Qt::DirectConnection);
+}
+
+void TFormMain::AddTrayIcon()
+{
+    FTrayIcon = new QSystemTrayIcon(windowIcon(), this);
+    FTrayIcon->setToolTip(QStringLiteral("记账软件"));
+    FTrayIcon->setContextMenu(FTrayMenu);
+    connect(FTrayIcon, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::DoubleClick)
+                    NShowFormClick();
+            });
+    FTrayIcon->show();
 }
 
 TFormMain::~TFormMain() = default;
@@ -214,10 +294,53 @@ void TFormMain::RequestTermination()
 
 void TFormMain::closeEvent(QCloseEvent *event)
 {
-    if (ShowConfirm(QStringLiteral("确定要退出记账软件吗?")))
-        event->accept();
-    else
-        event->ignore();
+    // A failure while asking leaves the window open.
+    event->ignore();
+    if (!ConfirmExit())
+        return;
+    event->accept();
+    if (FTrayIcon)
+        FTrayIcon->hide();
+    Q_EMIT ExitConfirmed();
+}
+
+bool TFormMain::ConfirmExit()
+{
+    if (FExitConfirmed)
+        return true;
+    // The note is kept whatever the answer; the question shows above it.
+    SaveOpenNote();
+    FExitConfirmed = ShowConfirm(kExitQuestion);
+    return FExitConfirmed;
+}
+
+void TFormMain::CommitData(QSessionManager &manager)
+{
+    // Called from the session manager's callback: no failure may leave here.
+    try {
+        if (!manager.allowsInteraction()) {
+            SaveOpenNote();
+            return;
+        }
+        const bool exit = ConfirmExit();
+        manager.release();
+        if (!exit)
+            manager.cancel();
+    } catch (const EAbort &) {
+    } catch (const std::exception &failure) {
+        if (GCardException)
+            GCardException->ReportException(failure);
+    }
+}
+
+void TFormMain::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    // Minimised, the window leaves the taskbar and lives on in the tray; with
+    // no tray to bring it back from, it stays where it is.
+    if (event->type() == QEvent::WindowStateChange && isMinimized()
+        && QSystemTrayIcon::isSystemTrayAvailable())
+        QMetaObject::invokeMethod(this, &QWidget::hide, Qt::QueuedConnection);
 }
 
 QString TFormMain::QueryFilter() const
@@ -378,4 +501,137 @@ void TFormMain::N12Click()
 void TFormMain::N14Click()
 {
     FOutTree->LoadTypes();
+}
+
+void TFormMain::btnSystemClick()
+{
+    FSystemMenu->popup(QCursor::pos());
+}
+
+void TFormMain::N15Click()
+{
+    ShowConfig();
+}
+
+void TFormMain::Ndfdf1Click()
+{
+    const QString fileName = Prompt().FileDialog(TFileDialogKind::Save, kBackupFilter);
+    if (fileName.isEmpty())
+        return;
+    DbBackup(fileName + QStringLiteral(".bat"));
+}
+
+void TFormMain::MenuItem3Click()
+{
+    if (!ShowConfirm(QStringLiteral("你确定要恢复数据吗？你做的操作可能会覆盖最新的数据！")))
+        return;
+    const QString fileName = Prompt().FileDialog(TFileDialogKind::Open, kBackupFilter);
+    if (fileName.isEmpty())
+        return;
+    // A restore never runs without a copy of what it replaces.
+    const QString safetyCopy = AppPath + QStringLiteral("tmpData.bat");
+    try {
+        DbBackup(safetyCopy);
+    } catch (const Exception &failure) {
+        throw EDBException(QStringLiteral("无法保存当前数据的安全副本 %1：%2，数据未恢复。")
+                               .arg(QDir::toNativeSeparators(safetyCopy), failure.Message()),
+                           QStringLiteral("数据库恢复失败！"), {});
+    }
+    DbRestore(fileName);
+    WriteLog(QStringLiteral("数据恢复！"));
+}
+
+void TFormMain::OpenHomepage()
+{
+    OpenDocument(DecryptTwoStage(HomepageCipher, HomepageKey));
+}
+
+void TFormMain::NOpenWWW1Click()
+{
+    OpenHomepage();
+}
+
+void TFormMain::N8Click()
+{
+    OpenHomepage();
+}
+
+void TFormMain::btn1Click()
+{
+    ShowNote();
+}
+
+void TFormMain::NShowFormClick()
+{
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void TFormMain::NCloseClick()
+{
+    close();
+}
+
+void TFormMain::chk1Click()
+{
+    const bool present = ui->chk1->isChecked();
+    try {
+        SetAutoRun(QCoreApplication::applicationName(), AutoRunCommand(), present);
+    } catch (...) {
+        // The box keeps showing what is on disk.
+        const QSignalBlocker blocker(ui->chk1);
+        ui->chk1->setChecked(AutoRunExists(QCoreApplication::applicationName()));
+        throw;
+    }
+}
+
+// ---- autostart -------------------------------------------------------------
+
+QString AutoRunFileName(const QString &name)
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+        + QStringLiteral("/autostart/") + name + QStringLiteral(".desktop");
+}
+
+bool AutoRunExists(const QString &name)
+{
+    return QFile::exists(AutoRunFileName(name));
+}
+
+QString AutoRunCommand()
+{
+    QString command = ExecArgument(QCoreApplication::applicationFilePath());
+    // Books kept away from the program (the usual case) are named, so the
+    // program started at login opens the same books.
+    const QString books = QDir::cleanPath(AppPath);
+    if (books != QDir::cleanPath(QCoreApplication::applicationDirPath()))
+        command += QStringLiteral(" --data-dir ") + ExecArgument(books);
+    return command;
+}
+
+void SetAutoRun(const QString &name, const QString &command, bool present)
+{
+    const QString fileName = AutoRunFileName(name);
+    const auto fail = [&](const QString &reason) {
+        throw Exception(QStringLiteral("无法设置开机运行：%1（%2）")
+                            .arg(QDir::toNativeSeparators(fileName), reason));
+    };
+    if (!present) {
+        QFile file(fileName);
+        if (file.exists() && !file.remove())
+            fail(file.errorString());
+        return;
+    }
+    if (!QDir().mkpath(QFileInfo(fileName).absolutePath()))
+        fail(QStringLiteral("无法创建目录"));
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly))
+        fail(file.errorString());
+    const QString entry = QStringLiteral("[Desktop Entry]\nType=Application\nName=") + name
+        + QStringLiteral("\nExec=") + command
+        + QStringLiteral("\nTerminal=false\nX-GNOME-Autostart-enabled=true\n");
+    file.write(entry.toUtf8());
+    if (!file.commit())
+        fail(file.errorString());
 }

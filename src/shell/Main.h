@@ -3,6 +3,9 @@
 #include <QMainWindow>
 #include <memory>
 
+class QMenu;
+class QSessionManager;
+class QSystemTrayIcon;
 class QTreeWidget;
 class QTreeWidgetItem;
 class TCardTree;
@@ -41,9 +44,27 @@ public:
     void MenuItem6Click();
     void N14Click();
 
+    void N1Click(); // new record
+    void N2Click(); // change the selected record
+    void btnSystemClick(); // the settings menu at the cursor
+    void N10Click(); // account window
+    void N15Click(); // settings dialog
+    void Ndfdf1Click(); // backup
+    void MenuItem3Click(); // restore
+    void NOpenWWW1Click(); // homepage
+    void N4Click(); // new record from the tray
+    void N8Click(); // homepage from the tray
+    void btn1Click(); // note window
+    void NShowFormClick(); // bring the window back from the tray
+    void NCloseClick(); // close, after the exit question
+    void chk1Click(); // autostart on or off
+
     TListModel &Records() const { return *FRecords; }
     TCardTree &InTree() const { return *FInTree; }
     TCardTree &OutTree() const { return *FOutTree; }
+    QSystemTrayIcon *TrayIcon() const { return FTrayIcon; }
+    QMenu *SystemMenu() const { return FSystemMenu; }
+    QMenu *TrayMenu() const { return FTrayMenu; }
 
     std::unique_ptr<Ui::TFormMain> ui;
 
@@ -51,10 +72,13 @@ Q_SIGNALS:
     // The login was refused or the login setting could not be read: the
     // program must end without serving a command.
     void TerminateRequested();
+    // The user confirmed the exit question: the program ends.
+    void ExitConfirmed();
 
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void FormShow();
@@ -64,9 +88,30 @@ private:
     void TypeEdited(TCardTree &tree, const QString &newText);
     void DeleteType(TCardTree &tree);
     void TreeClick(QTreeWidget *other);
+    void AddTrayIcon();
+    void OpenHomepage();
+    // Saves the open note and asks the exit question once; true when the
+    // program may end.
+    bool ConfirmExit();
+    // The desktop session is ending: the note is saved and the user asked.
+    void CommitData(QSessionManager &manager);
 
     std::unique_ptr<TListModel> FRecords;
     std::unique_ptr<TCardTree> FInTree;
     std::unique_ptr<TCardTree> FOutTree;
+    QSystemTrayIcon *FTrayIcon = nullptr;
+    QMenu *FSystemMenu = nullptr;
+    QMenu *FTrayMenu = nullptr;
     bool FShown = false;
+    bool FExitConfirmed = false;
 };
+
+// Autostart through the desktop session: an XDG autostart entry named
+// `name`.desktop in $XDG_CONFIG_HOME/autostart.
+QString AutoRunFileName(const QString &name);
+bool AutoRunExists(const QString &name);
+// The Exec line that starts this program on the books it has open.
+QString AutoRunCommand();
+// Writes the entry `name` with the Exec line `command` when `present`, and
+// removes it otherwise (a missing entry is no failure).
+void SetAutoRun(const QString &name, const QString &command, bool present);

@@ -108,10 +108,16 @@ int RunBookkeep(int &argc, char **argv, TPrompt &prompt)
         return 0;
 
     QCoreApplication::setApplicationName(kAppTitle);
+    // The program ends when the main window is closed after the exit question,
+    // not when the last window happens to go: with the main window in the
+    // tray, closing a dialog or the note must not end it.
+    TApplication::setQuitOnLastWindowClosed(false);
     int status = 0;
     {
         TFormMain mainWindow;
         QObject::connect(&mainWindow, &TFormMain::TerminateRequested, &app, &QCoreApplication::quit,
+                         Qt::QueuedConnection);
+        QObject::connect(&mainWindow, &TFormMain::ExitConfirmed, &app, &QCoreApplication::quit,
                          Qt::QueuedConnection);
         mainWindow.show();
         status = TApplication::exec();

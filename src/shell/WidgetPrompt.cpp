@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QUrl>
+#include <algorithm>
 
 bool TWidgetPrompt::Box(TBoxKind kind, const QString &caption, const QString &text)
 {
@@ -14,6 +15,12 @@ bool TWidgetPrompt::Box(TBoxKind kind, const QString &caption, const QString &te
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     QMessageBox box(owner);
+    // A box must never hide behind a window that keeps itself on top (the note).
+    const auto windows = QApplication::topLevelWidgets();
+    if (std::any_of(windows.cbegin(), windows.cend(), [](const QWidget *window) {
+            return window->isVisible() && window->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+        }))
+        box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.setWindowTitle(caption);
     box.setText(shown);
     box.setTextFormat(Qt::PlainText);

@@ -1,0 +1,330 @@
+// The main window's services: backup and restore with the safety copy,
+// autostart, the exit question with the note, minimising and the homepage.
+
+#include "LedgerTestSupport.h"
+
+#include "data/ListModel.h"
+#include "data/UException.h"
+#include "forms/Note.h"
+#include "ledger/UntConfig.h"
+#include "ledger/UntNote.h"
+#include "shell/Application.h"
+#include "shell/Main.h"
+#include "ui_Main.h"
+
+#include <QDir>
+#include <QPlainTextEdit>
+#include <QSignalSpy>
+#include <QSystemTrayIcon>
+#include <QTest>
+#include <sqlite3.h>
+
+namespace {
+
+// Books with one account and one record of today, and the objects the main
+// window reaches; XDG_CONFIG_HOME points into the books' directory.
+class TServiceBooks : public TLedgerBooks
+{
+public:
+    TServiceBooks()
+    {
+        GConfig = new TConfig;
+        GNote = new TNote;
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(Dir() + QStringLiteral("config")));
+        InsertAccount(QStringLiteral("现金"), Amount("100"));
+        AddRecord(1, QStringLiteral("现金"), Amount("35.5"), 1, QStringLiteral("午饭"),
+                  QDate::currentDate());
+    }
+    ~TServiceBooks()
+    {
+        qunsetenv("XDG_CONFIG_HOME");
+        delete GNote;
+        GNote = nullptr;
+        delete GConfig;
+        GConfig = nullptr;
+    }
+};
+
+// Runs a command as the window's event loop would: a failure is reported.
+template<typename Command> void Run(Command command)
+{
+    try {
+        command();
+    } catch (const std::exception &failure) {
+        GCardException->ReportException(failure);
+    }
+}
+
+int AccountsIn(const QString &fileName)
+{
+    sqlite3 *db = nullptr;
+    sqlite3_open_v2(QFile::encodeName(fileName).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt *stmt = nullptr;
+    int count = -1;
+    if (sqlite3_prepare_v2(db, "select count(*) from Account", -1, &stmt, nullptr) == SQLITE_OK
+        && sqlite3_step(stmt) == SQLITE_ROW)
+        count = sqlite3_column_int(stmt, 0);
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return count;
+}
+
+QString TodayLog()
+{
+    return AppPath + QStringLiteral("Log") + QDate::currentDate().toString(u"yyyyMMdd")
+        + QStringLiteral(".log");
+}
+
+} // namespace
+
+class TestMainServices : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QCoreApplication::setApplicationName(QStringLiteral("记账软件")); }
+    void backupAppendsBat();
+    void backupOntoOpenBooksIsRefused();
+    void restoreDeclinedChangesNothing();
+    void restoreKeepsSafetyCopyAndLogs();
+    void failedSafetyCopyStopsRestore();
+    void autostartEntry();
+    void autostartCommandQuoting();
+    void exitQuestionSavesNoteFirst();
+    void minimiseWithoutTrayKeepsWindow();
+    void homepage();
+};
+
+void TestMainServices::backupAppendsBat()
+{
+    TServiceBooks books;
+    TRecordingPrompt prompt;
+    TFormMain form;
+    prompt.FileNames = {books.Dir() + QStringLiteral("data")};
+    form.Ndfdf1Click();
+    QCOMPARE(AccountsIn(books.Dir() + QStringLiteral("data.bat")), 1);
+
+    // An existing x.bat is left alone: the copy is x.bat.bat.
+    QFile existing(books.Dir() + QStringLiteral("x.bat"));
+    QVERIFY(existing.open(QIODevice::WriteOnly));
+    existing.write("keep");
+    existing.close();
+    prompt.FileNames = {existing.fileName()};
+    form.Ndfdf1Click();
+    QCOMPARE(ReadAll(existing.fileName()), QByteArray("keep"));
+    QCOMPARE(AccountsIn(existing.fileName() + QStringLiteral(".bat")), 1);
+
+    form.Ndfdf1Click(); // cancelled
+    QCOMPARE(prompt.Boxes.size(), 0);
+}
+
+void TestMainServices::backupOntoOpenBooksIsRefused()
+{
+    TServiceBooks books;
+    TRecordingPrompt prompt;
+    TFormMain form;
+    QVERIFY(QFile::link(books.DatabaseFile(), books.Dir() + QStringLiteral("books.bat")));
+    const QByteArray before = ReadAll(books.DatabaseFile());
+    prompt.FileNames = {books.Dir() + QStringLiteral("books")};
+    Run([&] { form.Ndfdf1Click(); });
+    QCOMPARE(prompt.Boxes.size(), 1);
+    QVERIFY(prompt.Boxes[0].Text.startsWith(QStringLiteral("数据库备份失败！")));
+    QCOMPARE(ReadAll(books.DatabaseFile()), before);
+    // The connection still writes to the books.
+    InsertAccount(QStringLiteral("银行卡"), Amount("1"));
+    QCOMPARE(AccountsIn(books.DatabaseFile()), 2);
+}
+
+void TestMainServices::restoreDeclinedChangesNothing()
+{
+    TServiceBooks books;
+    TRecordingPrompt prompt;
+    TFormMain form;
+    DbBackup(books.Dir() + QStringLiteral("other.bat"));
+    InsertAccount(QStringLiteral("银行卡"), Amount("1"));
+    const QString chosen = books.Dir() + QStringLiteral("other.bat");
+
+    prompt.Answers = {false};
+    prompt.FileNames = {chosen};
+    form.MenuItem3Click();
+    QCOMPARE(prompt.FileNames.size(), 1); // no file dialog after No
+
+    prompt.Answers = {true};
+    prompt.FileNames.clear(); // the file dialog cancelled
+    form.MenuItem3Click();
+
+    QVERIFY(!QFile::exists(books.Dir() + QStringLiteral("tmpData.bat")));
+    QCOMPARE(AccountsIn(books.DatabaseFile()), 2);
+    QVERIFY(!QFile::exists(TodayLog()));
+}
+
+void TestMainServices::restoreKeepsSafetyCopyAndLogs()
+{
+    TServiceBooks books;
+    TRecordingPrompt prompt;
+    TFormMain form;
+    form.show();
+    QCOMPARE(form.Records().rowCount(), 1);
+    const QString old = books.Dir() + QStringLiteral("old.bat");
+    DbBackup(old);
+    RawExec(old, QStringLiteral("delete from BookKeep; update Account set Fare=100,OutFare=0"));
+    InsertAccount(QStringLiteral("银行卡"), Amount("1"));
+
+    prompt.Answers = {true};
+    prompt.FileNames = {old};
+    form.MenuItem3Click();
+    QCOMPARE(prompt.Boxes.size(), 1); // the question, nothing after it
+    QCOMPARE(AccountsIn(books.Dir() + QStringLiteral("tmpData.bat")), 2);
+    QCOMPARE(AccountsIn(books.DatabaseFile()), 1);
+    QCOMPARE(ReadTotals(QStringLiteral("现金")), Totals("100", "0", "0"));
+    QVERIFY(QString::fromUtf8(ReadAll(TodayLog())).contains(QStringLiteral("数据恢复！")));
+    // The list shows what it showed until the next query.
+    QCOMPARE(form.Records().rowCount(), 1);
+    form.btnQueryClick();
+    QCOMPARE(form.Records().rowCount(), 0);
+}
+
+void TestMainServices::failedSafetyCopyStopsRestore()
+{
+    TServiceBooks books;
+    TRecordingPrompt prompt;
+    TFormMain form;
+    const QString old = books.Dir() + QStringLiteral("old.bat");
+    DbBackup(old);
+    InsertAccount(QStringLiteral("银行卡"), Amount("1"));
+    // A non-empty directory where the safety copy must go cannot be replaced.
+    QVERIFY(QDir(books.Dir()).mkpath(QStringLiteral("tmpData.bat/inside")));
+
+    prompt.Answers = {true};
+    prompt.FileNames = {old};
+    Run([&] { form.MenuItem3Click(); });
+    QCOMPARE(prompt.Boxes.size(), 2);
+    QVERIFY(prompt.Boxes[1].Text.startsWith(QStringLiteral("数据库恢复失败！")));
+    QVERIFY(prompt.Boxes[1].Text.contains(QStringLiteral("安全副本")));
+    QCOMPARE(AccountsIn(books.DatabaseFile()), 2);
+    QVERIFY(!QFile::exists(TodayLog()));
+}
+
+void TestMainServices::autostartEntry()
+{
+    TServiceBooks books;
+    TRecordingPrompt prompt;
+    const QString entry = AutoRunFileName(QStringLiteral("记账软件"));
+    QCOMPARE(entry, books.Dir() + QStringLiteral("config/autostart/记账软件.desktop"));
+    {
+        TFormMain form;
+        QVERIFY(!form.ui->chk1->isChecked());
+        form.ui->chk1->setChecked(true);
+        QTRY_VERIFY(QFile::exists(entry));
+        const QString text = QString::fromUtf8(ReadAll(entry));
+        QVERIFY(text.startsWith(QStringLiteral("[Desktop Entry]\n")));
+        QVERIFY(text.contains(QStringLiteral("\nExec=") + AutoRunCommand() + u'\n'));
+        QVERIFY(text.contains(QStringLiteral("\nName=记账软件\n")));
+    }
+    {
+        // The box shows the entry without writing it; unticking removes it.
+        QFile file(entry);
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("X-Mine=1\n");
+        file.close();
+        const QByteArray before = ReadAll(entry);
+        TFormMain form;
+        QVERIFY(form.ui->chk1->isChecked());
+        QCoreApplication::processEvents();
+        QCOMPARE(ReadAll(entry), before);
+        form.ui->chk1->setChecked(false);
+        QTRY_VERIFY(!QFile::exists(entry));
+    }
+    {
+        // An entry that cannot be written is reported; the box stays clear.
+        QFile blocker(books.Dir() + QStringLiteral("config/autostart"));
+        QVERIFY(QDir(books.Dir()).rmdir(QStringLiteral("config/autostart")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        TFormMain form;
+        form.ui->chk1->setChecked(true);
+        QTRY_COMPARE(prompt.Boxes.size(), 1);
+        QVERIFY(prompt.Boxes[0].Text.startsWith(QStringLiteral("无法设置开机运行")));
+        QVERIFY(!form.ui->chk1->isChecked());
+    }
+}
+
+void TestMainServices::autostartCommandQuoting()
+{
+    TServiceBooks books;
+    const QString program = QCoreApplication::applicationFilePath();
+    AppPath = QCoreApplication::applicationDirPath() + u'/';
+    QCOMPARE(AutoRunCommand(), u'"' + program + u'"');
+    AppPath = QStringLiteral("/tmp/a b\"c$d`e\\f%g/");
+    QCOMPARE(AutoRunCommand(),
+             u'"' + program
+                 + QStringLiteral("\" --data-dir \"/tmp/a b\\\\\"c\\\\$d\\\\`e\\\\\\\\f%%g\""));
+    AppPath = books.Dir();
+}
+
+void TestMainServices::exitQuestionSavesNoteFirst()
+{
+    TServiceBooks books;
+    TRecordingPrompt prompt;
+    TFormMain form;
+    QSignalSpy exit(&form, &TFormMain::ExitConfirmed);
+    form.show();
+    form.btn1Click();
+    TFormCardNote *note = OpenNoteWindow();
+    QVERIFY(note);
+    QTRY_VERIFY(note->isVisible());
+    note->findChild<QPlainTextEdit *>(QStringLiteral("mmoNote"))
+        ->setPlainText(QStringLiteral("买菜"));
+    prompt.OnBox = [](const TRecordingPrompt::TBox &) {
+        QCOMPARE(GNote->ReadNote(), QStringLiteral("买菜"));
+    };
+
+    prompt.Answers = {false};
+    QVERIFY(!form.close());
+    QCOMPARE(prompt.Boxes.size(), 1);
+    QCOMPARE(prompt.Boxes[0].Text, QStringLiteral("确定要退出记账软件吗?"));
+    QVERIFY(form.isVisible());
+    QCOMPARE(exit.count(), 0);
+
+    prompt.Answers = {true};
+    form.NCloseClick();
+    QVERIFY(!form.isVisible());
+    QCOMPARE(exit.count(), 1);
+    QCOMPARE(prompt.Boxes.size(), 2);
+    delete note;
+}
+
+void TestMainServices::minimiseWithoutTrayKeepsWindow()
+{
+    TServiceBooks books;
+    TFormMain form;
+    form.show();
+    QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
+    form.showMinimized();
+    QTRY_VERIFY(form.isMinimized());
+    QCoreApplication::processEvents();
+    QVERIFY(form.isVisible());
+    form.NShowFormClick();
+    QVERIFY(!form.isMinimized());
+}
+
+void TestMainServices::homepage()
+{
+    TServiceBooks books;
+    TRecordingPrompt prompt;
+    TFormMain form;
+    form.NOpenWWW1Click();
+    form.N8Click();
+    QCOMPARE(prompt.OpenedDocuments.size(), 2);
+    QVERIFY(prompt.OpenedDocuments[0].startsWith(QStringLiteral("http")));
+    QCOMPARE(prompt.OpenedDocuments[1], prompt.OpenedDocuments[0]);
+}
+
+int main(int argc, char *argv[])
+{
+    TApplication app(argc, argv);
+    TestMainServices test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_MainServices.moc"

@@ -8,6 +8,7 @@
 #include "data/SqlFormat.h"
 #include "data/UException.h"
 #include "data/UntPublic.h"
+#include "forms/Account.h"
 #include "forms/Config.h"
 #include "forms/Note.h"
 #include "forms/Pass.h"
@@ -196,9 +197,10 @@ TFormMain::TFormMain(QWidget *parent)
     FTrayMenu->addActions({ui->NShowForm, ui->NClose});
     AddTrayIcon();
 
-    const auto popup = [](QMenu *menu, QWidget *view) {
+    // A view reports the position in the coordinates of its viewport.
+    const auto popup = [](QMenu *menu, QAbstractScrollArea *view) {
         connect(view, &QWidget::customContextMenuRequested, menu,
-                [menu, view](const QPoint &at) { menu->popup(view->mapToGlobal(at)); });
+                [menu, view](const QPoint &at) { menu->popup(view->viewport()->mapToGlobal(at)); });
     };
     popup(pmInType, ui->tv1);
     popup(pmOutType, ui->tv2);
@@ -224,6 +226,7 @@ TFormMain::TFormMain(QWidget *parent)
     command(ui->N3, &QAction::triggered, &TFormMain::N3Click);
     command(ui->N5, &QAction::triggered, &TFormMain::N5Click);
     command(ui->btnSystem, &QPushButton::clicked, &TFormMain::btnSystemClick);
+    command(ui->N10, &QAction::triggered, &TFormMain::N10Click);
     command(ui->N15, &QAction::triggered, &TFormMain::N15Click);
     command(ui->Ndfdf1, &QAction::triggered, &TFormMain::Ndfdf1Click);
     command(ui->MenuItem3, &QAction::triggered, &TFormMain::MenuItem3Click);
@@ -506,6 +509,11 @@ void TFormMain::N14Click()
 void TFormMain::btnSystemClick()
 {
     FSystemMenu->popup(QCursor::pos());
+}
+
+void TFormMain::N10Click()
+{
+    ShowAccounts();
 }
 
 void TFormMain::N15Click()

@@ -1,0 +1,168 @@
+#include "BaseBookkeep.h"
+#include "ui_BaseBookkeep.h"
+
+#include "ViewType.h"
+
+#include "data/Currency.h"
+#include "data/UntPublic.h"
+#include "ledger/UntAccount.h"
+#include "ledger/UntBookKeep.h"
+
+#include <QLocale>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QShowEvent>
+#include <QStandardPaths>
+#include <QTextDocument>
+
+namespace {
+
+const QString kNoType = QStringLiteral("选择类别");
+
+// The long date of the program's locale without the weekday, which the
+// picker has no room for.
+QString LongDateFormat()
+{
+    static const QRegularExpression weekday(QStringLiteral("[,，\\s]*dddd[,，\\s]*"));
+    return QLocale().dateFormat(QLocale::LongFormat).replace(weekday, QString()).trimmed();
+}
+
+// The first calculator program found on the search path; empty when none.
+QString CalculatorProgram()
+{
+    static const char *const programs[]
+        = {"gnome-calculator", "kcalc", "galculator", "mate-calc", "qalculate-gtk", "xcalc"};
+    for (const char *program : programs) {
+        const QString path = QStandardPaths::findExecutable(QLatin1StringView(program));
+        if (!path.isEmpty())
+            return path;
+    }
+    return {};
+}
+
+} // namespace
+
+TFormBasebookkeep::TFormBasebookkeep(QWidget *parent)
+    : TFormBaseDlg(parent)
+    , ui(std::make_unique<Ui::TFormBasebookkeep>())
+{
+    ui->setupUi(ClientArea());
+    setFixedSize(ClientArea()->size());
+
+    // The category is only chosen with the picker: the box shows its name on
+    // the button face colour.
+    QPalette palette = ui->cbbInOutType->palette();
+    palette.setColor(QPalette::Base, palette.color(QPalette::Button));
+    ui->cbbInOutType->setPalette(palette);
+    ui->cbbInOutType->Button()->setAccessibleName(QStringLiteral("选择类别"));
+
+    ui->DBInDate->setDisplayFormat(LongDateFormat());
+    ui->DBInDate->setDate(QDate::currentDate());
+
+    QStringList names;
+    GAccount->ListAccountNames(names);
+    ui->cbbAccount->addItems(names);
+    ui->cbbAccount->setCurrentIndex(names.isEmpty() ? -1 : 0);
+
+    // Either button changing state means the kind changed.
+    connect(ui->rbExpense, &QRadioButton::toggled, this, &TFormBasebookkeep::rgInOutTypeClick);
+    // The picker runs as an event of its own, so that a failure in it never
+    // unwinds through the button that opened it.
+    connect(ui->cbbInOutType, &TCardEdtBut::OnButClick, this,
+            &TFormBasebookkeep::cbbInOutTypeButClick, Qt::QueuedConnection);
+    connect(ui->img1, &QToolButton::clicked, this, &TFormBasebookkeep::img1Click);
+
+    setTabOrder(ui->mmoRemark, btnOK);
+    setTabOrder(btnOK, btnCancel);
+}
+
+TFormBasebookkeep::~TFormBasebookkeep() = default;
+
+void TFormBasebookkeep::showEvent(QShowEvent *event)
+{
+    TFormBaseDlg::showEvent(event);
+    // The input starts at the kind, the first control in the tab order.
+    if (!event->spontaneous())
+        (InOutType() == 0 ? ui->rbIncome : ui->rbExpense)->setFocus();
+}
+
+int TFormBasebookkeep::InOutType() const
+{
+    return ui->rbExpense->isChecked() ? 1 : 0;
+}
+
+void TFormBasebookkeep::SetInOutType(int kind)
+{
+    (kind == 0 ? ui->rbIncome : ui->rbExpense)->setChecked(true);
+}
+
+void TFormBasebookkeep::ShowTypeName(const QString &name)
+{
+    ui->cbbInOutType->setText(name);
+    ui->cbbInOutType->setCursorPosition(0);
+}
+
+void TFormBasebookkeep::rgInOutTypeClick()
+{
+    const bool income = InOutType() == 0;
+    ui->LabInOutType->setText(income ? QStringLiteral("收入类别：") : QStringLiteral("支出类别："));
+    ui->LabFare->setText(income ? QStringLiteral("收入金额：") : QStringLiteral("支出金额："));
+    ShowTypeName(kNoType);
+    FTypeID = 0;
+}
+
+void TFormBasebookkeep::cbbInOutTypeButClick()
+{
+    int typeID = FTypeID;
+    QString typeName;
+    if (ShowViewType(InOutType(), typeID, typeName) != mrOk)
+        return;
+    FTypeID = typeID;
+    ShowTypeName(typeName);
+}
+
+void TFormBasebookkeep::img1Click()
+{
+    const QString program = CalculatorProgram();
+    if (!program.isEmpty())
+        QProcess::startDetached(program, {});
+}
+
+bool TFormBasebookkeep::CheckAccount() const
+{
+    if (ui->cbbAccount->currentIndex() >= 0)
+        return true;
+    ShowInfo(QStringLiteral("请先建立账户信息！"));
+    return false;
+}
+
+bool TFormBasebookkeep::CheckTypeID() const
+{
+    if (FTypeID != 0)
+        return true;
+    ShowInfo(InOutType() == 0 ? QStringLiteral("请先选择收入类别！")
+                              : QStringLiteral("请先选择支出类别！"));
+    return false;
+}
+
+void TFormBasebookkeep::FillBookKeep() const
+{
+    // The text as it stands: an empty box is no amount. A trailing point, as
+    // typed before Enter while the box still has the focus, converts as the
+    // number before it.
+    const Currency fare = Currency::Parse(ui->edtFare->text());
+    // Line breaks of every sort are stored as '\n'; all else as typed.
+    QString remark = ui->mmoRemark->document()->toRawText();
+    for (QChar &c : remark) {
+        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator)
+            c = u'\n';
+    }
+
+    GBookKeep->FInOutType = InOutType();
+    GBookKeep->FInDate = QDateTime(ui->DBInDate->date(), QTime(0, 0));
+    GBookKeep->FTypeID = FTypeID;
+    GBookKeep->FAccountName = ui->cbbAccount->currentText();
+    GBookKeep->FFare = fare;
+    GBookKeep->FRemark = remark;
+}

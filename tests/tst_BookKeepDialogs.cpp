@@ -1,0 +1,322 @@
+#include "LedgerTestSupport.h"
+#include "ModalDriver.h"
+
+#include "controls/CardEdtBut.h"
+#include "forms/AddBookKeep.h"
+#include "forms/ModBookKeep.h"
+#include "shell/Application.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QToolButton>
+#include <QTreeWidget>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+template<typename T> T *Child(QWidget *parent, const char *name)
+{
+    T *child = parent->findChild<T *>(QLatin1StringView(name));
+    if (!child)
+        qFatal("no child %s", name);
+    return child;
+}
+
+QString Text(QWidget *dialog, const char *name)
+{
+    return Child<QLineEdit>(dialog, name)->text();
+}
+
+void PressOK(QWidget *dialog)
+{
+    QTest::mouseClick(Child<QPushButton>(dialog, "btnOK"), Qt::LeftButton);
+}
+
+// Enter in a control, delivered as the program gets it: a failure raised by
+// OK reaches the application's report.
+void PressEnter(QWidget *widget)
+{
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, u"\r"_s);
+    QApplication::sendEvent(widget, &press);
+}
+
+// Opens the picker with the category button and takes the node with the text.
+void ChooseType(QWidget *dialog, const QString &text)
+{
+    TModalDriver driver;
+    driver.Then([text](QWidget *picker) {
+        auto *view = Child<QTreeWidget>(picker, "tv1");
+        view->setCurrentItem(view->findItems(text, Qt::MatchExactly | Qt::MatchRecursive).value(0));
+        PressOK(picker);
+    });
+    Child<TCardEdtBut>(dialog, "cbbInOutType")->Button()->click();
+    QTRY_COMPARE(Text(dialog, "cbbInOutType"), text == u"收入类别" ? u"未分组"_s : text);
+    QVERIFY(driver.Unexpected.isEmpty());
+}
+
+QStringList InfoTexts(const TRecordingPrompt &prompt)
+{
+    QStringList texts;
+    for (const auto &box : prompt.Boxes)
+        texts << (box.Kind == TBoxKind::Info ? u""_s : u"error: "_s) + box.Text;
+    return texts;
+}
+
+struct TRecord
+{
+    int Kind;
+    int TypeID;
+    QString Remark;
+    Currency Fare;
+    QString Account;
+    QDate Date;
+    bool operator==(const TRecord &) const = default;
+};
+
+TRecord ReadBack(const QString &id)
+{
+    GBookKeep->ReadRecord(id);
+    return {GBookKeep->FInOutType, GBookKeep->FTypeID,      GBookKeep->FRemark,
+            GBookKeep->FFare,      GBookKeep->FAccountName, GBookKeep->FInDate.date()};
+}
+
+QString LastId()
+{
+    return QString::number(DbQueryInt(QStringLiteral("select max(ID) from BookKeep")));
+}
+
+} // namespace
+
+class tst_BookKeepDialogs : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void layoutAndKeyboard();
+    void addChecksAccountAndCategory();
+    void pickerAndKindSwitch();
+    void saveAndContinue();
+    void modifyLoadsAndKeepsTotals();
+    void modifyMovesTotals();
+    void modifyRefusesGoneAccount();
+
+private:
+    std::unique_ptr<TLedgerBooks> FBooks;
+};
+
+void tst_BookKeepDialogs::init()
+{
+    FBooks = std::make_unique<TLedgerBooks>();
+    DbExec(QStringLiteral("insert into InType values (1,0,'工资')@#@"
+                          "insert into OutType values (1,0,'餐饮')@#@"
+                          "insert into OutType values (2,0,'交通')"));
+}
+
+void tst_BookKeepDialogs::cleanup()
+{
+    FBooks.reset();
+}
+
+void tst_BookKeepDialogs::layoutAndKeyboard()
+{
+    InsertAccount(QStringLiteral("现金"), Amount("0"));
+    TFormAddBookkeep dialog;
+    dialog.show();
+
+    QStringList buddies;
+    for (const QLabel *label : dialog.findChildren<QLabel *>())
+        buddies << label->text() + label->buddy()->objectName();
+    buddies.sort();
+    QCOMPARE(buddies.join(u' '),
+             QStringLiteral("备注：mmoRemark 对应账户：cbbAccount 收入类别：cbbInOutType "
+                            "收入金额：edtFare 记账时间：DBInDate"));
+    QCOMPARE(Child<QToolButton>(&dialog, "img1")->accessibleName(), QStringLiteral("计算器"));
+    QVERIFY(!Child<TCardEdtBut>(&dialog, "cbbInOutType")->Button()->accessibleName().isEmpty());
+
+    // The tab chain from the control that has the focus at the start; Tab
+    // reaches the checked kind, the arrows the other.
+    QStringList chain;
+    QWidget *w = dialog.focusWidget();
+    do {
+        if (w->focusPolicy() & Qt::TabFocus && !w->objectName().startsWith(u"qt_"))
+            chain << w->objectName();
+        w = w->nextInFocusChain();
+    } while (w != dialog.focusWidget());
+    QCOMPARE(chain.join(u' '),
+             QStringLiteral("rbIncome cbbInOutType DBInDate edtFare img1 cbbAccount mmoRemark "
+                            "chk1 btnOK btnCancel"));
+}
+
+void tst_BookKeepDialogs::addChecksAccountAndCategory()
+{
+    TRecordingPrompt prompt;
+    {
+        TFormAddBookkeep dialog;
+        PressOK(&dialog);
+    }
+    InsertAccount(QStringLiteral("现金"), Amount("0"));
+    TFormAddBookkeep dialog;
+    dialog.show();
+    PressOK(&dialog);
+    Child<QRadioButton>(&dialog, "rbExpense")->click();
+    PressOK(&dialog);
+    QCOMPARE(
+        InfoTexts(prompt),
+        (QStringList {u"请先建立账户信息！"_s, u"请先选择收入类别！"_s, u"请先选择支出类别！"_s}));
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(RowCount(QStringLiteral("BookKeep")), 0);
+}
+
+void tst_BookKeepDialogs::pickerAndKindSwitch()
+{
+    InsertAccount(QStringLiteral("现金"), Amount("0"));
+    TFormAddBookkeep dialog;
+    dialog.show();
+    ChooseType(&dialog, QStringLiteral("工资"));
+    QCOMPARE(dialog.TypeID(), 1);
+    ChooseType(&dialog, QStringLiteral("收入类别"));
+    QCOMPARE(dialog.TypeID(), 0);
+
+    ChooseType(&dialog, QStringLiteral("工资"));
+    Child<QRadioButton>(&dialog, "rbExpense")->click();
+    QCOMPARE(Text(&dialog, "cbbInOutType"), QStringLiteral("选择类别"));
+    QCOMPARE(dialog.TypeID(), 0);
+    QCOMPARE(Child<QLabel>(&dialog, "LabInOutType")->text(), QStringLiteral("支出类别："));
+    QCOMPARE(Child<QLabel>(&dialog, "LabFare")->text(), QStringLiteral("支出金额："));
+    ChooseType(&dialog, QStringLiteral("交通"));
+    QCOMPARE(dialog.TypeID(), 2);
+}
+
+void tst_BookKeepDialogs::saveAndContinue()
+{
+    TRecordingPrompt prompt;
+    InsertAccount(QStringLiteral("现金"), Amount("0"));
+    InsertAccount(QStringLiteral("银行"), Amount("0"));
+    TFormAddBookkeep dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    Child<QCheckBox>(&dialog, "chk1")->setChecked(true);
+    Child<QRadioButton>(&dialog, "rbExpense")->click();
+    ChooseType(&dialog, QStringLiteral("交通"));
+    Child<QDateEdit>(&dialog, "DBInDate")->setDate(QDate(2024, 3, 9));
+    Child<QComboBox>(&dialog, "cbbAccount")->setCurrentIndex(1);
+    Child<QPlainTextEdit>(&dialog, "mmoRemark")->setPlainText(QStringLiteral("地铁\n回家"));
+
+    // A trailing point confirmed with Enter while the amount box has the focus.
+    auto *edtFare = Child<QLineEdit>(&dialog, "edtFare");
+    edtFare->setFocus();
+    edtFare->selectAll();
+    QTest::keyClicks(edtFare, QStringLiteral("5."));
+    PressEnter(edtFare);
+    QCOMPARE(ReadBack(LastId()),
+             (TRecord {1, 2, u"地铁\n回家"_s, Amount("5"), u"银行"_s, QDate(2024, 3, 9)}));
+    QCOMPARE(ReadTotals(QStringLiteral("银行")), Totals("-5", "0", "5"));
+
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(dialog.result(), int(QDialog::Rejected));
+    QCOMPARE(edtFare->text(), QString());
+    QCOMPARE(Child<QPlainTextEdit>(&dialog, "mmoRemark")->toPlainText(), QString());
+    QCOMPARE(Text(&dialog, "cbbInOutType"), QStringLiteral("交通"));
+
+    // The box left empty: the conversion fails, nothing is saved, nothing changes.
+    PressEnter(edtFare);
+    QCOMPARE(InfoTexts(prompt), QStringList {u"error: '' is not a valid floating point value"_s});
+    QCOMPARE(RowCount(QStringLiteral("BookKeep")), 1);
+    QVERIFY(dialog.isVisible());
+
+    edtFare->setText(QStringLiteral("7.25"));
+    PressOK(&dialog);
+    QCOMPARE(ReadBack(LastId()),
+             (TRecord {1, 2, QString(), Amount("7.25"), u"银行"_s, QDate(2024, 3, 9)}));
+    QCOMPARE(dialog.result(), int(QDialog::Rejected));
+}
+
+void tst_BookKeepDialogs::modifyLoadsAndKeepsTotals()
+{
+    InsertAccount(QStringLiteral("现金"), Amount("10"));
+    InsertAccount(QStringLiteral("银行"), Amount("100"));
+    const QString id = AddRecord(1, QStringLiteral("银行"), Amount("12.5"), 2,
+                                 QStringLiteral("车票"), QDate(2024, 2, 29));
+    const TRecord before = ReadBack(id);
+    const TTotals totals = ReadTotals(QStringLiteral("银行"));
+
+    TFormModBookKeep dialog;
+    dialog.LoadRecord(id);
+    QVERIFY(Child<QRadioButton>(&dialog, "rbExpense")->isChecked());
+    QCOMPARE(Child<QLabel>(&dialog, "LabFare")->text(), QStringLiteral("支出金额："));
+    QCOMPARE(Child<QDateEdit>(&dialog, "DBInDate")->date(), QDate(2024, 2, 29));
+    QCOMPARE(Text(&dialog, "cbbInOutType"), QStringLiteral("交通"));
+    QCOMPARE(dialog.TypeID(), 2);
+    QCOMPARE(Child<QComboBox>(&dialog, "cbbAccount")->currentText(), QStringLiteral("银行"));
+    QCOMPARE(Text(&dialog, "edtFare"), QStringLiteral("12.5"));
+    QCOMPARE(Child<QPlainTextEdit>(&dialog, "mmoRemark")->toPlainText(), QStringLiteral("车票"));
+
+    PressOK(&dialog);
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(ReadBack(id), before);
+    QCOMPARE(ReadTotals(QStringLiteral("银行")), totals);
+    QCOMPARE(GetTypeName(0, 1), QStringLiteral("工资"));
+    QCOMPARE(GetTypeName(7, 1), QStringLiteral("餐饮"));
+    QCOMPARE(GetTypeName(0, 9), QString());
+}
+
+void tst_BookKeepDialogs::modifyMovesTotals()
+{
+    TRecordingPrompt prompt;
+    InsertAccount(QStringLiteral("现金"), Amount("10"));
+    InsertAccount(QStringLiteral("银行"), Amount("100"));
+    const QString id = AddRecord(0, QStringLiteral("银行"), Amount("40"), 1);
+
+    TFormModBookKeep dialog;
+    dialog.LoadRecord(id);
+    dialog.show();
+    Child<QRadioButton>(&dialog, "rbExpense")->click();
+    PressOK(&dialog);
+    QCOMPARE(InfoTexts(prompt), QStringList {u"请先选择支出类别！"_s});
+    ChooseType(&dialog, QStringLiteral("餐饮"));
+    Child<QComboBox>(&dialog, "cbbAccount")->setCurrentIndex(0);
+    Child<QLineEdit>(&dialog, "edtFare")->setText(QStringLiteral("30"));
+    PressOK(&dialog);
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(ReadTotals(QStringLiteral("银行")), Totals("100", "0", "0"));
+    QCOMPARE(ReadTotals(QStringLiteral("现金")), Totals("-20", "0", "30"));
+    QCOMPARE(ReadBack(id).Kind, 1);
+}
+
+void tst_BookKeepDialogs::modifyRefusesGoneAccount()
+{
+    TRecordingPrompt prompt;
+    InsertAccount(QStringLiteral("现金"), Amount("10"));
+    const QString id = AddRecord(0, QStringLiteral("旧账户"), Amount("40"), 1);
+    const TRecord before = ReadBack(id);
+
+    TFormModBookKeep dialog;
+    dialog.LoadRecord(id);
+    dialog.show();
+    QCOMPARE(Child<QComboBox>(&dialog, "cbbAccount")->currentIndex(), -1);
+    PressOK(&dialog);
+    QCOMPARE(InfoTexts(prompt), QStringList {u"请先建立账户信息！"_s});
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(ReadBack(id), before);
+    QCOMPARE(ReadTotals(QStringLiteral("现金")), Totals("10", "0", "0"));
+}
+
+int main(int argc, char *argv[])
+{
+    // The program's application object, so that a failure raised in OK is
+    // reported through the prompt as in the program.
+    TApplication app(argc, argv);
+    tst_BookKeepDialogs test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_BookKeepDialogs.moc"

@@ -2,7 +2,9 @@
 // autostart, the exit question with the note, minimising and the homepage.
 
 #include "LedgerTestSupport.h"
+#include "ModalDriver.h"
 
+#include "controls/CardEdtBut.h"
 #include "data/ListModel.h"
 #include "data/UException.h"
 #include "forms/Note.h"
@@ -12,11 +14,15 @@
 #include "shell/Main.h"
 #include "ui_Main.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTest>
+#include <QToolButton>
+#include <QTreeWidget>
 #include <sqlite3.h>
 
 namespace {
@@ -31,6 +37,7 @@ public:
         GConfig = new TConfig;
         GNote = new TNote;
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(Dir() + QStringLiteral("config")));
+        DbExec(QStringLiteral("insert into InType values (1,0,'工资')"));
         InsertAccount(QStringLiteral("现金"), Amount("100"));
         AddRecord(1, QStringLiteral("现金"), Amount("35.5"), 1, QStringLiteral("午饭"),
                   QDate::currentDate());
@@ -69,6 +76,14 @@ int AccountsIn(const QString &fileName)
     return count;
 }
 
+// Row count, income, expense and difference as the status bar shows them.
+QString Panels(const TFormMain &form)
+{
+    return QStringList({form.ui->statPanel1->text(), form.ui->statPanel3->text(),
+                        form.ui->statPanel5->text(), form.ui->statPanel7->text()})
+        .join(u'|');
+}
+
 QString TodayLog()
 {
     return AppPath + QStringLiteral("Log") + QDate::currentDate().toString(u"yyyyMMdd")
@@ -83,6 +98,7 @@ class TestMainServices : public QObject
 
 private Q_SLOTS:
     void initTestCase() { QCoreApplication::setApplicationName(QStringLiteral("记账软件")); }
+    void recordCommandsQueryAgain();
     void backupAppendsBat();
     void backupOntoOpenBooksIsRefused();
     void restoreDeclinedChangesNothing();
@@ -94,6 +110,55 @@ private Q_SLOTS:
     void minimiseWithoutTrayKeepsWindow();
     void homepage();
 };
+
+void TestMainServices::recordCommandsQueryAgain()
+{
+    TServiceBooks books;
+    TRecordingPrompt prompt;
+    TFormMain form;
+    form.show();
+    QCOMPARE(form.Records().rowCount(), 1);
+
+    // A record saved with "保存并继续新建", then the dialog cancelled: listed.
+    TModalDriver driver;
+    driver.Then([](QWidget *dialog) {
+        dialog->findChild<QCheckBox *>(QStringLiteral("chk1"))->setChecked(true);
+        dialog->findChild<QLineEdit *>(QStringLiteral("edtFare"))->setText(QStringLiteral("12"));
+        dialog->findChild<TCardEdtBut *>(QStringLiteral("cbbInOutType"))->Button()->click();
+    });
+    driver.Then([](QWidget *picker) {
+        auto *view = picker->findChild<QTreeWidget *>(QStringLiteral("tv1"));
+        view->setCurrentItem(view->findItems(QStringLiteral("工资"), Qt::MatchRecursive).value(0));
+        picker->findChild<QPushButton *>(QStringLiteral("btnOK"))->click();
+    });
+    driver.Then([](QWidget *dialog) {
+        dialog->findChild<QPushButton *>(QStringLiteral("btnOK"))->click();
+        QMetaObject::invokeMethod(static_cast<QDialog *>(dialog), &QDialog::reject,
+                                  Qt::QueuedConnection);
+    });
+    form.N1Click();
+    QVERIFY(driver.Done());
+    QCOMPARE(form.Records().rowCount(), 2);
+    QCOMPARE(ReadTotals(QStringLiteral("现金")), Totals("76.5", "12", "35.5"));
+
+    // A double click on a row changes that record; the list follows.
+    const int row = form.Records().Cell(0, 3) == u"12" ? 0 : 1;
+    form.ui->lv1->setCurrentIndex(form.Records().index(row, 1));
+    driver.Then([](QWidget *dialog) {
+        dialog->findChild<QLineEdit *>(QStringLiteral("edtFare"))->setText(QStringLiteral("20"));
+        dialog->findChild<QPushButton *>(QStringLiteral("btnOK"))->click();
+    });
+    Q_EMIT form.ui->lv1->doubleClicked(form.Records().index(row, 1));
+    QTRY_VERIFY(driver.Done());
+    QTRY_COMPARE(ReadTotals(QStringLiteral("现金")), Totals("84.5", "20", "35.5"));
+    QTRY_COMPARE(Panels(form), QStringLiteral("2|20|35.5|-15.5"));
+
+    // Without a selected row nothing opens.
+    form.ui->lv1->clearSelection();
+    form.N2Click();
+    QVERIFY(driver.Unexpected.isEmpty());
+    QCOMPARE(prompt.Boxes.size(), 0);
+}
 
 void TestMainServices::backupAppendsBat()
 {

@@ -25,16 +25,21 @@ void TFormAddBookkeep::btnOKClick()
         return;
     FillBookKeep();
     GBookKeep->AddRecord();
+    ++FSaved;
     if (chk1->isChecked()) {
         ui->edtFare->clear();
         ui->mmoRemark->clear();
+        ui->edtFare->setFocus();
         return;
     }
     accept();
 }
 
-int ShowAddBookkeep()
+int ShowAddBookkeep(int *saved)
 {
     TFormAddBookkeep dialog(QApplication::activeWindow());
-    return dialog.ShowModal();
+    const int result = dialog.ShowModal();
+    if (saved)
+        *saved = dialog.Saved();
+    return result;
 }

@@ -9,7 +9,9 @@
 #include "data/UException.h"
 #include "data/UntPublic.h"
 #include "forms/Account.h"
+#include "forms/AddBookKeep.h"
 #include "forms/Config.h"
+#include "forms/ModBookKeep.h"
 #include "forms/Note.h"
 #include "forms/Pass.h"
 #include "ledger/EncryptDecrypt.h"
@@ -223,6 +225,10 @@ TFormMain::TFormMain(QWidget *parent)
     command(ui->MenuItem5, &QAction::triggered, &TFormMain::MenuItem5Click);
     command(ui->MenuItem6, &QAction::triggered, &TFormMain::MenuItem6Click);
     command(ui->N14, &QAction::triggered, &TFormMain::N14Click);
+    command(ui->N1, &QAction::triggered, &TFormMain::N1Click);
+    command(ui->N2, &QAction::triggered, &TFormMain::N2Click);
+    command(ui->lv1, &QAbstractItemView::doubleClicked, &TFormMain::N2Click);
+    command(ui->N4, &QAction::triggered, &TFormMain::N4Click);
     command(ui->N3, &QAction::triggered, &TFormMain::N3Click);
     command(ui->N5, &QAction::triggered, &TFormMain::N5Click);
     command(ui->btnSystem, &QPushButton::clicked, &TFormMain::btnSystemClick);
@@ -396,6 +402,29 @@ void TFormMain::CalcTotals()
     ui->statPanel3->setText(income.ToString());
     ui->statPanel5->setText(expense.ToString());
     ui->statPanel7->setText((income - expense).ToString());
+}
+
+void TFormMain::N1Click()
+{
+    // Records saved with "保存并继续新建" are listed too, also when the dialog
+    // is finally cancelled, so none looks lost and is entered twice.
+    int saved = 0;
+    if (ShowAddBookkeep(&saved) == mrOk || saved > 0)
+        btnQueryClick();
+}
+
+void TFormMain::N2Click()
+{
+    const QModelIndexList rows = ui->lv1->selectionModel()->selectedRows();
+    if (rows.isEmpty())
+        return;
+    if (ShowModBookKeep(FRecords->Cell(rows.first().row(), ColID)) == mrOk)
+        btnQueryClick();
+}
+
+void TFormMain::N4Click()
+{
+    N1Click();
 }
 
 void TFormMain::N3Click()

@@ -183,18 +183,22 @@ void TestPublic::fillListView()
 
     DbExec(QStringLiteral(
         "insert into BookKeep(InOutType,Fare,Remark,InDate) values ('1',12.5,null,'46363')@#@"
-        "insert into BookKeep(InOutType,Fare,Remark,InDate) values ('0',300,'工资',46364)"));
+        "insert into BookKeep(InOutType,Fare,Remark,InDate) values ('0',300,'工资',46364)@#@"
+        "insert into BookKeep(InOutType,Fare,Remark,InDate) values ('0',1,'a\r\nb\nc',46364)"));
     FillListView(QStringLiteral("select ID,Fare,Remark,InDate from BookKeep order by ID"), list);
-    QCOMPARE(list.rowCount(), 2);
+    QCOMPARE(list.rowCount(), 3);
     QCOMPARE(list.Cell(0, 1), QStringLiteral("12.5"));
     QCOMPARE(list.Cell(0, 2), QString());
     QCOMPARE(list.Cell(0, 3), QLocale::system().toString(QDate(2026, 12, 7), QLocale::ShortFormat));
     QCOMPARE(list.data(list.index(1, 1), Qt::DisplayRole).toString(), QStringLiteral("300"));
     QCOMPARE(list.Cell(1, 2), QStringLiteral("工资"));
     QCOMPARE(list.Cell(1, 9), QString());
+    // A row shows on one line; the cell and its tooltip keep the line breaks.
+    QCOMPARE(list.data(list.index(2, 2), Qt::DisplayRole).toString(), QStringLiteral("a  b c"));
+    QCOMPARE(list.data(list.index(2, 2), Qt::ToolTipRole).toString(), QStringLiteral("a\r\nb\nc"));
 
     list.RemoveRow(0);
-    QCOMPARE(list.rowCount(), 1);
+    QCOMPARE(list.rowCount(), 2);
     QCOMPARE(list.Cell(0, 2), QStringLiteral("工资"));
 
     // A failing query leaves the list empty.

@@ -12,6 +12,7 @@
 #include "ledger/UntNote.h"
 #include "shell/Application.h"
 #include "shell/Main.h"
+#include "shell/TermSignal.h"
 #include "ui_Main.h"
 
 #include <QCheckBox>
@@ -23,6 +24,7 @@
 #include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <csignal>
 #include <sqlite3.h>
 
 namespace {
@@ -107,6 +109,7 @@ private Q_SLOTS:
     void autostartEntry();
     void autostartCommandQuoting();
     void exitQuestionSavesNoteFirst();
+    void termSignalKeepsNoteAndEnds();
     void minimiseWithoutTrayKeepsWindow();
     void homepage();
 };
@@ -356,6 +359,29 @@ void TestMainServices::exitQuestionSavesNoteFirst()
     QVERIFY(!form.isVisible());
     QCOMPARE(exit.count(), 1);
     QCOMPARE(prompt.Boxes.size(), 2);
+    delete note;
+}
+
+void TestMainServices::termSignalKeepsNoteAndEnds()
+{
+    TServiceBooks books;
+    TRecordingPrompt prompt;
+    TFormMain form;
+    TTermSignal termSignal;
+    connect(&termSignal, &TTermSignal::Received, &form, &TFormMain::EndSession);
+    QSignalSpy exit(&form, &TFormMain::ExitConfirmed);
+    form.show();
+    form.btn1Click();
+    TFormCardNote *note = OpenNoteWindow();
+    QVERIFY(note);
+    note->findChild<QPlainTextEdit *>(QStringLiteral("mmoNote"))
+        ->setPlainText(QStringLiteral("电费"));
+    form.hide(); // in the tray
+
+    std::raise(SIGTERM);
+    QTRY_COMPARE(exit.count(), 1);
+    QCOMPARE(GNote->ReadNote(), QStringLiteral("电费"));
+    QCOMPARE(prompt.Boxes.size(), 0);
     delete note;
 }
 

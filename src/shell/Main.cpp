@@ -342,6 +342,18 @@ void TFormMain::CommitData(QSessionManager &manager)
     }
 }
 
+void TFormMain::EndSession()
+{
+    try {
+        SaveOpenNote();
+    } catch (const std::exception &failure) {
+        if (GCardException)
+            GCardException->ReportException(failure);
+    }
+    FExitConfirmed = true;
+    close();
+}
+
 void TFormMain::changeEvent(QEvent *event)
 {
     QMainWindow::changeEvent(event);

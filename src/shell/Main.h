@@ -58,6 +58,9 @@ public:
     void NShowFormClick(); // bring the window back from the tray
     void NCloseClick(); // close, after the exit question
     void chk1Click(); // autostart on or off
+    // The system asks the program to end: the note is kept and the window
+    // closes without the exit question.
+    void EndSession();
 
     TListModel &Records() const { return *FRecords; }
     TCardTree &InTree() const { return *FInTree; }

@@ -3,6 +3,7 @@
 #include "Application.h"
 #include "Globals.h"
 #include "Main.h"
+#include "TermSignal.h"
 
 #include "data/DbAccess.h"
 #include "data/UntPublic.h"
@@ -119,6 +120,8 @@ int RunBookkeep(int &argc, char **argv, TPrompt &prompt)
                          Qt::QueuedConnection);
         QObject::connect(&mainWindow, &TFormMain::ExitConfirmed, &app, &QCoreApplication::quit,
                          Qt::QueuedConnection);
+        TTermSignal termSignal;
+        QObject::connect(&termSignal, &TTermSignal::Received, &mainWindow, &TFormMain::EndSession);
         mainWindow.show();
         status = TApplication::exec();
     }

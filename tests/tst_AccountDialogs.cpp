@@ -3,6 +3,7 @@
 
 #include "LedgerTestSupport.h"
 #include "ModalDriver.h"
+#include "WidgetTestSupport.h"
 
 #include "data/ListModel.h"
 #include "forms/Account.h"
@@ -68,20 +69,6 @@ QStringList TabChain(QWidget *start, int count)
             names << widget->objectName();
     }
     return names;
-}
-
-// Clicks OK through the application's event dispatch, where a failure of the
-// handler is reported as in the program.
-void ClickOK(TFormBaseDlg *dialog)
-{
-    const QPointF at = QRectF(dialog->btnOK->rect()).center();
-    const QPointF global = dialog->btnOK->mapToGlobal(at);
-    QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QApplication::sendEvent(dialog->btnOK, &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
-    QApplication::sendEvent(dialog->btnOK, &release);
 }
 
 // Shows a dialog and waits until it is active, with the focus somewhere

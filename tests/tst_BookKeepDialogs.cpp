@@ -1,5 +1,6 @@
 #include "LedgerTestSupport.h"
 #include "ModalDriver.h"
+#include "WidgetTestSupport.h"
 
 #include "controls/CardEdtBut.h"
 #include "forms/AddBookKeep.h"
@@ -20,14 +21,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-template<typename T> T *Child(QWidget *parent, const char *name)
-{
-    T *child = parent->findChild<T *>(QLatin1StringView(name));
-    if (!child)
-        qFatal("no child %s", name);
-    return child;
-}
 
 QString Text(QWidget *dialog, const char *name)
 {

@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "WidgetTestSupport.h"
 
 #include "data/DbAccess.h"
 #include "data/UException.h"
@@ -100,21 +101,6 @@ void Type(QLineEdit *edit, const QString &text)
         QTest::keyClicks(edit, text);
     else
         edit->insert(text);
-}
-
-// Clicks OK through the application's event dispatch, where a failure of
-// the handler is reported (sent directly: the test library would warn about
-// the release that a failing handler leaves unanswered).
-void ClickOK(TFormBaseDlg *dialog)
-{
-    const QPointF at = QRectF(dialog->btnOK->rect()).center();
-    const QPointF global = dialog->btnOK->mapToGlobal(at);
-    QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QApplication::sendEvent(dialog->btnOK, &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
-    QApplication::sendEvent(dialog->btnOK, &release);
 }
 
 // One value of the SysSet row, read outside the program's connection.

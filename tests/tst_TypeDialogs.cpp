@@ -1,5 +1,6 @@
 #include "ModalDriver.h"
 #include "TestSupport.h"
+#include "WidgetTestSupport.h"
 
 #include "data/DbAccess.h"
 #include "forms/AddType.h"
@@ -14,14 +15,6 @@
 #include <QTreeWidget>
 
 namespace {
-
-template<typename T> T *Child(QWidget *parent, const char *name)
-{
-    T *child = parent->findChild<T *>(QLatin1StringView(name));
-    if (!child)
-        qFatal("no child %s", name);
-    return child;
-}
 
 // The geometry of a widget in the coordinates of its window.
 QRect InWindow(QWidget *widget)

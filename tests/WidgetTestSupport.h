@@ -1,0 +1,31 @@
+#pragma once
+
+#include "forms/BaseDlg.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QPushButton>
+
+// The named child of a form; the test ends when there is none.
+template<typename T> T *Child(QWidget *parent, const char *name)
+{
+    T *child = parent->findChild<T *>(QLatin1StringView(name));
+    if (!child)
+        qFatal("no child %s", name);
+    return child;
+}
+
+// Clicks OK through the application's event dispatch, where a failure of
+// the handler is reported (sent directly: the test library would warn about
+// the release that a failing handler leaves unanswered).
+inline void ClickOK(TFormBaseDlg *dialog)
+{
+    const QPointF at = QRectF(dialog->btnOK->rect()).center();
+    const QPointF global = dialog->btnOK->mapToGlobal(at);
+    QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(dialog->btnOK, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(dialog->btnOK, &release);
+}

@@ -108,6 +108,7 @@ private Q_SLOTS:
     void firstShowingPasswordCancelled();
     void firstShowingSettingUnreadable();
     void treeClickClearsOtherTree();
+    void rightClickKeepsSelectionAndEnterQueries();
     void renameInPlace();
     void deleteCategoryRunsQuery();
 };
@@ -311,6 +312,37 @@ void TestMain::treeClickClearsOtherTree()
     form.ui->tv1->setFocus();
     QTest::keyClick(form.ui->tv1, Qt::Key_Up);
     QCOMPARE(Ids(form), QStringList({books.A}));
+}
+
+void TestMain::rightClickKeepsSelectionAndEnterQueries()
+{
+    TMainBooks books;
+    TFormMain form;
+    ShowFirstWeek(form);
+    QTreeWidgetItem *salary = form.InTree().RootNode()->child(0);
+    Select(form.OutTree().RootNode());
+    QTest::mouseClick(form.ui->tv1->viewport(), Qt::RightButton, {},
+                      form.ui->tv1->visualItemRect(salary).center());
+    QCOMPARE(form.OutTree().Selected(), form.OutTree().RootNode());
+    QVERIFY(!form.InTree().Selected());
+    form.ui->lv1->setCurrentIndex(form.Records().index(0, 1));
+    QTest::mouseClick(form.ui->lv1->viewport(), Qt::RightButton, {},
+                      form.ui->lv1->visualRect(form.Records().index(2, 1)).center());
+    QCOMPARE(form.ui->lv1->selectionModel()->selectedRows().value(0).row(), 0);
+
+    // A click on blank space in a tree clears the other tree and queries.
+    QTest::mouseClick(form.ui->tv1->viewport(), Qt::LeftButton, {},
+                      QPoint(5, form.ui->tv1->viewport()->height() - 5));
+    QTRY_VERIFY(!form.OutTree().Selected());
+    QCOMPARE(form.Records().rowCount(), 4);
+
+    // Enter in the remark filter or a date picker runs the query.
+    form.ui->edtTitle->setText(QStringLiteral("午饭"));
+    QTest::keyClick(form.ui->edtTitle, Qt::Key_Return);
+    QTRY_COMPARE(Ids(form), QStringList({books.C}));
+    form.ui->edtTitle->clear();
+    QTest::keyClick(form.ui->DBOver, Qt::Key_Enter);
+    QTRY_COMPARE(form.Records().rowCount(), 4);
 }
 
 void TestMain::renameInPlace()

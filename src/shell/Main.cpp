@@ -25,9 +25,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QScreen>
@@ -63,7 +66,28 @@ public:
             return CellUtf8(index.row(), ColKind) == expense ? QVariant(QColor(255, 0, 0))
                                                              : QVariant();
         }
+        // The list's own hint shows over the rows, not the cell's text.
+        if (role == Qt::ToolTipRole)
+            return {};
         return TListModel::data(index, role);
+    }
+};
+
+// Draws a selected row in the row's own text colour (red for expenses) on
+// the light selection background, so it reads as clearly as the others.
+class TRowDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const QVariant colour = index.data(Qt::ForegroundRole);
+        option->palette.setBrush(QPalette::HighlightedText,
+                                 colour.isValid() ? colour.value<QColor>()
+                                                  : option->palette.color(QPalette::Text));
     }
 };
 
@@ -157,6 +181,10 @@ TFormMain::TFormMain(QWidget *parent)
     for (int column = 0; column < 7; ++column)
         ui->lv1->setColumnWidth(column, widths[column]);
     ui->lv1->header()->setStretchLastSection(false);
+    ui->lv1->header()->setSectionResizeMode(ColRemark, QHeaderView::Stretch);
+    // The ID is kept for the commands but never shown or read out.
+    ui->lv1->setColumnHidden(ColID, true);
+    ui->lv1->setItemDelegate(new TRowDelegate(ui->lv1));
 
     FInTree = std::make_unique<TCardTree>(ui->tv1, QStringLiteral("InType"),
                                           QStringLiteral("收入类别"));
@@ -215,8 +243,7 @@ TFormMain::TFormMain(QWidget *parent)
         connect(sender, signal, this, slot, Qt::QueuedConnection);
     };
     command(ui->btnQuery, &QPushButton::clicked, &TFormMain::btnQueryClick);
-    command(ui->tv1, &QTreeWidget::itemClicked, &TFormMain::tv1Click);
-    command(ui->tv2, &QTreeWidget::itemClicked, &TFormMain::tv2Click);
+    command(ui->edtTitle, &QLineEdit::returnPressed, &TFormMain::btnQueryClick);
     command(ui->NAddIEType, &QAction::triggered, &TFormMain::NAddIETypeClick);
     command(ui->NModIeType, &QAction::triggered, &TFormMain::NModIeTypeClick);
     command(ui->NDelIEType, &QAction::triggered, &TFormMain::NDelIETypeClick);
@@ -243,6 +270,26 @@ TFormMain::TFormMain(QWidget *parent)
     command(ui->NShowForm, &QAction::triggered, &TFormMain::NShowFormClick);
     command(ui->NClose, &QAction::triggered, &TFormMain::NCloseClick);
     command(ui->chk1, &QCheckBox::toggled, &TFormMain::chk1Click);
+
+    // A right click opens a menu without moving the selection; a left click
+    // anywhere in a tree runs the query; Enter in a date picker does too.
+    const QList<QWidget *> watched {ui->tv1->viewport(), ui->tv2->viewport(), ui->lv1->viewport(),
+                                    ui->DBBegin, ui->DBOver};
+    for (QWidget *widget : watched)
+        widget->installEventFilter(this);
+
+    // What a screen reader says of the lists and the totals.
+    ui->tv1->setAccessibleName(QStringLiteral("收入类别"));
+    ui->tv2->setAccessibleName(QStringLiteral("支出类别"));
+    ui->lv1->setAccessibleName(QStringLiteral("记账记录"));
+    for (QAbstractItemView *view : QList<QAbstractItemView *> {ui->tv1, ui->tv2, ui->lv1})
+        view->setAccessibleDescription(view->toolTip());
+    const std::pair<QLabel *, QLabel *> panels[] = {{ui->statPanel0, ui->statPanel1},
+                                                    {ui->statPanel2, ui->statPanel3},
+                                                    {ui->statPanel4, ui->statPanel5},
+                                                    {ui->statPanel6, ui->statPanel7}};
+    for (const auto &[caption, value] : panels)
+        value->setAccessibleName(caption->text());
 
     // Escape anywhere in the window runs the settings button.
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -352,6 +399,30 @@ void TFormMain::EndSession()
     }
     FExitConfirmed = true;
     close();
+}
+
+bool TFormMain::eventFilter(QObject *watched, QEvent *event)
+{
+    const auto type = event->type();
+    if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick
+        || type == QEvent::MouseButtonRelease) {
+        const auto *mouse = static_cast<const QMouseEvent *>(event);
+        if (mouse->button() == Qt::RightButton)
+            return true;
+        if (type == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton) {
+            if (watched == ui->tv1->viewport())
+                QMetaObject::invokeMethod(this, &TFormMain::tv1Click, Qt::QueuedConnection);
+            else if (watched == ui->tv2->viewport())
+                QMetaObject::invokeMethod(this, &TFormMain::tv2Click, Qt::QueuedConnection);
+        }
+    } else if (type == QEvent::KeyPress && (watched == ui->DBBegin || watched == ui->DBOver)) {
+        const int key = static_cast<const QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            QMetaObject::invokeMethod(this, &TFormMain::btnQueryClick, Qt::QueuedConnection);
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TFormMain::changeEvent(QEvent *event)

@@ -226,6 +226,21 @@ void TestBookKeep::missingRecord()
     QCOMPARE(RowCount(QStringLiteral("BookKeep")), 1);
     QCOMPARE(ReadTotals(kA), Totals("970", "0", "30"));
     QCOMPARE(ReadTotals(kB), Totals("500", "0", "0"));
+
+    // Changing a record that is gone, or booking on an account that does not
+    // exist, is refused and moves nothing.
+    GBookKeep->FID = QStringLiteral("999");
+    GBookKeep->FAccountName = kA;
+    GBookKeep->FInOutType = 0;
+    GBookKeep->FFare = Amount("5");
+    QVERIFY_THROWS_EXCEPTION(Exception, GBookKeep->ModifyRecord(1, kB, Amount("30")));
+    GBookKeep->FID = id;
+    GBookKeep->FAccountName = QStringLiteral("没有的账户");
+    QVERIFY_THROWS_EXCEPTION(Exception, GBookKeep->ModifyRecord(1, kA, Amount("30")));
+    QVERIFY_THROWS_EXCEPTION(Exception, GBookKeep->AddRecord());
+    QCOMPARE(RowCount(QStringLiteral("BookKeep")), 1);
+    QCOMPARE(ReadTotals(kA), Totals("970", "0", "30"));
+    QCOMPARE(ReadTotals(kB), Totals("500", "0", "0"));
 }
 
 void TestBookKeep::recordIdMustBeWholeNumber()

@@ -289,7 +289,9 @@ void tst_BookKeepDialogs::modifyRefusesGoneAccount()
 {
     TRecordingPrompt prompt;
     InsertAccount(QStringLiteral("现金"), Amount("10"));
+    InsertAccount(QStringLiteral("旧账户"), Amount("0"));
     const QString id = AddRecord(0, QStringLiteral("旧账户"), Amount("40"), 1);
+    DbExec(QStringLiteral("delete from Account where AccountName='旧账户'"));
     const TRecord before = ReadBack(id);
 
     TFormModBookKeep dialog;

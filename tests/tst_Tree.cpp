@@ -111,6 +111,7 @@ private Q_SLOTS:
     void delTypeRefusals();
     void declinedDeleteChangesNothing();
     void delTypeDeletesTheRowAndRowsNamingIt();
+    void staleTreeChecksTheTable();
     void newTypeNeedsASelection();
     void newTypeAsksForTheNameWithThePath();
     void newTypeCancelledOrDuplicate();
@@ -444,13 +445,41 @@ void tst_Tree::delTypeDeletesTheRowAndRowsNamingIt()
     DbExec(QStringLiteral("insert into BookKeep(InOutType,TypeID,Fare) values (0,5,10)"));
     TCardTree tree(&f.View, table, QStringLiteral("收入类别"));
     tree.LoadTypes();
-    f.Prompt.Answers = {true};
+    f.Prompt.Answers = {true, true};
+    // A row of the table names 5 as its parent, though the tree shows it
+    // elsewhere: the table decides, and nothing is deleted unseen.
     Select(f.View, QStringLiteral("理财"));
+    QVERIFY_THROWS_EXCEPTION(Exception, tree.DelType());
+    QCOMPARE(Rows(table).size(), 3);
+
+    DbExec(QStringLiteral("update InType set ParentIndex=1 where SelfIndex=2"));
     tree.DelType();
     QCOMPARE(Find(f.View, QStringLiteral("理财")), nullptr);
-    // The row naming 5 as its parent goes with it; records keep their TypeID.
-    QCOMPARE(Rows(table), QStringList {QStringLiteral("1,0,工资")});
+    // Records keep their TypeID.
+    QCOMPARE(Rows(table), (QStringList {QStringLiteral("1,0,工资"), QStringLiteral("2,1,先于父")}));
     QCOMPARE(DbQueryInt(QStringLiteral("select count(*) from BookKeep where TypeID=5")), 1);
+}
+
+void tst_Tree::staleTreeChecksTheTable()
+{
+    // Two trees over one table, as the main window's and the picker's.
+    TFixture f;
+    QTreeWidget otherView;
+    const QString table = QStringLiteral("InType");
+    AddRow(table, 1, 0, QStringLiteral("工资"));
+    TCardTree stale(&f.View, table, QStringLiteral("收入类别"));
+    stale.LoadTypes();
+    TCardTree fresh(&otherView, table, QStringLiteral("收入类别"));
+    fresh.LoadTypes();
+    Select(otherView, QStringLiteral("工资"));
+    fresh.InsertType(QStringLiteral("奖金"));
+
+    f.Prompt.Answers = {true};
+    Select(f.View, QStringLiteral("工资"));
+    QVERIFY_THROWS_EXCEPTION(Exception, stale.DelType());
+    QVERIFY_THROWS_EXCEPTION(Exception, stale.InsertType(QStringLiteral("奖金")));
+    QVERIFY_THROWS_EXCEPTION(Exception, stale.ModType(QStringLiteral("奖金")));
+    QCOMPARE(Rows(table), (QStringList {QStringLiteral("1,0,工资"), QStringLiteral("2,1,奖金")}));
 }
 
 void tst_Tree::newTypeNeedsASelection()

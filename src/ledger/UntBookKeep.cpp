@@ -17,6 +17,8 @@ const QString kSelectRecord = QStringLiteral("select * from BookKeep where ID=%s
 const QString kDeleteRecord = QStringLiteral("delete from BookKeep where ID=%s ");
 const QString kListRecords = QStringLiteral("select ID,iif(InOutType=0,'收入','支出'),  iif(InOutType=0,(select TypeName from InType where SelfIndex=TypeID),(select TypeName from OutType where SelfIndex=TypeID)), Fare,AccountName,Remark,InDate from BookKeep ");
 const QString kOrderByDate = QStringLiteral("order by InDate");
+const QString kCountAccount = QStringLiteral("select count(*) from Account where AccountName='%s'");
+const QString kCountRecord = QStringLiteral("select count(*) from BookKeep where ID=%s");
 
 // Account updates: booking an amount, taking it off again, and turning a
 // record of one kind into the other on the same account.
@@ -65,10 +67,19 @@ QString KindChange(const QString &sqlTemplate, Currency oldFare, Currency newFar
         {SqlAmount(oldFare + newFare), SqlAmount(oldFare), SqlAmount(newFare), SqlText(account)});
 }
 
+// A record is booked only on an account that exists, or its amount would be
+// in the records but in no account's totals.
+void RequireAccount(const QString &account)
+{
+    if (DbQueryInt(Format(kCountAccount, {SqlText(account)})) == 0)
+        throw Exception(QStringLiteral("账户“%1”不存在，记录未保存！").arg(account));
+}
+
 } // namespace
 
 void TBookKeep::AddRecord()
 {
+    RequireAccount(FAccountName);
     FSql = Format(kInsertRecord,
                   {SqlKind(FInOutType), QString::number(FTypeID), SqlText(FRemark),
                    SqlAmount(FFare), SqlText(FAccountName), SqlDate(FInDate)})
@@ -116,6 +127,10 @@ void TBookKeep::ListRecords(TListModel &list, const QString &filter)
 
 void TBookKeep::ModifyRecord(int oldKind, const QString &oldAccount, Currency oldFare)
 {
+    // A record deleted meanwhile must not move any account.
+    if (DbQueryInt(Format(kCountRecord, {SqlRecordId(FID)})) == 0)
+        throw Exception(QStringLiteral("该记录已经不存在，可能已被删除！"));
+    RequireAccount(FAccountName);
     const Currency newFare = FFare;
     const bool wasIncome = IsIncome(oldKind);
     const bool isIncome = IsIncome(FInOutType);

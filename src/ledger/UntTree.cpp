@@ -24,6 +24,8 @@ const QString kUpdateSql = QStringLiteral("update %s set TypeName='%s' where Sel
 const QString kDeleteSql = QStringLiteral("delete from %s where selfIndex=%s ");
 const QString kDeleteChildrenSql = QStringLiteral("delete from %s where ParentIndex=%s ");
 const QString kMaxIndexSql = QStringLiteral("select max(SelfIndex) from %s");
+const QString kCountChildrenSql = QStringLiteral("select count(*) from %s where ParentIndex=%s");
+const QString kCountNameSql = QStringLiteral("select count(*) from %s where TypeName='%s'");
 const QString kMaxIncomeTypeIdSql
     = QStringLiteral("select max(TypeID) from BookKeep where InOutType=0");
 const QString kMaxExpenseTypeIdSql
@@ -227,11 +229,13 @@ void TCardTree::DelType()
         throw Exception(QStringLiteral("请选择要删除的分组！"));
     if (node == FRootNode)
         throw Exception(QStringLiteral("不能删除根分组！"));
-    if (node->childCount())
+    // The table decides: another tree over it may have added a child since
+    // this one was loaded.
+    const QString index = QString::number(NodeData(node).SelfIndex);
+    if (node->childCount() || DbQueryInt(Format(kCountChildrenSql, {FTableName, index})) > 0)
         throw Exception(QStringLiteral("还有下级分组，不能删除该分组！"));
     if (!ShowConfirm(QStringLiteral("确定要删除 ") + node->text(0) + QStringLiteral(" 分组吗？")))
         throw EAbort();
-    const QString index = QString::number(NodeData(node).SelfIndex);
     DbExec(Format(kDeleteSql, {FTableName, index}) + kBatchSeparator
            + Format(kDeleteChildrenSql, {FTableName, index}));
     delete node;
@@ -256,5 +260,6 @@ bool TCardTree::TypeExists(const QString &name) const
         if ((*it)->text(0) == name)
             return true;
     }
-    return false;
+    // Names another tree over the table has stored since this one was loaded.
+    return DbQueryInt(Format(kCountNameSql, {FTableName, SqlText(name)})) > 0;
 }

@@ -43,7 +43,8 @@ public:
     int GetMaxIndex() const;
     // The SelfIndex of the selected node; 0 when none is selected.
     int GetSelIndex() const;
-    // True when any node, root included, bears exactly this text.
+    // True when any node, root included, or any category of the table bears
+    // exactly this text.
     bool TypeExists(const QString &name) const;
 
     QTreeWidgetItem *RootNode() const { return FRootNode; }

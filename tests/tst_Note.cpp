@@ -113,6 +113,7 @@ private Q_SLOTS:
     void storedUnchanged_data();
     void storedUnchanged();
     void sameTextWritesNothing();
+    void lineBreaksKept();
     void missingRowCreated();
 
     void windowLooksRight();
@@ -198,6 +199,30 @@ void TstNote::sameTextWritesNothing()
     AllowWrites(FBooks->DatabaseFile());
     GNote->SaveNote(QStringLiteral("changed"));
     QCOMPARE(RawNote(FBooks->DatabaseFile()), QStringLiteral("changed"));
+}
+
+void TstNote::lineBreaksKept()
+{
+    // Opened and closed: nothing is written, whatever the line breaks.
+    const QString stored = QStringLiteral("a\r\nb\rc") + QChar(QChar::LineSeparator) + u'd';
+    GNote->SaveNote(stored);
+    ForbidWrites(FBooks->DatabaseFile());
+    QPointer<TFormCardNote> note = OpenNote();
+    note->close();
+    QVERIFY(!note || !note->isVisible());
+    QVERIFY(FPrompt->Boxes.isEmpty());
+    AllowWrites(FBooks->DatabaseFile());
+    QCOMPARE(RawNote(FBooks->DatabaseFile()), stored);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    // Changed: written with the breaks the note uses.
+    GNote->SaveNote(QStringLiteral("x\r\ny"));
+    note = OpenNote();
+    QTextCursor cursor = Memo(note)->textCursor();
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(QStringLiteral("\nz"));
+    note->close();
+    QCOMPARE(RawNote(FBooks->DatabaseFile()), QStringLiteral("x\r\ny\r\nz"));
 }
 
 void TstNote::missingRowCreated()

@@ -81,7 +81,14 @@ void TFormCardNote::showEvent(QShowEvent *event)
 void TFormCardNote::FormShow()
 {
     try {
-        ui->mmoNote->setPlainText(GNote->ReadNote());
+        const QString stored = GNote->ReadNote();
+        ui->mmoNote->setPlainText(stored);
+        // The memo shows every line break as one; a changed note is written
+        // back with the breaks the stored note uses.
+        FLineBreak = stored.contains(QStringLiteral("\r\n")) ? QStringLiteral("\r\n")
+            : stored.contains(u'\r')                         ? QStringLiteral("\r")
+                                                             : QStringLiteral("\n");
+        FShownText = MemoText();
     } catch (...) {
         // An empty memo must never be written over the stored note: the
         // window goes away unsaved.
@@ -102,8 +109,15 @@ void TFormCardNote::closeEvent(QCloseEvent *event)
 
 void TFormCardNote::Save()
 {
-    if (FNoteRead)
-        GNote->SaveNote(MemoText());
+    // Opening and closing the window writes nothing.
+    const QString text = MemoText();
+    if (!FNoteRead || text == FShownText)
+        return;
+    QString stored = text;
+    if (FLineBreak != u"\n")
+        stored.replace(u'\n', FLineBreak);
+    GNote->SaveNote(stored);
+    FShownText = text;
 }
 
 void TFormCardNote::resizeEvent(QResizeEvent *event)

@@ -37,6 +37,8 @@ private:
     std::unique_ptr<Ui::TFormCardNote> ui;
     bool FShown = false;
     bool FNoteRead = false;
+    QString FShownText; // the memo's text as last read or saved
+    QString FLineBreak; // the line break the stored note uses
 };
 
 // The note window that is open, or null.

@@ -20,7 +20,7 @@ bool IsBlankOrControl(QChar c)
 // time text does not carry.
 QString LongTimeFormat()
 {
-    const QString format = QLocale::system().timeFormat(QLocale::LongFormat);
+    const QString format = QLocale().timeFormat(QLocale::LongFormat);
     QString result;
     bool quoted = false;
     for (const QChar c : format) {
@@ -66,7 +66,7 @@ QString TFormAddType::Name() const
 
 QString TFormAddType::DateText(const QDate &date)
 {
-    return QLocale::system().toString(date, QLocale::ShortFormat);
+    return QLocale().toString(date, QLocale::ShortFormat);
 }
 
 QString TFormAddType::DateTimeText(const QDateTime &dateTime)
@@ -74,7 +74,7 @@ QString TFormAddType::DateTimeText(const QDateTime &dateTime)
     const QString date = DateText(dateTime.date());
     if (dateTime.time() == QTime(0, 0))
         return date;
-    return date + u' ' + QLocale::system().toString(dateTime.time(), LongTimeFormat());
+    return date + u' ' + QLocale().toString(dateTime.time(), LongTimeFormat());
 }
 
 void TFormAddType::btnOKClick()

@@ -184,7 +184,7 @@ void SaveOpenNote()
 
 QString NoteTimeStamp(const QDateTime &moment)
 {
-    const QLocale locale = QLocale::system();
+    const QLocale locale;
     QString text = locale.toString(moment.date(), QLocale::ShortFormat);
     if (moment.time().msecsSinceStartOfDay() != 0)
         text += u' ' + locale.toString(moment.time(), LongTimeFormat(locale));

@@ -163,7 +163,7 @@ TFormMain::TFormMain(QWidget *parent)
     // The long date without the weekday, which the pickers have no room for.
     static const QRegularExpression weekday(QStringLiteral("[,，\\s]*dddd[,，\\s]*"));
     const QString longDate
-        = QLocale::system().dateFormat(QLocale::LongFormat).replace(weekday, QString()).trimmed();
+        = QLocale().dateFormat(QLocale::LongFormat).replace(weekday, QString()).trimmed();
     for (QDateEdit *picker : {ui->DBBegin, ui->DBOver}) {
         picker->setDisplayFormat(longDate);
         picker->setTime(kPickerTime);

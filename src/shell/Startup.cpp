@@ -1,6 +1,7 @@
 #include "Startup.h"
 
 #include "Application.h"
+#include "ChineseLocale.h"
 #include "Globals.h"
 #include "Main.h"
 #include "TermSignal.h"
@@ -73,6 +74,7 @@ int RunBookkeep(int &argc, char **argv, TPrompt &prompt)
     QCoreApplication::setApplicationName(QStringLiteral("bookkeep"));
     QCoreApplication::setApplicationVersion(QStringLiteral(BOOKKEEP_VERSION));
 
+    UseChineseLocale(app);
     // Qt's own texts (standard buttons, file dialogs) in Chinese like the rest.
     QTranslator qtTranslator;
     if (qtTranslator.load(QStringLiteral("qtbase_zh_CN"),

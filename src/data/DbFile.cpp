@@ -63,6 +63,21 @@ bool QueryText(sqlite3 *db, const char *sql, QString &value)
     return rc == SQLITE_ROW || rc == SQLITE_DONE;
 }
 
+// The first column of up to `limit` rows of a query; false when it fails.
+bool QueryRows(sqlite3 *db, const char *sql, int limit, QStringList &rows)
+{
+    rows.clear();
+    sqlite3_stmt *stmt = nullptr;
+    int rc = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
+    while (rc == SQLITE_OK && rows.size() < limit && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        rows << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)))
+                    .trimmed();
+        rc = SQLITE_OK;
+    }
+    sqlite3_finalize(stmt);
+    return rc == SQLITE_OK || rc == SQLITE_DONE;
+}
+
 } // namespace
 
 namespace DbFile {
@@ -167,14 +182,36 @@ QString Check(sqlite3 *db, TCheckDepth depth)
     if (!passwordOk)
         return QStringLiteral("数据库密码错误");
 
+    // A file cut short by a partial page passes the page checks when only
+    // bytes of a record are lost; its length tells it.
+    QString pageSize;
+    QString pageCount;
+    QString journalMode;
+    const char *name = sqlite3_db_filename(db, "main");
+    if (!QueryText(db, "PRAGMA page_size", pageSize)
+        || !QueryText(db, "PRAGMA page_count", pageCount)
+        || !QueryText(db, "PRAGMA journal_mode", journalMode))
+        return Explain(db);
+    if (name && *name) {
+        const qint64 size = QFileInfo(QFile::decodeName(name)).size();
+        const qint64 expected = pageSize.toLongLong() * pageCount.toLongLong();
+        // In WAL mode the pages not yet copied back live in the WAL file.
+        const bool wal = journalMode == u"wal";
+        if (size % pageSize.toLongLong() != 0 || (wal ? size > expected : size != expected))
+            return QStringLiteral("数据文件不完整（文件长 %1 字节，应为 %2 字节）")
+                .arg(size)
+                .arg(expected);
+    }
+
     // The quick check reads every page and checks each one's structure; the
     // integrity check also compares every index with its table.
     const char *pageCheck
         = depth == TCheckDepth::Restore ? "PRAGMA integrity_check" : "PRAGMA quick_check";
-    if (!QueryText(db, pageCheck, value))
+    QStringList problems;
+    if (!QueryRows(db, pageCheck, 4, problems))
         return Explain(db);
-    if (value != u"ok")
-        return QStringLiteral("数据文件已损坏（%1）").arg(value);
+    if (problems != QStringList {QStringLiteral("ok")})
+        return QStringLiteral("数据文件已损坏（%1）").arg(problems.join(QStringLiteral("；")));
     for (const TTable &table : kTables) {
         const QByteArray exists
             = QByteArray("select count(*) from sqlite_master where type='table' and name='")

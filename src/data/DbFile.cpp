@@ -142,6 +142,8 @@ QString PartialTemplate(const QString &fileName)
 
 void RemovePartials(const QString &dir)
 {
+    if (dir.isEmpty())
+        return;
     const QString pattern = u'*' + kPartialMark + QStringLiteral("??????");
     const QStringList patterns
         = {pattern, pattern + QStringLiteral("-journal"), pattern + QStringLiteral("-wal"),

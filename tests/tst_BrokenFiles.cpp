@@ -205,6 +205,30 @@ void AddBrokenRows()
                                   << "更新版本";
 }
 
+// Every row of the six tables of a file, as text.
+QStringList Dump(const QString &fileName)
+{
+    sqlite3 *db = nullptr;
+    sqlite3_open(QFile::encodeName(fileName).constData(), &db);
+    QStringList rows;
+    for (const char *table : {"Account", "BookKeep", "InType", "OutType", "Notepad", "SysSet"}) {
+        sqlite3_stmt *stmt = nullptr;
+        const QByteArray sql = QByteArray("select * from ") + table + " order by rowid";
+        sqlite3_prepare_v2(db, sql.constData(), -1, &stmt, nullptr);
+        while (sqlite3_step(stmt) == SQLITE_ROW) {
+            QString row = QString::fromLatin1(table);
+            for (int i = 0; i < sqlite3_column_count(stmt); ++i)
+                row += u'|'
+                    + QString::fromUtf8(
+                           reinterpret_cast<const char *>(sqlite3_column_text(stmt, i)));
+            rows << row;
+        }
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
+    return rows;
+}
+
 QStringList Partials(const QString &dir)
 {
     return QDir(dir).entryList({u'*' + DbFile::kPartialMark + u'*'}, QDir::Files);
@@ -429,6 +453,14 @@ void TestBrokenFiles::restoreGoodFiles()
     QCOMPARE(QDir(books.Dir()).entryList({QStringLiteral("source.bat*")}), sourceFiles);
     for (qsizetype i = 0; i < sourceFiles.size(); ++i)
         QCOMPARE(ReadAll(books.Dir() + sourceFiles[i]), sourceBytes[i]);
+    // The books hold what the chosen file holds once its side file is taken
+    // in: for the torn file, what its writer had before the cut-off change.
+    GDbAccess->Close();
+    const QStringList restored = Dump(books.DatabaseFile());
+    QCOMPARE(restored.size() > 400, true);
+    const QString original
+        = kind == u"torn" ? QStringLiteral("writer.bat") : QStringLiteral("source.bat");
+    QCOMPARE(restored, Dump(books.Dir() + original));
     // The restored books are a single file that opens again.
     QCOMPARE(Partials(books.Dir()), QStringList());
     GDbAccess->Connect();

@@ -391,7 +391,9 @@ void TestBrokenFiles::restoreRefuses()
     MakeGoodBooks(good);
     DbExec(QStringLiteral("insert into Account(AccountName,Remark,Fare) values ('kept','',1)"));
     const QString source = books.Dir() + QStringLiteral("source.bat");
-    if (kind != u"missing")
+    if (kind == u"folder")
+        QVERIFY(QDir().mkpath(source));
+    else if (kind != u"missing")
         MakeBroken(kind, good, source);
     const QByteArray before = ReadAll(books.DatabaseFile());
     try {

@@ -90,9 +90,22 @@ QString CopyDatabase(sqlite3 *to, sqlite3 *from)
         return DbFile::LastError(to);
     const int rc = sqlite3_backup_step(backup, -1);
     sqlite3_backup_finish(backup);
+    if (rc == SQLITE_FULL)
+        return QStringLiteral("磁盘空间不足（%1）").arg(QString::fromUtf8(sqlite3_errstr(rc)));
     if (rc != SQLITE_DONE)
         return QString::fromUtf8(sqlite3_errstr(rc));
     return {};
+}
+
+// The side files in which SQLite keeps an unfinished change (a rollback
+// journal) or committed changes not yet in the file itself (a WAL file).
+const QString kSideFiles[] = {QStringLiteral("-journal"), QStringLiteral("-wal")};
+
+void RemoveSideFiles(const QString &fileName)
+{
+    for (const QString &suffix : kSideFiles)
+        QFile::remove(fileName + suffix);
+    QFile::remove(fileName + QStringLiteral("-shm"));
 }
 
 // Opens a file as a database; on failure the reason, and db is null.
@@ -319,13 +332,17 @@ QString TDbAccess::Open()
     QString reason = OpenFile(fileName, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, db);
     if (reason.isEmpty() && sqlite3_db_readonly(db, "main") == 1)
         reason = QStringLiteral("数据库文件 %1 是只读的").arg(fileName);
+    // Nothing is written before the check has passed, so a refused file
+    // stays as it was (a file in WAL mode is not checkpointed on close either).
     if (reason.isEmpty())
-        reason = DbFile::Check(db, false);
+        reason = DbFile::Check(db, DbFile::TCheckDepth::Open);
     if (reason.isEmpty())
         reason = DbFile::Configure(db);
     if (reason.isEmpty())
         reason = DbFile::Upgrade(db);
     if (!reason.isEmpty()) {
+        if (db)
+            sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
         sqlite3_close_v2(db);
         return reason;
     }
@@ -336,6 +353,8 @@ QString TDbAccess::Open()
 void TDbAccess::Connect()
 {
     Close();
+    // Copies left by a backup or restore that was killed.
+    DbFile::RemovePartials(AppPath);
     const QString reason = Open();
     if (!reason.isEmpty())
         ShowErrorDetail(kConnectTitle, reason, {});
@@ -394,6 +413,11 @@ void TDbAccess::ExecBatch(const QString &batch)
 
 void TDbAccess::ExecBound(const QString &sql, const QStringList &values)
 {
+    for (const QString &value : values) {
+        const QString fault = TextFault(value, TTextUse::Bound);
+        if (!fault.isEmpty())
+            throw Exception(fault);
+    }
     EnsureConnected(kExecTitle, sql);
     try {
         TTransaction transaction(FConnection);
@@ -430,8 +454,10 @@ void TDbAccess::BackupTo(const QString &fileName)
                                .arg(QDir::toNativeSeparators(fileName)),
                            kBackupTitle, {});
     // Written beside the target under a temporary name, then renamed over it,
-    // so the target is either the old file or a complete copy.
-    QTemporaryFile temporary(fileName + QStringLiteral(".XXXXXX"));
+    // so the target is either the old file or a complete copy. A copy left
+    // there by a killed backup goes first.
+    DbFile::RemovePartials(QFileInfo(fileName).absolutePath());
+    QTemporaryFile temporary(DbFile::PartialTemplate(fileName));
     if (!temporary.open())
         throw EDBException(
             QStringLiteral("无法创建文件 %1（%2）").arg(fileName, temporary.errorString()),
@@ -459,31 +485,45 @@ void TDbAccess::RestoreFrom(const QString &fileName)
 {
     FQuery.Close();
     EnsureConnected(kRestoreTitle, {});
-    // The chosen file is checked in a private copy; only a sound copy of this
-    // program's books is then copied into the open connection.
-    QTemporaryFile copy;
-    QFile source(fileName);
-    if (!source.open(QIODevice::ReadOnly))
-        throw EDBException(
-            QStringLiteral("无法读取文件 %1（%2）").arg(fileName, source.errorString()),
-            kRestoreTitle, {});
+    // The chosen file is checked in a private copy beside the books (readable
+    // by the owner only); only a sound copy of this program's books is then
+    // copied into the open connection.
+    QTemporaryFile copy(DbFile::PartialTemplate(DatabaseFile()));
     if (!copy.open())
-        throw EDBException(copy.errorString(), kRestoreTitle, {});
-    while (!source.atEnd()) {
-        const QByteArray chunk = source.read(1 << 20);
-        if (chunk.isEmpty() && source.error() != QFile::NoError)
-            throw EDBException(source.errorString(), kRestoreTitle, {});
-        if (copy.write(chunk) != chunk.size())
-            throw EDBException(copy.errorString(), kRestoreTitle, {});
-    }
-    if (!copy.flush())
-        throw EDBException(copy.errorString(), kRestoreTitle, {});
+        throw EDBException(QStringLiteral("无法在 %1 创建临时文件（%2）")
+                               .arg(QDir::toNativeSeparators(AppPath), copy.errorString()),
+                           kRestoreTitle, {});
+    const QString copyName = copy.fileName();
+    struct TSideFiles
+    {
+        QString Name;
+        ~TSideFiles() { RemoveSideFiles(Name); }
+    } sideFiles {copyName};
+    QString reason = DbFile::CopyInto(fileName, copy);
     copy.close();
+    // A journal or WAL file beside the chosen file holds what the file alone
+    // lacks: SQLite finishes or undoes that change in the copy when it opens it.
+    for (const QString &suffix : kSideFiles) {
+        if (!reason.isEmpty() || !QFileInfo::exists(fileName + suffix))
+            continue;
+        QFile side(copyName + suffix);
+        if (!side.open(QIODevice::WriteOnly | QIODevice::NewOnly,
+                       QFile::ReadOwner | QFile::WriteOwner))
+            reason = QStringLiteral("无法创建临时文件 %1（%2）")
+                         .arg(side.fileName(), side.errorString());
+        else
+            reason = DbFile::CopyInto(fileName + suffix, side);
+    }
+    if (!reason.isEmpty())
+        throw EDBException(reason, kRestoreTitle, {});
 
     sqlite3 *restored = nullptr;
-    QString reason = OpenFile(copy.fileName(), SQLITE_OPEN_READWRITE, restored);
+    reason = OpenFile(copyName, SQLITE_OPEN_READWRITE, restored);
     if (reason.isEmpty())
-        reason = DbFile::Check(restored, true);
+        reason = DbFile::Check(restored, DbFile::TCheckDepth::Restore);
+    // A file in WAL mode is brought back to a single file first.
+    if (reason.isEmpty())
+        reason = DbFile::Configure(restored);
     if (reason.isEmpty())
         reason = CopyDatabase(FConnection, restored);
     sqlite3_close_v2(restored);

@@ -1,9 +1,15 @@
 #include "DbFile.h"
 
 #include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QStringList>
+#include <cerrno>
+#include <map>
 #include <sqlite3.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -11,9 +17,30 @@ namespace {
 // The database password of the books.
 const QByteArray kDatabasePassword("83920174650238");
 
-const QStringList kTables
-    = {QStringLiteral("Account"), QStringLiteral("BookKeep"), QStringLiteral("InType"),
-       QStringLiteral("OutType"), QStringLiteral("Notepad"),  QStringLiteral("SysSet")};
+// The six tables with the columns the program reads and writes.
+struct TTable
+{
+    const char *Name;
+    const char *Columns;
+};
+const TTable kTables[] = {
+    {"Account", "AccountName,Remark,Fare,InFare,OutFare"},
+    {"BookKeep", "ID,InOutType,TypeID,Remark,Fare,AccountName,InDate"},
+    {"InType", "SelfIndex,ParentIndex,TypeName"},
+    {"OutType", "SelfIndex,ParentIndex,TypeName"},
+    {"Notepad", "ID,Remark"},
+    {"SysSet", "bPass,PassWord"},
+};
+
+// Each account's income and expense totals in ten-thousandths, and the same
+// summed over its records (kind 0 income, any other kind expense). Amounts
+// are whole ten-thousandths, so rounding the scaled doubles is exact.
+const char *const kAccountTotals = "select AccountName,cast(round(InFare*10000) as integer),"
+                                   "cast(round(OutFare*10000) as integer) from Account";
+const char *const kRecordTotals = "select AccountName,"
+                                  "sum(iif(InOutType=0,cast(round(Fare*10000) as integer),0)),"
+                                  "sum(iif(InOutType=0,0,cast(round(Fare*10000) as integer))) "
+                                  "from BookKeep group by AccountName";
 
 // Statements that bring version N to N + 1, at index N - 1. The first
 // release has none; a later column is added here, never by hand.
@@ -34,6 +61,21 @@ bool QueryText(sqlite3 *db, const char *sql, QString &value)
         value.clear();
     sqlite3_finalize(stmt);
     return rc == SQLITE_ROW || rc == SQLITE_DONE;
+}
+
+// The first column of up to `limit` rows of a query; false when it fails.
+bool QueryRows(sqlite3 *db, const char *sql, int limit, QStringList &rows)
+{
+    rows.clear();
+    sqlite3_stmt *stmt = nullptr;
+    int rc = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
+    while (rc == SQLITE_OK && rows.size() < limit && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        rows << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)))
+                    .trimmed();
+        rc = SQLITE_OK;
+    }
+    sqlite3_finalize(stmt);
+    return rc == SQLITE_OK || rc == SQLITE_DONE;
 }
 
 } // namespace
@@ -61,15 +103,69 @@ QString LastError(sqlite3 *db)
     return QString::fromUtf8(sqlite3_errmsg(db));
 }
 
-QString Check(sqlite3 *db, bool full)
+QString Explain(sqlite3 *db, const QString &fileName)
+{
+    const QString engine = LastError(db);
+    const int code = sqlite3_extended_errcode(db);
+    switch (code & 0xff) {
+    case SQLITE_FULL:
+        return QStringLiteral("磁盘空间不足（%1）").arg(engine);
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return QStringLiteral("数据文件已损坏（%1）").arg(engine);
+    case SQLITE_IOERR:
+    case SQLITE_READONLY:
+    case SQLITE_CANTOPEN: {
+        // A change that was cut off leaves a journal beside the file; opening
+        // the file rolls it back, which writes the file and removes the journal.
+        const char *name = sqlite3_db_filename(db, "main");
+        const QString file = fileName.isEmpty() && name ? QFile::decodeName(name) : fileName;
+        if (file.isEmpty() || !QFileInfo::exists(file + QStringLiteral("-journal")))
+            break;
+        const QString dir = QDir::toNativeSeparators(QFileInfo(file).absolutePath());
+        if (!QFileInfo(QFileInfo(file).absolutePath()).isWritable())
+            return QStringLiteral("文件夹 %1 是只读的：数据文件上次有一项修改没有完成，"
+                                  "要先撤销这项修改才能打开它。请让这个文件夹可写后再试（%2）")
+                .arg(dir, engine);
+        return QStringLiteral("数据文件上次有一项修改没有完成，无法撤销这项修改（%1）").arg(engine);
+    }
+    default:
+        break;
+    }
+    return engine;
+}
+
+QString PartialTemplate(const QString &fileName)
+{
+    return fileName + kPartialMark + QStringLiteral("XXXXXX");
+}
+
+void RemovePartials(const QString &dir)
+{
+    if (dir.isEmpty())
+        return;
+    const QString pattern = u'*' + kPartialMark + QStringLiteral("??????");
+    const QStringList patterns
+        = {pattern, pattern + QStringLiteral("-journal"), pattern + QStringLiteral("-wal"),
+           pattern + QStringLiteral("-shm")};
+    const QDir folder(dir);
+    for (const QString &name :
+         folder.entryList(patterns, QDir::Files | QDir::Hidden | QDir::System))
+        QFile::remove(folder.filePath(name));
+}
+
+QString Check(sqlite3 *db, TCheckDepth depth)
 {
     QString value;
-    if (!QueryText(db, "PRAGMA application_id", value))
-        return QStringLiteral("文件不是有效的数据库（%1）").arg(LastError(db));
+    if (!QueryText(db, "PRAGMA application_id", value)) {
+        if ((sqlite3_extended_errcode(db) & 0xff) == SQLITE_NOTADB)
+            return QStringLiteral("文件不是有效的数据库（%1）").arg(LastError(db));
+        return Explain(db);
+    }
     if (value.toInt() != kApplicationId)
         return QStringLiteral("文件不是本软件的数据文件");
     if (!QueryText(db, "PRAGMA user_version", value))
-        return LastError(db);
+        return Explain(db);
     if (value.toInt() > kSchemaVersion)
         return QStringLiteral("数据文件来自更新版本的软件，本版本无法打开");
     if (value.toInt() < 1)
@@ -87,20 +183,95 @@ QString Check(sqlite3 *db, bool full)
     sqlite3_finalize(stmt);
     if (!passwordOk)
         return QStringLiteral("数据库密码错误");
-    if (!full)
-        return {};
 
-    if (!QueryText(db, "PRAGMA integrity_check", value))
-        return QStringLiteral("数据文件已损坏（%1）").arg(LastError(db));
-    if (value != u"ok")
-        return QStringLiteral("数据文件已损坏（%1）").arg(value);
-    for (const QString &table : kTables) {
-        const QByteArray sql = "select count(*) from sqlite_master where type='table' and name='"
-            + table.toLatin1() + '\'';
-        if (!QueryText(db, sql.constData(), value) || value != u"1")
-            return QStringLiteral("数据文件缺少表 %1").arg(table);
+    // A file cut short by a partial page passes the page checks when only
+    // bytes of a record are lost; its length tells it.
+    QString pageSize;
+    QString pageCount;
+    QString journalMode;
+    const char *name = sqlite3_db_filename(db, "main");
+    if (!QueryText(db, "PRAGMA page_size", pageSize)
+        || !QueryText(db, "PRAGMA page_count", pageCount)
+        || !QueryText(db, "PRAGMA journal_mode", journalMode))
+        return Explain(db);
+    if (name && *name) {
+        const qint64 size = QFileInfo(QFile::decodeName(name)).size();
+        const qint64 expected = pageSize.toLongLong() * pageCount.toLongLong();
+        // In WAL mode the pages not yet copied back live in the WAL file.
+        const bool wal = journalMode == u"wal";
+        if (size % pageSize.toLongLong() != 0 || (wal ? size > expected : size != expected))
+            return QStringLiteral("数据文件不完整（文件长 %1 字节，应为 %2 字节）")
+                .arg(size)
+                .arg(expected);
     }
-    return {};
+
+    // The quick check reads every page and checks each one's structure; the
+    // integrity check also compares every index with its table.
+    const char *pageCheck
+        = depth == TCheckDepth::Restore ? "PRAGMA integrity_check" : "PRAGMA quick_check";
+    QStringList problems;
+    if (!QueryRows(db, pageCheck, 4, problems))
+        return Explain(db);
+    if (problems != QStringList {QStringLiteral("ok")})
+        return QStringLiteral("数据文件已损坏（%1）").arg(problems.join(QStringLiteral("；")));
+    for (const TTable &table : kTables) {
+        const QByteArray exists
+            = QByteArray("select count(*) from sqlite_master where type='table' and name='")
+            + table.Name + '\'';
+        if (!QueryText(db, exists.constData(), value) || value != u"1")
+            return QStringLiteral("数据文件缺少表 %1").arg(QLatin1StringView(table.Name));
+        const QByteArray columns
+            = QByteArray("select ") + table.Columns + " from " + table.Name + " limit 0";
+        if (sqlite3_prepare_v2(db, columns.constData(), -1, &stmt, nullptr) != SQLITE_OK) {
+            const QString message = LastError(db);
+            sqlite3_finalize(stmt);
+            return QStringLiteral("数据文件的表 %1 不完整（%2）")
+                .arg(QLatin1StringView(table.Name), message);
+        }
+        sqlite3_finalize(stmt);
+    }
+    return depth == TCheckDepth::Restore ? CheckTotals(db) : QString();
+}
+
+QString CheckTotals(sqlite3 *db)
+{
+    // What the records fix is each account's income total (InFare, the sum of
+    // its income records) and expense total (OutFare, the sum of its expense
+    // records). The balance is the opening amount plus income less expense,
+    // but the opening amount is not kept apart, so the balance cannot be
+    // checked. Records of an account that does not exist move no totals.
+    struct TSums
+    {
+        qint64 In = 0;
+        qint64 Out = 0;
+    };
+    std::map<QByteArray, TSums> records;
+    const auto read = [db](const char *sql, auto &&row) {
+        sqlite3_stmt *stmt = nullptr;
+        int rc = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
+        while (rc == SQLITE_OK && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+            row(QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)),
+                           sqlite3_column_bytes(stmt, 0)),
+                sqlite3_column_int64(stmt, 1), sqlite3_column_int64(stmt, 2));
+            rc = SQLITE_OK;
+        }
+        sqlite3_finalize(stmt);
+        return rc == SQLITE_DONE;
+    };
+    if (!read(kRecordTotals, [&](const QByteArray &name, qint64 in, qint64 out) {
+            records[name] = {in, out};
+        }))
+        return QStringLiteral("无法核对账户合计（%1）").arg(LastError(db));
+    QString reason;
+    if (!read(kAccountTotals, [&](const QByteArray &name, qint64 in, qint64 out) {
+            const TSums sums = records.count(name) ? records[name] : TSums();
+            if (reason.isEmpty() && (sums.In != in || sums.Out != out))
+                reason = QStringLiteral("账户“%1”的收入或支出合计与它的记录不符，"
+                                        "数据文件不完整（可能是在写入时中断的）")
+                             .arg(QString::fromUtf8(name));
+        }))
+        return QStringLiteral("无法核对账户合计（%1）").arg(LastError(db));
+    return reason;
 }
 
 QString Configure(sqlite3 *db)
@@ -131,6 +302,40 @@ QString Upgrade(sqlite3 *db)
         }
     }
     return {};
+}
+
+QString CopyInto(const QString &from, QFileDevice &to)
+{
+    QFile source(from);
+    if (!source.open(QIODevice::ReadOnly))
+        return QStringLiteral("无法读取文件 %1（%2）")
+            .arg(QDir::toNativeSeparators(from), source.errorString());
+    // Written to the descriptor itself, so that a full disk is told as such
+    // and not hidden in a short write.
+    const int fd = to.handle();
+    for (;;) {
+        const QByteArray chunk = source.read(1 << 20);
+        if (chunk.isEmpty()) {
+            if (source.error() != QFile::NoError)
+                return QStringLiteral("无法读取文件 %1（%2）")
+                    .arg(QDir::toNativeSeparators(from), source.errorString());
+            return {};
+        }
+        for (qsizetype done = 0; done < chunk.size();) {
+            const ssize_t written = ::write(fd, chunk.constData() + done, chunk.size() - done);
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written <= 0) {
+                const int error = written < 0 ? errno : ENOSPC;
+                if (error == ENOSPC || error == EDQUOT)
+                    return QStringLiteral("磁盘空间不足，无法写入临时文件 %1")
+                        .arg(QDir::toNativeSeparators(to.fileName()));
+                return QStringLiteral("无法写入临时文件 %1（%2）")
+                    .arg(QDir::toNativeSeparators(to.fileName()), qt_error_string(error));
+            }
+            done += written;
+        }
+    }
 }
 
 } // namespace DbFile

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QFileDevice;
 struct sqlite3;
 
 // What makes a SQLite file this program's books: the application id, the
@@ -16,9 +17,18 @@ QString PasswordVerifier(const QString &saltHex);
 // A new random salt, as hex.
 QString NewSalt();
 
-// Why the open file is not usable books, or an empty text when it is. The
-// full check also runs the integrity check and looks for every table.
-QString Check(sqlite3 *db, bool full);
+// How much of a file is checked: at every open, the marks of our books, the
+// six tables with their columns and the engine's quick check (one pass over
+// every page); before a restore, the full integrity check instead, and the
+// account totals against the records.
+enum class TCheckDepth { Open, Restore };
+
+// Why the open file is not usable books, or an empty text when it is. Only
+// reads: a failed check leaves the file as it was.
+QString Check(sqlite3 *db, TCheckDepth depth);
+// Why the accounts' income and expense totals do not match their records, or
+// an empty text when they do.
+QString CheckTotals(sqlite3 *db);
 // Sets the journal and sync modes every connection runs with.
 QString Configure(sqlite3 *db);
 // Brings a file of an older schema version up to the current one.
@@ -26,5 +36,19 @@ QString Upgrade(sqlite3 *db);
 
 // The engine's message for the last failure on db.
 QString LastError(sqlite3 *db);
+// The same in the user's words where the cause is one the user can act on
+// (a full disk, a read-only folder), else the engine's message.
+QString Explain(sqlite3 *db, const QString &fileName = {});
+
+// Temporary copies of the books (a backup being written, the checked copy of
+// a restore) carry this mark and six random characters in their names, so a
+// copy left by a killed run is found and removed later.
+inline const QString kPartialMark = QStringLiteral(".bookkeep-partial-");
+// A temporary name beside `fileName`, for QTemporaryFile.
+QString PartialTemplate(const QString &fileName);
+// Removes the partial copies in a folder, with their journals. Never raises.
+void RemovePartials(const QString &dir);
+// Copies the bytes of a file into an open file; the reason when that fails.
+QString CopyInto(const QString &from, QFileDevice &to);
 
 } // namespace DbFile

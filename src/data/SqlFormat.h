@@ -14,7 +14,15 @@
 // are inserted as they are, so a value holding "%s" stays untouched.
 QString Format(const QString &sqlTemplate, std::initializer_list<QString> values);
 
-// A text value for a quoted placeholder: every single quote doubled.
+// Where a text goes: into statement text, or bound to a placeholder.
+enum class TTextUse { Statement, Bound };
+// Why a text cannot be stored exactly as it stands, in the user's words, or
+// an empty text when it can. A lone surrogate is no character at all (it
+// would come back as U+FFFD); a NUL character cannot stand in statement text.
+QString TextFault(QStringView text, TTextUse use);
+
+// A text value for a quoted placeholder: every single quote doubled. Raises
+// Exception for a text that cannot be stored as it stands (TextFault).
 QString SqlText(const QString &text);
 // An amount: its shortest plain decimal; a negative one stands in parentheses,
 // so that "Fare=Fare-(-5)" never reads as the start of a comment.

@@ -170,8 +170,9 @@ void TestStartup::loginRefusedEndsProgram_data()
     QTest::addColumn<QString>("output");
     QTest::newRow("password cancelled") << "update SysSet set bPass='-1',PassWord='pw'"
                                         << "MODAL|先输入密码登录软件\n";
-    QTest::newRow("setting unreadable") << "alter table SysSet rename to Gone"
-                                        << "BOX|错误|数据库查询错误，请检查！\\n详细信息：";
+    QTest::newRow("setting unreadable")
+        << "alter table SysSet rename to Gone"
+        << "BOX|错误|数据库连接失败！\\n详细信息：数据文件缺少表 SysSet";
 }
 
 void TestStartup::loginRefusedEndsProgram()

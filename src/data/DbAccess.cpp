@@ -247,7 +247,7 @@ void TQuery::Open(sqlite3 *db, const QString &sql)
         const char *type = sqlite3_column_decltype(FStmt, i);
         FDateColumns[i] = type && (qstricmp(type, "DATE") == 0 || qstricmp(type, "DATETIME") == 0);
     }
-    FLocale = QLocale::system();
+    FLocale = QLocale();
     FLastDay = -1;
     FEof = false;
     Step();

@@ -8,8 +8,10 @@
 
 #include <QFile>
 
-TBooksCopy::TBooksCopy(const QString &from)
-    : FOldTmpDir(qgetenv("TMPDIR"))
+TBooksCopy::TBooksCopy(const QString &from, const QString &parent)
+    : FDir(parent.isEmpty() ? QDir::tempPath() + QStringLiteral("/books-XXXXXX")
+                            : parent + QStringLiteral("/books-XXXXXX"))
+    , FOldTmpDir(qgetenv("TMPDIR"))
 {
     if (!QFile::copy(from, File()))
         qFatal("cannot copy %s", qPrintable(from));

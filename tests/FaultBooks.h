@@ -12,7 +12,8 @@
 class TBooksCopy
 {
 public:
-    explicit TBooksCopy(const QString &from);
+    // The directory is made in `parent`, or in the temporary directory.
+    explicit TBooksCopy(const QString &from, const QString &parent = {});
     ~TBooksCopy();
     TBooksCopy(const TBooksCopy &) = delete;
     TBooksCopy &operator=(const TBooksCopy &) = delete;

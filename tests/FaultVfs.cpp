@@ -437,6 +437,14 @@ int Calls()
     return G.Calls;
 }
 
+QStringList Unsynced()
+{
+    QStringList paths;
+    for (const auto &[path, unsynced] : G.Unsynced)
+        paths << QString::fromStdString(path);
+    return paths;
+}
+
 void SetTrace(void (*trace)(char))
 {
     G.Trace = trace;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QtGlobal>
+#include <QStringList>
 
 // A SQLite VFS over the system's default one, installed as the default of the
 // process, so every connection the program opens goes through it. It counts
@@ -27,6 +27,9 @@ void Disarm();
 bool Fired();
 // The changing calls counted since Arm.
 int Calls();
+// The files written since their last sync while a power loss is armed:
+// what a power loss at this moment could still take away.
+QStringList Unsynced();
 // Called with 'w', 's' or 't' before each write, sync or truncate.
 void SetTrace(void (*trace)(char kind));
 // Whether a sync reaches the disk. The shim's model of the disk treats a

@@ -199,6 +199,7 @@ void TestWriteFaults::faultAtEveryCall()
             other = QString::fromUtf8(failure.what());
         }
         const bool fired = FaultVfs::Fired();
+        const QStringList unsynced = FaultVfs::Unsynced();
         // The machine went down, and the program with it.
         if (powerLoss && fired)
             GDbAccess->Close();
@@ -221,6 +222,10 @@ void TestWriteFaults::faultAtEveryCall()
         if (!fired) {
             QVERIFY2(!raised, qPrintable(where + QStringLiteral(": failed without a fault")));
             QVERIFY(state == newState);
+            // A power loss right after the success would take nothing back.
+            QVERIFY2(unsynced.isEmpty() || !powerLoss,
+                     qPrintable(where + QStringLiteral(": done, but not synced: ")
+                                + unsynced.join(u' ')));
         } else if (raised) {
             ++reported;
             landedNew += state == newState && !backup;

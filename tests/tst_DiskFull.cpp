@@ -74,11 +74,10 @@ public:
     TFiller(const QString &dir, qint64 room)
         : FFile(dir + QStringLiteral("/filler"))
     {
-        if (!FFile.open(QIODevice::WriteOnly))
+        if (!FFile.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
             return;
         const QByteArray chunk(64 * 1024, '\0');
-        while (FFile.write(chunk) == chunk.size() && FFile.flush()) { }
-        FFile.flush();
+        while (FFile.write(chunk) > 0) { }
         FFile.resize(std::max<qint64>(0, FFile.size() - room));
         FFile.close();
     }

@@ -301,10 +301,6 @@ void TestDiskFull::restoreOutOfRoomSaysWhy()
     QVERIFY2(outcome.Trouble.isEmpty(), qPrintable(outcome.Trouble));
     QVERIFY(!outcome.Ok);
     QCOMPARE(outcome.Title, QStringLiteral("数据库恢复失败！"));
-    QEXPECT_FAIL("",
-                 "a short write of the private copy is reported with QFile's empty error text, "
-                 "\"Unknown error\", instead of the cause",
-                 Continue);
     QVERIFY2(outcome.Message.contains(QString::fromLocal8Bit(std::strerror(EFBIG))),
              qPrintable(outcome.Message));
 }

@@ -18,11 +18,16 @@ install_missing() {
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
+# build TOP [DIR [CMAKE_OPTION...]]: configures and builds TOP into DIR
+# (TOP/build by default); BUILD_JOBS, when set, limits the parallel jobs.
 build() {
-  local top="$1"
-  cmake -S "$top" -B "$top/build" -G Ninja -DCMAKE_BUILD_TYPE="$BUILD_TYPE" >/dev/null
+  local top="$1" dir="${2:-$1/build}"
+  shift $(($# < 2 ? $# : 2))
+  cmake -S "$top" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$BUILD_TYPE" "$@" >/dev/null
   # Sources are found by folder; in an existing build tree CMake's moc/uic
   # step misses files added since, unless its stamps are cleared.
-  find "$top/build" -path '*_autogen/timestamp' -delete
-  cmake --build "$top/build" --parallel
+  find "$dir" -path '*_autogen/timestamp' -delete
+  local jobs=(--parallel)
+  [ -n "${BUILD_JOBS:-}" ] && jobs+=("$BUILD_JOBS")
+  cmake --build "$dir" "${jobs[@]}"
 }

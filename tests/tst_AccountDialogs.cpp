@@ -96,6 +96,7 @@ private Q_SLOTS:
     void addRefusesBlankNames();
     void addRefusesATakenName();
     void addRefusesAnAmountOutOfRange();
+    void okQueuedBeforeTheDialogClosedDoesNothing();
     void enterInTheAmountSavesWhatLeavingWouldShow_data();
     void enterInTheAmountSavesWhatLeavingWouldShow();
     void newAccountThroughTheListWindow();
@@ -271,6 +272,34 @@ void TestAccountDialogs::addRefusesAnAmountOutOfRange()
     QCOMPARE(RowCount(QStringLiteral("Account")), 0);
 }
 
+// OK runs queued: a second click queued behind the one that saves, or a click
+// queued ahead of Cancel, must not save.
+void TestAccountDialogs::okQueuedBeforeTheDialogClosedDoesNothing()
+{
+    TLedgerBooks books;
+    TRecordingPrompt prompt;
+    {
+        TFormAddAccount dialog;
+        ShowAway(dialog, dialog.ui->mmoRemrk);
+        dialog.ui->edtID->setText(kCash);
+        dialog.btnOK->click();
+        dialog.btnOK->click();
+        RunQueuedCommands(&dialog);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(prompt.Boxes.isEmpty());
+        QCOMPARE(RowCount(QStringLiteral("Account")), 1);
+    }
+    TFormAddAccount dialog;
+    ShowAway(dialog, dialog.ui->mmoRemrk);
+    dialog.ui->edtID->setText(kCard);
+    dialog.btnOK->click();
+    dialog.btnCancel->click();
+    RunQueuedCommands(&dialog);
+    QCOMPARE(dialog.result(), int(QDialog::Rejected));
+    QVERIFY(prompt.Boxes.isEmpty());
+    QCOMPARE(RowCount(QStringLiteral("Account")), 1);
+}
+
 void TestAccountDialogs::enterInTheAmountSavesWhatLeavingWouldShow_data()
 {
     QTest::addColumn<QString>("typed");
@@ -296,8 +325,8 @@ void TestAccountDialogs::enterInTheAmountSavesWhatLeavingWouldShow()
     dialog.ui->edtFare->clear();
     QTest::keyClicks(dialog.ui->edtFare, typed);
     QTest::keyClick(dialog.ui->edtFare, Qt::Key_Return);
+    QTRY_COMPARE(dialog.result(), int(QDialog::Accepted));
     QVERIFY(prompt.Boxes.isEmpty());
-    QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QCOMPARE(dialog.ui->edtFare->text(), shown);
     QCOMPARE(ReadTotals(kCash).Fare, Currency::Parse(saved));
 }
@@ -314,7 +343,7 @@ void TestAccountDialogs::newAccountThroughTheListWindow()
     driver.Then([&](QWidget *widget) {
         auto *dialog = qobject_cast<TFormAddAccount *>(widget);
         QVERIFY(dialog);
-        focused = QApplication::focusWidget()->objectName();
+        focused = dialog->focusWidget() ? dialog->focusWidget()->objectName() : QString();
         dialog->ui->edtID->setText(kCard);
         dialog->ui->edtFare->setText(QStringLiteral("200"));
         dialog->ui->mmoRemrk->setPlainText(QStringLiteral("工资卡"));

@@ -30,6 +30,7 @@ QString Text(QWidget *dialog, const char *name)
 void PressOK(QWidget *dialog)
 {
     QTest::mouseClick(Child<QPushButton>(dialog, "btnOK"), Qt::LeftButton);
+    RunQueuedCommands(dialog);
 }
 
 // Enter in a control, delivered as the program gets it: a failure raised by
@@ -38,6 +39,7 @@ void PressEnter(QWidget *widget)
 {
     QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, u"\r"_s);
     QApplication::sendEvent(widget, &press);
+    RunQueuedCommands(widget->window());
 }
 
 // Opens the picker with the category button and takes the node with the text.

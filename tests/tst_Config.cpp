@@ -62,9 +62,15 @@ private:
         auto *modal = qobject_cast<QDialog *>(QApplication::activeModalWidget());
         if (!modal || !modal->isVisible())
             return;
+        // A dialog whose step is still running (its OK may have opened and
+        // closed a nested one) is not judged until the step is done.
+        if (FActing.contains(modal))
+            return;
         if (!FSteps.isEmpty() && FSteps.first().Class->cast(modal)) {
             const TStep step = FSteps.takeFirst();
+            FActing.append(modal);
             step.Act(modal);
+            FActing.removeLast();
         } else if (FSteps.isEmpty() || FClock.elapsed() > 5000) {
             ++FUnexpected;
             modal->reject();
@@ -72,6 +78,7 @@ private:
     }
 
     QList<TStep> FSteps;
+    QList<QWidget *> FActing;
     QElapsedTimer FClock;
     bool FRunning = false;
     int FUnexpected = 0;

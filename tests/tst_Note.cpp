@@ -174,7 +174,7 @@ void TstNote::storedUnchanged()
     QVERIFY(note);
     Memo(note)->setPlainText(text);
     Click(note, QStringLiteral("btn1"));
-    QVERIFY(!note || !note->isVisible());
+    QTRY_VERIFY(!note || !note->isVisible());
     QCOMPARE(RawNote(FBooks->DatabaseFile()), text);
     QCOMPARE(GNote->ReadNote(), text);
 
@@ -299,6 +299,7 @@ void TstNote::failedSaveKeepsWindow()
     Memo(note)->setPlainText(QStringLiteral("precious"));
     ForbidWrites(FBooks->DatabaseFile());
     Click(note, QStringLiteral("btn1"));
+    QTRY_COMPARE(FPrompt->Boxes.size(), 1);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(note && note->isVisible());
     QCOMPARE(Memo(note)->toPlainText(), QStringLiteral("precious"));

@@ -5,11 +5,24 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
+
+// The user the permission cases run the program as when the tests run as
+// root, who may write anywhere.
+constexpr uid_t kNobody = 65534;
+
+bool IsRoot()
+{
+    return ::geteuid() == 0;
+}
 
 // One directory of books and one runtime directory (where the instance lock
 // lives) per test, shared by the processes the test starts.
@@ -25,11 +38,42 @@ public:
         QFile::setPermissions(books, QFile::ReadOwner | QFile::WriteOwner);
     }
     QString Books() const { return FBooks.path() + QStringLiteral("/bookkeep.dat"); }
+    QString Runtime() const { return FRuntime.path(); }
+    QString LockFile() const { return FRuntime.path() + QStringLiteral("/Tallyo.lock"); }
+
+    // Lets the program started by StartAsNobody() reach the books and what
+    // the test makes in the runtime directory.
+    void OpenToNobody() const
+    {
+        for (const QString &path : {FBooks.path(), Books()}) {
+            if (::chown(QFile::encodeName(path).constData(), kNobody, kNobody) != 0)
+                qFatal("cannot hand %s over", qPrintable(path));
+        }
+        QFile::setPermissions(FRuntime.path(),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                  | QFile::ExeGroup | QFile::ExeOther);
+    }
 
     // Starts the program; env holds extra NAME=value entries for the probe.
-    std::unique_ptr<QProcess> Start(const QStringList &env = {}) const
+    std::unique_ptr<QProcess> Start(const QStringList &env = {}) const { return Start(env, false); }
+
+    // Starts the program as the unprivileged user nobody (tests run as root).
+    std::unique_ptr<QProcess> StartAsNobody(const QStringList &env) const
+    {
+        return Start(env, true);
+    }
+
+private:
+    std::unique_ptr<QProcess> Start(const QStringList &env, bool asNobody) const
     {
         auto process = std::make_unique<QProcess>();
+        if (asNobody) {
+            process->setChildProcessModifier([] {
+                if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0
+                    || ::setuid(kNobody) != 0)
+                    ::_exit(126);
+            });
+        }
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), FRuntime.path());
         for (const QString &entry : env)
@@ -40,7 +84,6 @@ public:
         return process;
     }
 
-private:
     QTemporaryDir FBooks;
     QTemporaryDir FRuntime;
 };
@@ -66,6 +109,25 @@ QString RunToEnd(QProcess &process, int &status)
     return QString::fromUtf8(process.readAllStandardOutput());
 }
 
+// The id of a process that has ended.
+qint64 EndedProcessId()
+{
+    QProcess process;
+    process.start(QStringLiteral(PROBE_EXE), {QStringLiteral("--version")});
+    process.waitForStarted();
+    const qint64 pid = process.processId();
+    process.waitForFinished();
+    return pid;
+}
+
+// A directory with the given mode, owned by root.
+void MakeDirectory(const QString &path, mode_t mode)
+{
+    const QByteArray name = QFile::encodeName(path);
+    if (::mkdir(name.constData(), mode) != 0 || ::chmod(name.constData(), mode) != 0)
+        qFatal("cannot make %s", name.constData());
+}
+
 } // namespace
 
 class TestStartup : public QObject
@@ -77,6 +139,10 @@ private Q_SLOTS:
     void exitDeclinedKeepsRunning();
     void secondInstanceIsTurnedAway();
     void startAfterKilledInstance();
+    void lockOfKilledInstanceNamingAnotherHost_data();
+    void lockOfKilledInstanceNamingAnotherHost();
+    void unwritableLockFolderRefusesStart();
+    void undeletableLockOfAnotherUserNamesTheBlocker();
     void connectionFailureEndsQuietly_data();
     void connectionFailureEndsQuietly();
     void loginRefusedEndsProgram_data();
@@ -133,6 +199,110 @@ void TestStartup::startAfterKilledInstance()
     int status = -1;
     QVERIFY(RunToEnd(*next, status).startsWith(QStringLiteral("SHOWN|记账软件-Quillonsoft\n")));
     QCOMPARE(status, 0);
+}
+
+// The runtime directory belongs to this machine: a lock whose process has
+// ended is stale whatever host it names (the host name may have changed since
+// the crash; machines without a machine id record none).
+void TestStartup::lockOfKilledInstanceNamingAnotherHost_data()
+{
+    QTest::addColumn<bool>("otherMachine");
+    QTest::newRow("no machine id") << false;
+    QTest::newRow("other machine id") << true;
+}
+
+void TestStartup::lockOfKilledInstanceNamingAnotherHost()
+{
+    QFETCH(bool, otherMachine);
+    TStartDir dir;
+    auto first = dir.Start();
+    QString out;
+    QVERIFY(WaitForLine(*first, QStringLiteral("SHOWN|"), out));
+    const qint64 killed = first->processId();
+    ::kill(pid_t(killed), SIGKILL);
+    first->waitForFinished();
+
+    QFile lock(dir.LockFile());
+    QVERIFY(lock.open(QIODevice::ReadWrite));
+    QList<QByteArray> lines = lock.readAll().split('\n');
+    QVERIFY2(lines.size() >= 3, lines.join('|').constData());
+    QCOMPARE(lines[0].toLongLong(), killed);
+    lines[2] = "another-host";
+    lines = lines.mid(0, 3);
+    lines << (otherMachine ? QByteArray("0123456789abcdef0123456789abcdef") : QByteArray())
+          << QByteArray() << QByteArray();
+    lock.resize(0);
+    lock.write(lines.join('\n'));
+    lock.close();
+
+    auto next = dir.Start({QStringLiteral("PROBE_CLOSE=1"), QStringLiteral("PROBE_ANSWER=yes")});
+    int status = -1;
+    const QString shown = RunToEnd(*next, status);
+    QVERIFY2(shown.startsWith(QStringLiteral("SHOWN|记账软件-Quillonsoft\n")), qPrintable(shown));
+    QCOMPARE(status, 0);
+    QVERIFY(!QFile::exists(dir.LockFile()));
+}
+
+// Without a place for the lock, nothing keeps a second instance away: the
+// start is refused with the reason instead of going on unguarded.
+void TestStartup::unwritableLockFolderRefusesStart()
+{
+    TStartDir dir;
+    // The runtime directory is unusable and so is the temporary directory,
+    // where the system's runtime location and the lock fall back to.
+    const QString readOnly = dir.Runtime() + QStringLiteral("/read-only");
+    MakeDirectory(readOnly, 0555);
+    const QStringList env {QStringLiteral("XDG_RUNTIME_DIR=") + readOnly,
+                           QStringLiteral("TMPDIR=") + readOnly};
+    std::unique_ptr<QProcess> process;
+    if (IsRoot()) {
+        dir.OpenToNobody();
+        process = dir.StartAsNobody(env);
+    } else {
+        process = dir.Start(env);
+    }
+    int status = -1;
+    const QString out = RunToEnd(*process, status);
+    QCOMPARE(out,
+             QStringLiteral("BOX|错误|记账软件无法启动：不能建立运行锁文件\\n%1/Tallyo.lock\\n"
+                            "原因：没有权限。没有它，两个记账软件可能同时修改同一个账本。\n")
+                 .arg(readOnly));
+    QCOMPARE(status, 1);
+}
+
+// A lock file another user left in the shared temporary directory (the
+// fallback without a runtime directory), which this user may not remove,
+// is named with its owner: the program is not running.
+void TestStartup::undeletableLockOfAnotherUserNamesTheBlocker()
+{
+    if (!IsRoot())
+        QSKIP("Needs root to leave a lock file owned by another user; as root the program runs "
+              "as nobody.");
+    TStartDir dir;
+    dir.OpenToNobody();
+    const QString shared = dir.Runtime() + QStringLiteral("/shared");
+    MakeDirectory(shared, 01777);
+    // Neither the given runtime directory nor the default one is nobody's.
+    MakeDirectory(shared + QStringLiteral("/runtime-nobody"), 0700);
+    const QString lockFile = shared + QStringLiteral("/Tallyo.lock");
+    QFile lock(lockFile);
+    QVERIFY(lock.open(QIODevice::WriteOnly));
+    const QByteArray contents = QByteArray::number(EndedProcessId()) + "\nstartup_probe\n"
+        + QSysInfo::machineHostName().toUtf8() + '\n' + QSysInfo::machineUniqueId() + '\n'
+        + QSysInfo::bootUniqueId() + '\n';
+    lock.write(contents);
+    lock.close();
+
+    auto process = dir.StartAsNobody(
+        {QStringLiteral("XDG_RUNTIME_DIR=") + dir.Runtime(), QStringLiteral("TMPDIR=") + shared});
+    int status = -1;
+    const QString out = RunToEnd(*process, status);
+    QCOMPARE(out,
+             QStringLiteral("BOX|错误|记账软件无法启动：运行锁文件\\n%1\\n是已经结束的记账软件"
+                            "留下的，属于用户 root，当前用户无法删除（没有权限）。\n")
+                 .arg(lockFile));
+    QCOMPARE(status, 1);
+    QCOMPARE(ReadAll(lockFile), contents);
 }
 
 void TestStartup::connectionFailureEndsQuietly_data()

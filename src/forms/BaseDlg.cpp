@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <QPushButton>
 #include <QScreen>
+#include <memory>
 
 namespace {
 
@@ -57,7 +58,22 @@ TFormBaseDlg::TFormBaseDlg(QWidget *parent)
     btnCancel = new QPushButton(QStringLiteral("取消(&C)"), pnlBottom);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     btnCancel->setAutoDefault(false);
-    connect(btnOK, &QPushButton::clicked, this, [this] { btnOKClick(); });
+    // OK runs as an event of its own (queued), so that a failure, which ends
+    // the command, unwinds only through our code and Qt's core, never through
+    // the button's or the dialog's key handling. A click that was queued
+    // before the dialog closed (a second click behind the one that saved, or
+    // one ahead of Cancel) does nothing.
+    auto closings = std::make_shared<int>(0);
+    connect(this, &QDialog::finished, this, [closings] { ++*closings; });
+    connect(btnOK, &QPushButton::clicked, this, [this, closings] {
+        QMetaObject::invokeMethod(
+            this,
+            [this, closings, before = *closings] {
+                if (*closings == before)
+                    btnOKClick();
+            },
+            Qt::QueuedConnection);
+    });
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 

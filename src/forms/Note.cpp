@@ -61,7 +61,8 @@ TFormCardNote::TFormCardNote(QWidget *parent)
     setAttribute(Qt::WA_QuitOnClose, false);
     connect(ui->btnTime, &QPushButton::clicked, this, &TFormCardNote::btnTimeClick);
     connect(ui->btn2, &QPushButton::clicked, this, &TFormCardNote::btn2Click);
-    connect(ui->btn1, &QPushButton::clicked, this, &QWidget::close);
+    // Closing saves the note, which can fail: queued, like every command.
+    connect(ui->btn1, &QPushButton::clicked, this, &QWidget::close, Qt::QueuedConnection);
     // The note is written when the program ends with the window still open.
     connect(qApp, &QCoreApplication::aboutToQuit, this, &QWidget::close);
 }

@@ -19,8 +19,10 @@ TFormViewType::TFormViewType(int kind, QWidget *parent)
 
     // The new-category button sits in the bottom panel, left of OK and Cancel.
     ui->btn1->setParent(pnlBottom);
-    connect(ui->btn1, &QPushButton::clicked, this, &TFormViewType::btn1Click);
-    connect(ui->tv1, &QTreeWidget::itemDoubleClicked, this, &TFormViewType::btnOKClick);
+    // Adding a category writes the books and opens its name dialog: queued,
+    // like OK, which a double click on a node stands for.
+    connect(ui->btn1, &QPushButton::clicked, this, &TFormViewType::btn1Click, Qt::QueuedConnection);
+    connect(ui->tv1, &QTreeWidget::itemDoubleClicked, btnOK, &QPushButton::click);
     setTabOrder(ui->tv1, ui->btn1);
     setTabOrder(ui->btn1, btnOK);
     setTabOrder(btnOK, btnCancel);

@@ -3,6 +3,7 @@
 #include "Application.h"
 #include "ChineseLocale.h"
 #include "Globals.h"
+#include "InstanceLock.h"
 #include "Main.h"
 #include "TermSignal.h"
 
@@ -12,8 +13,6 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QLibraryInfo>
-#include <QLockFile>
-#include <QStandardPaths>
 #include <QTranslator>
 #include <memory>
 
@@ -49,14 +48,6 @@ struct TDbAccessScope
         GDbAccess = nullptr;
     }
 };
-
-QString LockFileName()
-{
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty())
-        dir = QDir::tempPath();
-    return dir + QStringLiteral("/Tallyo.lock");
-}
 
 // The directory the books live in, with a trailing '/'.
 QString DataDirectory(const QCommandLineParser &parser, const QCommandLineOption &dataDir)
@@ -96,13 +87,19 @@ int RunBookkeep(int &argc, char **argv, TPrompt &prompt)
     TPromptScope promptScope(prompt);
     TGlobalObjects globals(DataDirectory(parser, dataDir));
 
-    // One instance at a time. A lock left by a killed instance is taken over;
-    // any failure other than a live holder lets the start go on.
-    QLockFile instanceLock(LockFileName());
-    instanceLock.setStaleLockTime(0);
-    if (!instanceLock.tryLock(0) && instanceLock.error() == QLockFile::LockFailedError) {
+    // One instance at a time. A lock left by an instance that has ended is
+    // taken over; without the guard the program does not start, since two
+    // instances would corrupt each other's totals.
+    TInstanceLock instanceLock(TInstanceLock::DefaultFileName());
+    switch (instanceLock.Acquire()) {
+    case TInstanceLock::TResult::Owned:
+        break;
+    case TInstanceLock::TResult::Running:
         ShowInfo(QStringLiteral("记账软件已经运行!"));
         return 0;
+    case TInstanceLock::TResult::Blocked:
+        ShowError(instanceLock.Reason());
+        return 1;
     }
 
     TDbAccessScope dbAccess;

@@ -147,6 +147,7 @@ private Q_SLOTS:
     void connectionFailureEndsQuietly();
     void loginRefusedEndsProgram_data();
     void loginRefusedEndsProgram();
+    void helpAndVersionWithoutDisplay();
 };
 
 void TestStartup::mainWindowAndExitQuestion()
@@ -357,6 +358,27 @@ void TestStartup::loginRefusedEndsProgram()
     QCOMPARE(status, 0);
     QVERIFY2(out.startsWith(output), qPrintable(out));
     QVERIFY(!out.contains(QStringLiteral("确定要退出")));
+}
+
+void TestStartup::helpAndVersionWithoutDisplay()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QLatin1StringView(name));
+    const auto run = [&](const QString &option, int &status) {
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(PROBE_EXE), {option});
+        process.waitForStarted();
+        return RunToEnd(process, status);
+    };
+    int status = -1;
+    const QString help = run(QStringLiteral("--help"), status);
+    QCOMPARE(status, 0);
+    QVERIFY2(help.contains(QStringLiteral("--data-dir")), qPrintable(help));
+    QVERIFY(help.contains(QStringLiteral("存放 bookkeep.dat 和日志的目录")));
+    QVERIFY(run(QStringLiteral("--version"), status).contains(QStringLiteral(BOOKKEEP_VERSION)));
+    QCOMPARE(status, 0);
 }
 
 QTEST_GUILESS_MAIN(TestStartup)

@@ -57,35 +57,63 @@ QString DataDirectory(const QCommandLineParser &parser, const QCommandLineOption
     return dir.endsWith(u'/') ? dir : dir + u'/';
 }
 
+const QCommandLineOption
+    kDataDir(QStringLiteral("data-dir"),
+             QStringLiteral("存放 bookkeep.dat 和日志的目录（默认为程序所在目录）。"),
+             QStringLiteral("目录"));
+
+// Names the program and reads its command line; --help and --version print
+// and end the process here. Qt's own texts (standard buttons, file dialogs,
+// the help) are Chinese like the rest, through the translator.
+void ReadCommandLine(QCoreApplication &app, QTranslator &qtTranslator, QCommandLineParser &parser)
+{
+    QCoreApplication::setApplicationName(QStringLiteral("bookkeep"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(BOOKKEEP_VERSION));
+    if (qtTranslator.load(QStringLiteral("qtbase_zh_CN"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtTranslator);
+    parser.setApplicationDescription(QStringLiteral("记账软件：账户、收支记录与查询。"));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOption(kDataDir);
+    parser.process(app);
+}
+
+// Whether the command line asks only for the help or the version, which
+// must print without a display.
+bool AsksForHelpOrVersion(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArrayView argument(argv[i]);
+        if (argument == "--")
+            break;
+        if (argument == "-h" || argument == "--help" || argument == "--help-all" || argument == "-v"
+            || argument == "--version")
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 int RunBookkeep(int &argc, char **argv, TPrompt &prompt)
 {
+    if (AsksForHelpOrVersion(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        QTranslator qtTranslator;
+        QCommandLineParser parser;
+        ReadCommandLine(app, qtTranslator, parser);
+        return 0;
+    }
+
     TApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("bookkeep"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(BOOKKEEP_VERSION));
-
     UseChineseLocale(app);
-    // Qt's own texts (standard buttons, file dialogs) in Chinese like the rest.
     QTranslator qtTranslator;
-    if (qtTranslator.load(QStringLiteral("qtbase_zh_CN"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(&qtTranslator);
-
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("记账软件：账户、收支记录与查询。"));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption dataDir(
-        QStringLiteral("data-dir"),
-        QStringLiteral("The directory holding bookkeep.dat and the logs "
-                       "(default: the program's directory)."),
-        QStringLiteral("DIR"));
-    parser.addOption(dataDir);
-    parser.process(app);
+    ReadCommandLine(app, qtTranslator, parser);
 
     TPromptScope promptScope(prompt);
-    TGlobalObjects globals(DataDirectory(parser, dataDir));
+    TGlobalObjects globals(DataDirectory(parser, kDataDir));
 
     // One instance at a time. A lock left by an instance that has ended is
     // taken over; without the guard the program does not start, since two

@@ -34,8 +34,13 @@ public:
 
 void WatchMainWindow()
 {
-    auto *timer = new QTimer(qApp);
-    QObject::connect(timer, &QTimer::timeout, qApp, [] {
+    // Only a start with windows has any to watch (--help and --version run
+    // without them).
+    auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
+    if (!app)
+        return;
+    auto *timer = new QTimer(app);
+    QObject::connect(timer, &QTimer::timeout, app, [] {
         auto *modal = qobject_cast<QDialog *>(QApplication::activeModalWidget());
         if (modal && qEnvironmentVariableIsSet("PROBE_CANCEL")) {
             std::printf("MODAL|%s\n", qUtf8Printable(modal->windowTitle()));

@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QLibraryInfo>
 #include <QTranslator>
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -62,10 +63,11 @@ const QCommandLineOption
              QStringLiteral("存放 bookkeep.dat 和日志的目录（默认为程序所在目录）。"),
              QStringLiteral("目录"));
 
-// Names the program and reads its command line; --help and --version print
-// and end the process here. Qt's own texts (standard buttons, file dialogs,
-// the help) are Chinese like the rest, through the translator.
-void ReadCommandLine(QCoreApplication &app, QTranslator &qtTranslator, QCommandLineParser &parser)
+// Names the program and reads its command line. Prints the help, the
+// version, or what is wrong with the command line, and then returns false
+// with the exit status. Qt's own texts (standard buttons, file dialogs, the
+// help) are Chinese like the rest, through the translator.
+bool ReadCommandLine(QTranslator &qtTranslator, QCommandLineParser &parser, int &status)
 {
     QCoreApplication::setApplicationName(QStringLiteral("bookkeep"));
     QCoreApplication::setApplicationVersion(QStringLiteral(BOOKKEEP_VERSION));
@@ -73,10 +75,22 @@ void ReadCommandLine(QCoreApplication &app, QTranslator &qtTranslator, QCommandL
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(&qtTranslator);
     parser.setApplicationDescription(QStringLiteral("记账软件：账户、收支记录与查询。"));
-    parser.addHelpOption();
-    parser.addVersionOption();
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
     parser.addOption(kDataDir);
-    parser.process(app);
+    status = 0;
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "%s\n", qUtf8Printable(parser.errorText()));
+        status = 1;
+    } else if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+        std::fputs(qUtf8Printable(parser.helpText()), stdout);
+    } else if (parser.isSet(version)) {
+        std::printf("%s %s\n", qUtf8Printable(QCoreApplication::applicationName()),
+                    qUtf8Printable(QCoreApplication::applicationVersion()));
+    } else {
+        return true;
+    }
+    return false;
 }
 
 // Whether the command line asks only for the help or the version, which
@@ -102,15 +116,17 @@ int RunBookkeep(int &argc, char **argv, TPrompt &prompt)
         QCoreApplication app(argc, argv);
         QTranslator qtTranslator;
         QCommandLineParser parser;
-        ReadCommandLine(app, qtTranslator, parser);
-        return 0;
+        int status = 0;
+        ReadCommandLine(qtTranslator, parser, status);
+        return status;
     }
 
     TApplication app(argc, argv);
     UseChineseLocale(app);
     QTranslator qtTranslator;
     QCommandLineParser parser;
-    ReadCommandLine(app, qtTranslator, parser);
+    if (int status = 0; !ReadCommandLine(qtTranslator, parser, status))
+        return status;
 
     TPromptScope promptScope(prompt);
     TGlobalObjects globals(DataDirectory(parser, kDataDir));

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds (Release) and starts the program on the
-# user's books, which live outside the build tree.
+# Installs what is missing, builds the program (Release; only the program, not
+# the tests) and starts it on the user's books, which live outside the build
+# tree. With nothing changed it starts at once.
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 BUILD_TYPE=Release
 . "$top/scripts/setup.sh"
 install_missing
-build "$top"
+build_program "$top"
 
 data="${XDG_DATA_HOME:-$HOME/.local/share}/bookkeep"
 mkdir -p "$data"

@@ -1,5 +1,6 @@
 # Shared by run.sh and test.sh: installs the Debian packages the build needs
-# (only those missing), then configures and builds into build/.
+# (only those missing), then configures and builds: everything into build/
+# for the tests, or only the program for run.sh.
 # Sourced, not executed; expects BUILD_TYPE to be set by the caller.
 
 PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-translations-l10n libgl-dev libsqlite3-dev
@@ -30,4 +31,31 @@ build() {
   local jobs=(--parallel)
   [ -n "${BUILD_JOBS:-}" ] && jobs+=("$BUILD_JOBS")
   cmake --build "$dir" "${jobs[@]}"
+}
+
+# build_program TOP: builds only the program into TOP/build, quietly. One line
+# says what is happening when there is anything to build; the compiler's
+# output goes to build/build.log and is shown only when the build fails.
+build_program() {
+  local top="$1" dir="$1/build" sources
+  [ -f "$dir/build.ninja" ] ||
+    cmake -S "$top" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$BUILD_TYPE" >/dev/null
+  # moc and uic miss files added since the last build unless their stamps go.
+  sources=$(cd "$top" && find src -name '*.cpp' -o -name '*.h' -o -name '*.ui' | sort | cksum)
+  [ "$(cat "$dir/.program-sources" 2>/dev/null || true)" = "$sources" ] ||
+    find "$dir" -path '*_autogen/timestamp' -delete
+  if ninja -C "$dir" -n bookkeep 2>/dev/null |
+    grep -qv -e 'Re-checking globbed directories' -e '^ninja: no work to do'; then
+    if [ -x "$dir/bookkeep" ]; then
+      echo "Rebuilding the program..."
+    else
+      echo "Building the program; the first build takes a few minutes..."
+    fi
+  fi
+  if ! cmake --build "$dir" --target bookkeep >"$dir/build.log" 2>&1; then
+    tail -n 40 "$dir/build.log" >&2
+    echo "The build failed; the whole log is in $dir/build.log" >&2
+    return 1
+  fi
+  printf '%s\n' "$sources" >"$dir/.program-sources"
 }

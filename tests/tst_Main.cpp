@@ -368,6 +368,12 @@ void TestMain::renameInPlace()
     QTRY_VERIFY(!(salary->flags() & Qt::ItemIsEditable));
     QTRY_VERIFY(!form.ui->tv1->findChild<QLineEdit *>());
 
+    rename(QStringLiteral(" \t")); // nothing to tell it apart by
+    QTRY_COMPARE(prompt.Boxes.size(), 2);
+    QCOMPARE(prompt.Boxes[1].Text, QStringLiteral("名称不能为空!"));
+    QCOMPARE(salary->text(0), QStringLiteral("工资"));
+    QTRY_VERIFY(!form.ui->tv1->findChild<QLineEdit *>());
+
     rename(QStringLiteral("薪水"));
     QTRY_COMPARE(salary->text(0), QStringLiteral("薪水"));
     QCOMPARE(DbQueryInt(QStringLiteral(

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QStringEncoder>
+#include <algorithm>
 #include <cstdio>
 
 QString AppPath;
@@ -85,6 +86,12 @@ void WriteLog(const QString &text)
 void OpenDocument(const QString &target)
 {
     Prompt().OpenDocument(target);
+}
+
+bool IsBlankName(const QString &name)
+{
+    return std::all_of(name.cbegin(), name.cend(),
+                       [](QChar c) { return c.isSpace() || c.category() == QChar::Other_Control; });
 }
 
 void FillListView(const QString &sql, TListModel &list)

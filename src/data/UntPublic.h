@@ -39,5 +39,8 @@ void ShowErrorDetail(const QString &title, const QString &message, const QString
 // Appends a time-stamped entry to AppPath/LogYYYYMMDD.log; never raises.
 void WriteLog(const QString &text);
 void OpenDocument(const QString &target);
+// Whether a name is empty to the eye: nothing but blanks and control
+// characters. Such names are refused, since no one could tell them apart.
+bool IsBlankName(const QString &name);
 // Replaces the rows of the list with the rows of the query.
 void FillListView(const QString &sql, TListModel &list);

@@ -10,13 +10,6 @@
 #include <QApplication>
 #include <QPushButton>
 #include <QShowEvent>
-#include <algorithm>
-
-bool BlankAccountName(const QString &name)
-{
-    return std::all_of(name.cbegin(), name.cend(),
-                       [](QChar c) { return c.isSpace() || c.category() == QChar::Other_Control; });
-}
 
 TFormAddAccount::TFormAddAccount(QWidget *parent)
     : TFormBaseDlg(parent)
@@ -44,7 +37,7 @@ void TFormAddAccount::showEvent(QShowEvent *event)
 void TFormAddAccount::btnOKClick()
 {
     const QString name = ui->edtID->text();
-    if (BlankAccountName(name)) {
+    if (IsBlankName(name)) {
         ShowInfo(QStringLiteral("账户名称不能为空！"));
         ui->edtID->setFocus();
         return;

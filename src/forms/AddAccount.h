@@ -24,9 +24,5 @@ protected:
     void showEvent(QShowEvent *event) override;
 };
 
-// Whether an account name is empty to the eye: nothing but blanks and control
-// characters. Such names are refused, since no one could tell them apart.
-bool BlankAccountName(const QString &name);
-
 // Shows the new-account dialog; returns the modal result (mrOk when saved).
 int ShowAddAccount();

@@ -7,14 +7,8 @@
 #include <QKeyEvent>
 #include <QLocale>
 #include <QPushButton>
-#include <algorithm>
 
 namespace {
-
-bool IsBlankOrControl(QChar c)
-{
-    return c.isSpace() || c.category() == QChar::Other_Control;
-}
 
 // The system's long time format without its time zone, which the date and
 // time text does not carry.
@@ -80,7 +74,7 @@ QString TFormAddType::DateTimeText(const QDateTime &dateTime)
 void TFormAddType::btnOKClick()
 {
     const QString name = Name();
-    if (std::all_of(name.cbegin(), name.cend(), IsBlankOrControl)) {
+    if (IsBlankName(name)) {
         ShowInfo(QStringLiteral("名称不能为空!"));
         return;
     }

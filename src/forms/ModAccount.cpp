@@ -44,7 +44,7 @@ void TFormModAccount::showEvent(QShowEvent *event)
 void TFormModAccount::btnOKClick()
 {
     const QString name = ui->edtID->text();
-    if (BlankAccountName(name)) {
+    if (IsBlankName(name)) {
         ShowInfo(QStringLiteral("账户名称不能为空！"));
         ui->edtID->setFocus();
         return;

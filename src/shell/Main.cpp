@@ -576,6 +576,12 @@ void TFormMain::EditType(const TCardTree &tree)
 
 void TFormMain::TypeEdited(TCardTree &tree, const QString &newText)
 {
+    // A nameless category could be neither chosen nor told apart; the node
+    // keeps its old text.
+    if (IsBlankName(newText)) {
+        ShowInfo(QStringLiteral("名称不能为空!"));
+        return;
+    }
     tree.ModType(newText);
     btnQueryClick();
 }

@@ -7,6 +7,12 @@ top="$(cd "$(dirname "$0")/.." && pwd)"
 BUILD_TYPE=Release
 . "$top/scripts/setup.sh"
 install_missing
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "No display found. To run without one, start it under Xvfb:"
+  echo "  xvfb-run -a scripts/run.sh"
+  exit 1
+fi
 build_program "$top"
 
 data="${XDG_DATA_HOME:-$HOME/.local/share}/bookkeep"
@@ -14,11 +20,5 @@ mkdir -p "$data"
 if [ ! -e "$data/bookkeep.dat" ]; then
   cp "$top/build/bookkeep.dat" "$data/bookkeep.dat"
   echo "New books created in $data"
-fi
-
-if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-  echo "No display found. To run without one, start it under Xvfb:"
-  echo "  xvfb-run -a scripts/run.sh"
-  exit 1
 fi
 exec "$top/build/bookkeep" --data-dir "$data" "$@"

@@ -34,8 +34,8 @@ build() {
 }
 
 # build_program TOP: builds only the program into TOP/build, quietly. One line
-# says what is happening when there is anything to build; the compiler's
-# output goes to build/build.log and is shown only when the build fails.
+# says what is happening while a first build runs; the compiler's output goes
+# to build/build.log and is shown only when the build fails.
 build_program() {
   local top="$1" dir="$1/build" sources
   [ -f "$dir/build.ninja" ] ||
@@ -44,14 +44,7 @@ build_program() {
   sources=$(cd "$top" && find src -name '*.cpp' -o -name '*.h' -o -name '*.ui' | sort | cksum)
   [ "$(cat "$dir/.program-sources" 2>/dev/null || true)" = "$sources" ] ||
     find "$dir" -path '*_autogen/timestamp' -delete
-  if ninja -C "$dir" -n bookkeep 2>/dev/null |
-    grep -qv -e 'Re-checking globbed directories' -e '^ninja: no work to do'; then
-    if [ -x "$dir/bookkeep" ]; then
-      echo "Rebuilding the program..."
-    else
-      echo "Building the program; the first build takes a few minutes..."
-    fi
-  fi
+  [ -x "$dir/bookkeep" ] || echo "Building the program; the first build takes a few minutes..."
   if ! cmake --build "$dir" --target bookkeep >"$dir/build.log" 2>&1; then
     tail -n 40 "$dir/build.log" >&2
     echo "The build failed; the whole log is in $dir/build.log" >&2

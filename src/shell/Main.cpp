@@ -66,8 +66,9 @@ public:
             return CellUtf8(index.row(), ColKind) == expense ? QVariant(QColor(255, 0, 0))
                                                              : QVariant();
         }
-        // The list's own hint shows over the rows, not the cell's text.
-        if (role == Qt::ToolTipRole)
+        // The list's own hint shows over the rows, not the cell's text; the
+        // hidden ID is for the commands (Cell), not for the eye or the ear.
+        if (role == Qt::ToolTipRole || (index.column() == ColID && role == Qt::DisplayRole))
             return {};
         return TListModel::data(index, role);
     }
@@ -284,12 +285,7 @@ TFormMain::TFormMain(QWidget *parent)
     ui->lv1->setAccessibleName(QStringLiteral("记账记录"));
     for (QAbstractItemView *view : QList<QAbstractItemView *> {ui->tv1, ui->tv2, ui->lv1})
         view->setAccessibleDescription(view->toolTip());
-    const std::pair<QLabel *, QLabel *> panels[] = {{ui->statPanel0, ui->statPanel1},
-                                                    {ui->statPanel2, ui->statPanel3},
-                                                    {ui->statPanel4, ui->statPanel5},
-                                                    {ui->statPanel6, ui->statPanel7}};
-    for (const auto &[caption, value] : panels)
-        value->setAccessibleName(caption->text());
+    NameTotals();
 
     // Escape anywhere in the window runs the settings button.
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -485,6 +481,18 @@ void TFormMain::CalcTotals()
     ui->statPanel3->setText(income.ToString());
     ui->statPanel5->setText(expense.ToString());
     ui->statPanel7->setText((income - expense).ToString());
+    NameTotals();
+}
+
+void TFormMain::NameTotals()
+{
+    // A screen reader reads each total as its caption and its value.
+    const std::pair<QLabel *, QLabel *> panels[] = {{ui->statPanel0, ui->statPanel1},
+                                                    {ui->statPanel2, ui->statPanel3},
+                                                    {ui->statPanel4, ui->statPanel5},
+                                                    {ui->statPanel6, ui->statPanel7}};
+    for (const auto &[caption, value] : panels)
+        value->setAccessibleName(caption->text() + value->text());
 }
 
 void TFormMain::N1Click()

@@ -93,6 +93,7 @@ private:
     void DeleteType(TCardTree &tree);
     void TreeClick(QTreeWidget *other);
     void AddTrayIcon();
+    void NameTotals();
     void OpenHomepage();
     // Saves the open note and asks the exit question once; true when the
     // program may end.

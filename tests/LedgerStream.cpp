@@ -274,6 +274,31 @@ TLedgerOp SampleDelete(const TLedgerModel &model)
     return op;
 }
 
+QList<TLedgerOp> LongRecordAdds(const TLedgerModel &model, int count, qint64 units, int typeId,
+                                qsizetype length, QChar first)
+{
+    QList<TLedgerOp> ops;
+    for (int i = 0; i < count; ++i) {
+        TLedgerOp op;
+        op.Record = {i % 2, model.Initial.begin()->first, Currency::FromUnits(units + i), typeId,
+                     QString(length, QChar(first.unicode() + i))};
+        ops << op;
+    }
+    return ops;
+}
+
+QList<TLedgerOp> DeleteAll(const TLedgerModel &model)
+{
+    QList<TLedgerOp> ops;
+    for (const auto &[id, record] : model.Records) {
+        TLedgerOp op;
+        op.Kind = TLedgerOp::Delete;
+        op.Id = id;
+        ops << op;
+    }
+    return ops;
+}
+
 void ApplyOp(TLedgerModel &model, const TLedgerOp &op)
 {
     switch (op.Kind) {

@@ -2,6 +2,7 @@
 
 #include "data/Currency.h"
 
+#include <QList>
 #include <QString>
 #include <map>
 
@@ -73,6 +74,12 @@ TLedgerOp NextOp(quint32 seed, int index, const TLedgerModel &model);
 TLedgerOp SampleAdd(const TLedgerModel &model);
 TLedgerOp SampleMove(const TLedgerModel &model);
 TLedgerOp SampleDelete(const TLedgerModel &model);
+// Adds of `count` records with long remarks (`length` characters from
+// `first` on) to the first account, so books restored from them grow.
+QList<TLedgerOp> LongRecordAdds(const TLedgerModel &model, int count, qint64 units, int typeId,
+                                qsizetype length, QChar first);
+// Deletes of every record of the model.
+QList<TLedgerOp> DeleteAll(const TLedgerModel &model);
 
 // The operation's effect on the model.
 void ApplyOp(TLedgerModel &model, const TLedgerOp &op);

@@ -126,14 +126,7 @@ void TestDiskFull::initTestCase()
     FModel = PrepareBooks(FBase);
     // A restore that makes the books grow.
     TLedgerModel source = FModel;
-    QList<TLedgerOp> ops;
-    for (int i = 0; i < 8; ++i) {
-        TLedgerOp op;
-        op.Record = {i % 2, FModel.Initial.begin()->first, Currency::FromUnits(90'000 + i), 3,
-                     QString(4000, QChar(u'满' + i))};
-        ops << op;
-    }
-    DeriveBooks(FBase, FSource, source, ops);
+    DeriveBooks(FBase, FSource, source, LongRecordAdds(FModel, 8, 90'000, 3, 4000, u'满'));
 }
 
 void TestDiskFull::cleanupTestCase()

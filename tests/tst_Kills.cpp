@@ -287,14 +287,7 @@ void TestKills::killsDuringRestore()
     firstModel = model;
     DeriveBooks(prepared, first, firstModel, ops);
     TLedgerModel secondModel = model;
-    ops.clear();
-    for (const auto &[id, record] : model.Records) {
-        TLedgerOp op;
-        op.Kind = TLedgerOp::Delete;
-        op.Id = id;
-        ops << op;
-    }
-    DeriveBooks(prepared, second, secondModel, ops);
+    DeriveBooks(prepared, second, secondModel, DeleteAll(model));
     TBooksCopy books(prepared);
     GDbAccess->Close();
     const QByteArray firstBytes = ReadAll(first);

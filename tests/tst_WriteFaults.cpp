@@ -69,23 +69,9 @@ void TestWriteFaults::initTestCase()
     // A file that makes the books grow when restored, and one that makes
     // them shrink: the accounts alone.
     TLedgerModel larger = FModel;
-    QList<TLedgerOp> ops;
-    for (int i = 0; i < 6; ++i) {
-        TLedgerOp op;
-        op.Record = {i % 2, FModel.Initial.begin()->first, Currency::FromUnits(70'000 + i), 1,
-                     QString(3000, QChar(u'长' + i))};
-        ops << op;
-    }
-    DeriveBooks(FBase, FLarger, larger, ops);
+    DeriveBooks(FBase, FLarger, larger, LongRecordAdds(FModel, 6, 70'000, 1, 3000, u'长'));
     TLedgerModel smaller = FModel;
-    ops.clear();
-    for (const auto &[id, record] : FModel.Records) {
-        TLedgerOp op;
-        op.Kind = TLedgerOp::Delete;
-        op.Id = id;
-        ops << op;
-    }
-    DeriveBooks(FBase, FSmaller, smaller, ops);
+    DeriveBooks(FBase, FSmaller, smaller, DeleteAll(FModel));
     QVERIFY(QFileInfo(FLarger).size() > QFileInfo(FBase).size());
 
     FaultVfs::Install();

@@ -1,6 +1,7 @@
 #include "UntBookKeep.h"
 
 #include "data/DbAccess.h"
+#include "data/ListModel.h"
 #include "data/SqlFormat.h"
 #include "data/UException.h"
 #include "data/UntPublic.h"
@@ -159,4 +160,20 @@ void TBookKeep::ModifyRecord(int oldKind, const QString &oldAccount, Currency ol
     for (const QString &statement : std::as_const(corrections))
         FSql += kBatchSeparator + statement;
     DbExec(FSql);
+}
+
+TRecordTotals SumListedRecords(const TListModel &list)
+{
+    static const QByteArray income = QStringLiteral("收入").toUtf8();
+    TRecordTotals totals;
+    totals.Count = list.rowCount();
+    for (int row = 0; row < totals.Count; ++row) {
+        const Currency amount
+            = Currency::ParseLenient(QString::fromUtf8(list.CellUtf8(row, ColFare)));
+        if (list.CellUtf8(row, ColKind) == income)
+            totals.Income += amount;
+        else
+            totals.Expense += amount;
+    }
+    return totals;
 }

@@ -7,6 +7,20 @@
 
 class TListModel;
 
+// The columns ListRecords fills, in order.
+enum TRecordColumn { ColID, ColKind, ColType, ColFare, ColAccount, ColRemark, ColDate };
+
+// The listed records as the status bar shows them: their count, and their
+// amounts summed by kind, income where the kind reads "收入", expense
+// otherwise; an amount that does not parse counts as 0.
+struct TRecordTotals
+{
+    int Count = 0;
+    Currency Income;
+    Currency Expense;
+};
+TRecordTotals SumListedRecords(const TListModel &list);
+
 // The bookkeeping records. Every change of a record travels in one batch with
 // the account updates that keep each account's balance (Fare), income (InFare)
 // and expense (OutFare) equal to what its records add up to.

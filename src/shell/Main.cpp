@@ -49,10 +49,7 @@ const QTime kPickerTime(9, 15, 24);
 
 const QString kExitQuestion = QStringLiteral("确定要退出记账软件吗?");
 const QString kBackupFilter = QStringLiteral("数据文件 (*.bat)");
-const QString kIncome = QStringLiteral("收入");
 const QString kExpense = QStringLiteral("支出");
-
-enum RecordColumn { ColID, ColKind, ColType, ColFare, ColAccount, ColRemark, ColDate };
 
 // The record list: expense rows in red.
 class TRecordListModel : public TListModel
@@ -465,22 +462,11 @@ void TFormMain::btnQueryClick()
 
 void TFormMain::CalcTotals()
 {
-    Currency income;
-    Currency expense;
-    const QByteArray incomeText = kIncome.toUtf8();
-    const int rows = FRecords->rowCount();
-    for (int row = 0; row < rows; ++row) {
-        const Currency amount
-            = Currency::ParseLenient(QString::fromUtf8(FRecords->CellUtf8(row, ColFare)));
-        if (FRecords->CellUtf8(row, ColKind) == incomeText)
-            income += amount;
-        else
-            expense += amount;
-    }
-    ui->statPanel1->setText(QString::number(rows));
-    ui->statPanel3->setText(income.ToString());
-    ui->statPanel5->setText(expense.ToString());
-    ui->statPanel7->setText((income - expense).ToString());
+    const TRecordTotals totals = SumListedRecords(*FRecords);
+    ui->statPanel1->setText(QString::number(totals.Count));
+    ui->statPanel3->setText(totals.Income.ToString());
+    ui->statPanel5->setText(totals.Expense.ToString());
+    ui->statPanel7->setText((totals.Income - totals.Expense).ToString());
     NameTotals();
 }
 

@@ -145,27 +145,66 @@ QString TField::AsString() const
     return QString::fromUtf8(utf8);
 }
 
-void TField::AppendUtf8(QByteArray &out) const
+TCellValue TField::Value() const
 {
+    TCellValue value;
     switch (sqlite3_column_type(FStmt, FIndex)) {
     case SQLITE_NULL:
-        return;
+        return value;
     case SQLITE_INTEGER:
-    case SQLITE_FLOAT:
+    case SQLITE_FLOAT: {
         if (FQuery.FDateColumns[FIndex]) {
-            out += FQuery.DateText(qint64(std::floor(sqlite3_column_double(FStmt, FIndex))));
-        } else if (sqlite3_column_type(FStmt, FIndex) == SQLITE_INTEGER) {
-            out += QByteArray::number(sqlite3_column_int64(FStmt, FIndex));
-        } else {
-            const double value = sqlite3_column_double(FStmt, FIndex);
-            Currency amount;
-            out += Currency::FromDouble(value, amount) ? amount.ToString().toUtf8()
-                                                       : QByteArray::number(value, 'g', 15);
+            value.Kind = TCellValue::TKind::Day;
+            value.Number = qint64(std::floor(sqlite3_column_double(FStmt, FIndex)));
+            return value;
         }
-        return;
+        Currency amount;
+        bool exact = false;
+        if (sqlite3_column_type(FStmt, FIndex) == SQLITE_INTEGER) {
+            const qint64 whole = sqlite3_column_int64(FStmt, FIndex);
+            exact = whole >= -Currency::kMaxUnits / Currency::kScale
+                && whole <= Currency::kMaxUnits / Currency::kScale;
+            if (exact)
+                amount = Currency::FromWhole(whole);
+            else
+                value.Owned = QByteArray::number(whole);
+        } else {
+            const double number = sqlite3_column_double(FStmt, FIndex);
+            exact = Currency::FromDouble(number, amount);
+            if (!exact)
+                value.Owned = QByteArray::number(number, 'g', 15);
+        }
+        if (exact) {
+            value.Kind = TCellValue::TKind::Amount;
+            value.Number = amount.Units();
+        } else {
+            value.Kind = TCellValue::TKind::Text;
+        }
+        return value;
+    }
     default:
-        out.append(reinterpret_cast<const char *>(sqlite3_column_text(FStmt, FIndex)),
-                   sqlite3_column_bytes(FStmt, FIndex));
+        value.Kind = TCellValue::TKind::Text;
+        value.Column = QByteArrayView(
+            reinterpret_cast<const char *>(sqlite3_column_text(FStmt, FIndex)),
+            sqlite3_column_bytes(FStmt, FIndex));
+        return value;
+    }
+}
+
+void TField::AppendUtf8(QByteArray &out) const
+{
+    const TCellValue value = Value();
+    switch (value.Kind) {
+    case TCellValue::TKind::Empty:
+        return;
+    case TCellValue::TKind::Amount:
+        out += Currency::FromUnits(value.Number).ToString().toUtf8();
+        return;
+    case TCellValue::TKind::Day:
+        out += FQuery.DateText(value.Number);
+        return;
+    case TCellValue::TKind::Text:
+        out += value.Text();
     }
 }
 

@@ -12,6 +12,20 @@ struct sqlite3;
 struct sqlite3_stmt;
 class TQuery;
 
+// A column's value in the form a list keeps it: an amount (also any whole
+// number) as ten-thousandths, a date column's value as its day, anything else
+// as text (valid until the query moves on).
+struct TCellValue
+{
+    enum class TKind { Empty, Amount, Day, Text };
+    TKind Kind = TKind::Empty;
+    qint64 Number = 0;
+    QByteArrayView Column; // the engine's text
+    QByteArray Owned;      // or the text of a number no amount can hold
+
+    QByteArrayView Text() const { return Owned.isNull() ? Column : QByteArrayView(Owned); }
+};
+
 // One column of the current row of a query.
 class TField
 {
@@ -24,8 +38,9 @@ public:
     bool AsBoolean() const;
     Currency AsCurrency() const;
     QDateTime AsDateTime() const;
-    // AsString, appended as UTF-8 (the fast path of the list fill).
+    // AsString, appended as UTF-8.
     void AppendUtf8(QByteArray &out) const;
+    TCellValue Value() const;
 
 private:
     friend class TQuery;
@@ -50,6 +65,8 @@ public:
     bool Eof() const { return FEof; }
     void Next();
     int FieldCount() const;
+    // The locale a date column's text is written in.
+    const QLocale &Locale() const { return FLocale; }
     TField Fields(int index) const;
     TField FieldByName(const QString &name) const;
     void Close();

@@ -1,16 +1,100 @@
 #include "ListModel.h"
 
+#include "DbAccess.h"
+#include "SqlFormat.h"
+#include "UException.h"
+
+#include <QHash>
 #include <cstring>
+#include <limits>
+
+namespace {
+
+// A growing array kept in fixed blocks: appending never moves what is
+// already there, and at most one block stands half used.
+template<typename T> class TBlocks
+{
+public:
+    qsizetype Size() const { return FSize; }
+    T At(qsizetype i) const { return FBlocks[i >> kShift][i & kMask]; }
+    void Append(T value)
+    {
+        if (FSize == qsizetype(FBlocks.size()) << kShift)
+            FBlocks.push_back(std::make_unique_for_overwrite<T[]>(kBlock));
+        FBlocks[FSize >> kShift][FSize & kMask] = value;
+        ++FSize;
+    }
+    void Truncate(qsizetype size)
+    {
+        FSize = size;
+        FBlocks.resize((size + kMask) >> kShift);
+    }
+    void Erase(qsizetype i)
+    {
+        for (qsizetype b = i >> kShift, at = i & kMask; (b << kShift) < FSize; ++b, at = 0) {
+            T *block = FBlocks[b].get();
+            std::memmove(block + at, block + at + 1, (kBlock - at - 1) * sizeof(T));
+            if (((b + 1) << kShift) < FSize)
+                block[kMask] = FBlocks[b + 1][0];
+        }
+        Truncate(FSize - 1);
+    }
+
+private:
+    static constexpr int kShift = 14;
+    static constexpr qsizetype kBlock = qsizetype(1) << kShift;
+    static constexpr qsizetype kMask = kBlock - 1;
+    std::vector<std::unique_ptr<T[]>> FBlocks;
+    qsizetype FSize = 0;
+};
+
+// A wide slot at or above this holds the offset of a text above it, for a
+// value the column's kind cannot hold (amounts and days stay far below).
+constexpr qint64 kTextTag = qint64(1) << 62;
+// A narrow day slot holding this is an empty cell.
+constexpr qint32 kNoDay = std::numeric_limits<qint32>::min();
+// How many different texts of a column are looked up for sharing; a column
+// of texts that rarely repeat (remarks) stops growing its table there.
+constexpr int kSharedTexts = 4096;
+
+} // namespace
+
+class TListModel::TColumn
+{
+public:
+    enum class TStore { Unset, Text, NarrowDay, Amount, WideDay };
+
+    TStore Store = TStore::Unset;
+    TBlocks<quint32> Narrow; // Text: offsets; NarrowDay: days
+    TBlocks<qint64> Wide;    // Amount, WideDay: the value or kTextTag + offset
+    // The shared texts: an open-addressing table of offsets (0 = free slot).
+    std::vector<quint32> Table;
+    int Entries = 0;
+    quint32 Last = 0;
+
+    qsizetype Size() const
+    {
+        return Store == TStore::Amount || Store == TStore::WideDay ? Wide.Size() : Narrow.Size();
+    }
+    void Truncate(qsizetype size)
+    {
+        Narrow.Truncate(std::min(size, Narrow.Size()));
+        Wide.Truncate(std::min(size, Wide.Size()));
+    }
+};
 
 TListModel::TListModel(QStringList headers, QObject *parent)
     : QAbstractTableModel(parent)
     , FHeaders(std::move(headers))
+    , FText(1, '\0')
 {
 }
 
+TListModel::~TListModel() = default;
+
 int TListModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(FRows.size());
+    return parent.isValid() ? 0 : FRows;
 }
 
 int TListModel::columnCount(const QModelIndex &parent) const
@@ -46,65 +130,200 @@ QVariant TListModel::headerData(int section, Qt::Orientation orientation, int ro
 void TListModel::Clear()
 {
     beginResetModel();
-    FText.clear();
-    FRows.clear();
-    FPending.clear();
-    FRow = {0, 0};
+    FColumns.clear();
+    FText = QByteArray(1, '\0');
+    FRows = 0;
     endResetModel();
 }
 
-void TListModel::BeginRows()
+QByteArrayView TListModel::TextAt(quint64 offset) const
 {
-    FPending.clear();
-    FRow = {FText.size(), 0};
+    return QByteArrayView(FText.constData() + offset);
 }
 
-void TListModel::AddCell(QByteArrayView utf8)
+QString TListModel::DayText(qint64 day) const
+{
+    return FLocale.toString(DateOfDayNumber(day), QLocale::ShortFormat);
+}
+
+quint32 TListModel::Intern(TColumn &column, QByteArrayView text)
 {
     // The cell ends at its first NUL byte, which no text value holds.
-    FText.append(utf8.data(), qstrnlen(utf8.data(), utf8.size()));
+    text = text.first(qstrnlen(text.data(), text.size()));
+    if (text.isEmpty())
+        return 0;
+    const auto holds = [&](quint32 offset) {
+        return qsizetype(offset) + text.size() < FText.size()
+            && std::memcmp(FText.constData() + offset, text.data(), text.size()) == 0
+            && FText.at(offset + text.size()) == '\0';
+    };
+    // Rows of a kind come together, so the text of the row before comes first.
+    if (column.Last != 0 && holds(column.Last))
+        return column.Last;
+    if (column.Table.empty())
+        column.Table.assign(2 * kSharedTexts, 0);
+    const size_t mask = column.Table.size() - 1;
+    size_t slot = qHash(text) & mask;
+    for (; column.Table[slot] != 0; slot = (slot + 1) & mask) {
+        if (holds(column.Table[slot]))
+            return column.Last = column.Table[slot];
+    }
+    const qsizetype offset = FText.size();
+    if (offset + text.size() + 1 > qsizetype(std::numeric_limits<quint32>::max()))
+        throw Exception(QStringLiteral("列表的内容太多，请缩小查询的范围！"));
+    FText.append(text.data(), text.size());
     FText.append('\0');
-    ++FRow.Cells;
+    if (column.Entries < kSharedTexts) {
+        column.Table[slot] = quint32(offset);
+        ++column.Entries;
+    }
+    return column.Last = quint32(offset);
 }
 
-void TListModel::EndRow()
+quint32 TListModel::TextOf(TColumn &column, const TCellValue &value)
 {
-    FPending.push_back(FRow);
-    FRow = {FText.size(), 0};
+    switch (value.Kind) {
+    case TCellValue::TKind::Empty:
+        return 0;
+    case TCellValue::TKind::Amount:
+        return Intern(column, Currency::FromUnits(value.Number).ToString().toUtf8());
+    case TCellValue::TKind::Day:
+        return Intern(column, DayText(value.Number).toUtf8());
+    case TCellValue::TKind::Text:
+        break;
+    }
+    return Intern(column, value.Text());
 }
 
-void TListModel::EndRows()
+void TListModel::Append(TColumn &column, const TCellValue &value)
 {
-    if (FPending.empty())
+    using TStore = TColumn::TStore;
+    using TKind = TCellValue::TKind;
+    if (column.Store == TStore::Unset) {
+        column.Store = value.Kind == TKind::Amount ? TStore::Amount
+            : value.Kind == TKind::Day             ? TStore::NarrowDay
+                                                   : TStore::Text;
+    }
+    switch (column.Store) {
+    case TStore::Unset:
+    case TStore::Text:
+        column.Narrow.Append(TextOf(column, value));
         return;
-    const int first = int(FRows.size());
-    beginInsertRows({}, first, first + int(FPending.size()) - 1);
-    FRows.insert(FRows.end(), FPending.begin(), FPending.end());
-    endInsertRows();
-    FPending.clear();
-    FPending.shrink_to_fit();
+    case TStore::NarrowDay:
+        if (value.Kind == TKind::Empty) {
+            column.Narrow.Append(quint32(kNoDay));
+            return;
+        }
+        if (value.Kind == TKind::Day && value.Number > kNoDay
+            && value.Number <= std::numeric_limits<qint32>::max()) {
+            column.Narrow.Append(quint32(qint32(value.Number)));
+            return;
+        }
+        // A value no narrow slot holds: the column turns wide.
+        for (qsizetype i = 0; i < column.Narrow.Size(); ++i) {
+            const qint32 day = qint32(column.Narrow.At(i));
+            column.Wide.Append(day == kNoDay ? kTextTag : day);
+        }
+        column.Narrow.Truncate(0);
+        column.Store = TStore::WideDay;
+        break;
+    case TStore::Amount:
+    case TStore::WideDay:
+        break;
+    }
+    const TKind kind = column.Store == TStore::Amount ? TKind::Amount : TKind::Day;
+    if (value.Kind == kind && value.Number < kTextTag)
+        column.Wide.Append(value.Number);
+    else
+        column.Wide.Append(kTextTag + TextOf(column, value));
 }
 
-QByteArrayView TListModel::CellUtf8(int row, int column) const
+void TListModel::AppendRows(TQuery &query)
 {
-    if (row < 0 || row >= int(FRows.size()) || column < 0 || column >= FRows[row].Cells)
-        return {};
-    qsizetype at = FRows[row].Start;
-    for (int c = 0; c < column; ++c)
-        at += qsizetype(std::strlen(FText.constData() + at)) + 1;
-    return QByteArrayView(FText.constData() + at, qsizetype(std::strlen(FText.constData() + at)));
+    const int columns = query.FieldCount();
+    if (FRows == 0) {
+        FColumns.clear();
+        for (int c = 0; c < columns; ++c)
+            FColumns.push_back(std::make_unique<TColumn>());
+        FLocale = query.Locale();
+    } else if (columns != int(FColumns.size())) {
+        throw Exception(QStringLiteral("List columns differ (%1)").arg(columns));
+    }
+    qsizetype rows = FRows;
+    try {
+        for (; !query.Eof(); query.Next()) {
+            for (int c = 0; c < columns; ++c)
+                Append(*FColumns[c], query.Fields(c).Value());
+            ++rows;
+        }
+        if (rows > std::numeric_limits<int>::max())
+            throw Exception(QStringLiteral("列表的内容太多，请缩小查询的范围！"));
+    } catch (...) {
+        for (const auto &column : FColumns)
+            column->Truncate(FRows);
+        throw;
+    }
+    FText.squeeze();
+    if (rows == FRows)
+        return;
+    beginInsertRows({}, FRows, int(rows) - 1);
+    FRows = int(rows);
+    endInsertRows();
 }
 
 QString TListModel::Cell(int row, int column) const
 {
-    return QString::fromUtf8(CellUtf8(row, column));
+    if (row < 0 || row >= FRows || column < 0 || column >= int(FColumns.size()))
+        return {};
+    const TColumn &cells = *FColumns[column];
+    switch (cells.Store) {
+    case TColumn::TStore::Unset:
+    case TColumn::TStore::Text:
+        return QString::fromUtf8(TextAt(cells.Narrow.At(row)));
+    case TColumn::TStore::NarrowDay: {
+        const qint32 day = qint32(cells.Narrow.At(row));
+        return day == kNoDay ? QString() : DayText(day);
+    }
+    case TColumn::TStore::Amount:
+    case TColumn::TStore::WideDay:
+        break;
+    }
+    const qint64 value = cells.Wide.At(row);
+    if (value >= kTextTag)
+        return QString::fromUtf8(TextAt(quint64(value - kTextTag)));
+    return cells.Store == TColumn::TStore::Amount ? Currency::FromUnits(value).ToString()
+                                                  : DayText(value);
+}
+
+Currency TListModel::CellAmount(int row, int column) const
+{
+    if (row >= 0 && row < FRows && column >= 0 && column < int(FColumns.size())) {
+        const TColumn &cells = *FColumns[column];
+        if (cells.Store == TColumn::TStore::Amount && cells.Wide.At(row) < kTextTag)
+            return Currency::FromUnits(cells.Wide.At(row));
+    }
+    return Currency::ParseLenient(Cell(row, column));
+}
+
+bool TListModel::CellIs(int row, int column, QByteArrayView utf8) const
+{
+    if (row >= 0 && row < FRows && column >= 0 && column < int(FColumns.size())
+        && FColumns[column]->Store == TColumn::TStore::Text)
+        return TextAt(FColumns[column]->Narrow.At(row)) == utf8;
+    return Cell(row, column).toUtf8() == utf8;
 }
 
 void TListModel::RemoveRow(int row)
 {
-    if (row < 0 || row >= int(FRows.size()))
+    if (row < 0 || row >= FRows)
         return;
     beginRemoveRows({}, row, row);
-    FRows.erase(FRows.begin() + row);
+    for (const auto &column : FColumns) {
+        if (column->Wide.Size() > row)
+            column->Wide.Erase(row);
+        if (column->Narrow.Size() > row)
+            column->Narrow.Erase(row);
+    }
+    --FRows;
     endRemoveRows();
 }

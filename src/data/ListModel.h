@@ -1,19 +1,29 @@
 #pragma once
 
+#include "Currency.h"
+
 #include <QAbstractTableModel>
 #include <QByteArray>
+#include <QLocale>
 #include <QStringList>
+#include <memory>
 #include <vector>
 
-// The rows of a report-style list: each row a caption and sub-items as text.
-// Cells are kept as UTF-8 in one buffer with a start offset per row, so a
-// million rows cost one allocation pattern, not a widget item per cell.
+class TQuery;
+struct TCellValue;
+
+// The rows of a report-style list, filled from a query: each row a caption
+// and sub-items, read as text. Each column keeps its values by what they are:
+// amounts as ten-thousandths, dates as day numbers, texts in one shared buffer
+// (a text that repeats in a column is kept once). A cell's text is made when
+// it is read, so a million rows cost a few dozen bytes each.
 class TListModel : public QAbstractTableModel
 {
     Q_OBJECT
 
 public:
     explicit TListModel(QStringList headers, QObject *parent = nullptr);
+    ~TListModel() override;
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -21,27 +31,30 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
     void Clear();
-    // Filling: BeginRows, then AddCell for each cell of a row and EndRow after
-    // it, then EndRows, which shows the new rows at once.
-    void BeginRows();
-    void AddCell(QByteArrayView utf8);
-    void EndRow();
-    void EndRows();
+    // Appends the rows of the query from its current row to its end and shows
+    // them at once. A failure (of the query or of memory) appends none.
+    void AppendRows(TQuery &query);
 
     // Cell text; a cell past the row's end reads empty.
     QString Cell(int row, int column) const;
-    QByteArrayView CellUtf8(int row, int column) const;
+    // The amount the cell's text reads as; 0 when it reads as none.
+    Currency CellAmount(int row, int column) const;
+    // Whether the cell's text is exactly this UTF-8 text.
+    bool CellIs(int row, int column, QByteArrayView utf8) const;
     void RemoveRow(int row);
 
 private:
+    class TColumn;
+
+    QString DayText(qint64 day) const;
+    QByteArrayView TextAt(quint64 offset) const;
+    quint32 Intern(TColumn &column, QByteArrayView text);
+    quint32 TextOf(TColumn &column, const TCellValue &value);
+    void Append(TColumn &column, const TCellValue &value);
+
     QStringList FHeaders;
-    struct TRow
-    {
-        qsizetype Start; // offset of the row's first cell in FText
-        int Cells;
-    };
-    QByteArray FText; // every cell followed by a NUL byte
-    std::vector<TRow> FRows;
-    std::vector<TRow> FPending;
-    TRow FRow {0, 0};
+    std::vector<std::unique_ptr<TColumn>> FColumns;
+    QByteArray FText; // every text followed by a NUL byte; offset 0 is the empty text
+    int FRows = 0;
+    QLocale FLocale;
 };

@@ -97,17 +97,5 @@ bool IsBlankName(const QString &name)
 void FillListView(const QString &sql, TListModel &list)
 {
     list.Clear();
-    TQuery &query = GDbAccess->OpenQuery(sql);
-    const int columns = query.FieldCount();
-    list.BeginRows();
-    QByteArray cell;
-    for (; !query.Eof(); query.Next()) {
-        for (int c = 0; c < columns; ++c) {
-            query.Fields(c).AppendUtf8(cell);
-            list.AddCell(cell);
-            cell.clear();
-        }
-        list.EndRow();
-    }
-    list.EndRows();
+    list.AppendRows(GDbAccess->OpenQuery(sql));
 }

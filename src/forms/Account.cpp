@@ -90,9 +90,7 @@ void TFormAccount::UpdateTotals()
     Currency fare;
     Currency inFare;
     Currency outFare;
-    const auto amount = [this](int row, int column) {
-        return Currency::ParseLenient(QString::fromUtf8(FAccounts->CellUtf8(row, column)));
-    };
+    const auto amount = [this](int row, int column) { return FAccounts->CellAmount(row, column); };
     const int rows = FAccounts->rowCount();
     for (int row = 0; row < rows; ++row) {
         fare += amount(row, ColFare);

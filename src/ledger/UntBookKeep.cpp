@@ -168,9 +168,8 @@ TRecordTotals SumListedRecords(const TListModel &list)
     TRecordTotals totals;
     totals.Count = list.rowCount();
     for (int row = 0; row < totals.Count; ++row) {
-        const Currency amount
-            = Currency::ParseLenient(QString::fromUtf8(list.CellUtf8(row, ColFare)));
-        if (list.CellUtf8(row, ColKind) == income)
+        const Currency amount = list.CellAmount(row, ColFare);
+        if (list.CellIs(row, ColKind, income))
             totals.Income += amount;
         else
             totals.Expense += amount;

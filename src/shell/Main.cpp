@@ -60,7 +60,7 @@ public:
     {
         if (role == Qt::ForegroundRole && index.isValid()) {
             static const QByteArray expense = kExpense.toUtf8();
-            return CellUtf8(index.row(), ColKind) == expense ? QVariant(QColor(255, 0, 0))
+            return CellIs(index.row(), ColKind, expense) ? QVariant(QColor(255, 0, 0))
                                                              : QVariant();
         }
         // The list's own hint shows over the rows, not the cell's text; the

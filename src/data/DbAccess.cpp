@@ -334,11 +334,16 @@ TField TQuery::Fields(int index) const
 
 TField TQuery::FieldByName(const QString &name) const
 {
+    return TField(*this, FieldIndex(name));
+}
+
+int TQuery::FieldIndex(const QString &name) const
+{
     const int count = FieldCount();
     for (int i = 0; i < count; ++i) {
         if (name.compare(QString::fromUtf8(sqlite3_column_name(FStmt, i)), Qt::CaseInsensitive)
             == 0)
-            return TField(*this, i);
+            return i;
     }
     throw Exception(QStringLiteral("Field '%1' not found").arg(name));
 }

@@ -69,6 +69,9 @@ public:
     const QLocale &Locale() const { return FLocale; }
     TField Fields(int index) const;
     TField FieldByName(const QString &name) const;
+    // The position of the named column (names compare case-insensitively);
+    // raises when the query has none of that name.
+    int FieldIndex(const QString &name) const;
     void Close();
 
 private:

@@ -153,10 +153,13 @@ void TCardTree::LoadTypes()
     QHash<qint32, QTreeWidgetItem *> nodes;
     if (FRootNode)
         nodes.insert(0, FRootNode);
+    const int self = query.FieldIndex(QStringLiteral("SelfIndex"));
+    const int parentIndex = query.FieldIndex(QStringLiteral("ParentIndex"));
+    const int typeName = query.FieldIndex(QStringLiteral("TypeName"));
     for (; !query.Eof(); query.Next()) {
-        const TTypeNodeData data {query.FieldByName(QStringLiteral("SelfIndex")).AsInteger(),
-                                  query.FieldByName(QStringLiteral("ParentIndex")).AsInteger()};
-        const QString name = query.FieldByName(QStringLiteral("TypeName")).AsString();
+        const TTypeNodeData data {query.Fields(self).AsInteger(),
+                                  query.Fields(parentIndex).AsInteger()};
+        const QString name = query.Fields(typeName).AsString();
         QTreeWidgetItem *parent = nodes.value(data.ParentIndex);
         if (!parent)
             parent = LastNode();

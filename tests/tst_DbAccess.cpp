@@ -45,6 +45,7 @@ class TestDbAccess : public QObject
 private Q_SLOTS:
     void batchIsAllOrNothing();
     void batchSeparatorsAndBlanks();
+    void checksAndBatchesCommitTogether();
     void separatorInsideQuotedValue();
     void splitStr();
     void textRoundTrip();
@@ -74,6 +75,40 @@ void TestDbAccess::batchIsAllOrNothing()
     QCOMPARE(failure.FSqlText, batch);
     QVERIFY(failure.Message().contains(QStringLiteral("Nowhere")));
     QCOMPARE(AccountCount(), 0);
+}
+
+void TestDbAccess::checksAndBatchesCommitTogether()
+{
+    TTestBooks books;
+    const QString first
+        = QStringLiteral("insert into Account(AccountName,Remark,Fare) values ('A','',1)");
+    // A check that fails after a batch was written takes the batch back.
+    QVERIFY_THROWS_EXCEPTION(Exception, GDbAccess->InTransaction([&] {
+        DbExec(first);
+        QCOMPARE(AccountCount(), 1);
+        throw Exception(QStringLiteral("账户不存在"));
+    }));
+    QCOMPARE(AccountCount(), 0);
+
+    // A commit that fails reports the batches written, and keeps none of them.
+    DbExec(QStringLiteral("create table P(ID integer primary key)@#@"
+                          "create table C(P references P(ID) deferrable initially deferred)"));
+    GDbAccess->OpenQuery(QStringLiteral("PRAGMA foreign_keys=ON")).Close();
+    const QString orphan = QStringLiteral("insert into C values (5)");
+    const EDBException failure = DbFailure([&] {
+        GDbAccess->InTransaction([&] {
+            DbExec(first);
+            DbExec(orphan);
+        });
+    });
+    QCOMPARE(failure.FTitle, QStringLiteral("数据库操作失败！"));
+    QCOMPARE(failure.FSqlText, first + orphan);
+    QCOMPARE(AccountCount(), 0);
+    QCOMPARE(DbQueryInt(QStringLiteral("select count(*) from C")), 0);
+
+    // The connection is out of the transaction: a batch on its own commits.
+    DbExec(first);
+    QCOMPARE(AccountCount(), 1);
 }
 
 void TestDbAccess::batchSeparatorsAndBlanks()

@@ -26,14 +26,16 @@ const QString kBackupTitle = QStringLiteral("数据库备份失败！");
 const QString kRestoreTitle = QStringLiteral("数据库恢复失败！");
 
 // A transaction that rolls back when it goes out of scope uncommitted, so a
-// failure anywhere in a batch leaves none of it in effect.
+// failure anywhere in a batch leaves none of it in effect. Within a
+// transaction already open it does nothing: that one commits or rolls back.
 class TTransaction
 {
 public:
-    explicit TTransaction(sqlite3 *db)
+    TTransaction(sqlite3 *db, bool joined)
         : FDb(db)
+        , FDone(joined)
     {
-        if (sqlite3_exec(FDb, "begin immediate", nullptr, nullptr, nullptr) != SQLITE_OK)
+        if (!joined && sqlite3_exec(FDb, "begin immediate", nullptr, nullptr, nullptr) != SQLITE_OK)
             throw Exception(DbFile::LastError(FDb));
     }
     TTransaction(const TTransaction &) = delete;
@@ -45,6 +47,8 @@ public:
     }
     void Commit()
     {
+        if (FDone)
+            return;
         if (sqlite3_exec(FDb, "commit", nullptr, nullptr, nullptr) != SQLITE_OK)
             throw Exception(DbFile::LastError(FDb));
         FDone = true;
@@ -52,7 +56,7 @@ public:
 
 private:
     sqlite3 *FDb;
-    bool FDone = false;
+    bool FDone;
 };
 
 // Runs every statement of a piece of text; rows a statement returns are dropped.
@@ -184,9 +188,9 @@ TCellValue TField::Value() const
     }
     default:
         value.Kind = TCellValue::TKind::Text;
-        value.Column = QByteArrayView(
-            reinterpret_cast<const char *>(sqlite3_column_text(FStmt, FIndex)),
-            sqlite3_column_bytes(FStmt, FIndex));
+        value.Column
+            = QByteArrayView(reinterpret_cast<const char *>(sqlite3_column_text(FStmt, FIndex)),
+                             sqlite3_column_bytes(FStmt, FIndex));
         return value;
     }
 }
@@ -443,8 +447,10 @@ int TDbAccess::QueryInt(const QString &sql)
 void TDbAccess::ExecBatch(const QString &batch)
 {
     EnsureConnected(kExecTitle, batch);
+    if (FInTransaction)
+        FWritten += batch;
     try {
-        TTransaction transaction(FConnection);
+        TTransaction transaction(FConnection, FInTransaction);
         for (const QString &piece : SplitStr(batch, kBatchSeparator)) {
             if (!IsBlank(piece))
                 ExecText(FConnection, piece);
@@ -452,6 +458,35 @@ void TDbAccess::ExecBatch(const QString &batch)
         transaction.Commit();
     } catch (const Exception &failure) {
         throw EDBException(failure.Message(), kExecTitle, batch);
+    }
+}
+
+void TDbAccess::InTransaction(const std::function<void()> &work)
+{
+    if (FInTransaction) {
+        work();
+        return;
+    }
+    EnsureConnected(kExecTitle, {});
+    // Deferred: the checks' reads and the batches' writes take their locks
+    // and report their failures as they would on their own.
+    if (sqlite3_exec(FConnection, "begin", nullptr, nullptr, nullptr) != SQLITE_OK)
+        throw EDBException(DbFile::LastError(FConnection), kExecTitle, {});
+    FInTransaction = true;
+    FWritten.clear();
+    try {
+        work();
+    } catch (...) {
+        FInTransaction = false;
+        FQuery.Close();
+        sqlite3_exec(FConnection, "rollback", nullptr, nullptr, nullptr);
+        throw;
+    }
+    FInTransaction = false;
+    if (sqlite3_exec(FConnection, "commit", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        const QString message = DbFile::LastError(FConnection);
+        sqlite3_exec(FConnection, "rollback", nullptr, nullptr, nullptr);
+        throw EDBException(message, kExecTitle, FWritten);
     }
 }
 
@@ -464,7 +499,7 @@ void TDbAccess::ExecBound(const QString &sql, const QStringList &values)
     }
     EnsureConnected(kExecTitle, sql);
     try {
-        TTransaction transaction(FConnection);
+        TTransaction transaction(FConnection, FInTransaction);
         const QByteArray utf8 = sql.toUtf8();
         sqlite3_stmt *stmt = nullptr;
         int rc

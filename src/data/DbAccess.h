@@ -6,6 +6,7 @@
 #include <QLocale>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <vector>
 
 struct sqlite3;
@@ -21,7 +22,7 @@ struct TCellValue
     TKind Kind = TKind::Empty;
     qint64 Number = 0;
     QByteArrayView Column; // the engine's text
-    QByteArray Owned;      // or the text of a number no amount can hold
+    QByteArray Owned; // or the text of a number no amount can hold
 
     QByteArrayView Text() const { return Owned.isNull() ? Column : QByteArrayView(Owned); }
 };
@@ -111,6 +112,9 @@ public:
     int QueryInt(const QString &sql);
     // Runs the statements of a batch ("@#@" between them) in one transaction.
     void ExecBatch(const QString &batch);
+    // Runs work as one transaction: what it reads to check a change and the
+    // batches it writes commit together, or nothing does when it raises.
+    void InTransaction(const std::function<void()> &work);
     // Runs one statement in a transaction with its "?" placeholders bound to
     // texts, so any text is stored as it stands.
     void ExecBound(const QString &sql, const QStringList &values);
@@ -128,6 +132,8 @@ private:
     QString Open();
 
     sqlite3 *FConnection = nullptr;
+    bool FInTransaction = false;
+    QString FWritten; // the batches written in it, for the report of a failing commit
 };
 
 extern TDbAccess *GDbAccess;

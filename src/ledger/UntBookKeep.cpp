@@ -80,13 +80,15 @@ void RequireAccount(const QString &account)
 
 void TBookKeep::AddRecord()
 {
-    RequireAccount(FAccountName);
-    FSql = Format(kInsertRecord,
-                  {SqlKind(FInOutType), QString::number(FTypeID), SqlText(FRemark),
-                   SqlAmount(FFare), SqlText(FAccountName), SqlDate(FInDate)})
-        + kBatchSeparator
-        + Booking(IsIncome(FInOutType) ? kBookIncome : kBookExpense, FFare, FAccountName);
-    DbExec(FSql);
+    GDbAccess->InTransaction([this] {
+        RequireAccount(FAccountName);
+        FSql = Format(kInsertRecord,
+                      {SqlKind(FInOutType), QString::number(FTypeID), SqlText(FRemark),
+                       SqlAmount(FFare), SqlText(FAccountName), SqlDate(FInDate)})
+            + kBatchSeparator
+            + Booking(IsIncome(FInOutType) ? kBookIncome : kBookExpense, FFare, FAccountName);
+        DbExec(FSql);
+    });
 }
 
 void TBookKeep::ReadRecord(const QString &id)
@@ -114,10 +116,13 @@ void TBookKeep::ReadRecord(const QString &id)
 
 void TBookKeep::DeleteRecord(const QString &id)
 {
-    ReadRecord(id);
-    FSql = Format(kDeleteRecord, {SqlRecordId(id)}) + kBatchSeparator
-        + Booking(IsIncome(FInOutType) ? kUndoIncome : kUndoDeletedExpense, FFare, FAccountName);
-    DbExec(FSql);
+    GDbAccess->InTransaction([&] {
+        ReadRecord(id);
+        FSql = Format(kDeleteRecord, {SqlRecordId(id)}) + kBatchSeparator
+            + Booking(IsIncome(FInOutType) ? kUndoIncome : kUndoDeletedExpense, FFare,
+                      FAccountName);
+        DbExec(FSql);
+    });
 }
 
 void TBookKeep::ListRecords(TListModel &list, const QString &filter)
@@ -128,38 +133,41 @@ void TBookKeep::ListRecords(TListModel &list, const QString &filter)
 
 void TBookKeep::ModifyRecord(int oldKind, const QString &oldAccount, Currency oldFare)
 {
-    // A record deleted meanwhile must not move any account.
-    if (DbQueryInt(Format(kCountRecord, {SqlRecordId(FID)})) == 0)
-        throw Exception(QStringLiteral("该记录已经不存在，可能已被删除！"));
-    RequireAccount(FAccountName);
-    const Currency newFare = FFare;
-    const bool wasIncome = IsIncome(oldKind);
-    const bool isIncome = IsIncome(FInOutType);
-    FSql = Format(kUpdateRecord,
-                  {SqlKind(FInOutType), QString::number(FTypeID), SqlText(FRemark),
-                   SqlAmount(newFare), SqlText(FAccountName), SqlDate(FInDate), SqlRecordId(FID)});
+    GDbAccess->InTransaction([&] {
+        // A record deleted meanwhile must not move any account.
+        if (DbQueryInt(Format(kCountRecord, {SqlRecordId(FID)})) == 0)
+            throw Exception(QStringLiteral("该记录已经不存在，可能已被删除！"));
+        RequireAccount(FAccountName);
+        const Currency newFare = FFare;
+        const bool wasIncome = IsIncome(oldKind);
+        const bool isIncome = IsIncome(FInOutType);
+        FSql = Format(kUpdateRecord,
+                      {SqlKind(FInOutType), QString::number(FTypeID), SqlText(FRemark),
+                       SqlAmount(newFare), SqlText(FAccountName), SqlDate(FInDate),
+                       SqlRecordId(FID)});
 
-    // Kinds compare as income or expense, so two expense codes never count
-    // as a change of kind. A change of category, date or remark alone, with
-    // the same account, kind and amount, corrects no account.
-    QStringList corrections;
-    if (oldAccount == FAccountName) {
-        if (wasIncome == isIncome) {
-            if (oldFare != newFare && isIncome)
-                corrections << Booking(kBookIncome, newFare - oldFare, FAccountName);
-            else if (oldFare != newFare)
-                corrections << Booking(kUndoExpense, oldFare - newFare, FAccountName);
+        // Kinds compare as income or expense, so two expense codes never count
+        // as a change of kind. A change of category, date or remark alone, with
+        // the same account, kind and amount, corrects no account.
+        QStringList corrections;
+        if (oldAccount == FAccountName) {
+            if (wasIncome == isIncome) {
+                if (oldFare != newFare && isIncome)
+                    corrections << Booking(kBookIncome, newFare - oldFare, FAccountName);
+                else if (oldFare != newFare)
+                    corrections << Booking(kUndoExpense, oldFare - newFare, FAccountName);
+            } else {
+                corrections << KindChange(wasIncome ? kIncomeToExpense : kExpenseToIncome, oldFare,
+                                          newFare, FAccountName);
+            }
         } else {
-            corrections << KindChange(wasIncome ? kIncomeToExpense : kExpenseToIncome, oldFare,
-                                      newFare, FAccountName);
+            corrections << Booking(wasIncome ? kUndoIncome : kUndoExpense, oldFare, oldAccount)
+                        << Booking(isIncome ? kBookIncome : kBookExpense, newFare, FAccountName);
         }
-    } else {
-        corrections << Booking(wasIncome ? kUndoIncome : kUndoExpense, oldFare, oldAccount)
-                    << Booking(isIncome ? kBookIncome : kBookExpense, newFare, FAccountName);
-    }
-    for (const QString &statement : std::as_const(corrections))
-        FSql += kBatchSeparator + statement;
-    DbExec(FSql);
+        for (const QString &statement : std::as_const(corrections))
+            FSql += kBatchSeparator + statement;
+        DbExec(FSql);
+    });
 }
 
 TRecordTotals SumListedRecords(const TListModel &list)

@@ -119,22 +119,22 @@ QTreeWidgetItem *TCardTree::Selected() const
     return items.isEmpty() ? nullptr : items.first();
 }
 
-QTreeWidgetItem *TCardTree::AddNode(QTreeWidgetItem *parent, const QString &text,
-                                    TTypeNodeData data)
+QTreeWidgetItem *TCardTree::NewNode(const QString &text, TTypeNodeData data)
 {
-    auto *node
-        = parent ? new QTreeWidgetItem(parent, {text}) : new QTreeWidgetItem(FTreeView, {text});
+    auto *node = new QTreeWidgetItem(QStringList {text});
     node->setData(0, Qt::UserRole, QVariant::fromValue(data));
     node->setIcon(0, CategoryImage());
     return node;
 }
 
-QTreeWidgetItem *TCardTree::LastNode() const
+QTreeWidgetItem *TCardTree::AddNode(QTreeWidgetItem *parent, const QString &text,
+                                    TTypeNodeData data)
 {
-    const int count = FTreeView->topLevelItemCount();
-    QTreeWidgetItem *node = count ? FTreeView->topLevelItem(count - 1) : nullptr;
-    while (node && node->childCount())
-        node = node->child(node->childCount() - 1);
+    QTreeWidgetItem *node = NewNode(text, data);
+    if (parent)
+        parent->addChild(node);
+    else
+        FTreeView->addTopLevelItem(node);
     return node;
 }
 
@@ -149,6 +149,15 @@ void TCardTree::LoadTypes()
 
     TQuery &query = GDbAccess->OpenQuery(Format(kLoadSql, {FTableName}));
     TUpdatesSuspended suspended(FTreeView);
+    // The new nodes are built apart from the view and handed to it at once,
+    // so that it takes in one change rather than one for each node.
+    QList<QTreeWidgetItem *> top; // the root's children, or the top level without a root
+    const auto lastInTreeOrder = [&] {
+        QTreeWidgetItem *node = top.isEmpty() ? FRootNode : top.last();
+        while (node && node->childCount())
+            node = node->child(node->childCount() - 1);
+        return node;
+    };
     // SelfIndex is the table's key, so each value names one node; the root is 0.
     QHash<qint32, QTreeWidgetItem *> nodes;
     if (FRootNode)
@@ -159,15 +168,23 @@ void TCardTree::LoadTypes()
     for (; !query.Eof(); query.Next()) {
         const TTypeNodeData data {query.Fields(self).AsInteger(),
                                   query.Fields(parentIndex).AsInteger()};
-        const QString name = query.Fields(typeName).AsString();
+        QTreeWidgetItem *node = NewNode(query.Fields(typeName).AsString(), data);
         QTreeWidgetItem *parent = nodes.value(data.ParentIndex);
         if (!parent)
-            parent = LastNode();
-        nodes.insert(data.SelfIndex, AddNode(parent, name, data));
+            parent = lastInTreeOrder();
+        if (parent && parent != FRootNode)
+            parent->addChild(node);
+        else
+            top.append(node);
+        nodes.insert(data.SelfIndex, node);
     }
     query.Close();
-    if (FRootNode)
+    if (FRootNode) {
+        FRootNode->addChildren(top);
         FRootNode->setExpanded(true);
+    } else {
+        FTreeView->addTopLevelItems(top);
+    }
 }
 
 // One more than any index in use: in this tree, in the table (another tree

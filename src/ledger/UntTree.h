@@ -58,7 +58,7 @@ public:
 
 private:
     QTreeWidgetItem *AddNode(QTreeWidgetItem *parent, const QString &text, TTypeNodeData data);
-    QTreeWidgetItem *LastNode() const;
+    static QTreeWidgetItem *NewNode(const QString &text, TTypeNodeData data);
     int NextIndex() const;
 
     QString FTableName;

@@ -74,13 +74,31 @@ const char *const kExpenseRemarks[]
 const char *const kIncomeRemarks[]
     = {"工资", "奖金", "年终奖",   "利息",   "理财到期", "报销",       "红包",    "兼职",
        "退款", "稿费", "基金分红", "加班费", "季度奖",   "公积金提取", "二手转让"};
-// Words that longer remarks are made of.
-const char *const kRemarkWords[]
-    = {"和同事", "周末", "带孩子", "去",   "公司楼下", "的",     "超市", "买了",   "一些",
-       "日用品", "顺便", "给妈妈", "买件", "衣服",     "回老家", "路上", "单位",   "附近",
-       "吃饭",   "朋友", "生日",   "聚会", "大家",     "分摊",   "费用", "医院",   "复查",
-       "挂号",   "网上", "下单",   "退货", "运费",     "出差",   "住宿", "报销单", "已交",
-       "年货",   "春节", "国庆",   "旅游", "门票",     "两张",   "家里", "换了",   "新的"};
+// Pieces of the longer remarks, joined with a comma up to 30 characters.
+const char *const kRemarkPhrases[] = {"和同事在公司楼下吃饭",
+                                      "周末带孩子去公园",
+                                      "顺便买了些日用品",
+                                      "给妈妈买了件衣服",
+                                      "回老家路上打车",
+                                      "朋友生日聚会",
+                                      "大家平摊",
+                                      "去医院复查",
+                                      "挂号加药费",
+                                      "网上下单后退货",
+                                      "退货运费",
+                                      "春节回家买年货",
+                                      "国庆出去玩的门票两张",
+                                      "家里热水器坏了换新的",
+                                      "出差住宿",
+                                      "报销单已交财务",
+                                      "信用卡还款",
+                                      "孩子的学费和书本费",
+                                      "双十一囤的纸巾洗衣液",
+                                      "小区门口水果店",
+                                      "加班太晚打车回家",
+                                      "老同学来访请吃饭",
+                                      "季度绩效",
+                                      "年底发的"};
 constexpr int kMaxRemarkChars = 30;
 
 struct TRecord
@@ -104,7 +122,7 @@ template<std::size_t N> const char *Pick(QRandomGenerator &random, const char *c
 }
 
 // Mostly nothing or one of the usual short remarks; now and then a longer
-// one of a few words, at most 30 characters.
+// one of a few phrases, at most 30 characters.
 QByteArray MakeRemark(QRandomGenerator &random, bool income)
 {
     const int kind = random.bounded(100);
@@ -112,23 +130,27 @@ QByteArray MakeRemark(QRandomGenerator &random, bool income)
         return {};
     if (kind < 90)
         return income ? Pick(random, kIncomeRemarks) : Pick(random, kExpenseRemarks);
-    const int target = 6 + random.bounded(kMaxRemarkChars - 5);
-    QString text;
-    while (text.size() < target)
-        text += QString::fromUtf8(Pick(random, kRemarkWords));
-    return text.left(kMaxRemarkChars).toUtf8();
+    QString text = QString::fromUtf8(Pick(random, kRemarkPhrases));
+    for (int more = random.bounded(3); more > 0; --more) {
+        const QString phrase = QString::fromUtf8(Pick(random, kRemarkPhrases));
+        if (text.size() + 1 + phrase.size() > kMaxRemarkChars)
+            break;
+        text += u'，' + phrase;
+    }
+    return text.toUtf8();
 }
 
-// Expenses are mostly a few yuan to a few hundred, income mostly hundreds to
-// thousands; half the amounts are whole yuan, the rest have one or two decimals.
+// Expenses are mostly a few yuan to a few hundred, income mostly tens to a
+// few thousand, so that the two roughly balance over the years; half the amounts are whole yuan,
+// the rest have one or two decimals.
 qint64 MakeCents(QRandomGenerator &random, bool income)
 {
     const int band = random.bounded(100);
     qint64 yuan;
     if (income)
-        yuan = band < 50 ? 50 + random.bounded(950)
-            : band < 85  ? 1000 + random.bounded(9000)
-                         : 10000 + random.bounded(40000);
+        yuan = band < 60 ? 20 + random.bounded(480)
+            : band < 90  ? 500 + random.bounded(2500)
+                         : 3000 + random.bounded(12000);
     else
         yuan = band < 60 ? 1 + random.bounded(50)
             : band < 85  ? 50 + random.bounded(250)
@@ -234,8 +256,9 @@ QString MakeBooks(const QString &templateFile, const QString &target, int record
     }
     const std::vector<TRecord> rows = MakeRecords(records, seed, order);
 
-    bool ok = Exec(db, "begin") && InsertTypes(db, "InType", kIncomeTypes)
-        && InsertTypes(db, "OutType", kExpenseTypes);
+    // A cache large enough that the insert never spills to the file midway.
+    bool ok = Exec(db, "PRAGMA cache_size=-524288") && Exec(db, "begin")
+        && InsertTypes(db, "InType", kIncomeTypes) && InsertTypes(db, "OutType", kExpenseTypes);
     sqlite3_stmt *insert = nullptr;
     ok = ok
         && sqlite3_prepare_v2(

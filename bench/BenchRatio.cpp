@@ -65,6 +65,7 @@ struct TOptions
     int DiskBatch = 20;
     QString WorkDir;
     quint32 Seed = 2026;
+    bool ShowStatements = false;
 };
 
 bool Selected(const TOptions &options, const QString &name)
@@ -603,6 +604,11 @@ void ChangeMeasures(const TOptions &options, const QString &suffix, const QStrin
             }
             plan.RawStatements.push_back(std::move(changes));
         }
+        if (options.ShowStatements) {
+            std::printf("%s, the raw side's first change:\n", qUtf8Printable(plan.Name));
+            for (const QByteArray &statement : plan.RawStatements.front().front())
+                std::printf("  %s\n", statement.constData());
+        }
     }
 
     UseBooks(books);
@@ -672,7 +678,11 @@ TOptions ParseOptions(const QCoreApplication &app)
         QStringLiteral("Where the books are made, on a real disk (default %1).")
             .arg(QStringLiteral(BENCH_WORK_DIR)),
         QStringLiteral("DIR"));
-    parser.addOptions({records, repeats, filter, changeRecords, ramBatch, diskBatch, workDir});
+    const QCommandLineOption showStatements(
+        QStringLiteral("show-statements"),
+        QStringLiteral("Print the statements of the raw side's first change of each kind."));
+    parser.addOptions(
+        {records, repeats, filter, changeRecords, ramBatch, diskBatch, workDir, showStatements});
     parser.process(app);
 
     const auto number = [&](const QCommandLineOption &option, const char *variable, int fallback,
@@ -704,6 +714,7 @@ TOptions ParseOptions(const QCoreApplication &app)
     options.Filter = QRegularExpression(pattern);
     if (!options.Filter.isValid())
         throw TBenchFailure(QStringLiteral("not a pattern: %1").arg(pattern));
+    options.ShowStatements = parser.isSet(showStatements);
     options.WorkDir = parser.value(workDir);
     if (options.WorkDir.isEmpty())
         options.WorkDir = QStringLiteral(BENCH_WORK_DIR);

@@ -393,7 +393,8 @@ void RawTree(const TRawDb &raw, QTreeWidget &view, const QString &table, const Q
     sqlite3_stmt *stmt = nullptr;
     if (sqlite3_prepare_v2(raw.Db(), sql.constData(), int(sql.size()), &stmt, nullptr) != SQLITE_OK)
         throw TBenchFailure(QString::fromUtf8(sqlite3_errmsg(raw.Db())));
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         const TTypeNodeData data {sqlite3_column_int(stmt, 0), sqlite3_column_int(stmt, 1)};
         const QString name
             = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 2)),
@@ -404,6 +405,8 @@ void RawTree(const TRawDb &raw, QTreeWidget &view, const QString &table, const Q
         nodes.insert(data.SelfIndex, node);
     }
     sqlite3_finalize(stmt);
+    if (rc != SQLITE_DONE)
+        throw TBenchFailure(QString::fromUtf8(sqlite3_errmsg(raw.Db())));
     view.setUpdatesEnabled(true);
     root->setExpanded(true);
 }

@@ -108,5 +108,10 @@ void PrintMachine()
     std::printf("Kernel:  %s %s\n", system.sysname, system.release);
     std::printf("SQLite:  %s\n", sqlite3_libversion());
     std::printf("Qt:      %s (built with %s)\n", qVersion(), QT_VERSION_STR);
+    // Every figure is a time: a busy machine shows here.
+    QFile load(QStringLiteral("/proc/loadavg"));
+    if (load.open(QIODevice::ReadOnly))
+        std::printf("Load:    %s (1, 5, 15 min) at the start\n",
+                    load.readAll().split(' ').mid(0, 3).join(' ').constData());
     std::fflush(stdout);
 }

@@ -59,5 +59,5 @@ double Median(std::vector<double> values);
 // "name ratio=R", or "memory_per_row bytes=B".
 void PrintResults(const std::vector<TMeasureResult> &results);
 
-// CPU, cores, memory, kernel, SQLite and Qt versions, one per line.
+// CPU, cores, memory, kernel, SQLite and Qt versions and the load, one per line.
 void PrintMachine();

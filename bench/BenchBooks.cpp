@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <array>
+#include <iterator>
 #include <sqlite3.h>
 #include <vector>
 
@@ -141,8 +142,8 @@ QByteArray MakeRemark(QRandomGenerator &random, bool income)
 }
 
 // Expenses are mostly a few yuan to a few hundred, income mostly tens to a
-// few thousand, so that the two roughly balance over the years; half the amounts are whole yuan,
-// the rest have one or two decimals.
+// few thousand, so that the two roughly balance over the years. A quarter of
+// the amounts are whole yuan, a quarter have one decimal, half have two.
 qint64 MakeCents(QRandomGenerator &random, bool income)
 {
     const int band = random.bounded(100);

@@ -1,9 +1,31 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
+#include <QStringList>
 
-// Fills a copy of the template books with accounts, two category trees and
-// `records` records over the days up to today (denser when there are fewer),
-// with every account's totals equal to what its records add up to.
+// The order the records are stored in. ByDate is how books grow when they are
+// kept day by day: IDs follow the dates except for a few records entered late
+// with an earlier date. Random stores the very same records in a shuffled
+// order, so IDs say nothing about dates.
+enum class TRecordOrder { ByDate, Random };
+
+// Fills a copy of the template books with ten accounts, the two category
+// trees (40 income and 60 expense categories in three levels) and `records`
+// records over the ten years of days up to today, with every account's totals
+// equal to what its records add up to. The same seed gives the same records.
 // Returns an empty text on success, else the reason.
-QString MakeBooks(const QString &templateFile, const QString &target, int records, quint32 seed);
+QString MakeBooks(const QString &templateFile, const QString &target, int records, quint32 seed,
+                  TRecordOrder order = TRecordOrder::ByDate);
+
+// Replaces both category tables of existing books with `perKind` categories
+// each in three levels (parents before their children). Records keep their
+// categories: the first indexes stay in use. Empty on success, else the reason.
+QString MakeLargeTrees(const QString &books, int perKind);
+
+// The first day of the books MakeBooks writes today; the last is today.
+QDate FirstBookDay();
+// The accounts' names, in the order MakeBooks creates them.
+QStringList BookAccounts();
+// How many categories MakeBooks files records under, per kind.
+int BookCategories(bool income);

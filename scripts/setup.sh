@@ -1,10 +1,10 @@
 # Shared by run.sh and test.sh: installs the Debian packages the build needs
 # (only those missing), then configures and builds: everything into build/
-# for the tests, or only the program for run.sh.
+# for the tests, the benchmarks for bench.sh, or only the program for run.sh.
 # Sourced, not executed; expects BUILD_TYPE to be set by the caller.
 
 PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-translations-l10n libgl-dev libsqlite3-dev
-  libbenchmark-dev fonts-noto-cjk xvfb xauth)
+  fonts-noto-cjk xvfb xauth)
 
 install_missing() {
   local missing=()
@@ -20,7 +20,8 @@ install_missing() {
 }
 
 # build TOP [DIR [CMAKE_OPTION...]]: configures and builds TOP into DIR
-# (TOP/build by default); BUILD_JOBS, when set, limits the parallel jobs.
+# (TOP/build by default); BUILD_JOBS, when set, limits the parallel jobs, and
+# BUILD_TARGETS, when set, names the targets to build instead of all.
 build() {
   local top="$1" dir="${2:-$1/build}"
   shift $(($# < 2 ? $# : 2))
@@ -30,7 +31,10 @@ build() {
   find "$dir" -path '*_autogen/timestamp' -delete
   local jobs=(--parallel)
   [ -n "${BUILD_JOBS:-}" ] && jobs+=("$BUILD_JOBS")
-  cmake --build "$dir" "${jobs[@]}"
+  local targets=()
+  # shellcheck disable=SC2206 # the names are split on blanks on purpose
+  [ -n "${BUILD_TARGETS:-}" ] && targets=(--target $BUILD_TARGETS)
+  cmake --build "$dir" "${jobs[@]}" "${targets[@]}"
 }
 
 # build_program TOP: builds only the program into TOP/build, quietly. One line

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test headless; then builds
+# Installs what is missing, builds, and runs every test headless, then the
+# benchmark program at a small size (so that a broken benchmark fails here;
+# its ratios mean nothing at that size and are not checked); then builds
 # the same sources with AddressSanitizer and UndefinedBehaviorSanitizer into
 # build-asan/ and runs the whole suite again there, where any finding fails.
 # Extra arguments go to both ctest runs.
@@ -10,6 +12,23 @@ BUILD_TYPE=Release
 install_missing
 build "$top"
 (cd "$top/build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600 "$@")
+
+# Every measure must report: bench_ratio fails on a missing baseline itself,
+# and here each of the 18 measures must have printed its line.
+echo "Running the benchmarks at a small size..."
+bench_log="$top/build/bench-ci.log"
+if ! timeout 300 "$top/build/bench_ratio" --records 2000 --repeats 3 >"$bench_log" 2>&1; then
+  cat "$bench_log" >&2
+  echo "The benchmark program failed; its output is in $bench_log" >&2
+  exit 1
+fi
+measures=$(grep -cE '^[a-z0-9_]+ (ratio|bytes)=' "$bench_log" || true)
+if [ "$measures" -ne 18 ]; then
+  cat "$bench_log" >&2
+  echo "The benchmark program reported $measures measures, not 18" >&2
+  exit 1
+fi
+echo "Benchmarks ran: $measures measures (output in $bench_log)"
 
 # The template database is made by a sanitized program during the build, so
 # the options hold for the build as well. Leaks that are Qt's own (or its

@@ -1,0 +1,853 @@
+// The program's speed set against the raw engine doing the same work, each
+// measure run alternately (raw, program, raw, program ...) in this process on
+// the same books. Prints a table of medians and one "name ratio=R" line per
+// measure. Run with --help for the flags; bench/README.md tells the rest.
+
+#include "BenchBooks.h"
+#include "PairRunner.h"
+
+#include "data/Currency.h"
+#include "data/DbAccess.h"
+#include "data/DbFile.h"
+#include "data/ListModel.h"
+#include "data/SqlFormat.h"
+#include "data/UException.h"
+#include "data/UntPublic.h"
+#include "ledger/UntBookKeep.h"
+#include "ledger/UntConfig.h"
+#include "ledger/UntTree.h"
+#include "shell/Application.h"
+#include "shell/ChineseLocale.h"
+#include "shell/Main.h"
+#include "ui_Main.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QHash>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+#include <algorithm>
+#include <cstdio>
+#include <malloc.h>
+#include <memory>
+#include <optional>
+#include <sqlite3.h>
+
+namespace {
+
+// Both date pickers of the main window carry this time of day.
+const QTime kPickerTime(9, 15, 24);
+const char *const kRamDir = "/dev/shm";
+// The statements the program runs before a change's own batch, as
+// src/ledger/UntBookKeep.cpp sends them.
+const QString kCountAccount = QStringLiteral("select count(*) from Account where AccountName='%s'");
+const QString kCountRecord = QStringLiteral("select count(*) from BookKeep where ID=%s");
+// How a category tree is read, as src/ledger/UntTree.cpp sends it.
+const QString kLoadTypes = QStringLiteral(
+    "select SelfIndex,ParentIndex,TypeName from %s where SelfIndex <>0 order by SelfIndex asc");
+
+// What the measured work returns ends here, so that nothing is optimised away.
+volatile qint64 GSink = 0;
+
+struct TOptions
+{
+    int Records = 1000000;
+    int Repeats = 7;
+    QRegularExpression Filter;
+    int ChangeRecords = 0;
+    int RamBatch = 200;
+    int DiskBatch = 20;
+    QString WorkDir;
+    quint32 Seed = 2026;
+    bool ShowStatements = false;
+};
+
+bool Selected(const TOptions &options, const QString &name)
+{
+    return options.Filter.match(name).hasMatch();
+}
+
+// Boxes the program would show end the benchmark: none is expected.
+class TBenchPrompt : public TPrompt
+{
+public:
+    bool Box(TBoxKind kind, const QString &caption, const QString &text) override
+    {
+        if (kind == TBoxKind::Error)
+            FError = caption + QStringLiteral(": ") + text;
+        return false;
+    }
+    QString FileDialog(TFileDialogKind, const QString &) override { return {}; }
+    void OpenDocument(const QString &) override { }
+
+    void Check(const QString &measure)
+    {
+        if (!FError.isEmpty())
+            throw TBenchFailure(measure + QStringLiteral(": the program showed ") + FError);
+    }
+
+private:
+    QString FError;
+};
+
+TBenchPrompt *GPrompt = nullptr;
+
+QString BooksFile(const QString &dir)
+{
+    return dir + QStringLiteral("/bookkeep.dat");
+}
+
+// Points the program's connection at the books in `dir`.
+void UseBooks(const QString &dir)
+{
+    AppPath = dir + u'/';
+    GDbAccess->Connect();
+    if (!GDbAccess->Connected())
+        throw TBenchFailure(QStringLiteral("the program cannot open %1").arg(BooksFile(dir)));
+}
+
+// A connection of our own. SQLite's defaults, or the journal and sync modes
+// the program sets (for the changes, where they decide the cost).
+class TRawDb
+{
+public:
+    TRawDb(const QString &file, bool programModes)
+    {
+        if (sqlite3_open_v2(QFile::encodeName(file).constData(), &FDb, SQLITE_OPEN_READWRITE,
+                            nullptr)
+            != SQLITE_OK)
+            throw TBenchFailure(QStringLiteral("cannot open %1").arg(file));
+        if (programModes)
+            Exec("PRAGMA journal_mode=DELETE;PRAGMA synchronous=FULL");
+    }
+    TRawDb(const TRawDb &) = delete;
+    TRawDb &operator=(const TRawDb &) = delete;
+    ~TRawDb() { sqlite3_close_v2(FDb); }
+
+    sqlite3 *Db() const { return FDb; }
+    void Exec(const char *sql) const
+    {
+        if (sqlite3_exec(FDb, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+            throw TBenchFailure(QStringLiteral("%1: %2").arg(
+                QString::fromUtf8(sql), QString::fromUtf8(sqlite3_errmsg(FDb))));
+    }
+    // Runs every statement of the text, reading every column of every row
+    // as text; returns the rows.
+    qint64 Run(const QByteArray &sql) const
+    {
+        qint64 rows = 0;
+        qint64 sink = 0;
+        const char *at = sql.constData();
+        const char *end = at + sql.size();
+        while (at < end) {
+            sqlite3_stmt *stmt = nullptr;
+            if (sqlite3_prepare_v2(FDb, at, int(end - at), &stmt, &at) != SQLITE_OK)
+                Fail(sql);
+            if (!stmt)
+                continue;
+            const int columns = sqlite3_column_count(stmt);
+            int rc;
+            while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+                for (int c = 0; c < columns; ++c)
+                    sink += sqlite3_column_text(stmt, c) != nullptr;
+                ++rows;
+            }
+            sqlite3_finalize(stmt);
+            if (rc != SQLITE_DONE)
+                Fail(sql);
+        }
+        GSink = GSink + sink;
+        return rows;
+    }
+
+private:
+    [[noreturn]] void Fail(const QByteArray &sql) const
+    {
+        throw TBenchFailure(QStringLiteral("%1: %2").arg(QString::fromUtf8(sql),
+                                                         QString::fromUtf8(sqlite3_errmsg(FDb))));
+    }
+
+    sqlite3 *FDb = nullptr;
+};
+
+// ---- the books ----------------------------------------------------------
+
+// Makes books in a directory of their own under `parent`; returns the directory.
+QString NewBooks(const QString &parent, const QString &name, int records, quint32 seed,
+                 TRecordOrder order)
+{
+    const QString dir = parent + u'/' + name;
+    QDir().mkpath(dir);
+    QElapsedTimer timer;
+    timer.start();
+    QString reason = MakeBooks(QStringLiteral(TEMPLATE_DB), BooksFile(dir), records, seed, order);
+    if (reason.isEmpty()) {
+        // Books whose totals do not match their records would measure nothing real.
+        const TRawDb check(BooksFile(dir), false);
+        reason = DbFile::CheckTotals(check.Db());
+    }
+    if (!reason.isEmpty())
+        throw TBenchFailure(QStringLiteral("making %1: %2").arg(BooksFile(dir), reason));
+    std::fprintf(stderr, "  made %s: %d records in %.1f s\n", qUtf8Printable(BooksFile(dir)),
+                 records, timer.elapsed() / 1000.0);
+    return dir;
+}
+
+QString CopyBooks(const QString &from, const QString &parent, const QString &name)
+{
+    const QString dir = parent + u'/' + name;
+    QDir().mkpath(dir);
+    QFile::remove(BooksFile(dir));
+    if (!QFile::copy(BooksFile(from), BooksFile(dir)))
+        throw TBenchFailure(QStringLiteral("cannot copy the books to %1").arg(dir));
+    QFile::setPermissions(BooksFile(dir), QFile::ReadOwner | QFile::WriteOwner);
+    return dir;
+}
+
+// ---- listing ------------------------------------------------------------
+
+// The filter the main window builds for its pickers set to these days.
+QString QueryFilterFor(const QDate &begin, const QDate &over)
+{
+    return Format(QStringLiteral("where InDate >= %s and InDate <= %s "),
+                  {FormatDayNumber(DayNumber(QDateTime(begin, kPickerTime)) - 1),
+                   FormatDayNumber(DayNumber(QDateTime(over, kPickerTime)))});
+}
+
+QStringList ListHeaders()
+{
+    return {QStringLiteral("ID"),   QStringLiteral("收入/支出"), QStringLiteral("类别"),
+            QStringLiteral("金额"), QStringLiteral("对应账户"),  QStringLiteral("备注"),
+            QStringLiteral("时间")};
+}
+
+qint64 ProgramList(TListModel &model, const QString &filter)
+{
+    GBookKeep->ListRecords(model, filter);
+    const TRecordTotals totals = SumListedRecords(model);
+    GSink = GSink + totals.Income.Units() - totals.Expense.Units();
+    return totals.Count;
+}
+
+TMeasureResult ListMeasure(const TOptions &options, const QString &name, double goal,
+                           const QString &books, const QDate &begin, const QDate &over)
+{
+    UseBooks(books);
+    const TRawDb raw(BooksFile(books), false);
+    TListModel model(ListHeaders());
+    const QString filter = QueryFilterFor(begin, over);
+    ProgramList(model, filter);
+    const QByteArray sql = GBookKeep->FSql.toUtf8();
+    return RunPairs(
+        name, goal, options.Repeats, [&](int) { return Timed([&] { return raw.Run(sql); }); },
+        [&](int) { return Timed([&] { return ProgramList(model, filter); }); });
+}
+
+// ---- the window ---------------------------------------------------------
+
+// Notes a paint of the widget it watches.
+class TPaintWatch : public QObject
+{
+public:
+    bool Painted = false;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            Painted = true;
+        return false;
+    }
+};
+
+void WaitForPaint(const TPaintWatch &watch)
+{
+    QElapsedTimer timer;
+    timer.start();
+    QTimer wake; // so that waiting for events never waits for good
+    wake.start(50);
+    while (!watch.Painted) {
+        if (timer.elapsed() > 600000)
+            throw TBenchFailure(QStringLiteral("the record list was not painted in ten minutes"));
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+}
+
+// Handles what is pending, so that a timed run starts with nothing queued.
+void Settle()
+{
+    for (int i = 0; i < 3; ++i) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
+}
+
+// The main window shown, with a watch on its record list's paints.
+struct TShownWindow
+{
+    TShownWindow()
+    {
+        Form.ui->lv1->viewport()->installEventFilter(&Watch);
+        Form.show();
+        WaitForPaint(Watch);
+    }
+    qint64 Query(const QDate &begin, const QDate &over)
+    {
+        Form.ui->DBBegin->setDate(begin);
+        Form.ui->DBOver->setDate(over);
+        Settle();
+        Watch.Painted = false;
+        Form.btnQueryClick();
+        WaitForPaint(Watch);
+        return Form.Records().rowCount();
+    }
+
+    TPaintWatch Watch;
+    TFormMain Form;
+};
+
+TMeasureResult WindowMeasure(const TOptions &options, const QString &books, const QDate &begin,
+                             const QDate &over)
+{
+    UseBooks(books);
+    const TRawDb raw(BooksFile(books), false);
+    TShownWindow window;
+    window.Query(begin, over);
+    if (window.Form.QueryFilter() != QueryFilterFor(begin, over))
+        throw TBenchFailure(
+            QStringLiteral("the window's filter is no longer %1").arg(QueryFilterFor(begin, over)));
+    const QByteArray sql = GBookKeep->FSql.toUtf8();
+    return RunPairs(
+        QStringLiteral("window_all"), 0, options.Repeats,
+        [&](int) { return Timed([&] { return raw.Run(sql); }); },
+        [&](int) {
+            Settle();
+            window.Watch.Painted = false;
+            return Timed([&] {
+                window.Form.btnQueryClick();
+                WaitForPaint(window.Watch);
+                return qint64(window.Form.Records().rowCount());
+            });
+        });
+}
+
+qint64 HeapInUse()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return qint64(info.uordblks + info.hblkhd);
+}
+
+TMeasureResult MemoryMeasure(const QString &books, const QDate &begin, const QDate &over)
+{
+    UseBooks(books);
+    TShownWindow window;
+    // An empty list first, so that the window has laid out and painted once.
+    const QDate none = begin.addDays(-10);
+    if (window.Query(none, none) != 0)
+        throw TBenchFailure(QStringLiteral("memory_per_row: records before the books' first day"));
+    Settle();
+    const qint64 before = HeapInUse();
+    const qint64 rows = window.Query(begin, over);
+    Settle();
+    const qint64 after = HeapInUse();
+    if (rows <= 0)
+        throw TBenchFailure(QStringLiteral("memory_per_row: no rows listed"));
+    std::fprintf(stderr, "  memory_per_row done\n");
+    TMeasureResult result;
+    result.Name = QStringLiteral("memory_per_row");
+    result.Rows = rows;
+    result.Ratio = double(after - before) / double(rows);
+    result.Goal = 100;
+    result.Memory = true;
+    return result;
+}
+
+// ---- the category tree --------------------------------------------------
+
+qint64 CountCategories(QTreeWidget &view)
+{
+    qint64 count = 0;
+    for (QTreeWidgetItemIterator it(&view); *it; ++it)
+        count += TCardTree::NodeData(*it).SelfIndex != 0;
+    return count;
+}
+
+// The tree built from a raw query: the same items, texts, data and pictures
+// the program's tree has.
+void RawTree(const TRawDb &raw, QTreeWidget &view, const QString &table, const QString &caption)
+{
+    view.clear();
+    auto *root = new QTreeWidgetItem(&view, {caption});
+    root->setData(0, Qt::UserRole, QVariant::fromValue(TTypeNodeData {}));
+    root->setIcon(0, TCardTree::RootImage());
+    view.setUpdatesEnabled(false);
+    QHash<qint32, QTreeWidgetItem *> nodes;
+    nodes.insert(0, root);
+    const QByteArray sql = Format(kLoadTypes, {table}).toUtf8();
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v2(raw.Db(), sql.constData(), int(sql.size()), &stmt, nullptr) != SQLITE_OK)
+        throw TBenchFailure(QString::fromUtf8(sqlite3_errmsg(raw.Db())));
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        const TTypeNodeData data {sqlite3_column_int(stmt, 0), sqlite3_column_int(stmt, 1)};
+        const QString name
+            = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 2)),
+                                sqlite3_column_bytes(stmt, 2));
+        auto *node = new QTreeWidgetItem(nodes.value(data.ParentIndex, root), {name});
+        node->setData(0, Qt::UserRole, QVariant::fromValue(data));
+        node->setIcon(0, TCardTree::CategoryImage());
+        nodes.insert(data.SelfIndex, node);
+    }
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_DONE)
+        throw TBenchFailure(QString::fromUtf8(sqlite3_errmsg(raw.Db())));
+    view.setUpdatesEnabled(true);
+    root->setExpanded(true);
+}
+
+TMeasureResult TreeMeasure(const TOptions &options, const QString &work)
+{
+    const QString books
+        = NewBooks(work, QStringLiteral("tree"), 1000, options.Seed, TRecordOrder::ByDate);
+    const QString reason = MakeLargeTrees(BooksFile(books), 1000);
+    if (!reason.isEmpty())
+        throw TBenchFailure(reason);
+    UseBooks(books);
+    const TRawDb raw(BooksFile(books), false);
+    const QString in = QStringLiteral("InType"), out = QStringLiteral("OutType");
+    const QString inCaption = QStringLiteral("收入类别"), outCaption = QStringLiteral("支出类别");
+    QTreeWidget rawIn, rawOut, programIn, programOut;
+    return RunPairs(
+        QStringLiteral("tree_2000"), 1.1, options.Repeats,
+        [&](int) {
+            TRun run = Timed([&] {
+                RawTree(raw, rawIn, in, inCaption);
+                RawTree(raw, rawOut, out, outCaption);
+                return qint64(1);
+            });
+            run.Rows = CountCategories(rawIn) + CountCategories(rawOut);
+            return run;
+        },
+        [&](int) {
+            TRun run = Timed([&] {
+                TCardTree inTree(&programIn, in, inCaption);
+                inTree.LoadTypes();
+                TCardTree outTree(&programOut, out, outCaption);
+                outTree.LoadTypes();
+                return qint64(1);
+            });
+            run.Rows = CountCategories(programIn) + CountCategories(programOut);
+            return run;
+        });
+}
+
+// ---- changing records ---------------------------------------------------
+
+enum class TChange { Add, Amount, Kind, Account, Other, Delete };
+
+struct TChangeMeasure
+{
+    const char *Name;
+    TChange Change;
+};
+
+const TChangeMeasure kChangeMeasures[] = {{"add", TChange::Add},
+                                          {"modify_amount", TChange::Amount},
+                                          {"modify_kind", TChange::Kind},
+                                          {"modify_account", TChange::Account},
+                                          {"modify_other", TChange::Other},
+                                          {"delete", TChange::Delete}};
+
+const char *const kEditedRemarks[] = {"已报销", "和同事聚餐", "记错了，改一下", "", "网购退货"};
+
+// One change through the program as its dialogs make it: a new record, or
+// the record read and then changed or deleted. With `sent`, the statements
+// the program sends for it are added there, its checks included.
+void ProgramChange(TChange change, qint64 id, int serial, QStringList *sent = nullptr)
+{
+    static const QStringList accounts = BookAccounts();
+    TBookKeep &books = *GBookKeep;
+    const auto batch = [&] {
+        if (sent) {
+            for (const QString &piece : SplitStr(books.FSql, kBatchSeparator))
+                if (!piece.trimmed().isEmpty())
+                    *sent << piece;
+        }
+    };
+    if (change == TChange::Add) {
+        books.FInOutType = serial % 4 == 0 ? 0 : 1;
+        books.FTypeID = 1 + serial % BookCategories(books.FInOutType == 0);
+        books.FRemark = serial % 3 ? QStringLiteral("午饭") : QString();
+        books.FFare = Currency::FromUnits(100 * (150 + serial % 5000));
+        books.FAccountName = accounts[serial % accounts.size()];
+        books.FInDate = QDateTime(QDate::currentDate(), QTime());
+        if (sent)
+            *sent << Format(kCountAccount, {SqlText(books.FAccountName)});
+        books.AddRecord();
+        batch();
+        return;
+    }
+    const QString key = QString::number(id);
+    if (change == TChange::Delete) {
+        if (sent) {
+            books.ReadRecord(key);
+            *sent << books.FSql;
+        }
+        books.DeleteRecord(key);
+        batch();
+        return;
+    }
+    books.ReadRecord(key);
+    if (sent)
+        *sent << books.FSql;
+    const int oldKind = books.FInOutType;
+    const QString oldAccount = books.FAccountName;
+    const Currency oldFare = books.FFare;
+    switch (change) {
+    case TChange::Amount:
+        books.FFare = oldFare + Currency::FromUnits(100 * (1 + serial % 500));
+        break;
+    case TChange::Kind:
+        books.FInOutType = oldKind == 0 ? 1 : 0;
+        books.FTypeID = 1 + serial % BookCategories(books.FInOutType == 0);
+        break;
+    case TChange::Account:
+        books.FAccountName = accounts[(accounts.indexOf(oldAccount) + 1) % accounts.size()];
+        break;
+    default:
+        books.FInDate = books.FInDate.addDays(-1);
+        books.FRemark = QString::fromUtf8(kEditedRemarks[serial % std::size(kEditedRemarks)]);
+        books.FTypeID = 1 + books.FTypeID % BookCategories(oldKind == 0);
+        break;
+    }
+    if (sent)
+        *sent << Format(kCountRecord, {key})
+              << Format(kCountAccount, {SqlText(books.FAccountName)});
+    books.ModifyRecord(oldKind, oldAccount, oldFare);
+    batch();
+}
+
+// What one side does in one pair: the records it changes (none for
+// additions, only a count).
+using TBatchPlan = std::vector<std::vector<qint64>>; // [pair][change]
+
+struct TChangePlan
+{
+    QString Name;
+    TChange Change;
+    TBatchPlan Raw;
+    TBatchPlan Program;
+    std::vector<std::vector<QByteArrayList>> RawStatements; // [pair][change][statement]
+};
+
+// The changes of the selected measures on one copy of the books, the raw
+// side's statements recorded first on a scratch copy, then each measure run.
+void ChangeMeasures(const TOptions &options, const QString &suffix, const QString &master,
+                    const QString &dir, const QString &scratchParent, int batch, double goal,
+                    std::vector<TMeasureResult> &results)
+{
+    std::vector<TChangePlan> plans;
+    for (const TChangeMeasure &measure : kChangeMeasures) {
+        const QString name = QString::fromLatin1(measure.Name) + suffix;
+        if (Selected(options, name))
+            plans.push_back({name, measure.Change, {}, {}, {}});
+    }
+    if (plans.empty())
+        return;
+
+    // Every change has a record of its own, none touched twice, so that the
+    // recorded statements stay what the program would send in the measure.
+    const int records = options.ChangeRecords;
+    std::vector<qint64> pool(records);
+    for (int i = 0; i < records; ++i)
+        pool[i] = i + 1;
+    QRandomGenerator random(options.Seed);
+    for (int i = records - 1; i > 0; --i)
+        std::swap(pool[i], pool[random.bounded(i + 1)]);
+    std::size_t next = 0;
+    const auto take = [&](TChange change) {
+        std::vector<qint64> ids(batch, 0);
+        if (change == TChange::Add)
+            return ids;
+        if (next + batch > pool.size())
+            throw TBenchFailure(QStringLiteral("%1 records are too few for these changes: raise "
+                                               "--change-records or lower --repeats")
+                                    .arg(records));
+        std::copy_n(pool.begin() + next, batch, ids.begin());
+        next += batch;
+        return ids;
+    };
+    for (TChangePlan &plan : plans) {
+        for (int pair = 0; pair <= options.Repeats; ++pair) {
+            plan.Raw.push_back(take(plan.Change));
+            plan.Program.push_back(take(plan.Change));
+        }
+    }
+
+    const QString books = CopyBooks(master, dir, QStringLiteral("changes") + suffix);
+    const QString scratch = CopyBooks(master, scratchParent, QStringLiteral("scratch") + suffix);
+    UseBooks(scratch);
+    int serial = 0;
+    for (TChangePlan &plan : plans) {
+        for (const std::vector<qint64> &ids : plan.Raw) {
+            std::vector<QByteArrayList> changes;
+            for (const qint64 id : ids) {
+                QStringList sent;
+                ProgramChange(plan.Change, id, serial++, &sent);
+                QByteArrayList statements;
+                for (const QString &statement : std::as_const(sent))
+                    statements << statement.toUtf8();
+                changes.push_back(statements);
+            }
+            plan.RawStatements.push_back(std::move(changes));
+        }
+        if (options.ShowStatements) {
+            std::printf("%s, the raw side's first change:\n", qUtf8Printable(plan.Name));
+            for (const QByteArray &statement : plan.RawStatements.front().front())
+                std::printf("  %s\n", statement.constData());
+        }
+    }
+
+    UseBooks(books);
+    const TRawDb raw(BooksFile(books), true);
+    for (const TChangePlan &plan : plans) {
+        results.push_back(RunPairs(
+            plan.Name, goal, options.Repeats,
+            [&](int pair) {
+                return Timed([&] {
+                    for (const QByteArrayList &change : plan.RawStatements[pair]) {
+                        raw.Exec("begin immediate");
+                        for (const QByteArray &statement : change)
+                            raw.Run(statement);
+                        raw.Exec("commit");
+                    }
+                    return qint64(plan.RawStatements[pair].size());
+                });
+            },
+            [&](int pair) {
+                return Timed([&] {
+                    for (const qint64 id : plan.Program[pair])
+                        ProgramChange(plan.Change, id, serial++);
+                    return qint64(plan.Program[pair].size());
+                });
+            }));
+        GPrompt->Check(plan.Name);
+    }
+    // The raw side replayed what the program would have sent, so the books
+    // still add up; if not, the replay was not the program's work.
+    const QString reason = DbFile::CheckTotals(raw.Db());
+    if (!reason.isEmpty())
+        throw TBenchFailure(QStringLiteral("after the changes%1: %2").arg(suffix, reason));
+}
+
+// ---- the run ------------------------------------------------------------
+
+TOptions ParseOptions(const QCoreApplication &app)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("The program's work against the raw engine's, measure by measure."));
+    parser.addHelpOption();
+    const QCommandLineOption records({QStringLiteral("n"), QStringLiteral("records")},
+                                     QStringLiteral("Records in the listed books (BENCH_RECORDS; "
+                                                    "default 1000000)."),
+                                     QStringLiteral("N"));
+    const QCommandLineOption repeats({QStringLiteral("r"), QStringLiteral("repeats")},
+                                     QStringLiteral("Counted pairs per measure (BENCH_REPEATS; "
+                                                    "default 7)."),
+                                     QStringLiteral("R"));
+    const QCommandLineOption filter(
+        {QStringLiteral("f"), QStringLiteral("filter")},
+        QStringLiteral("Only the measures whose names match this pattern (BENCH_FILTER)."),
+        QStringLiteral("REGEX"));
+    const QCommandLineOption changeRecords(
+        QStringLiteral("change-records"),
+        QStringLiteral("Records in the books that are changed (default N, within 20000-100000)."),
+        QStringLiteral("N"));
+    const QCommandLineOption ramBatch(QStringLiteral("ram-batch"),
+                                      QStringLiteral("Changes per run in RAM (default 200)."),
+                                      QStringLiteral("N"));
+    const QCommandLineOption diskBatch(QStringLiteral("disk-batch"),
+                                       QStringLiteral("Changes per run on disk (default 20)."),
+                                       QStringLiteral("N"));
+    const QCommandLineOption workDir(
+        QStringLiteral("work-dir"),
+        QStringLiteral("Where the books are made, on a real disk (default %1).")
+            .arg(QStringLiteral(BENCH_WORK_DIR)),
+        QStringLiteral("DIR"));
+    const QCommandLineOption showStatements(
+        QStringLiteral("show-statements"),
+        QStringLiteral("Print the statements of the raw side's first change of each kind."));
+    parser.addOptions(
+        {records, repeats, filter, changeRecords, ramBatch, diskBatch, workDir, showStatements});
+    parser.process(app);
+
+    const auto number = [&](const QCommandLineOption &option, const char *variable, int fallback,
+                            int least) {
+        QString text = parser.value(option);
+        if (text.isEmpty() && variable)
+            text = qEnvironmentVariable(variable);
+        if (text.isEmpty())
+            return fallback;
+        bool ok = false;
+        const int value = text.toInt(&ok);
+        if (!ok || value < least)
+            throw TBenchFailure(QStringLiteral("--%1 wants a number of at least %2, not \"%3\"")
+                                    .arg(option.names().constLast())
+                                    .arg(least)
+                                    .arg(text));
+        return value;
+    };
+    TOptions options;
+    options.Records = number(records, "BENCH_RECORDS", options.Records, 1);
+    options.Repeats = number(repeats, "BENCH_REPEATS", options.Repeats, 1);
+    options.ChangeRecords
+        = number(changeRecords, nullptr, std::clamp(options.Records, 20000, 100000), 1);
+    options.RamBatch = number(ramBatch, nullptr, options.RamBatch, 1);
+    options.DiskBatch = number(diskBatch, nullptr, options.DiskBatch, 1);
+    QString pattern = parser.value(filter);
+    if (pattern.isEmpty())
+        pattern = qEnvironmentVariable("BENCH_FILTER");
+    options.Filter = QRegularExpression(pattern);
+    if (!options.Filter.isValid())
+        throw TBenchFailure(QStringLiteral("not a pattern: %1").arg(pattern));
+    options.ShowStatements = parser.isSet(showStatements);
+    options.WorkDir = parser.value(workDir);
+    if (options.WorkDir.isEmpty())
+        options.WorkDir = QStringLiteral(BENCH_WORK_DIR);
+    return options;
+}
+
+std::vector<TMeasureResult> RunAll(const TOptions &options)
+{
+    const auto any = [&](std::initializer_list<const char *> names) {
+        for (const char *name : names)
+            if (Selected(options, QString::fromLatin1(name)))
+                return true;
+        return false;
+    };
+    QDir().mkpath(options.WorkDir);
+    QTemporaryDir work(options.WorkDir + QStringLiteral("/run-XXXXXX"));
+    if (!work.isValid())
+        throw TBenchFailure(QStringLiteral("cannot make a directory in %1").arg(options.WorkDir));
+    const QDate first = FirstBookDay();
+    const QDate today = QDate::currentDate();
+    const QDate monthStart = QDate(today.year(), today.month(), 1).addMonths(-1);
+    const QDate monthEnd = monthStart.addMonths(1).addDays(-1);
+    std::vector<TMeasureResult> results;
+
+    if (any({"list_all_dated", "list_month", "window_all", "memory_per_row"})) {
+        const QString dated = NewBooks(work.path(), QStringLiteral("dated"), options.Records,
+                                       options.Seed, TRecordOrder::ByDate);
+        if (any({"list_all_dated"}))
+            results.push_back(
+                ListMeasure(options, QStringLiteral("list_all_dated"), 1.2, dated, first, today));
+        if (any({"list_month"}))
+            results.push_back(ListMeasure(options, QStringLiteral("list_month"), 1.2, dated,
+                                          monthStart, monthEnd));
+        if (any({"window_all"}))
+            results.push_back(WindowMeasure(options, dated, first, today));
+        if (any({"memory_per_row"}))
+            results.push_back(MemoryMeasure(dated, first, today));
+        GPrompt->Check(QStringLiteral("listing"));
+    }
+    if (any({"list_all_random"})) {
+        const QString random = NewBooks(work.path(), QStringLiteral("random"), options.Records,
+                                        options.Seed, TRecordOrder::Random);
+        results.push_back(
+            ListMeasure(options, QStringLiteral("list_all_random"), 1.15, random, first, today));
+        GPrompt->Check(QStringLiteral("list_all_random"));
+    }
+    if (any({"tree_2000"})) {
+        results.push_back(TreeMeasure(options, work.path()));
+        GPrompt->Check(QStringLiteral("tree_2000"));
+    }
+
+    const QStringList changeNames = [] {
+        QStringList names;
+        for (const TChangeMeasure &measure : kChangeMeasures)
+            names << QString::fromLatin1(measure.Name) + QStringLiteral("_ram")
+                  << QString::fromLatin1(measure.Name) + QStringLiteral("_disk");
+        return names;
+    }();
+    bool ram = false, disk = false;
+    for (const QString &name : changeNames) {
+        if (Selected(options, name))
+            (name.endsWith(QStringLiteral("_ram")) ? ram : disk) = true;
+    }
+    if (ram || disk) {
+        const QFileInfo ramDir(QString::fromLatin1(kRamDir));
+        const bool haveRam = ramDir.isDir() && ramDir.isWritable();
+        if (ram && !haveRam)
+            throw TBenchFailure(QStringLiteral("the *_ram measures need a RAM-backed directory "
+                                               "%1, which is missing or not writable")
+                                    .arg(QString::fromLatin1(kRamDir)));
+        std::optional<QTemporaryDir> inRam;
+        if (haveRam) {
+            inRam.emplace(QString::fromLatin1(kRamDir) + QStringLiteral("/bookkeep-bench-XXXXXX"));
+            if (!inRam->isValid())
+                throw TBenchFailure(QStringLiteral("cannot make a directory in %1")
+                                        .arg(QString::fromLatin1(kRamDir)));
+        }
+        const QString scratch = inRam ? inRam->path() : work.path();
+        const QString master = NewBooks(work.path(), QStringLiteral("changes"),
+                                        options.ChangeRecords, options.Seed, TRecordOrder::ByDate);
+        if (ram)
+            ChangeMeasures(options, QStringLiteral("_ram"), master, inRam->path(), scratch,
+                           options.RamBatch, 1.05, results);
+        if (disk)
+            ChangeMeasures(options, QStringLiteral("_disk"), master, work.path(), scratch,
+                           options.DiskBatch, 0, results);
+    }
+    if (results.empty())
+        throw TBenchFailure(QStringLiteral("no measure matches the filter"));
+    AppPath.clear();
+    GDbAccess->Close();
+    return results;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    TApplication app(argc, argv);
+    UseChineseLocale(app);
+    TBenchPrompt prompt;
+    GPrompt = &prompt;
+    SetPrompt(&prompt);
+    GCardException = new TCardException;
+    GDbAccess = new TDbAccess;
+    GConfig = new TConfig;
+    GBookKeep = new TBookKeep;
+    int status = 0;
+    try {
+        const TOptions options = ParseOptions(app);
+        PrintMachine();
+        std::printf("Records: %d listed, %d in the changed books; %d counted pairs per measure "
+                    "after one to warm up; %d changes per run in RAM, %d on disk\n",
+                    options.Records, options.ChangeRecords, options.Repeats, options.RamBatch,
+                    options.DiskBatch);
+        std::fflush(stdout);
+        PrintResults(RunAll(options));
+    } catch (const TBenchFailure &failure) {
+        std::fprintf(stderr, "bench_ratio: %s\n", failure.what());
+        status = 1;
+    } catch (const Exception &failure) {
+        std::fprintf(stderr, "bench_ratio: the program failed: %s\n",
+                     qUtf8Printable(failure.Message()));
+        status = 1;
+    }
+    delete GBookKeep;
+    delete GConfig;
+    delete GDbAccess;
+    delete GCardException;
+    SetPrompt(nullptr);
+    return status;
+}

@@ -466,20 +466,23 @@ const TChangeMeasure kChangeMeasures[] = {{"add", TChange::Add},
 
 const char *const kEditedRemarks[] = {"已报销", "和同事聚餐", "记错了，改一下", "", "网购退货"};
 
-// One change through the program as its dialogs make it: a new record, or
-// the record read and then changed or deleted. With `sent`, the statements
-// the program sends for it are added there, its checks included.
-void ProgramChange(TChange change, qint64 id, int serial, QStringList *sent = nullptr)
+// One change as the program's dialogs make it: the fields of a new record,
+// or a record read (when its dialog opens) and then edited.
+struct TPendingChange
+{
+    TChange Change;
+    QString Key;
+    TBookKeep Fields;
+    int OldKind = 0;
+    QString OldAccount;
+    Currency OldFare;
+};
+
+TPendingChange PrepareChange(TChange change, qint64 id, int serial)
 {
     static const QStringList accounts = BookAccounts();
-    TBookKeep &books = *GBookKeep;
-    const auto batch = [&] {
-        if (sent) {
-            for (const QString &piece : SplitStr(books.FSql, kBatchSeparator))
-                if (!piece.trimmed().isEmpty())
-                    *sent << piece;
-        }
-    };
+    TPendingChange pending {change, QString::number(id), {}, 0, {}, {}};
+    TBookKeep &books = pending.Fields;
     if (change == TChange::Add) {
         books.FInOutType = serial % 4 == 0 ? 0 : 1;
         books.FTypeID = 1 + serial % BookCategories(books.FInOutType == 0);
@@ -487,50 +490,67 @@ void ProgramChange(TChange change, qint64 id, int serial, QStringList *sent = nu
         books.FFare = Currency::FromUnits(100 * (150 + serial % 5000));
         books.FAccountName = accounts[serial % accounts.size()];
         books.FInDate = QDateTime(QDate::currentDate(), QTime());
-        if (sent)
-            *sent << Format(kCountAccount, {SqlText(books.FAccountName)});
-        books.AddRecord();
-        batch();
-        return;
+        return pending;
     }
-    const QString key = QString::number(id);
-    if (change == TChange::Delete) {
-        if (sent) {
-            books.ReadRecord(key);
-            *sent << books.FSql;
-        }
-        books.DeleteRecord(key);
-        batch();
-        return;
-    }
-    books.ReadRecord(key);
-    if (sent)
-        *sent << books.FSql;
-    const int oldKind = books.FInOutType;
-    const QString oldAccount = books.FAccountName;
-    const Currency oldFare = books.FFare;
+    if (change == TChange::Delete)
+        return pending;
+    books.ReadRecord(pending.Key);
+    pending.OldKind = books.FInOutType;
+    pending.OldAccount = books.FAccountName;
+    pending.OldFare = books.FFare;
     switch (change) {
     case TChange::Amount:
-        books.FFare = oldFare + Currency::FromUnits(100 * (1 + serial % 500));
+        books.FFare = pending.OldFare + Currency::FromUnits(100 * (1 + serial % 500));
         break;
     case TChange::Kind:
-        books.FInOutType = oldKind == 0 ? 1 : 0;
+        books.FInOutType = pending.OldKind == 0 ? 1 : 0;
         books.FTypeID = 1 + serial % BookCategories(books.FInOutType == 0);
         break;
     case TChange::Account:
-        books.FAccountName = accounts[(accounts.indexOf(oldAccount) + 1) % accounts.size()];
+        books.FAccountName
+            = accounts[(accounts.indexOf(pending.OldAccount) + 1) % accounts.size()];
         break;
     default:
         books.FInDate = books.FInDate.addDays(-1);
         books.FRemark = QString::fromUtf8(kEditedRemarks[serial % std::size(kEditedRemarks)]);
-        books.FTypeID = 1 + books.FTypeID % BookCategories(oldKind == 0);
+        books.FTypeID = 1 + books.FTypeID % BookCategories(pending.OldKind == 0);
         break;
     }
-    if (sent)
-        *sent << Format(kCountRecord, {key})
-              << Format(kCountAccount, {SqlText(books.FAccountName)});
-    books.ModifyRecord(oldKind, oldAccount, oldFare);
-    batch();
+    return pending;
+}
+
+// The change itself, as the dialog's OK or the delete command makes it. With
+// `sent`, the statements the program sends for it are added there, its
+// checks included.
+void ApplyChange(const TPendingChange &pending, QStringList *sent = nullptr)
+{
+    TBookKeep &books = *GBookKeep;
+    books = pending.Fields;
+    switch (pending.Change) {
+    case TChange::Add:
+        if (sent)
+            *sent << Format(kCountAccount, {SqlText(books.FAccountName)});
+        books.AddRecord();
+        break;
+    case TChange::Delete:
+        if (sent) {
+            books.ReadRecord(pending.Key);
+            *sent << books.FSql;
+        }
+        books.DeleteRecord(pending.Key);
+        break;
+    default:
+        if (sent)
+            *sent << Format(kCountRecord, {pending.Key})
+                  << Format(kCountAccount, {SqlText(books.FAccountName)});
+        books.ModifyRecord(pending.OldKind, pending.OldAccount, pending.OldFare);
+        break;
+    }
+    if (sent) {
+        for (const QString &piece : SplitStr(books.FSql, kBatchSeparator))
+            if (!piece.trimmed().isEmpty())
+                *sent << piece;
+    }
 }
 
 // What one side does in one pair: the records it changes (none for
@@ -599,7 +619,7 @@ void ChangeMeasures(const TOptions &options, const QString &suffix, const QStrin
             std::vector<QByteArrayList> changes;
             for (const qint64 id : ids) {
                 QStringList sent;
-                ProgramChange(plan.Change, id, serial++, &sent);
+                ApplyChange(PrepareChange(plan.Change, id, serial++), &sent);
                 QByteArrayList statements;
                 for (const QString &statement : std::as_const(sent))
                     statements << statement.toUtf8();
@@ -631,10 +651,14 @@ void ChangeMeasures(const TOptions &options, const QString &suffix, const QStrin
                 });
             },
             [&](int pair) {
+                // The dialogs' reads come before the changes and are not timed.
+                std::vector<TPendingChange> changes;
+                for (const qint64 id : plan.Program[pair])
+                    changes.push_back(PrepareChange(plan.Change, id, serial++));
                 return Timed([&] {
-                    for (const qint64 id : plan.Program[pair])
-                        ProgramChange(plan.Change, id, serial++);
-                    return qint64(plan.Program[pair].size());
+                    for (const TPendingChange &change : changes)
+                        ApplyChange(change);
+                    return qint64(changes.size());
                 });
             }));
         GPrompt->Check(plan.Name);

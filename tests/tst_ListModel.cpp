@@ -57,8 +57,8 @@ void TestListModel::everyKindInEveryOrder()
     TTestBooks books;
     // Values of every kind the engine has, each column starting with another
     // kind, in a table with a date column: whole numbers near and beyond what
-    // an amount holds, fractions, texts that look like numbers, empty texts,
-    // NULLs, days beyond 32 bits and dates stored as text.
+    // an amount holds, fractions, amounts and days at the edges of 32 bits,
+    // texts that look like numbers, empty texts, NULLs and dates stored as text.
     DbExec(QStringLiteral(
         "create table Mix(N, T, D DATE)@#@"
         "insert into Mix values (12.5, '收入', 46363)@#@"
@@ -69,10 +69,13 @@ void TestListModel::everyKindInEveryOrder()
         "insert into Mix values (9223372036854775807, 0.1, 5000000000)@#@"
         "insert into Mix values (-0.00005, '12.50', 46364)@#@"
         "insert into Mix values (1e300, x'E694AFE587BA', null)@#@"
-        "insert into Mix values ('', 'a\nb', 1e300)"));
+        "insert into Mix values ('', 'a\nb', 1e300)@#@"
+        "insert into Mix values (21474836.47, -21474836.48, -2147483648)@#@"
+        "insert into Mix values (-21474836.48, 21474836.47, 2147483647)"));
     const QStringList orders
         = {QStringLiteral("rowid"), QStringLiteral("rowid desc"), QStringLiteral("D, rowid"),
-           QStringLiteral("T desc, rowid"), QStringLiteral("N, rowid")};
+           QStringLiteral("T desc, rowid"), QStringLiteral("N, rowid"),
+           QStringLiteral("N desc, rowid")};
     TListModel list({QStringLiteral("N"), QStringLiteral("T"), QStringLiteral("D")});
     QAbstractItemModelTester tester(&list);
     for (const QString &order : orders) {

@@ -51,8 +51,8 @@ private:
 // A wide slot at or above this holds the offset of a text above it, for a
 // value the column's kind cannot hold (amounts and days stay far below).
 constexpr qint64 kTextTag = qint64(1) << 62;
-// A narrow day slot holding this is an empty cell.
-constexpr qint32 kNoDay = std::numeric_limits<qint32>::min();
+// A narrow slot holding this is an empty cell.
+constexpr qint32 kNoValue = std::numeric_limits<qint32>::min();
 // How many different texts of a column are looked up for sharing; a column
 // of texts that rarely repeat (remarks) stops growing its table there.
 constexpr int kSharedTexts = 4096;
@@ -62,20 +62,19 @@ constexpr int kSharedTexts = 4096;
 class TListModel::TColumn
 {
 public:
-    enum class TStore { Unset, Text, NarrowDay, Amount, WideDay };
+    // A column of amounts or days starts narrow, as whole cents or days in
+    // 32 bits (record IDs and everyday amounts fit), and turns wide at the
+    // first value that does not fit.
+    enum class TStore { Unset, Text, NarrowCents, NarrowDay, Amount, WideDay };
 
     TStore Store = TStore::Unset;
-    TBlocks<quint32> Narrow; // Text: offsets; NarrowDay: days
-    TBlocks<qint64> Wide;    // Amount, WideDay: the value or kTextTag + offset
+    TBlocks<quint32> Narrow; // Text: offsets; NarrowCents: cents; NarrowDay: days
+    TBlocks<qint64> Wide;    // Amount: units; WideDay: days; or kTextTag + offset
     // The shared texts: an open-addressing table of offsets (0 = free slot).
     std::vector<quint32> Table;
     int Entries = 0;
     quint32 Last = 0;
 
-    qsizetype Size() const
-    {
-        return Store == TStore::Amount || Store == TStore::WideDay ? Wide.Size() : Narrow.Size();
-    }
     void Truncate(qsizetype size)
     {
         Narrow.Truncate(std::min(size, Narrow.Size()));
@@ -195,12 +194,37 @@ quint32 TListModel::TextOf(TColumn &column, const TCellValue &value)
     return Intern(column, value.Text());
 }
 
+namespace {
+
+// The 32-bit slot of a narrow store for the value, if it has one.
+bool FitsNarrow(bool cents, const TCellValue &value, qint32 &slot)
+{
+    using TKind = TCellValue::TKind;
+    qint64 number = 0;
+    if (value.Kind == TKind::Empty) {
+        slot = kNoValue;
+        return true;
+    }
+    if (cents && value.Kind == TKind::Amount && value.Number % 100 == 0)
+        number = value.Number / 100;
+    else if (!cents && value.Kind == TKind::Day)
+        number = value.Number;
+    else
+        return false;
+    if (number <= kNoValue || number > std::numeric_limits<qint32>::max())
+        return false;
+    slot = qint32(number);
+    return true;
+}
+
+} // namespace
+
 void TListModel::Append(TColumn &column, const TCellValue &value)
 {
     using TStore = TColumn::TStore;
     using TKind = TCellValue::TKind;
     if (column.Store == TStore::Unset) {
-        column.Store = value.Kind == TKind::Amount ? TStore::Amount
+        column.Store = value.Kind == TKind::Amount ? TStore::NarrowCents
             : value.Kind == TKind::Day             ? TStore::NarrowDay
                                                    : TStore::Text;
     }
@@ -209,24 +233,24 @@ void TListModel::Append(TColumn &column, const TCellValue &value)
     case TStore::Text:
         column.Narrow.Append(TextOf(column, value));
         return;
-    case TStore::NarrowDay:
-        if (value.Kind == TKind::Empty) {
-            column.Narrow.Append(quint32(kNoDay));
+    case TStore::NarrowCents:
+    case TStore::NarrowDay: {
+        const bool cents = column.Store == TStore::NarrowCents;
+        qint32 slot = 0;
+        if (FitsNarrow(cents, value, slot)) {
+            column.Narrow.Append(quint32(slot));
             return;
         }
-        if (value.Kind == TKind::Day && value.Number > kNoDay
-            && value.Number <= std::numeric_limits<qint32>::max()) {
-            column.Narrow.Append(quint32(qint32(value.Number)));
-            return;
-        }
-        // A value no narrow slot holds: the column turns wide.
         for (qsizetype i = 0; i < column.Narrow.Size(); ++i) {
-            const qint32 day = qint32(column.Narrow.At(i));
-            column.Wide.Append(day == kNoDay ? kTextTag : day);
+            const qint32 narrow = qint32(column.Narrow.At(i));
+            column.Wide.Append(narrow == kNoValue ? kTextTag
+                                   : cents        ? qint64(narrow) * 100
+                                                  : qint64(narrow));
         }
         column.Narrow.Truncate(0);
-        column.Store = TStore::WideDay;
+        column.Store = cents ? TStore::Amount : TStore::WideDay;
         break;
+    }
     case TStore::Amount:
     case TStore::WideDay:
         break;
@@ -280,9 +304,14 @@ QString TListModel::Cell(int row, int column) const
     case TColumn::TStore::Unset:
     case TColumn::TStore::Text:
         return QString::fromUtf8(TextAt(cells.Narrow.At(row)));
+    case TColumn::TStore::NarrowCents:
     case TColumn::TStore::NarrowDay: {
-        const qint32 day = qint32(cells.Narrow.At(row));
-        return day == kNoDay ? QString() : DayText(day);
+        const qint32 narrow = qint32(cells.Narrow.At(row));
+        if (narrow == kNoValue)
+            return {};
+        return cells.Store == TColumn::TStore::NarrowDay
+            ? DayText(narrow)
+            : Currency::FromUnits(qint64(narrow) * 100).ToString();
     }
     case TColumn::TStore::Amount:
     case TColumn::TStore::WideDay:
@@ -299,6 +328,10 @@ Currency TListModel::CellAmount(int row, int column) const
 {
     if (row >= 0 && row < FRows && column >= 0 && column < int(FColumns.size())) {
         const TColumn &cells = *FColumns[column];
+        if (cells.Store == TColumn::TStore::NarrowCents) {
+            const qint32 narrow = qint32(cells.Narrow.At(row));
+            return narrow == kNoValue ? Currency() : Currency::FromUnits(qint64(narrow) * 100);
+        }
         if (cells.Store == TColumn::TStore::Amount && cells.Wide.At(row) < kTextTag)
             return Currency::FromUnits(cells.Wide.At(row));
     }

@@ -343,10 +343,10 @@ TField TQuery::FieldByName(const QString &name) const
 
 int TQuery::FieldIndex(const QString &name) const
 {
+    const QByteArray utf8 = name.toUtf8();
     const int count = FieldCount();
     for (int i = 0; i < count; ++i) {
-        if (name.compare(QString::fromUtf8(sqlite3_column_name(FStmt, i)), Qt::CaseInsensitive)
-            == 0)
+        if (qstricmp(utf8.constData(), sqlite3_column_name(FStmt, i)) == 0)
             return i;
     }
     throw Exception(QStringLiteral("Field '%1' not found").arg(name));
@@ -369,6 +369,7 @@ void TDbAccess::Close()
     FQuery.Close();
     sqlite3_close_v2(FConnection);
     FConnection = nullptr;
+    FMapped = false;
 }
 
 QString TDbAccess::Open()
@@ -425,6 +426,31 @@ TQuery &TDbAccess::OpenQuery(const QString &sql)
     return FQuery;
 }
 
+void TDbAccess::ReadLong(const QString &sql, const std::function<void(TQuery &)> &read)
+{
+    FQuery.Close();
+    EnsureConnected(kQueryTitle, sql);
+    MapFile(true);
+    try {
+        FQuery.Open(FConnection, sql);
+        read(FQuery);
+    } catch (...) {
+        FQuery.Close();
+        throw;
+    }
+    FQuery.Close();
+}
+
+void TDbAccess::MapFile(bool mapped)
+{
+    if (mapped == FMapped || !FConnection)
+        return;
+    // Only a speed setting: an engine or file system without it reads as before.
+    sqlite3_exec(FConnection, mapped ? "PRAGMA mmap_size=1073741824" : "PRAGMA mmap_size=0",
+                 nullptr, nullptr, nullptr);
+    FMapped = mapped;
+}
+
 int TDbAccess::QueryInt(const QString &sql)
 {
     EnsureConnected(kQueryTitle, sql);
@@ -447,6 +473,7 @@ int TDbAccess::QueryInt(const QString &sql)
 void TDbAccess::ExecBatch(const QString &batch)
 {
     EnsureConnected(kExecTitle, batch);
+    MapFile(false);
     if (FInTransaction)
         FWritten += batch;
     try {
@@ -468,6 +495,7 @@ void TDbAccess::InTransaction(const std::function<void()> &work)
         return;
     }
     EnsureConnected(kExecTitle, {});
+    MapFile(false);
     // Deferred: the checks' reads and the batches' writes take their locks
     // and report their failures as they would on their own.
     if (sqlite3_exec(FConnection, "begin", nullptr, nullptr, nullptr) != SQLITE_OK)
@@ -498,6 +526,7 @@ void TDbAccess::ExecBound(const QString &sql, const QStringList &values)
             throw Exception(fault);
     }
     EnsureConnected(kExecTitle, sql);
+    MapFile(false);
     try {
         TTransaction transaction(FConnection, FInTransaction);
         const QByteArray utf8 = sql.toUtf8();

@@ -284,10 +284,6 @@ QString Configure(sqlite3 *db)
         || !QueryText(db, "PRAGMA synchronous", sync) || sync != u"2")
         return QStringLiteral("无法设置同步模式（%1）").arg(LastError(db));
     sqlite3_busy_timeout(db, 5000);
-    // Reading through a memory map spares a system call and a copy for each
-    // page, which is most of a long list's time. Only a speed setting: an
-    // engine built without it reads as before.
-    sqlite3_exec(db, "PRAGMA mmap_size=1073741824", nullptr, nullptr, nullptr);
     return {};
 }
 

@@ -97,5 +97,5 @@ bool IsBlankName(const QString &name)
 void FillListView(const QString &sql, TListModel &list)
 {
     list.Clear();
-    list.AppendRows(GDbAccess->OpenQuery(sql));
+    GDbAccess->ReadLong(sql, [&list](TQuery &query) { list.AppendRows(query); });
 }

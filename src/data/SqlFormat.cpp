@@ -103,9 +103,15 @@ double DayNumber(const QDateTime &dateTime)
 
 QDateTime DateTimeOfDayNumber(double dayNumber)
 {
-    const double day = std::floor(dayNumber);
-    const auto msecs = qint64(std::llround((dayNumber - day) * kMsecsPerDay));
-    return QDateTime(DateOfDayNumber(qint64(day)), QTime(0, 0)).addMSecs(msecs);
+    // Wall-clock arithmetic on the day and the time of day: each conversion
+    // between local time and an instant asks the system for its time zone.
+    auto day = qint64(std::floor(dayNumber));
+    auto msecs = qint64(std::llround((dayNumber - double(day)) * kMsecsPerDay));
+    if (msecs >= qint64(kMsecsPerDay)) {
+        ++day;
+        msecs = 0;
+    }
+    return QDateTime(DateOfDayNumber(day), QTime::fromMSecsSinceStartOfDay(int(msecs)));
 }
 
 QString FormatDayNumber(double dayNumber)

@@ -5,6 +5,11 @@
 TApplication::TApplication(int &argc, char **argv)
     : QApplication(argc, argv)
 {
+    // Without TZ the C library checks /etc/localtime again (a system call)
+    // at every conversion between local time and an instant, and every local
+    // date the program builds is one. Naming that file keeps its zone.
+    if (!qEnvironmentVariableIsSet("TZ"))
+        qputenv("TZ", ":/etc/localtime");
 }
 
 bool TApplication::notify(QObject *receiver, QEvent *event)

@@ -7,9 +7,12 @@
 #include "forms/ModBookKeep.h"
 #include "shell/Application.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDateEdit>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -103,6 +106,8 @@ private Q_SLOTS:
     void modifyLoadsAndKeepsTotals();
     void modifyMovesTotals();
     void modifyRefusesGoneAccount();
+    void remarkCompletes();
+    void dateKeys();
 
 private:
     std::unique_ptr<TLedgerBooks> FBooks;
@@ -305,6 +310,79 @@ void tst_BookKeepDialogs::modifyRefusesGoneAccount()
     QVERIFY(dialog.isVisible());
     QCOMPARE(ReadBack(id), before);
     QCOMPARE(ReadTotals(QStringLiteral("现金")), Totals("10", "0", "0"));
+}
+
+void tst_BookKeepDialogs::remarkCompletes()
+{
+    InsertAccount(QStringLiteral("现金"), Amount("0"));
+    InsertAccount(QStringLiteral("银行"), Amount("0"));
+    DbExec(QStringLiteral(
+        "insert into BookKeep(InOutType,TypeID,Remark,Fare,AccountName,InDate) values "
+        "(1,2,'午饭',20,'银行',46000),(1,1,'午饭',20,'银行',46001),(1,2,'地铁',3,'银行',46001),"
+        "(0,1,'午饭补贴',300,'银行',46002),(1,1,'两行\n午饭',5,'银行',46002)"));
+    const auto complete = [](QWidget *dialog, const QString &typed, int row) {
+        auto *remark = Child<QPlainTextEdit>(dialog, "mmoRemark");
+        remark->clear();
+        remark->setFocus();
+        // Chinese arrives from the input method as a committed string.
+        QInputMethodEvent input;
+        input.setCommitString(typed);
+        QApplication::sendEvent(remark, &input);
+        auto *completer = dialog->findChild<QCompleter *>();
+        QVERIFY(completer);
+        QTRY_VERIFY(completer->popup()->isVisible());
+        QStringList offered;
+        for (int i = 0; i < completer->completionCount(); ++i) {
+            completer->setCurrentRow(i);
+            offered << completer->currentCompletion();
+        }
+        // Most used first; a remark of two lines is never offered.
+        QCOMPARE(offered, (QStringList {u"午饭"_s, u"午饭补贴"_s}));
+        completer->popup()->setCurrentIndex(completer->completionModel()->index(row, 0));
+        QTest::keyClick(completer->popup(), Qt::Key_Return);
+        QTRY_VERIFY(!completer->popup()->isVisible());
+    };
+
+    // An income dialog: the latest 午饭 is an expense, so only its account
+    // is taken, and the first account was only the default.
+    TFormAddBookkeep dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    complete(&dialog, u"午"_s, 0);
+    QCOMPARE(Child<QPlainTextEdit>(&dialog, "mmoRemark")->toPlainText(), u"午饭"_s);
+    QCOMPARE(dialog.TypeID(), 0);
+    QCOMPARE(Child<QComboBox>(&dialog, "cbbAccount")->currentText(), u"银行"_s);
+
+    // As an expense it takes the category of the latest 午饭 too; an account
+    // the user chose stays.
+    Child<QRadioButton>(&dialog, "rbExpense")->click();
+    auto *account = Child<QComboBox>(&dialog, "cbbAccount");
+    account->setCurrentIndex(0);
+    Q_EMIT account->activated(0);
+    complete(&dialog, u"饭"_s, 0);
+    QCOMPARE(dialog.TypeID(), 1);
+    QCOMPARE(Text(&dialog, "cbbInOutType"), u"餐饮"_s);
+    QCOMPARE(account->currentText(), u"现金"_s);
+    PressOK(&dialog);
+    QCOMPARE(ReadBack(LastId()).Remark, u"午饭"_s);
+}
+
+void tst_BookKeepDialogs::dateKeys()
+{
+    InsertAccount(QStringLiteral("现金"), Amount("0"));
+    TFormAddBookkeep dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    auto *picker = Child<QDateEdit>(&dialog, "DBInDate");
+    picker->setDate(QDate(2024, 2, 28));
+    picker->setFocus();
+    QTest::keyClick(picker, Qt::Key_Plus);
+    QTest::keyClick(picker, Qt::Key_Plus, Qt::KeypadModifier);
+    QCOMPARE(picker->date(), QDate(2024, 3, 1));
+    QTest::keyClick(picker, Qt::Key_Minus);
+    QCOMPARE(picker->date(), QDate(2024, 2, 29));
+    QTest::keyClick(picker, Qt::Key_T, Qt::ControlModifier);
+    QCOMPARE(picker->date(), QDate::currentDate());
 }
 
 int main(int argc, char *argv[])

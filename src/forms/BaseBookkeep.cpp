@@ -1,13 +1,18 @@
 #include "BaseBookkeep.h"
 #include "ui_BaseBookkeep.h"
 
+#include "ModBookKeep.h"
 #include "ViewType.h"
 
 #include "data/Currency.h"
 #include "data/UntPublic.h"
+#include "ledger/Remarks.h"
 #include "ledger/UntAccount.h"
 #include "ledger/UntBookKeep.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
+#include <QKeyEvent>
 #include <QLocale>
 #include <QProcess>
 #include <QPushButton>
@@ -72,6 +77,9 @@ TFormBasebookkeep::TFormBasebookkeep(QWidget *parent)
     connect(ui->cbbInOutType, &TCardEdtBut::OnButClick, this,
             &TFormBasebookkeep::cbbInOutTypeButClick, Qt::QueuedConnection);
     connect(ui->img1, &QToolButton::clicked, this, &TFormBasebookkeep::img1Click);
+    connect(ui->cbbAccount, &QComboBox::activated, this, [this] { FAccountChosen = true; });
+    connect(ui->mmoRemark, &QPlainTextEdit::textChanged, this, &TFormBasebookkeep::RemarkEdited);
+    ui->DBInDate->installEventFilter(this);
 
     setTabOrder(ui->mmoRemark, btnOK);
     setTabOrder(btnOK, btnCancel);
@@ -85,6 +93,100 @@ void TFormBasebookkeep::showEvent(QShowEvent *event)
     // The input starts at the kind, the first control in the tab order.
     if (!event->spontaneous())
         (InOutType() == 0 ? ui->rbIncome : ui->rbExpense)->setFocus();
+}
+
+bool TFormBasebookkeep::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return TFormBaseDlg::eventFilter(watched, event);
+    const auto *key = static_cast<QKeyEvent *>(event);
+    if (watched == ui->DBInDate) {
+        const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+        if ((key->key() == Qt::Key_Plus || key->key() == Qt::Key_Minus)
+            && !(modifiers & (Qt::ControlModifier | Qt::AltModifier))) {
+            ui->DBInDate->setDate(
+                ui->DBInDate->date().addDays(key->key() == Qt::Key_Plus ? 1 : -1));
+            return true;
+        }
+        if (key->key() == Qt::Key_T && modifiers == Qt::ControlModifier) {
+            ui->DBInDate->setDate(QDate::currentDate());
+            return true;
+        }
+    }
+    // Enter and Tab in the completions take the one marked. The completer
+    // would first hand them to the remark, which takes Enter as a new line.
+    if (FRemarks && watched == FRemarks->popup()
+        && (key->key() == Qt::Key_Enter || key->key() == Qt::Key_Return
+            || key->key() == Qt::Key_Tab)) {
+        const QModelIndex current = FRemarks->popup()->currentIndex();
+        FRemarks->popup()->hide();
+        if (current.isValid())
+            RemarkChosen(current.data().toString());
+        return true;
+    }
+    return TFormBaseDlg::eventFilter(watched, event);
+}
+
+QCompleter *TFormBasebookkeep::RemarkCompleter()
+{
+    if (!FRemarks) {
+        FRemarks = new QCompleter(RemarkCompletions(), this);
+        FRemarks->setWidget(ui->mmoRemark);
+        FRemarks->setCompletionMode(QCompleter::PopupCompletion);
+        FRemarks->setFilterMode(Qt::MatchContains);
+        FRemarks->setCaseSensitivity(Qt::CaseInsensitive);
+        FRemarks->popup()->setAccessibleName(QStringLiteral("备注提示"));
+        connect(FRemarks, qOverload<const QString &>(&QCompleter::activated), this,
+                &TFormBasebookkeep::RemarkChosen);
+        // After the completer's own filter, so that this one sees keys first.
+        FRemarks->popup()->installEventFilter(this);
+    }
+    return FRemarks;
+}
+
+void TFormBasebookkeep::RemarkEdited()
+{
+    if (FCompleting || !ui->mmoRemark->hasFocus())
+        return;
+    const QString text = ui->mmoRemark->toPlainText();
+    QCompleter *completer = RemarkCompleter();
+    if (text.isEmpty() || text.contains(u'\n')) {
+        completer->popup()->hide();
+        return;
+    }
+    completer->setCompletionPrefix(text);
+    if (completer->completionCount() == 0
+        || (completer->completionCount() == 1 && completer->currentCompletion() == text)) {
+        completer->popup()->hide();
+        return;
+    }
+    completer->popup()->setCurrentIndex(completer->completionModel()->index(0, 0));
+    // Under the line being typed, as wide as the box.
+    QRect line = ui->mmoRemark->cursorRect();
+    line.setLeft(0);
+    line.setWidth(ui->mmoRemark->width());
+    completer->complete(line);
+}
+
+void TFormBasebookkeep::RemarkChosen(const QString &remark)
+{
+    FCompleting = true;
+    ui->mmoRemark->setPlainText(remark);
+    ui->mmoRemark->moveCursor(QTextCursor::End);
+    FCompleting = false;
+    const std::optional<TRemarkUse> use = LatestUseOf(remark);
+    if (!use)
+        return;
+    if (use->Kind == InOutType() && use->TypeID != 0) {
+        const QString name = GetTypeName(use->Kind, use->TypeID);
+        if (!name.isEmpty()) {
+            FTypeID = use->TypeID;
+            ShowTypeName(name);
+        }
+    }
+    const int account = ui->cbbAccount->findText(use->Account);
+    if (!FAccountChosen && account >= 0)
+        ui->cbbAccount->setCurrentIndex(account);
 }
 
 int TFormBasebookkeep::InOutType() const

@@ -4,6 +4,8 @@
 
 #include <memory>
 
+class QCompleter;
+
 namespace Ui {
 class TFormBasebookkeep;
 }
@@ -32,6 +34,9 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    // Keys of the date picker (+ and - move a day, Ctrl+T today) and of the
+    // remark's completions.
+    bool eventFilter(QObject *watched, QEvent *event) override;
     // The radio group's index: 0 income, 1 expense.
     int InOutType() const;
     void SetInOutType(int kind);
@@ -47,4 +52,18 @@ protected:
 
     std::unique_ptr<Ui::TFormBasebookkeep> ui;
     int FTypeID = 0;
+    // Whether the account shown is one the user or the record chose, rather
+    // than the first one, which a completed remark may replace.
+    bool FAccountChosen = false;
+
+private:
+    // The remark as typed: offers the remarks of the books that hold it.
+    void RemarkEdited();
+    // A completed remark: also takes the category and account of the latest
+    // record with it, where they fit the dialog.
+    void RemarkChosen(const QString &remark);
+    QCompleter *RemarkCompleter();
+
+    QCompleter *FRemarks = nullptr;
+    bool FCompleting = false;
 };

@@ -39,6 +39,7 @@ void TFormModBookKeep::LoadRecord(const QString &id)
     ShowTypeName(GetTypeName(kind, typeID));
     FTypeID = typeID;
     ui->cbbAccount->setCurrentIndex(ui->cbbAccount->findText(accountName));
+    FAccountChosen = true;
     ui->edtFare->setText(fare.ToString());
     ui->mmoRemark->setPlainText(remark);
 

@@ -111,9 +111,12 @@ void TestAutoBackup::rotation_data()
         future << kNow.addYears(1).addDays(-day);
     QTest::newRow("clock set back") << future << 1 << QList<int> {};
 
-    // Several copies on one day: the newest of the day is its daily copy.
-    const QList<QDateTime> sameDay {kNow, kNow.addSecs(-60), kNow.addSecs(-7200), kNow.addDays(-1)};
-    QTest::newRow("same day") << sameDay << 7 << QList<int> {1, 2};
+    // Several copies on one day: once the day is over, its newest is its
+    // daily copy; today's all stay.
+    const QDateTime yesterday = kNow.addDays(-1);
+    const QList<QDateTime> sameDay {kNow, kNow.addSecs(-60), yesterday, yesterday.addSecs(-60),
+                                    yesterday.addSecs(-7200)};
+    QTest::newRow("same day") << sameDay << 7 << QList<int> {3, 4};
 
     // Copies older than every week and month: the newest seven days stay.
     QList<QDateTime> old;

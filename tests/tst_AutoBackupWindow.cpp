@@ -80,7 +80,8 @@ void TestAutoBackupWindow::firstStartAndChangedExitMakeCopies()
         form.AutoBackup().SetClock([&now] { return now; });
         // The new item sits right after the restore item of the settings menu.
         const QList<QAction *> items = form.SystemMenu()->actions();
-        const qsizetype restore = items.indexOf(form.findChild<QAction *>(u"MenuItem3"));
+        const qsizetype restore
+            = items.indexOf(form.findChild<QAction *>(QStringLiteral("MenuItem3")));
         QCOMPARE(items.value(restore + 1)->text(), QStringLiteral("从自动备份恢复"));
 
         form.show();
@@ -124,22 +125,28 @@ void TestAutoBackupWindow::restoreFromTheList()
     AddRecord(0, QStringLiteral("现金"), Amount("20"), 1, QStringLiteral("第三条"));
     now = now.addSecs(60);
 
-    TModalDriver driver;
-    driver.Then([](QWidget *modal) {
-        auto *dialog = qobject_cast<TFormBackups *>(modal);
-        QVERIFY(dialog);
-        QTreeWidget *list = dialog->List();
-        QCOMPARE(list->topLevelItemCount(), 2);
-        // Newest first: the copy with two records, then the one with one.
-        QCOMPARE(list->topLevelItem(0)->text(2), QStringLiteral("2"));
-        QCOMPARE(list->topLevelItem(1)->text(2), QStringLiteral("1"));
-        list->setCurrentItem(list->topLevelItem(1));
-        ClickOK(dialog);
-    });
-    prompt.Answers = {true};
-    form.NAutoRestoreClick();
-    QVERIFY(driver.Done());
-    QCOMPARE(driver.Unexpected, QStringList());
+    QStringList listed; // the record counts, top to bottom
+    {
+        TModalDriver driver;
+        driver.Then([&listed](QWidget *modal) {
+            auto *dialog = qobject_cast<TFormBackups *>(modal);
+            QTreeWidget *list = dialog->List();
+            for (int row = 0; row < list->topLevelItemCount(); ++row)
+                listed << list->topLevelItem(row)->text(2);
+            if (list->topLevelItemCount() < 2) {
+                dialog->reject();
+                return;
+            }
+            list->setCurrentItem(list->topLevelItem(1));
+            ClickOK(dialog);
+        });
+        prompt.Answers = {true};
+        form.NAutoRestoreClick();
+        QVERIFY(driver.Done());
+        QCOMPARE(driver.Unexpected, QStringList());
+    }
+    // Newest first: the copy with two records, then the one with one.
+    QCOMPARE(listed, (QStringList {QStringLiteral("2"), QStringLiteral("1")}));
 
     QCOMPARE(prompt.Boxes.size(), 1);
     QCOMPARE(prompt.Boxes[0].Text,
@@ -153,15 +160,19 @@ void TestAutoBackupWindow::restoreFromTheList()
     QVERIFY(QString::fromUtf8(ReadAll(TodayLog())).contains(QStringLiteral("数据恢复！")));
 
     // Cancelling the list, or saying No, changes nothing.
-    TModalDriver cancel;
-    cancel.Then([](QWidget *modal) { qobject_cast<QDialog *>(modal)->reject(); });
-    form.NAutoRestoreClick();
-    QVERIFY(cancel.Done());
-    TModalDriver no;
-    no.Then([](QWidget *modal) { ClickOK(qobject_cast<TFormBaseDlg *>(modal)); });
-    prompt.Answers = {false};
-    form.NAutoRestoreClick();
-    QVERIFY(no.Done());
+    {
+        TModalDriver cancel;
+        cancel.Then([](QWidget *modal) { qobject_cast<QDialog *>(modal)->reject(); });
+        form.NAutoRestoreClick();
+        QVERIFY(cancel.Done());
+    }
+    {
+        TModalDriver no;
+        no.Then([](QWidget *modal) { ClickOK(qobject_cast<TFormBaseDlg *>(modal)); });
+        prompt.Answers = {false};
+        form.NAutoRestoreClick();
+        QVERIFY(no.Done());
+    }
     QCOMPARE(books.Copies().size(), 3);
     QCOMPARE(RowCount(QStringLiteral("BookKeep")), 1);
 }

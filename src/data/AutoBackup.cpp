@@ -188,7 +188,9 @@ QStringList Expired(const QStringList &names, const QDateTime &now, int daily, c
         // back, and the copies made from now on are the ones to rotate.
         if (copy.Time > now)
             continue;
-        bool kept = i == 0 || copy.Name == keep;
+        // Today's copies all stay until the day is over: each one holds work
+        // the next may not.
+        bool kept = i == 0 || copy.Name == keep || day == today;
         if (!days.count(day) && int(days.size()) < daily) {
             days.insert(day);
             kept = true;
@@ -373,18 +375,18 @@ TAutoBackup::TOutcome TAutoBackup::Run(const QString &books, const QString &fold
                                        const QDateTime &now, int daily)
 {
     TOutcome outcome;
-    outcome.Reason = AutoBackup::Make(books, folder, now, outcome.Made);
+    outcome.Reason = AutoBackup::Make(books, folder, now, outcome.Copy);
     // Older copies go only once the new one has passed its check.
     if (outcome.Reason.isEmpty())
-        AutoBackup::Rotate(folder, now, daily, outcome.Made.File);
+        AutoBackup::Rotate(folder, now, daily, outcome.Copy.File);
     return outcome;
 }
 
 bool TAutoBackup::Finish(const TOutcome &outcome)
 {
     if (outcome.Reason.isEmpty()) {
-        FBaseline = outcome.Made.ChangeCounter;
-        Q_EMIT Made(outcome.Made.File);
+        FBaseline = outcome.Copy.ChangeCounter;
+        Q_EMIT Made(outcome.Copy.File);
         return true;
     }
     WriteLog(QStringLiteral("自动备份失败！") + outcome.Reason);

@@ -27,11 +27,11 @@ QStringList Names(const QString &folder);
 // Whether a copy is due when the program starts: none is dated `now`'s day.
 bool DueAtStart(const QStringList &names, const QDateTime &now);
 
-// Of the copies' names, the ones to remove at `now`. Kept: the newest copy of
-// each of the `daily` newest days, the newest of each of the last 4 weeks and
-// of the last 12 months, the newest copy of all, `keep`, and every copy dated
-// after `now` (the clock was set back: their age cannot be told). Names that
-// are not copies' names are never returned.
+// Of the copies' names, the ones to remove at `now`. Kept: every copy of
+// `now`'s day, the newest copy of each of the `daily` newest days, the newest
+// of each of the last 4 weeks and of the last 12 months, the newest copy of
+// all, `keep`, and every copy dated after `now` (the clock was set back: their
+// age cannot be told). Names that are not copies' names are never returned.
 QStringList Expired(const QStringList &names, const QDateTime &now, int daily,
                     const QString &keep = {});
 
@@ -114,7 +114,7 @@ private:
     struct TOutcome
     {
         QString Reason;
-        TMade Made;
+        AutoBackup::TMade Copy;
     };
     static TOutcome Run(const QString &books, const QString &folder, const QDateTime &now,
                         int daily);

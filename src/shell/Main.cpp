@@ -362,6 +362,8 @@ void TFormMain::closeEvent(QCloseEvent *event)
     event->accept();
     if (FTrayIcon)
         FTrayIcon->hide();
+    // The window goes at once; the copy of large books takes seconds.
+    hide();
     FAutoBackup->AtExit();
     Q_EMIT ExitConfirmed();
 }

@@ -34,12 +34,6 @@ QString Folder()
     return AutoBackup::Folder(AppPath);
 }
 
-QString TodayLog()
-{
-    return AppPath + QStringLiteral("Log") + QDate::currentDate().toString(u"yyyyMMdd")
-        + QStringLiteral(".log");
-}
-
 // The entries of a folder, hidden ones included.
 QStringList Entries(const QString &dir)
 {
@@ -77,14 +71,10 @@ class TestAutoBackup : public QObject
 private Q_SLOTS:
     void rotation_data();
     void rotation();
-    void rotationKeepsOnePerPeriod();
     void copyIsCheckedAndNamed();
     void twoStartsOnOneDayMakeOneCopy();
-    void exitCopiesOnlyAfterAChange();
-    void folderCannotBeCreated();
     void fullDiskDuringCopy();
     void copyFailingItsCheckIsRemoved();
-    void brokenCopiesListedAsUnusable();
     void olderBooksAreUpgraded();
     void largeBooksCopyTime();
 };
@@ -142,38 +132,6 @@ void TestAutoBackup::rotation()
     QCOMPARE(actual, expected);
 }
 
-void TestAutoBackup::rotationKeepsOnePerPeriod()
-{
-    // A copy every day for two years: 7 daily, 4 weekly, 12 monthly at most.
-    QList<QDateTime> copies;
-    for (int day = 0; day < 730; ++day)
-        copies << kNow.addDays(-day);
-    const QStringList names = NamesAt(copies);
-    const QStringList expired = AutoBackup::Expired(names, kNow, 7);
-    QStringList kept;
-    for (const QString &name : names) {
-        if (!expired.contains(name))
-            kept << name;
-    }
-    QVERIFY(kept.contains(names.first()));
-    for (int day = 0; day < 7; ++day)
-        QVERIFY(kept.contains(names[day]));
-    QVERIFY(kept.size() <= 7 + 4 + 12);
-    // Every one of the last 12 months keeps a copy.
-    for (int month = 0; month < 12; ++month) {
-        const QDate first = QDate(kNow.date().year(), kNow.date().month(), 1).addMonths(-month);
-        QVERIFY2(std::any_of(kept.cbegin(), kept.cend(),
-                             [&](const QString &name) {
-                                 const QDate date = AutoBackup::TimeOf(name).date();
-                                 return date.year() == first.year()
-                                     && date.month() == first.month();
-                             }),
-                 qPrintable(first.toString(Qt::ISODate)));
-    }
-    const QDate oldest = AutoBackup::TimeOf(kept.last()).date();
-    QVERIFY(oldest >= kNow.date().addMonths(-12));
-}
-
 void TestAutoBackup::copyIsCheckedAndNamed()
 {
     TLedgerBooks books;
@@ -225,65 +183,6 @@ void TestAutoBackup::twoStartsOnOneDayMakeOneCopy()
     QVERIFY(made.wait());
     QVERIFY(!backup.Busy());
     QCOMPARE(AutoBackup::Names(Folder()).size(), 2);
-
-    // Switched off, no copy is made at all.
-    TAutoBackup off;
-    off.Configure(false, 7);
-    off.SetClock([] { return kNow.addDays(2); });
-    off.AtStart();
-    QVERIFY(off.BeforeChange());
-    QVERIFY(off.AtExit());
-    QCOMPARE(AutoBackup::Names(Folder()).size(), 2);
-}
-
-void TestAutoBackup::exitCopiesOnlyAfterAChange()
-{
-    TLedgerBooks books;
-    QDateTime now = kNow;
-    TAutoBackup backup;
-    backup.SetClock([&now] { return now; });
-    backup.AtStart();
-    now = now.addSecs(60);
-    QVERIFY(backup.AtExit());
-    QCOMPARE(AutoBackup::Names(Folder()).size(), 1);
-
-    InsertAccount(QStringLiteral("现金"), Amount("100"));
-    QVERIFY(backup.AtExit());
-    QCOMPARE(AutoBackup::Names(Folder()).size(), 2);
-
-    // A start on a day that already has its copy takes the books as they are
-    // then, and a change after it is copied at the end.
-    TAutoBackup next;
-    now = now.addSecs(60);
-    next.SetClock([&now] { return now; });
-    next.AtStart();
-    QVERIFY(next.AtExit());
-    QCOMPARE(AutoBackup::Names(Folder()).size(), 2);
-    InsertAccount(QStringLiteral("银行卡"), Amount("1"));
-    QVERIFY(next.AtExit());
-    const QStringList names = AutoBackup::Names(Folder());
-    QCOMPARE(names.size(), 3);
-    QCOMPARE(AutoBackup::Inspect(Folder() + names.last()).Problem, QString());
-}
-
-void TestAutoBackup::folderCannotBeCreated()
-{
-    TLedgerBooks books;
-    // A file where the folder must go.
-    QFile blocker(books.Dir() + QStringLiteral("backups"));
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    const QByteArray before = ReadAll(books.DatabaseFile());
-
-    TAutoBackup backup;
-    backup.SetClock([] { return kNow; });
-    QSignalSpy failed(&backup, &TAutoBackup::Failed);
-    QVERIFY(!backup.BeforeChange());
-    QCOMPARE(failed.size(), 1);
-    QVERIFY(failed[0][0].toString().contains(QStringLiteral("无法创建备份文件夹")));
-    QVERIFY(QString::fromUtf8(ReadAll(TodayLog())).contains(QStringLiteral("自动备份失败！")));
-    QCOMPARE(ReadAll(books.DatabaseFile()), before);
-    QVERIFY(QFileInfo(blocker.fileName()).isFile());
 }
 
 void TestAutoBackup::fullDiskDuringCopy()
@@ -328,31 +227,6 @@ void TestAutoBackup::copyFailingItsCheckIsRemoved()
     QVERIFY(failed[0][0].toString().startsWith(QStringLiteral("备份未通过检查")));
     QCOMPARE(Entries(Folder()), QStringList());
     QCOMPARE(ReadAll(books.DatabaseFile()), before);
-}
-
-void TestAutoBackup::brokenCopiesListedAsUnusable()
-{
-    TLedgerBooks books;
-    QCOMPARE(MakeAt(kNow.addDays(-2)), QString());
-    QCOMPARE(MakeAt(kNow), QString());
-    const QString good = Folder() + AutoBackup::FileName(kNow);
-    // Garbage under a copy's name, and a copy cut short.
-    const QString garbage = Folder() + AutoBackup::FileName(kNow.addDays(-1));
-    QFile file(garbage);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray(4096, 'x'));
-    file.close();
-    const QString cut = Folder() + AutoBackup::FileName(kNow.addDays(-2));
-    QVERIFY(QFile::resize(cut, QFileInfo(cut).size() - 100));
-
-    const QList<AutoBackup::TCopy> copies = AutoBackup::List(Folder());
-    QCOMPARE(copies.size(), 3);
-    QCOMPARE(copies[0].File, good);
-    QCOMPARE(copies[0].Problem, QString());
-    QCOMPARE(copies[1].File, garbage);
-    QVERIFY(!copies[1].Problem.isEmpty());
-    QCOMPARE(copies[2].File, cut);
-    QVERIFY(!copies[2].Problem.isEmpty());
 }
 
 void TestAutoBackup::olderBooksAreUpgraded()

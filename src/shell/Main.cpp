@@ -51,6 +51,8 @@ namespace {
 const QTime kPickerTime(9, 15, 24);
 
 const QString kExitQuestion = QStringLiteral("确定要退出记账软件吗?");
+const QString kRestoreQuestion
+    = QStringLiteral("你确定要恢复数据吗？你做的操作可能会覆盖最新的数据！");
 const QString kBackupFilter = QStringLiteral("数据文件 (*.bat)");
 const QString kExpense = QStringLiteral("支出");
 
@@ -659,7 +661,7 @@ void TFormMain::Ndfdf1Click()
 
 void TFormMain::MenuItem3Click()
 {
-    if (!ShowConfirm(QStringLiteral("你确定要恢复数据吗？你做的操作可能会覆盖最新的数据！")))
+    if (!ShowConfirm(kRestoreQuestion))
         return;
     const QString fileName = Prompt().FileDialog(TFileDialogKind::Open, kBackupFilter);
     if (fileName.isEmpty())
@@ -672,7 +674,7 @@ void TFormMain::NAutoRestoreClick()
     const QString fileName = ShowBackups(AutoBackup::Folder(AppPath));
     if (fileName.isEmpty())
         return;
-    if (!ShowConfirm(QStringLiteral("你确定要恢复数据吗？你做的操作可能会覆盖最新的数据！")))
+    if (!ShowConfirm(kRestoreQuestion))
         return;
     RestoreFile(fileName);
 }
@@ -688,8 +690,8 @@ void TFormMain::RestoreFile(const QString &fileName)
                                .arg(QDir::toNativeSeparators(safetyCopy), failure.Message()),
                            QStringLiteral("数据库恢复失败！"), {});
     }
-    // Kept among the dated copies as well; the safety copy is the next
-    // restore's. A failure is reported and the restore goes on.
+    // The next restore replaces the safety copy; a dated copy stays. Its
+    // failure is reported, and the safety copy still guards the restore.
     FAutoBackup->BeforeChange();
     DbRestore(fileName);
     WriteLog(QStringLiteral("数据恢复！"));

@@ -2,6 +2,7 @@
 // copy is due, that a copy is checked before it is named, and what a failure
 // leaves (nothing of the copy, the books untouched, a report and a log entry).
 
+#include "FaultVfs.h"
 #include "LedgerTestSupport.h"
 
 #include "data/AutoBackup.h"
@@ -73,7 +74,8 @@ private Q_SLOTS:
     void rotation();
     void copyIsCheckedAndNamed();
     void twoStartsOnOneDayMakeOneCopy();
-    void fullDiskDuringCopy();
+    void failedWrite_data();
+    void failedWrite();
     void copyFailingItsCheckIsRemoved();
     void olderBooksAreUpgraded();
     void largeBooksCopyTime();
@@ -185,8 +187,16 @@ void TestAutoBackup::twoStartsOnOneDayMakeOneCopy()
     QCOMPARE(AutoBackup::Names(Folder()).size(), 2);
 }
 
-void TestAutoBackup::fullDiskDuringCopy()
+void TestAutoBackup::failedWrite_data()
 {
+    QTest::addColumn<bool>("diskFull");
+    QTest::newRow("disk full") << true;
+    QTest::newRow("write error") << false;
+}
+
+void TestAutoBackup::failedWrite()
+{
+    QFETCH(bool, diskFull);
     TLedgerBooks books;
     for (int i = 0; i < 200; ++i)
         InsertAccount(QStringLiteral("账户%1").arg(i), Amount("1"), QString(200, u'备'));
@@ -194,20 +204,31 @@ void TestAutoBackup::fullDiskDuringCopy()
     QVERIFY(before.size() > 64 * 1024);
     QVERIFY(QDir().mkpath(Folder()));
 
-    // No file may grow past 16 KiB: the copy runs out of room part way.
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old {};
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit limit = old;
-    limit.rlim_cur = 16 * 1024;
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
-    const QString reason = MakeAt(kNow);
-    setrlimit(RLIMIT_FSIZE, &old);
+    QString reason;
+    if (diskFull) {
+        // No file may grow past 16 KiB: the copy runs out of room part way.
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit old {};
+        getrlimit(RLIMIT_FSIZE, &old);
+        rlimit limit = old;
+        limit.rlim_cur = 16 * 1024;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
+        reason = MakeAt(kNow);
+        setrlimit(RLIMIT_FSIZE, &old);
+    } else {
+        // The copy is the only writer: its third write fails.
+        FaultVfs::Install();
+        FaultVfs::Arm(FaultVfs::TFault::IoError, 3, 0);
+        reason = MakeAt(kNow);
+        const bool fired = FaultVfs::Fired();
+        FaultVfs::Disarm();
+        QVERIFY(fired);
+    }
 
     QVERIFY2(reason.startsWith(QStringLiteral("复制数据文件失败")), qPrintable(reason));
     QCOMPARE(Entries(Folder()), QStringList());
     QCOMPARE(ReadAll(books.DatabaseFile()), before);
-    // A retry with room succeeds.
+    // A retry that can write succeeds.
     QCOMPARE(MakeAt(kNow), QString());
 }
 

@@ -42,9 +42,13 @@ const char *const kRecordTotals = "select AccountName,"
                                   "sum(iif(InOutType=0,0,cast(round(Fare*10000) as integer))) "
                                   "from BookKeep group by AccountName";
 
-// Statements that bring version N to N + 1, at index N - 1. The first
-// release has none; a later column is added here, never by hand.
-const std::vector<const char *> kUpgradeSteps = {};
+// Statements that bring version N to N + 1, at index N - 1; a later column is
+// added here, never by hand.
+const std::vector<const char *> kUpgradeSteps = {
+    // 1 -> 2: the automatic backup setting (on, seven daily copies kept).
+    "alter table SysSet add column AutoBackup BOOLEAN NOT NULL DEFAULT -1;"
+    "alter table SysSet add column BackupDays INTEGER NOT NULL DEFAULT 7",
+};
 
 // Runs a query of one row and one column; false when it fails.
 bool QueryText(sqlite3 *db, const char *sql, QString &value)

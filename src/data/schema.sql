@@ -3,7 +3,7 @@
 -- an existing file. The password verifier (table DbKey) is added by the build.
 
 PRAGMA application_id = 1112229200; -- 0x424B4550, "BKEP"
-PRAGMA user_version = 1;            -- the schema version; upgrades start here
+PRAGMA user_version = 2;            -- the schema version (DbFile::kSchemaVersion)
 
 -- Money accounts with their running totals. Amounts have four decimals; a
 -- total is kept below 1e11 in magnitude, where the engine's doubles still hold
@@ -58,10 +58,13 @@ CREATE TABLE Notepad (
 );
 INSERT INTO Notepad (ID, Remark) VALUES (1, '');
 
--- The login-password setting: exactly one row.
+-- The settings: exactly one row. The login password, and whether backups
+-- are made by themselves with how many daily copies are kept.
 CREATE TABLE SysSet (
-    bPass    BOOLEAN NOT NULL DEFAULT 0,
-    PassWord TEXT NOT NULL DEFAULT ''
+    bPass      BOOLEAN NOT NULL DEFAULT 0,
+    PassWord   TEXT NOT NULL DEFAULT '',
+    AutoBackup BOOLEAN NOT NULL DEFAULT -1,
+    BackupDays INTEGER NOT NULL DEFAULT 7
 );
 INSERT INTO SysSet (bPass, PassWord) VALUES (0, '');
 

@@ -3,6 +3,7 @@
 #include "Pass.h"
 #include "ui_Config.h"
 
+#include "data/DbAccess.h"
 #include "data/UException.h"
 #include "ledger/UntConfig.h"
 
@@ -16,6 +17,9 @@ TFormConfig::TFormConfig(QWidget *parent)
     setWindowTitle(ClientArea()->windowTitle());
     setFixedSize(ClientArea()->size());
     connect(ui->chkPass, &QCheckBox::toggled, this, &TFormConfig::chkPassClick);
+    // The number of copies kept means something only while copies are made.
+    connect(ui->chkAutoBackup, &QCheckBox::toggled, ui->spnBackupDays, &QWidget::setEnabled);
+    ui->spnBackupDays->setAccessibleDescription(ui->spnBackupDays->toolTip());
 }
 
 TFormConfig::~TFormConfig() = default;
@@ -34,6 +38,8 @@ void TFormConfig::FormShow()
     ui->chkPass->setChecked(GConfig->FbPass);
     ui->edtPass->setText(GConfig->FPassWord);
     ui->edtRePass->setText(GConfig->FPassWord);
+    ui->chkAutoBackup->setChecked(GConfig->FAutoBackup);
+    ui->spnBackupDays->setValue(GConfig->FBackupDays);
 }
 
 void TFormConfig::chkPassClick()
@@ -71,11 +77,18 @@ void TFormConfig::btnOKClick()
     const TConfig old = *GConfig;
     GConfig->FbPass = ui->chkPass->isChecked();
     GConfig->FPassWord = passWord;
+    GConfig->FAutoBackup = ui->chkAutoBackup->isChecked();
+    GConfig->FBackupDays = ui->spnBackupDays->value();
     try {
-        GConfig->SaveConfig();
+        GDbAccess->InTransaction([] {
+            GConfig->SaveBackupConfig();
+            GConfig->SaveConfig();
+        });
     } catch (...) {
         GConfig->FbPass = old.FbPass;
         GConfig->FPassWord = old.FPassWord;
+        GConfig->FAutoBackup = old.FAutoBackup;
+        GConfig->FBackupDays = old.FBackupDays;
         throw;
     }
     accept();

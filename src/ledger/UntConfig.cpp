@@ -3,6 +3,8 @@
 #include "data/DbAccess.h"
 #include "data/SqlFormat.h"
 
+#include <algorithm>
+
 TConfig *GConfig = nullptr;
 
 namespace {
@@ -21,15 +23,26 @@ void TConfig::LoadConfig()
     if (query.Eof()) {
         FbPass = false;
         FPassWord.clear();
+        FAutoBackup = true;
+        FBackupDays = 7;
         return;
     }
     FbPass = query.FieldByName(QStringLiteral("bPass")).AsBoolean();
     FPassWord = query.FieldByName(QStringLiteral("PassWord")).AsString();
+    FAutoBackup = query.FieldByName(QStringLiteral("AutoBackup")).AsBoolean();
+    FBackupDays = std::max(1, query.FieldByName(QStringLiteral("BackupDays")).AsInteger());
 }
 
 void TConfig::SaveConfig()
 {
     FSql = Format(QStringLiteral("update SysSet set bPass='%s',[PassWord]='%s' "),
                   {SqlBool(FbPass), SqlText(FPassWord)});
+    DbExec(kEnsureRow + kBatchSeparator + FSql);
+}
+
+void TConfig::SaveBackupConfig()
+{
+    FSql = Format(QStringLiteral("update SysSet set AutoBackup='%s',BackupDays=%s "),
+                  {SqlBool(FAutoBackup), QString::number(FBackupDays)});
     DbExec(kEnsureRow + kBatchSeparator + FSql);
 }

@@ -2,6 +2,7 @@
 
 #include "ui_Main.h"
 
+#include "data/AutoBackup.h"
 #include "data/Currency.h"
 #include "data/DbAccess.h"
 #include "data/ListModel.h"
@@ -10,12 +11,14 @@
 #include "data/UntPublic.h"
 #include "forms/Account.h"
 #include "forms/AddBookKeep.h"
+#include "forms/Backups.h"
 #include "forms/Config.h"
 #include "forms/ModBookKeep.h"
 #include "forms/Note.h"
 #include "forms/Pass.h"
 #include "ledger/EncryptDecrypt.h"
 #include "ledger/UntBookKeep.h"
+#include "ledger/UntConfig.h"
 #include "ledger/UntTree.h"
 
 #include <QCloseEvent>
@@ -48,6 +51,8 @@ namespace {
 const QTime kPickerTime(9, 15, 24);
 
 const QString kExitQuestion = QStringLiteral("确定要退出记账软件吗?");
+const QString kRestoreQuestion
+    = QStringLiteral("你确定要恢复数据吗？你做的操作可能会覆盖最新的数据！");
 const QString kBackupFilter = QStringLiteral("数据文件 (*.bat)");
 const QString kExpense = QStringLiteral("支出");
 
@@ -60,8 +65,7 @@ public:
     {
         if (role == Qt::ForegroundRole && index.isValid()) {
             static const QByteArray expense = kExpense.toUtf8();
-            return CellIs(index.row(), ColKind, expense) ? QVariant(QColor(255, 0, 0))
-                                                             : QVariant();
+            return CellIs(index.row(), ColKind, expense) ? QVariant(QColor(255, 0, 0)) : QVariant();
         }
         // The list's own hint shows over the rows, not the cell's text; the
         // hidden ID is for the commands (Cell), not for the eye or the ear.
@@ -214,6 +218,9 @@ TFormMain::TFormMain(QWidget *parent)
     FSystemMenu->addActions({ui->N10, ui->N15});
     FSystemMenu->addSeparator();
     FSystemMenu->addActions({ui->Ndfdf1, ui->MenuItem3});
+    auto *autoRestore = new QAction(QStringLiteral("从自动备份恢复"), this);
+    autoRestore->setObjectName(QStringLiteral("NAutoRestore"));
+    FSystemMenu->addAction(autoRestore);
     FSystemMenu->addSeparator();
     FSystemMenu->addAction(ui->NOpenWWW1);
     FTrayMenu = new QMenu(this);
@@ -261,6 +268,7 @@ TFormMain::TFormMain(QWidget *parent)
     command(ui->N15, &QAction::triggered, &TFormMain::N15Click);
     command(ui->Ndfdf1, &QAction::triggered, &TFormMain::Ndfdf1Click);
     command(ui->MenuItem3, &QAction::triggered, &TFormMain::MenuItem3Click);
+    command(autoRestore, &QAction::triggered, &TFormMain::NAutoRestoreClick);
     command(ui->NOpenWWW1, &QAction::triggered, &TFormMain::NOpenWWW1Click);
     command(ui->N8, &QAction::triggered, &TFormMain::N8Click);
     command(ui->btn1, &QPushButton::clicked, &TFormMain::btn1Click);
@@ -295,6 +303,9 @@ TFormMain::TFormMain(QWidget *parent)
     }
     connect(qApp, &QGuiApplication::commitDataRequest, this, &TFormMain::CommitData,
             Qt::DirectConnection);
+
+    FAutoBackup = std::make_unique<TAutoBackup>();
+    connect(FAutoBackup.get(), &TAutoBackup::Failed, this, &TFormMain::BackupFailed);
 }
 
 void TFormMain::AddTrayIcon()
@@ -332,6 +343,9 @@ void TFormMain::FormShow()
     ui->DBOver->setDate(today);
     FInTree->LoadTypes();
     FOutTree->LoadTypes();
+    // The copy of the day is made on a worker thread while the user goes on.
+    FAutoBackup->Configure(GConfig->FAutoBackup, GConfig->FBackupDays);
+    FAutoBackup->AtStart();
     btnQueryClick();
 }
 
@@ -350,6 +364,9 @@ void TFormMain::closeEvent(QCloseEvent *event)
     event->accept();
     if (FTrayIcon)
         FTrayIcon->hide();
+    // The window goes at once; the copy of large books takes seconds.
+    hide();
+    FAutoBackup->AtExit();
     Q_EMIT ExitConfirmed();
 }
 
@@ -631,6 +648,7 @@ void TFormMain::N10Click()
 void TFormMain::N15Click()
 {
     ShowConfig();
+    FAutoBackup->Configure(GConfig->FAutoBackup, GConfig->FBackupDays);
 }
 
 void TFormMain::Ndfdf1Click()
@@ -643,11 +661,26 @@ void TFormMain::Ndfdf1Click()
 
 void TFormMain::MenuItem3Click()
 {
-    if (!ShowConfirm(QStringLiteral("你确定要恢复数据吗？你做的操作可能会覆盖最新的数据！")))
+    if (!ShowConfirm(kRestoreQuestion))
         return;
     const QString fileName = Prompt().FileDialog(TFileDialogKind::Open, kBackupFilter);
     if (fileName.isEmpty())
         return;
+    RestoreFile(fileName);
+}
+
+void TFormMain::NAutoRestoreClick()
+{
+    const QString fileName = ShowBackups(AutoBackup::Folder(AppPath));
+    if (fileName.isEmpty())
+        return;
+    if (!ShowConfirm(kRestoreQuestion))
+        return;
+    RestoreFile(fileName);
+}
+
+void TFormMain::RestoreFile(const QString &fileName)
+{
     // A restore never runs without a copy of what it replaces.
     const QString safetyCopy = AppPath + QStringLiteral("tmpData.bat");
     try {
@@ -657,8 +690,21 @@ void TFormMain::MenuItem3Click()
                                .arg(QDir::toNativeSeparators(safetyCopy), failure.Message()),
                            QStringLiteral("数据库恢复失败！"), {});
     }
+    // The next restore replaces the safety copy; a dated copy stays. Its
+    // failure is reported, and the safety copy still guards the restore.
+    FAutoBackup->BeforeChange();
     DbRestore(fileName);
     WriteLog(QStringLiteral("数据恢复！"));
+}
+
+void TFormMain::BackupFailed(const QString &reason)
+{
+    const QString text = QStringLiteral("自动备份失败！") + reason;
+    if (FTrayIcon && FTrayIcon->isVisible() && QSystemTrayIcon::isSystemTrayAvailable()
+        && QSystemTrayIcon::supportsMessages())
+        FTrayIcon->showMessage(QStringLiteral("记账软件"), text, QSystemTrayIcon::Warning);
+    else
+        ShowError(text);
 }
 
 void TFormMain::OpenHomepage()

@@ -8,6 +8,7 @@ class QSessionManager;
 class QSystemTrayIcon;
 class QTreeWidget;
 class QTreeWidgetItem;
+class TAutoBackup;
 class TCardTree;
 class TListModel;
 
@@ -51,6 +52,7 @@ public:
     void N15Click(); // settings dialog
     void Ndfdf1Click(); // backup
     void MenuItem3Click(); // restore
+    void NAutoRestoreClick(); // restore from the list of automatic backups
     void NOpenWWW1Click(); // homepage
     void N4Click(); // new record from the tray
     void N8Click(); // homepage from the tray
@@ -68,6 +70,8 @@ public:
     QSystemTrayIcon *TrayIcon() const { return FTrayIcon; }
     QMenu *SystemMenu() const { return FSystemMenu; }
     QMenu *TrayMenu() const { return FTrayMenu; }
+    // The automatic backups; an import calls BeforeChange before it writes.
+    TAutoBackup &AutoBackup() const { return *FAutoBackup; }
 
     std::unique_ptr<Ui::TFormMain> ui;
 
@@ -100,6 +104,11 @@ private:
     bool ConfirmExit();
     // The desktop session is ending: the note is saved and the user asked.
     void CommitData(QSessionManager &manager);
+    // Replaces the books with a chosen file: safety copy, backup, restore, log.
+    void RestoreFile(const QString &fileName);
+    // A failed automatic backup: in the tray's balloon, or in an error box
+    // where there is no tray or the program is ending.
+    void BackupFailed(const QString &reason);
 
     std::unique_ptr<TListModel> FRecords;
     std::unique_ptr<TCardTree> FInTree;
@@ -107,6 +116,7 @@ private:
     QSystemTrayIcon *FTrayIcon = nullptr;
     QMenu *FSystemMenu = nullptr;
     QMenu *FTrayMenu = nullptr;
+    std::unique_ptr<TAutoBackup> FAutoBackup;
     bool FShown = false;
     bool FExitConfirmed = false;
 };

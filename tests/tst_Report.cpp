@@ -7,6 +7,7 @@
 
 #include "BenchBooks.h"
 #include "data/ListModel.h"
+#include "data/UException.h"
 #include "ledger/UntConfig.h"
 #include "ledger/UntTree.h"
 #include "reports/Report.h"

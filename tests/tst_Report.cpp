@@ -217,9 +217,9 @@ void TestReport::categoriesFollowTheTreeAsShown()
 void TestReport::slicesGatherTheSmallOnes()
 {
     // 2 % of 100 is a slice of its own, 1.99 % is not.
-    std::vector<TCategoryLine> lines(4);
-    const char *amounts[] = {"96.01", "2", "1.99", "-5"};
-    for (int i = 0; i < 4; ++i) {
+    std::vector<TCategoryLine> lines(5);
+    const char *amounts[] = {"95.01", "2", "1.99", "-5", "1"};
+    for (int i = 0; i < 5; ++i) {
         lines[i].Name = QString::number(i);
         lines[i].Amount = Amount(amounts[i]);
     }
@@ -227,7 +227,10 @@ void TestReport::slicesGatherTheSmallOnes()
     QCOMPARE(int(slices.size()), 3);
     QCOMPARE(slices[1].Name, QStringLiteral("1"));
     QCOMPARE(slices[2].Name, kOtherName);
-    QCOMPARE(slices[2].Amount, Amount("1.99"));
+    QCOMPARE(slices[2].Amount, Amount("2.99"));
+    // A single small line keeps its name.
+    lines.pop_back();
+    QCOMPARE(PieSlices(lines).back().Name, QStringLiteral("2"));
     QCOMPARE(ShareText(Amount("1"), Amount("3")), QStringLiteral("33.3%"));
     QCOMPARE(ShareText(Amount("1"), Currency()), QStringLiteral("—"));
 

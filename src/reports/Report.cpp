@@ -45,6 +45,13 @@ const QColor kSliceColours[]
        {0x9c, 0x75, 0x5f}, {0x86, 0xbc, 0xb6}, {0xba, 0xb0, 0xac}};
 const QString kCustomPeriod = QStringLiteral("自定义");
 const QString kAllAccounts = QStringLiteral("全部账户");
+const QStringList kCategoryHeader {QStringLiteral("排名"), QStringLiteral("类别"),
+                                   QStringLiteral("金额"), QStringLiteral("占比"),
+                                   QStringLiteral("笔数")};
+const QStringList kTrendHeader {QStringLiteral("月份"), QStringLiteral("收入"),
+                                QStringLiteral("支出"), QStringLiteral("收入-支出")};
+const QStringList kBalanceHeader {QStringLiteral("月份"), QStringLiteral("截至日期"),
+                                  QStringLiteral("余额")};
 // The role of a cell's bar: the line's share, as a fraction.
 constexpr int kBarRole = Qt::UserRole + 1;
 
@@ -147,16 +154,24 @@ QString PickerDateFormat()
     return QLocale().dateFormat(QLocale::LongFormat).replace(weekday, QString()).trimmed();
 }
 
-// Month labels for an axis: the year on the first month and on each January.
-QStringList AxisMonths(const std::vector<QDate> &months)
+// The month axis: up to two years as "3月" under a title naming the span, so
+// that every label fits its place; more as whole names, turned aslant.
+QBarCategoryAxis *MonthAxis(const std::vector<QDate> &months)
 {
+    auto *axis = new QBarCategoryAxis;
+    const bool named = months.size() > 24;
     QStringList labels;
-    for (size_t i = 0; i < months.size(); ++i) {
-        labels << (i == 0 || months[i].month() == 1
-                       ? MonthName(months[i])
-                       : QStringLiteral("%1月").arg(months[i].month()));
-    }
-    return labels;
+    for (const QDate &month : months)
+        labels << (named ? MonthName(month) : QStringLiteral("%1月").arg(month.month()));
+    axis->append(labels);
+    if (named)
+        axis->setLabelsAngle(-60);
+    else if (!months.empty())
+        axis->setTitleText(months.front().year() == months.back().year()
+                               ? QStringLiteral("%1年").arg(months.front().year())
+                               : QStringLiteral("%1 至 %2")
+                                     .arg(MonthName(months.front()), MonthName(months.back())));
+    return axis;
 }
 
 QValueAxis *MoneyAxis(double low, double high)
@@ -233,8 +248,18 @@ TFormReport::TFormReport(QWidget *parent)
         views[report]->setModel(FModels[report]);
         views[report]->setAccessibleName(tableNames[report]);
         views[report]->header()->setStretchLastSection(false);
+        views[report]->header()->setMinimumSectionSize(90);
         views[report]->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     }
+    // Each table shows its captions before it has any figures.
+    FTables[rpCategory].Header = kCategoryHeader;
+    FTables[rpTrend].Header = kTrendHeader;
+    FTables[rpBalance].Header = kBalanceHeader;
+    for (int report = rpCategory; report <= rpBalance; ++report)
+        FModels[report]->SetTable(FTables[report]);
+    // The share column is the ranked bar list's bars: room to tell them apart.
+    ui->tvCategory->header()->setSectionResizeMode(3, QHeaderView::Fixed);
+    ui->tvCategory->header()->resizeSection(3, 200);
     ui->tvCategory->setItemDelegate(new TShareBarDelegate(ui->tvCategory));
     ui->tvCategory->setToolTip(QStringLiteral("单击有下级的类别，查看其下级类别"));
     ui->tvCategory->setAccessibleDescription(ui->tvCategory->toolTip());
@@ -450,8 +475,7 @@ void TFormReport::ShowCategoryLines()
     ui->btnUp->setEnabled(FNode != 0);
 
     TReportTable table;
-    table.Header = {QStringLiteral("排名"), QStringLiteral("类别"), QStringLiteral("金额"),
-                    QStringLiteral("占比"), QStringLiteral("笔数")};
+    table.Header = kCategoryHeader;
     table.TextColumns = {false, true, false, false, false};
     std::vector<double> bars;
     qint64 count = 0;
@@ -523,8 +547,7 @@ void TFormReport::BuildTrend()
     std::vector<QDate> months;
     Currency income, expense;
     TReportTable table;
-    table.Header = {QStringLiteral("月份"), QStringLiteral("收入"), QStringLiteral("支出"),
-                    QStringLiteral("收入-支出")};
+    table.Header = kTrendHeader;
     table.TextColumns = {true, false, false, false};
     for (const TMonthFigures &month : FTrend) {
         months.push_back(month.Month);
@@ -588,10 +611,7 @@ void TFormReport::BuildTrend()
     bars->append({incomeSet, expenseSet});
     chart->addSeries(bars);
     chart->addSeries(netLine);
-    auto *axisX = new QBarCategoryAxis;
-    axisX->append(AxisMonths(months));
-    if (months.size() > 24)
-        axisX->setLabelsAngle(-60);
+    QBarCategoryAxis *axisX = MonthAxis(months);
     chart->addAxis(axisX, Qt::AlignBottom);
     QValueAxis *axisY = MoneyAxis(low, high);
     chart->addAxis(axisY, Qt::AlignLeft);
@@ -610,7 +630,7 @@ void TFormReport::BuildBalance()
     const TReportPeriod period = Period();
     FBalance = QueryBalance(period);
     TReportTable table;
-    table.Header = {QStringLiteral("月份"), QStringLiteral("截至日期"), QStringLiteral("余额")};
+    table.Header = kBalanceHeader;
     table.TextColumns = {true, true, false};
     std::vector<QDate> months;
     const QLocale locale;
@@ -652,10 +672,7 @@ void TFormReport::BuildBalance()
         high = std::max(high, value);
     }
     chart->addSeries(line);
-    auto *axisX = new QBarCategoryAxis;
-    axisX->append(AxisMonths(months));
-    if (months.size() > 24)
-        axisX->setLabelsAngle(-60);
+    QBarCategoryAxis *axisX = MonthAxis(months);
     chart->addAxis(axisX, Qt::AlignBottom);
     QValueAxis *axisY = MoneyAxis(low, high);
     chart->addAxis(axisY, Qt::AlignLeft);

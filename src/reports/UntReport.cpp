@@ -285,16 +285,22 @@ std::vector<TSlice> PieSlices(const std::vector<TCategoryLine> &lines, int most)
     std::stable_sort(order.begin(), order.end(),
                      [&](int a, int b) { return lines[a].Amount > lines[b].Amount; });
     std::vector<TSlice> slices;
+    std::vector<int> rest;
     Currency other;
     for (const int i : order) {
         // At least 2 %: fifty times the part reaches the whole.
         const bool large = __int128(lines[i].Amount.Units()) * 50 >= positive.Units();
-        if (large && int(slices.size()) < most)
+        if (large && int(slices.size()) < most) {
             slices.push_back({i, lines[i].Name, lines[i].Amount});
-        else
+        } else {
+            rest.push_back(i);
             other += lines[i].Amount;
+        }
     }
-    if (other > Currency())
+    // One line left over keeps its own name: "其他" stands for several.
+    if (rest.size() == 1)
+        slices.push_back({rest.front(), lines[rest.front()].Name, other});
+    else if (!rest.empty())
         slices.push_back({-1, kOtherName, other});
     return slices;
 }

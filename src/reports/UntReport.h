@@ -108,7 +108,8 @@ double Share(Currency part, Currency whole);
 QString ShareText(Currency part, Currency whole);
 
 // The slices of a pie: the positive lines of at least 2 % of their sum, at
-// most `most` of them, and the rest gathered as one "其他" slice (index -1).
+// most `most` of them, and the rest gathered as one "其他" slice (index -1)
+// unless a single line is left.
 struct TSlice
 {
     int Line = -1;

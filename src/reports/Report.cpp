@@ -52,6 +52,8 @@ const QStringList kTrendHeader {QStringLiteral("月份"), QStringLiteral("收入
                                 QStringLiteral("支出"), QStringLiteral("收入-支出")};
 const QStringList kBalanceHeader {QStringLiteral("月份"), QStringLiteral("截至日期"),
                                   QStringLiteral("余额")};
+// The column of the category table that names the category.
+constexpr int kNameColumn = 1;
 // The role of a cell's bar: the line's share, as a fraction.
 constexpr int kBarRole = Qt::UserRole + 1;
 
@@ -68,12 +70,16 @@ class TReportTableModel : public QAbstractTableModel
 public:
     using QAbstractTableModel::QAbstractTableModel;
 
-    void SetTable(const TReportTable &table, std::vector<double> bars = {}, int barColumn = -1)
+    // bars: each row's share, drawn in barColumn; opens: the rows whose
+    // name is marked as one that opens to its children.
+    void SetTable(const TReportTable &table, std::vector<double> bars = {}, int barColumn = -1,
+                  std::vector<bool> opens = {})
     {
         beginResetModel();
         FTable = table;
         FBars = std::move(bars);
         FBarColumn = barColumn;
+        FOpens = std::move(opens);
         endResetModel();
     }
     int rowCount(const QModelIndex &parent = {}) const override
@@ -90,8 +96,12 @@ public:
             return {};
         const QStringList &row = FTable.Rows[index.row()];
         switch (role) {
-        case Qt::DisplayRole:
-            return index.column() < row.size() ? row[index.column()] : QString();
+        case Qt::DisplayRole: {
+            const QString text = index.column() < row.size() ? row[index.column()] : QString();
+            const bool opens = index.column() == kNameColumn && size_t(index.row()) < FOpens.size()
+                && FOpens[index.row()];
+            return opens ? text + QStringLiteral(" ▸") : text;
+        }
         case Qt::TextAlignmentRole:
             return int(Text(index.column()) ? Qt::AlignLeft | Qt::AlignVCenter
                                             : Qt::AlignRight | Qt::AlignVCenter);
@@ -124,6 +134,7 @@ private:
     TReportTable FTable;
     std::vector<double> FBars;
     int FBarColumn = -1;
+    std::vector<bool> FOpens;
 };
 
 namespace {
@@ -478,13 +489,12 @@ void TFormReport::ShowCategoryLines()
     table.Header = kCategoryHeader;
     table.TextColumns = {false, true, false, false, false};
     std::vector<double> bars;
+    std::vector<bool> opens;
     qint64 count = 0;
     for (size_t i = 0; i < FLines.size(); ++i) {
         const TCategoryLine &line = FLines[i];
-        QString name = line.Name;
-        if (line.HasChildren)
-            name += QStringLiteral(" ▸");
-        table.Rows.append({QString::number(i + 1), name, line.Amount.ToString(),
+        opens.push_back(line.HasChildren);
+        table.Rows.append({QString::number(i + 1), line.Name, line.Amount.ToString(),
                            ShareText(line.Amount, total), QString::number(line.Count)});
         bars.push_back(std::max(0.0, Share(line.Amount, total)));
         count += line.Count;
@@ -493,7 +503,7 @@ void TFormReport::ShowCategoryLines()
         table.Rows.append({QString(), QStringLiteral("合计"), total.ToString(),
                            ShareText(total, total), QString::number(count)});
     FTables[rpCategory] = table;
-    FModels[rpCategory]->SetTable(table, std::move(bars), 3);
+    FModels[rpCategory]->SetTable(table, std::move(bars), 3, std::move(opens));
 
     QChart *chart = FViews[rpCategory]->chart();
     chart->removeAllSeries();

@@ -27,6 +27,7 @@
 #include <QSaveFile>
 #include <QShortcut>
 #include <QSignalBlocker>
+#include <QSplitter>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 #include <QValueAxis>
@@ -271,6 +272,12 @@ TFormReport::TFormReport(QWidget *parent)
     // The share column is the ranked bar list's bars: room to tell them apart.
     ui->tvCategory->header()->setSectionResizeMode(3, QHeaderView::Fixed);
     ui->tvCategory->header()->resizeSection(3, 200);
+    // The chart takes the larger part, room for a legend of eleven slices.
+    for (QSplitter *splitter : {ui->splCategory, ui->splTrend, ui->splBalance}) {
+        splitter->setStretchFactor(0, 3);
+        splitter->setStretchFactor(1, 2);
+        splitter->setSizes({400, 200});
+    }
     ui->tvCategory->setItemDelegate(new TShareBarDelegate(ui->tvCategory));
     ui->tvCategory->setToolTip(QStringLiteral("单击有下级的类别，查看其下级类别"));
     ui->tvCategory->setAccessibleDescription(ui->tvCategory->toolTip());

@@ -15,6 +15,8 @@
 #include "ui_Main.h"
 #include "ui_Report.h"
 
+#include <QBarCategoryAxis>
+#include <QCategoryAxis>
 #include <QChartView>
 #include <QClipboard>
 #include <QImage>
@@ -157,6 +159,7 @@ private Q_SLOTS:
     void largestAmountsStayExact();
     void emptyPeriodAndOnlyIncome();
     void windowDrillsDownAndBack();
+    void monthAxesHoldEveryMonth();
     void copiesAndSaves();
     void menusOpenOneWindow();
 };
@@ -469,6 +472,28 @@ void TestReport::windowDrillsDownAndBack()
     form.SetQuickPeriod(TQuickPeriod::LastYear);
     QCOMPARE(form.ui->DBBegin->date(), QDate(QDate::currentDate().year() - 1, 1, 1));
     QCOMPARE(form.ui->cbbPeriod->currentText(), QStringLiteral("去年"));
+}
+
+void TestReport::monthAxesHoldEveryMonth()
+{
+    TReportBooks books;
+    TShownReport shown;
+    shown.Show(TFormReport::rpBalance);
+    // Twelve months, one label each; twenty, under a label for each year,
+    // the axis still reaching the last month (a month's name shows only once
+    // on an axis, so twenty month names would drop eight months).
+    shown.SetPeriod(QDate(2024, 1, 1), QDate(2024, 12, 31));
+    QChart *chart = shown.Form->ChartView(TFormReport::rpBalance)->chart();
+    auto *months = qobject_cast<QBarCategoryAxis *>(chart->axes(Qt::Horizontal).first());
+    QVERIFY(months);
+    QCOMPARE(months->count(), 12);
+    shown.SetPeriod(QDate(2023, 5, 1), QDate(2024, 12, 31));
+    QCOMPARE(int(shown.Form->Balance().size()), 20);
+    auto *years = qobject_cast<QCategoryAxis *>(chart->axes(Qt::Horizontal).first());
+    QVERIFY(years);
+    QCOMPARE(years->max(), 19.5);
+    QCOMPARE(years->categoriesLabels(),
+             QStringList({QStringLiteral("2023年"), QStringLiteral("2024年")}));
 }
 
 void TestReport::copiesAndSaves()

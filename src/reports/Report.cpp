@@ -12,6 +12,7 @@
 #include <QBarCategoryAxis>
 #include <QBarSeries>
 #include <QBarSet>
+#include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
 #include <QClipboard>
@@ -166,23 +167,44 @@ QString PickerDateFormat()
     return QLocale().dateFormat(QLocale::LongFormat).replace(weekday, QString()).trimmed();
 }
 
-// The month axis: up to two years as "3月" under a title naming the span, so
-// that every label fits its place; more as whole names, turned aslant.
-QBarCategoryAxis *MonthAxis(const std::vector<QDate> &months)
+// The month axis. Twelve months: a label for each ("3月") under a title
+// naming the span (an axis takes each label once, so no more). Longer: a
+// label for each year, centred on its months; a year of fewer than three
+// months shown goes without one, which it would have no room for.
+QAbstractAxis *MonthAxis(const std::vector<QDate> &months)
 {
-    auto *axis = new QBarCategoryAxis;
-    const bool named = months.size() > 24;
-    QStringList labels;
-    for (const QDate &month : months)
-        labels << (named ? MonthName(month) : QStringLiteral("%1月").arg(month.month()));
-    axis->append(labels);
-    if (named)
-        axis->setLabelsAngle(-60);
-    else if (!months.empty())
-        axis->setTitleText(months.front().year() == months.back().year()
-                               ? QStringLiteral("%1年").arg(months.front().year())
-                               : QStringLiteral("%1 至 %2")
-                                     .arg(MonthName(months.front()), MonthName(months.back())));
+    if (months.size() <= 12) {
+        auto *axis = new QBarCategoryAxis;
+        QStringList labels;
+        for (const QDate &month : months)
+            labels << QStringLiteral("%1月").arg(month.month());
+        axis->append(labels);
+        if (!months.empty())
+            axis->setTitleText(months.front().year() == months.back().year()
+                                   ? QStringLiteral("%1年").arg(months.front().year())
+                                   : QStringLiteral("%1 至 %2")
+                                         .arg(MonthName(months.front()), MonthName(months.back())));
+        return axis;
+    }
+    auto *axis = new QCategoryAxis;
+    axis->setRange(-0.5, double(months.size()) - 0.5);
+    axis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionCenter);
+    bool started = false;
+    size_t first = 0;
+    for (size_t i = 0; i < months.size(); ++i) {
+        if (i + 1 < months.size() && months[i + 1].year() == months[i].year())
+            continue;
+        const double end = double(i) + 0.5;
+        if (i + 1 - first >= 3) {
+            if (!started)
+                axis->setStartValue(double(first) - 0.5);
+            started = true;
+            axis->append(QStringLiteral("%1年").arg(months[i].year()), end);
+        } else if (!started) {
+            axis->setStartValue(end);
+        }
+        first = i + 1;
+    }
     return axis;
 }
 
@@ -628,7 +650,7 @@ void TFormReport::BuildTrend()
     bars->append({incomeSet, expenseSet});
     chart->addSeries(bars);
     chart->addSeries(netLine);
-    QBarCategoryAxis *axisX = MonthAxis(months);
+    QAbstractAxis *axisX = MonthAxis(months);
     chart->addAxis(axisX, Qt::AlignBottom);
     QValueAxis *axisY = MoneyAxis(low, high);
     chart->addAxis(axisY, Qt::AlignLeft);
@@ -689,7 +711,7 @@ void TFormReport::BuildBalance()
         high = std::max(high, value);
     }
     chart->addSeries(line);
-    QBarCategoryAxis *axisX = MonthAxis(months);
+    QAbstractAxis *axisX = MonthAxis(months);
     chart->addAxis(axisX, Qt::AlignBottom);
     QValueAxis *axisY = MoneyAxis(low, high);
     chart->addAxis(axisY, Qt::AlignLeft);

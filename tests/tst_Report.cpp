@@ -15,10 +15,13 @@
 #include "ui_Main.h"
 #include "ui_Report.h"
 
+#include <QAccessible>
 #include <QBarCategoryAxis>
 #include <QCategoryAxis>
 #include <QChartView>
 #include <QClipboard>
+#include <QComboBox>
+#include <QDateEdit>
 #include <QImage>
 #include <QMenu>
 #include <QPieSeries>
@@ -162,6 +165,7 @@ private Q_SLOTS:
     void monthAxesHoldEveryMonth();
     void copiesAndSaves();
     void menusOpenOneWindow();
+    void everyControlIsNamed();
 };
 
 void TestReport::categoriesRollUpAndDrillDown()
@@ -562,6 +566,26 @@ void TestReport::menusOpenOneWindow()
     }
     delete GConfig;
     GConfig = nullptr;
+}
+
+void TestReport::everyControlIsNamed()
+{
+    TReportBooks books;
+    TShownReport shown;
+    int named = 0;
+    for (QWidget *control : shown.Form->findChildren<QWidget *>()) {
+        const bool input = qobject_cast<QAbstractButton *>(control)
+            || qobject_cast<QComboBox *>(control) || qobject_cast<QDateEdit *>(control)
+            || qobject_cast<QTreeView *>(control) || qobject_cast<QChartView *>(control)
+            || qobject_cast<QTabWidget *>(control);
+        if (!input || control->objectName().startsWith(u"qt_"))
+            continue;
+        QAccessibleInterface *face = QAccessible::queryAccessibleInterface(control);
+        QVERIFY2(face && !face->text(QAccessible::Name).isEmpty(),
+                 qPrintable(control->objectName()));
+        ++named;
+    }
+    QVERIFY(named >= 17);
 }
 
 QTEST_MAIN(TestReport)

@@ -322,6 +322,8 @@ TFormReport::TFormReport(QWidget *parent)
     command(ui->btnSaveCsv, &QPushButton::clicked, &TFormReport::btnSaveCsvClick);
     command(ui->btnSavePng, &QPushButton::clicked, &TFormReport::btnSavePngClick);
     command(ui->btnClose, &QPushButton::clicked, &QWidget::close);
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, ui->btnClose, &QPushButton::click);
     connect(
         ui->rbIncome, &QRadioButton::toggled, this, [this](bool income) { ShowKind(income); },
         Qt::QueuedConnection);

@@ -16,6 +16,7 @@
 #include "ledger/UntBookKeep.h"
 #include "ledger/UntConfig.h"
 #include "ledger/UntTree.h"
+#include "reports/UntReport.h"
 #include "shell/Application.h"
 #include "shell/ChineseLocale.h"
 #include "shell/Main.h"
@@ -447,6 +448,67 @@ TMeasureResult TreeMeasure(const TOptions &options, const QString &work)
         });
 }
 
+// ---- reports --------------------------------------------------------------
+
+// Each report against its aggregate statement run raw. Generated amounts are
+// all positive, so every group the statement returns shows in the program's
+// figures as an amount other than zero: both sides count the same groups.
+qint64 ProgramCategoryReport(const TReportPeriod &period)
+{
+    const TCategoryFigures figures = QueryCategorySums(period);
+    TCategoryTree expenseTree, incomeTree;
+    expenseTree.Load(false);
+    incomeTree.Load(true);
+    const std::vector<TCategoryLine> expense = Breakdown(figures.Expense, expenseTree, 0);
+    const std::vector<TCategoryLine> income = Breakdown(figures.Income, incomeTree, 0);
+    GSink = GSink + LinesTotal(expense).Units() - LinesTotal(income).Units()
+        + qint64(PieSlices(expense).size());
+    return qint64(figures.Income.size() + figures.Expense.size());
+}
+
+qint64 ProgramTrendReport(const TReportPeriod &period)
+{
+    qint64 groups = 0;
+    for (const TMonthFigures &month : QueryTrend(period)) {
+        groups += (month.Income != Currency()) + (month.Expense != Currency());
+        GSink = GSink + month.Income.Units() - month.Expense.Units();
+    }
+    return groups;
+}
+
+qint64 ProgramBalanceReport(const TReportPeriod &period)
+{
+    const std::vector<TBalancePoint> points = QueryBalance(period);
+    qint64 groups = 1; // the accounts' balances
+    for (size_t i = 0; i + 1 < points.size(); ++i)
+        groups += points[i + 1].Balance != points[i].Balance;
+    GSink = GSink + points.back().Balance.Units();
+    return groups;
+}
+
+TMeasureResult ReportMeasure(const TOptions &options, const QString &name, const QString &books,
+                             const TReportPeriod &period)
+{
+    UseBooks(books);
+    const TRawDb raw(BooksFile(books), false);
+    QString sql;
+    std::function<qint64()> program;
+    if (name == QStringLiteral("report_category")) {
+        sql = CategorySumsSql(period);
+        program = [&] { return ProgramCategoryReport(period); };
+    } else if (name == QStringLiteral("report_trend")) {
+        sql = TrendSql(period);
+        program = [&] { return ProgramTrendReport(period); };
+    } else {
+        sql = BalanceNetSql(period) + u';' + AccountBalanceSql(period.Account);
+        program = [&] { return ProgramBalanceReport(period); };
+    }
+    const QByteArray utf8 = sql.toUtf8();
+    return RunPairs(
+        name, 1.2, options.Repeats, [&](int) { return Timed([&] { return raw.Run(utf8); }); },
+        [&](int) { return Timed(program); });
+}
+
 // ---- changing records ---------------------------------------------------
 
 enum class TChange { Add, Amount, Kind, Account, Other, Delete };
@@ -766,19 +828,24 @@ std::vector<TMeasureResult> RunAll(const TOptions &options)
     const QDate monthEnd = monthStart.addMonths(1).addDays(-1);
     std::vector<TMeasureResult> results;
 
+    QString datedBooks;
+    const auto dated = [&] {
+        if (datedBooks.isEmpty())
+            datedBooks = NewBooks(work.path(), QStringLiteral("dated"), options.Records,
+                                  options.Seed, TRecordOrder::ByDate);
+        return datedBooks;
+    };
     if (any({"list_all_dated", "list_month", "window_all", "memory_per_row"})) {
-        const QString dated = NewBooks(work.path(), QStringLiteral("dated"), options.Records,
-                                       options.Seed, TRecordOrder::ByDate);
         if (any({"list_all_dated"}))
             results.push_back(
-                ListMeasure(options, QStringLiteral("list_all_dated"), 1.2, dated, first, today));
+                ListMeasure(options, QStringLiteral("list_all_dated"), 1.2, dated(), first, today));
         if (any({"list_month"}))
-            results.push_back(ListMeasure(options, QStringLiteral("list_month"), 1.2, dated,
+            results.push_back(ListMeasure(options, QStringLiteral("list_month"), 1.2, dated(),
                                           monthStart, monthEnd));
         if (any({"window_all"}))
-            results.push_back(WindowMeasure(options, dated, first, today));
+            results.push_back(WindowMeasure(options, dated(), first, today));
         if (any({"memory_per_row"}))
-            results.push_back(MemoryMeasure(dated, first, today));
+            results.push_back(MemoryMeasure(dated(), first, today));
         GPrompt->Check(QStringLiteral("listing"));
     }
     if (any({"list_all_random"})) {
@@ -787,6 +854,13 @@ std::vector<TMeasureResult> RunAll(const TOptions &options)
         results.push_back(
             ListMeasure(options, QStringLiteral("list_all_random"), 1.15, random, first, today));
         GPrompt->Check(QStringLiteral("list_all_random"));
+    }
+    for (const char *report : {"report_category", "report_trend", "report_balance"}) {
+        if (any({report})) {
+            const QString name = QString::fromLatin1(report);
+            results.push_back(ReportMeasure(options, name, dated(), {first, today, {}}));
+            GPrompt->Check(name);
+        }
     }
     if (any({"tree_2000"})) {
         results.push_back(TreeMeasure(options, work.path()));

@@ -3,8 +3,9 @@
 # for the tests, the benchmarks for bench.sh, or only the program for run.sh.
 # Sourced, not executed; expects BUILD_TYPE to be set by the caller.
 
-PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-translations-l10n libgl-dev libsqlite3-dev
-  fonts-noto-cjk xvfb xauth)
+# Qt Charts needs the OpenGL module's CMake files, which it does not depend on.
+PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-charts-dev libqt6opengl6-dev
+  qt6-translations-l10n libgl-dev libsqlite3-dev fonts-noto-cjk xvfb xauth)
 
 install_missing() {
   local missing=()

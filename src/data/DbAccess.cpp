@@ -219,6 +219,13 @@ int TField::AsInteger() const
     return int(sqlite3_column_int64(FStmt, FIndex));
 }
 
+qint64 TField::AsInt64() const
+{
+    if (sqlite3_column_type(FStmt, FIndex) == SQLITE_FLOAT)
+        return std::llround(sqlite3_column_double(FStmt, FIndex));
+    return sqlite3_column_int64(FStmt, FIndex);
+}
+
 bool TField::AsBoolean() const
 {
     if (sqlite3_column_type(FStmt, FIndex) == SQLITE_TEXT) {

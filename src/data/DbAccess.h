@@ -36,6 +36,8 @@ public:
     // column as the date alone in the system's short date format.
     QString AsString() const;
     int AsInteger() const;
+    // A whole number as the engine holds it (a real one rounded).
+    qint64 AsInt64() const;
     bool AsBoolean() const;
     Currency AsCurrency() const;
     QDateTime AsDateTime() const;

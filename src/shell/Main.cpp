@@ -20,6 +20,7 @@
 #include "ledger/UntBookKeep.h"
 #include "ledger/UntConfig.h"
 #include "ledger/UntTree.h"
+#include "reports/Report.h"
 
 #include <QCloseEvent>
 #include <QColor>
@@ -230,6 +231,12 @@ TFormMain::TFormMain(QWidget *parent)
     FTrayMenu->addAction(ui->N8);
     FTrayMenu->addSeparator();
     FTrayMenu->addActions({ui->NShowForm, ui->NClose});
+    // The report window: after the account window in the settings menu, after
+    // the new record in the tray menu.
+    auto *NReport = new QAction(QStringLiteral("统计报表"), this);
+    NReport->setObjectName(QStringLiteral("NReport"));
+    FSystemMenu->insertAction(ui->N15, NReport);
+    FTrayMenu->insertAction(ui->N16, NReport);
     AddTrayIcon();
 
     // A view reports the position in the coordinates of its viewport.
@@ -265,6 +272,7 @@ TFormMain::TFormMain(QWidget *parent)
     command(ui->N5, &QAction::triggered, &TFormMain::N5Click);
     command(ui->btnSystem, &QPushButton::clicked, &TFormMain::btnSystemClick);
     command(ui->N10, &QAction::triggered, &TFormMain::N10Click);
+    command(NReport, &QAction::triggered, &TFormMain::NReportClick);
     command(ui->N15, &QAction::triggered, &TFormMain::N15Click);
     command(ui->Ndfdf1, &QAction::triggered, &TFormMain::Ndfdf1Click);
     command(ui->MenuItem3, &QAction::triggered, &TFormMain::MenuItem3Click);
@@ -643,6 +651,11 @@ void TFormMain::btnSystemClick()
 void TFormMain::N10Click()
 {
     ShowAccounts();
+}
+
+void TFormMain::NReportClick()
+{
+    ShowReport(this);
 }
 
 void TFormMain::N15Click()

@@ -49,6 +49,7 @@ public:
     void N2Click(); // change the selected record
     void btnSystemClick(); // the settings menu at the cursor
     void N10Click(); // account window
+    void NReportClick(); // report window
     void N15Click(); // settings dialog
     void Ndfdf1Click(); // backup
     void MenuItem3Click(); // restore

@@ -1,0 +1,452 @@
+#include "UntReport.h"
+
+#include "data/DbAccess.h"
+#include "data/SqlFormat.h"
+
+#include <algorithm>
+
+const QString kUnfiledName = QStringLiteral("未分类");
+const QString kOtherName = QStringLiteral("其他");
+
+namespace {
+
+// The statements, "%s" marking each value. Amounts are summed as whole
+// ten-thousandths, so every sum is exact; the days are whole day numbers, the
+// end excluded.
+// clang-format off
+const QString kLoadTypes = QStringLiteral("select SelfIndex,ParentIndex,TypeName from %s where SelfIndex <>0 order by SelfIndex asc");
+const QString kCategorySums = QStringLiteral("select InOutType<>0,TypeID,sum(cast(round(Fare*10000) as integer)),count(*) from BookKeep where InDate >= %s and InDate < %s%s group by InOutType<>0,TypeID");
+const QString kMonthSums = QStringLiteral("select %s,InOutType<>0,sum(cast(round(Fare*10000) as integer)) from BookKeep where InDate >= %s and InDate < %s%s group by 1,2");
+const QString kNetAfter = QStringLiteral("select %s,sum(iif(InOutType=0,1,-1)*cast(round(Fare*10000) as integer)) from BookKeep where InDate >= %s%s group by 1");
+const QString kAccountBalance = QStringLiteral("select sum(cast(round(Fare*10000) as integer)) from Account%s");
+const QString kOnAccount = QStringLiteral(" and AccountName='%s'");
+const QString kWhereAccount = QStringLiteral(" where AccountName='%s'");
+const QString kMonthCase = QStringLiteral("(case when InDate < %s then %s else %s end)");
+// clang-format on
+
+QString Day(const QDate &date)
+{
+    return QString::number(DayNumber(date));
+}
+
+QString AccountCondition(const QString &account)
+{
+    return account.isEmpty() ? QString() : Format(kOnAccount, {SqlText(account)});
+}
+
+// The index of the bucket a record's day falls in: bucket i holds the days
+// from starts[i] up to starts[i + 1], found by halving, so a row meets only a
+// few comparisons however many months there are.
+QString BucketIndex(const std::vector<qint64> &starts, size_t low, size_t high)
+{
+    if (high - low <= 1)
+        return QString::number(low);
+    const size_t middle = (low + high) / 2;
+    return Format(kMonthCase,
+                  {QString::number(starts[middle]), BucketIndex(starts, low, middle),
+                   BucketIndex(starts, middle, high)});
+}
+
+QDate FirstOfMonth(const QDate &date)
+{
+    return QDate(date.year(), date.month(), 1);
+}
+
+// The day the trend starts summing: the period's first day, or the first of
+// the earliest month shown when that lies before the period.
+QDate TrendStart(const TReportPeriod &period, const std::vector<QDate> &months)
+{
+    return months.front() < FirstOfMonth(period.Begin) ? months.front() : period.Begin;
+}
+
+// The day of each balance point: each month's last day, the period's end for
+// the last month.
+std::vector<QDate> BalanceDays(const TReportPeriod &period, const std::vector<QDate> &months)
+{
+    std::vector<QDate> days;
+    for (size_t i = 0; i + 1 < months.size(); ++i)
+        days.push_back(months[i + 1].addDays(-1));
+    days.push_back(period.End);
+    return days;
+}
+
+QString CsvField(QString text, bool isText)
+{
+    if (isText && !text.isEmpty() && QStringLiteral("=+-@\t\r").contains(text.front()))
+        text.prepend(u'\'');
+    if (text.contains(u',') || text.contains(u'"') || text.contains(u'\n') || text.contains(u'\r')
+        || text.startsWith(u' ') || text.endsWith(u' ')) {
+        text.replace(QStringLiteral("\""), QStringLiteral("\"\""));
+        text = u'"' + text + u'"';
+    }
+    return text;
+}
+
+} // namespace
+
+std::pair<QDate, QDate> QuickPeriod(TQuickPeriod which, const QDate &today)
+{
+    const QDate month = FirstOfMonth(today);
+    switch (which) {
+    case TQuickPeriod::ThisMonth:
+        return {month, today};
+    case TQuickPeriod::LastMonth:
+        return {month.addMonths(-1), month.addDays(-1)};
+    case TQuickPeriod::ThisYear:
+        return {QDate(today.year(), 1, 1), today};
+    case TQuickPeriod::LastYear:
+        return {QDate(today.year() - 1, 1, 1), QDate(today.year() - 1, 12, 31)};
+    case TQuickPeriod::Last12Months:
+        return {month.addMonths(-11), today};
+    }
+    return {month, today};
+}
+
+// ---- the category tree ----------------------------------------------------
+
+void TCategoryTree::Load(bool income)
+{
+    FNodes.clear();
+    FTop.clear();
+    TQuery &query = GDbAccess->OpenQuery(
+        Format(kLoadTypes, {income ? QStringLiteral("InType") : QStringLiteral("OutType")}));
+    for (; !query.Eof(); query.Next())
+        Add(query.Fields(0).AsInteger(), query.Fields(1).AsInteger(), query.Fields(2).AsString());
+    query.Close();
+}
+
+void TCategoryTree::Add(qint32 self, qint32 parent, const QString &name)
+{
+    // As the tree does: a parent not read yet means the last node in tree
+    // order (the deepest last one), or the root when there is none.
+    if (parent != 0 && !FNodes.contains(parent)) {
+        parent = 0;
+        if (!FTop.isEmpty()) {
+            parent = FTop.last();
+            for (auto last = FLastChild.constFind(parent); last != FLastChild.cend();
+                 last = FLastChild.constFind(parent))
+                parent = last.value();
+        }
+    }
+    FNodes.insert(self, {parent, name, 0});
+    if (parent == 0) {
+        FTop.append(self);
+    } else {
+        ++FNodes[parent].Children;
+        FLastChild.insert(parent, self);
+    }
+}
+
+bool TCategoryTree::HasChildren(qint32 id) const
+{
+    return id == 0 ? !FTop.isEmpty() : FNodes.value(id).Children > 0;
+}
+
+QStringList TCategoryTree::Path(qint32 id) const
+{
+    QStringList names;
+    for (; id != 0 && FNodes.contains(id); id = Parent(id))
+        names.prepend(Name(id));
+    return names;
+}
+
+qint32 TCategoryTree::ChildToward(qint32 node, qint32 id) const
+{
+    if (!Exists(id))
+        return -1;
+    if (id == node)
+        return node;
+    // Parents are always added before their children, so the walk ends.
+    for (qint32 current = id;; current = Parent(current)) {
+        const qint32 parent = Parent(current);
+        if (parent == node)
+            return current;
+        if (parent == 0)
+            return -1;
+    }
+}
+
+// ---- sums by category ------------------------------------------------------
+
+QString CategorySumsSql(const TReportPeriod &period)
+{
+    return Format(
+        kCategorySums,
+        {Day(period.Begin), Day(period.End.addDays(1)), AccountCondition(period.Account)});
+}
+
+TCategoryFigures QueryCategorySums(const TReportPeriod &period)
+{
+    TCategoryFigures figures;
+    if (period.IsEmpty())
+        return figures;
+    TQuery &query = GDbAccess->OpenQuery(CategorySumsSql(period));
+    for (; !query.Eof(); query.Next()) {
+        const bool expense = query.Fields(0).AsInteger() != 0;
+        const TCategorySum sum {query.Fields(1).AsInteger(),
+                                Currency::FromUnits(query.Fields(2).AsInt64()),
+                                query.Fields(3).AsInt64()};
+        (expense ? figures.Expense : figures.Income).push_back(sum);
+        (expense ? figures.ExpenseTotal : figures.IncomeTotal) += sum.Amount;
+        figures.Count += sum.Count;
+    }
+    query.Close();
+    return figures;
+}
+
+std::vector<TCategoryLine> Breakdown(const std::vector<TCategorySum> &sums,
+                                     const TCategoryTree &tree, qint32 node)
+{
+    std::vector<TCategoryLine> lines;
+    QHash<qint32, size_t> lineOf; // by category; the unfiled line under -1
+    const auto line = [&](qint32 key, TCategoryLine::TKind kind) -> TCategoryLine & {
+        const auto found = lineOf.constFind(key);
+        if (found != lineOf.cend())
+            return lines[found.value()];
+        TCategoryLine added;
+        added.Kind = kind;
+        switch (kind) {
+        case TCategoryLine::TKind::Unfiled:
+            added.Name = kUnfiledName;
+            break;
+        case TCategoryLine::TKind::Own:
+            added.Id = key;
+            added.Name = tree.Name(key) + QStringLiteral("（未细分）");
+            break;
+        case TCategoryLine::TKind::Category:
+            added.Id = key;
+            added.Name = tree.Name(key);
+            added.HasChildren = tree.HasChildren(key);
+            break;
+        }
+        lineOf.insert(key, lines.size());
+        lines.push_back(added);
+        return lines.back();
+    };
+    for (const TCategorySum &sum : sums) {
+        TCategoryLine *target = nullptr;
+        if (!tree.Exists(sum.TypeID)) {
+            if (node != 0)
+                continue;
+            target = &line(-1, TCategoryLine::TKind::Unfiled);
+        } else {
+            const qint32 child = tree.ChildToward(node, sum.TypeID);
+            if (child < 0)
+                continue;
+            target = &line(
+                child, child == node ? TCategoryLine::TKind::Own : TCategoryLine::TKind::Category);
+        }
+        target->Amount += sum.Amount;
+        target->Count += sum.Count;
+    }
+    std::sort(lines.begin(), lines.end(), [](const TCategoryLine &a, const TCategoryLine &b) {
+        if (a.Amount != b.Amount)
+            return a.Amount > b.Amount;
+        return a.Name < b.Name;
+    });
+    return lines;
+}
+
+Currency LinesTotal(const std::vector<TCategoryLine> &lines)
+{
+    Currency total;
+    for (const TCategoryLine &line : lines)
+        total += line.Amount;
+    return total;
+}
+
+double Share(Currency part, Currency whole)
+{
+    if (whole <= Currency())
+        return -1;
+    return double(part.Units()) / double(whole.Units());
+}
+
+QString ShareText(Currency part, Currency whole)
+{
+    const double share = Share(part, whole);
+    if (share < 0)
+        return QStringLiteral("—");
+    return QString::number(share * 100, 'f', 1) + u'%';
+}
+
+std::vector<TSlice> PieSlices(const std::vector<TCategoryLine> &lines, int most)
+{
+    Currency positive;
+    for (const TCategoryLine &line : lines) {
+        if (line.Amount > Currency())
+            positive += line.Amount;
+    }
+    std::vector<int> order;
+    for (int i = 0; i < int(lines.size()); ++i) {
+        if (lines[i].Amount > Currency())
+            order.push_back(i);
+    }
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int a, int b) { return lines[a].Amount > lines[b].Amount; });
+    std::vector<TSlice> slices;
+    std::vector<int> rest;
+    Currency other;
+    for (const int i : order) {
+        // At least 2 %: fifty times the part reaches the whole.
+        const bool large = __int128(lines[i].Amount.Units()) * 50 >= positive.Units();
+        if (large && int(slices.size()) < most) {
+            slices.push_back({i, lines[i].Name, lines[i].Amount});
+        } else {
+            rest.push_back(i);
+            other += lines[i].Amount;
+        }
+    }
+    // One line left over keeps its own name: "其他" stands for several.
+    if (rest.size() == 1)
+        slices.push_back({rest.front(), lines[rest.front()].Name, other});
+    else if (!rest.empty())
+        slices.push_back({-1, kOtherName, other});
+    return slices;
+}
+
+// ---- sums by month -----------------------------------------------------------
+
+std::vector<QDate> ReportMonths(const TReportPeriod &period)
+{
+    std::vector<QDate> months;
+    if (period.IsEmpty())
+        return months;
+    const QDate last = FirstOfMonth(period.End);
+    QDate first = FirstOfMonth(period.Begin);
+    if (first > last.addMonths(-11))
+        first = last.addMonths(-11);
+    for (QDate month = first; month <= last; month = month.addMonths(1))
+        months.push_back(month);
+    return months;
+}
+
+QString TrendSql(const TReportPeriod &period)
+{
+    const std::vector<QDate> months = ReportMonths(period);
+    if (months.empty())
+        return {};
+    std::vector<qint64> starts;
+    for (const QDate &month : months)
+        starts.push_back(DayNumber(month));
+    return Format(kMonthSums,
+                  {BucketIndex(starts, 0, starts.size()), Day(TrendStart(period, months)),
+                   Day(period.End.addDays(1)), AccountCondition(period.Account)});
+}
+
+std::vector<TMonthFigures> QueryTrend(const TReportPeriod &period)
+{
+    const std::vector<QDate> months = ReportMonths(period);
+    std::vector<TMonthFigures> figures;
+    for (const QDate &month : months)
+        figures.push_back({month, {}, {}});
+    if (months.empty())
+        return figures;
+    TQuery &query = GDbAccess->OpenQuery(TrendSql(period));
+    for (; !query.Eof(); query.Next()) {
+        const qint64 index = query.Fields(0).AsInt64();
+        if (index < 0 || index >= qint64(figures.size()))
+            continue;
+        const Currency amount = Currency::FromUnits(query.Fields(2).AsInt64());
+        (query.Fields(1).AsInteger() != 0 ? figures[index].Expense : figures[index].Income)
+            += amount;
+    }
+    query.Close();
+    return figures;
+}
+
+// ---- balance by month ----------------------------------------------------------
+
+QString BalanceNetSql(const TReportPeriod &period)
+{
+    const std::vector<QDate> months = ReportMonths(period);
+    if (months.empty())
+        return {};
+    // Bucket i holds the records after point i up to point i + 1; the last
+    // one, those after the last point.
+    std::vector<qint64> starts;
+    for (const QDate &day : BalanceDays(period, months))
+        starts.push_back(DayNumber(day) + 1);
+    return Format(kNetAfter,
+                  {BucketIndex(starts, 0, starts.size()), QString::number(starts[0]),
+                   AccountCondition(period.Account)});
+}
+
+QString AccountBalanceSql(const QString &account)
+{
+    return Format(kAccountBalance,
+                  {account.isEmpty() ? QString() : Format(kWhereAccount, {SqlText(account)})});
+}
+
+std::vector<TBalancePoint> QueryBalance(const TReportPeriod &period)
+{
+    const std::vector<QDate> months = ReportMonths(period);
+    std::vector<TBalancePoint> points;
+    if (months.empty())
+        return points;
+    for (const QDate &day : BalanceDays(period, months))
+        points.push_back({day, {}});
+    TQuery &balance = GDbAccess->OpenQuery(AccountBalanceSql(period.Account));
+    const Currency now
+        = balance.Eof() ? Currency() : Currency::FromUnits(balance.Fields(0).AsInt64());
+    balance.Close();
+    std::vector<Currency> net(points.size());
+    TQuery &query = GDbAccess->OpenQuery(BalanceNetSql(period));
+    for (; !query.Eof(); query.Next()) {
+        const qint64 index = query.Fields(0).AsInt64();
+        if (index >= 0 && index < qint64(net.size()))
+            net[index] += Currency::FromUnits(query.Fields(1).AsInt64());
+    }
+    query.Close();
+    // Today's balance less everything booked after each point.
+    Currency after;
+    for (size_t i = points.size(); i-- > 0;) {
+        after += net[i];
+        points[i].Balance = now - after;
+    }
+    return points;
+}
+
+// ---- tables ------------------------------------------------------------------
+
+QByteArray TableCsv(const TReportTable &table)
+{
+    QString text;
+    const auto line = [&](const QStringList &fields) {
+        for (int i = 0; i < fields.size(); ++i) {
+            if (i > 0)
+                text += u',';
+            text += CsvField(fields[i], i < table.TextColumns.size() && table.TextColumns[i]);
+        }
+        text += QStringLiteral("\r\n");
+    };
+    line(table.Header);
+    for (const QStringList &row : table.Rows)
+        line(row);
+    return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
+}
+
+QString TableText(const TReportTable &table)
+{
+    QString text;
+    const auto line = [&](const QStringList &fields) {
+        QStringList cleaned;
+        for (QString field : fields) {
+            for (QChar &c : field) {
+                if (c == u'\t' || c == u'\n' || c == u'\r')
+                    c = u' ';
+            }
+            cleaned << field;
+        }
+        text += cleaned.join(u'\t') + u'\n';
+    };
+    line(table.Header);
+    for (const QStringList &row : table.Rows)
+        line(row);
+    return text;
+}
+
+QString MonthName(const QDate &month)
+{
+    return QStringLiteral("%1年%2月").arg(month.year()).arg(month.month());
+}

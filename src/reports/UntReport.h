@@ -1,0 +1,164 @@
+#pragma once
+
+#include "data/Currency.h"
+
+#include <QByteArray>
+#include <QDate>
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <utility>
+#include <vector>
+
+// The records a report covers: the days from Begin to End, both included, on
+// every account (Account empty) or on one.
+struct TReportPeriod
+{
+    QDate Begin;
+    QDate End;
+    QString Account;
+
+    bool IsEmpty() const { return !Begin.isValid() || !End.isValid() || Begin > End; }
+};
+
+// The quick choices of the report window, in the order it lists them. A
+// period that has begun ends today, as the main window's does.
+enum class TQuickPeriod { ThisMonth, LastMonth, ThisYear, LastYear, Last12Months };
+std::pair<QDate, QDate> QuickPeriod(TQuickPeriod which, const QDate &today);
+
+// One category table ("InType" or "OutType") shaped as the main window's tree
+// shows it: a category whose parent is not listed before it hangs where the
+// tree puts it, so sums roll up as the user sees the tree.
+class TCategoryTree
+{
+public:
+    void Load(bool income);
+    // Adds a category in SelfIndex order, as the table is read.
+    void Add(qint32 self, qint32 parent, const QString &name);
+
+    bool Exists(qint32 id) const { return FNodes.contains(id); }
+    QString Name(qint32 id) const { return FNodes.value(id).Name; }
+    qint32 Parent(qint32 id) const { return FNodes.value(id).Parent; }
+    bool HasChildren(qint32 id) const;
+    // The names from the top-level category down to this one.
+    QStringList Path(qint32 id) const;
+    // The child of `node` (0: the root) that `id` lies in, `node` itself when
+    // id is node, or -1 when id is not below node.
+    qint32 ChildToward(qint32 node, qint32 id) const;
+
+private:
+    struct TNode
+    {
+        qint32 Parent = 0;
+        QString Name;
+        int Children = 0;
+    };
+    QHash<qint32, TNode> FNodes;
+    QHash<qint32, qint32> FLastChild;
+    QList<qint32> FTop;
+};
+
+// What a category (by the record's TypeID) adds up to in the period.
+struct TCategorySum
+{
+    qint32 TypeID = 0;
+    Currency Amount;
+    qint64 Count = 0;
+};
+
+// The period's records summed by kind and category: one aggregate statement.
+struct TCategoryFigures
+{
+    std::vector<TCategorySum> Income;
+    std::vector<TCategorySum> Expense;
+    Currency IncomeTotal;
+    Currency ExpenseTotal;
+    qint64 Count = 0;
+};
+QString CategorySumsSql(const TReportPeriod &period);
+TCategoryFigures QueryCategorySums(const TReportPeriod &period);
+
+// One line of a category breakdown.
+struct TCategoryLine
+{
+    enum class TKind { Category, Own, Unfiled };
+    TKind Kind = TKind::Category;
+    qint32 Id = 0; // the category; for Own the node itself
+    QString Name;
+    Currency Amount;
+    qint64 Count = 0;
+    bool HasChildren = false;
+};
+extern const QString kUnfiledName;
+extern const QString kOtherName;
+
+// The sums under `node` (0: the whole tree), each category with everything
+// below it rolled up; records filed on node itself form a line of their own,
+// and at the top records whose category no longer exists are "未分类". Ranked
+// by amount, largest first.
+std::vector<TCategoryLine> Breakdown(const std::vector<TCategorySum> &sums,
+                                     const TCategoryTree &tree, qint32 node);
+Currency LinesTotal(const std::vector<TCategoryLine> &lines);
+
+// A part's share of a whole, as a fraction; none (negative) when the whole is
+// not above zero.
+double Share(Currency part, Currency whole);
+// "12.3%", or "—" without a share.
+QString ShareText(Currency part, Currency whole);
+
+// The slices of a pie: the positive lines of at least 2 % of their sum, at
+// most `most` of them, and the rest gathered as one "其他" slice (index -1)
+// unless a single line is left.
+struct TSlice
+{
+    int Line = -1;
+    QString Name;
+    Currency Amount;
+};
+std::vector<TSlice> PieSlices(const std::vector<TCategoryLine> &lines, int most = 10);
+
+// The months a trend or balance shows: the period's months, and at least 12,
+// reaching back from the period's last month. Each is its first day.
+std::vector<QDate> ReportMonths(const TReportPeriod &period);
+
+struct TMonthFigures
+{
+    QDate Month; // the first day
+    Currency Income;
+    Currency Expense;
+};
+// Income and expense of each month shown. A period of 12 months or more is
+// summed from its first day; a shorter one shows whole months back to the
+// twelfth before its end.
+QString TrendSql(const TReportPeriod &period);
+std::vector<TMonthFigures> QueryTrend(const TReportPeriod &period);
+
+struct TBalancePoint
+{
+    QDate Day; // the month's last day, the period's end for its last month
+    Currency Balance;
+};
+// The balance at the end of each month shown: today's balances (the account
+// window's) less what the records after that day added.
+QString BalanceNetSql(const TReportPeriod &period);
+QString AccountBalanceSql(const QString &account);
+std::vector<TBalancePoint> QueryBalance(const TReportPeriod &period);
+
+// The exact figures under a chart: captions, rows of texts, and which columns
+// hold names (the others hold numbers).
+struct TReportTable
+{
+    QStringList Header;
+    QList<QStringList> Rows;
+    QList<bool> TextColumns;
+};
+// As a spreadsheet reads it: UTF-8 with a byte order mark, fields quoted
+// where needed, lines ending CR LF. A name that a spreadsheet would take for
+// a formula is written with a leading apostrophe.
+QByteArray TableCsv(const TReportTable &table);
+// Tab-separated lines, for the clipboard.
+QString TableText(const TReportTable &table);
+
+// A month as the tables name it: "2026年1月".
+QString MonthName(const QDate &month);

@@ -4,7 +4,7 @@
 # Sourced, not executed; expects BUILD_TYPE to be set by the caller.
 
 PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-translations-l10n libgl-dev libsqlite3-dev
-  fonts-noto-cjk xvfb xauth)
+  fonts-noto-cjk xvfb xauth libquazip1-qt6-dev libfreexl-dev hledger)
 
 install_missing() {
   local missing=()

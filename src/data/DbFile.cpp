@@ -42,9 +42,16 @@ const char *const kRecordTotals = "select AccountName,"
                                   "sum(iif(InOutType=0,0,cast(round(Fare*10000) as integer))) "
                                   "from BookKeep group by AccountName";
 
-// Statements that bring version N to N + 1, at index N - 1. The first
-// release has none; a later column is added here, never by hand.
-const std::vector<const char *> kUpgradeSteps = {};
+// Statements that bring version N to N + 1, at index N - 1. A later column
+// or table is added here, never by hand.
+const std::vector<const char *> kUpgradeSteps = {
+    // Statement import: the identity of every imported row (an order number or
+    // a digest of the row), so a file imported again adds nothing; and the
+    // choices the import window remembers (account per format, category per
+    // hint, column mappings).
+    "CREATE TABLE ImportedRow (SourceId TEXT NOT NULL PRIMARY KEY, RecordID INTEGER NOT NULL);"
+    "CREATE TABLE ImportSetting (Name TEXT NOT NULL PRIMARY KEY, Value TEXT NOT NULL);",
+};
 
 // Runs a query of one row and one column; false when it fails.
 bool QueryText(sqlite3 *db, const char *sql, QString &value)

@@ -8,9 +8,12 @@
 #include "data/SqlFormat.h"
 #include "data/UException.h"
 #include "data/UntPublic.h"
+#include "exchange/Export.h"
 #include "forms/Account.h"
 #include "forms/AddBookKeep.h"
 #include "forms/Config.h"
+#include "forms/ExportBooks.h"
+#include "forms/ImportStatement.h"
 #include "forms/ModBookKeep.h"
 #include "forms/Note.h"
 #include "forms/Pass.h"
@@ -60,8 +63,7 @@ public:
     {
         if (role == Qt::ForegroundRole && index.isValid()) {
             static const QByteArray expense = kExpense.toUtf8();
-            return CellIs(index.row(), ColKind, expense) ? QVariant(QColor(255, 0, 0))
-                                                             : QVariant();
+            return CellIs(index.row(), ColKind, expense) ? QVariant(QColor(255, 0, 0)) : QVariant();
         }
         // The list's own hint shows over the rows, not the cell's text; the
         // hidden ID is for the commands (Cell), not for the eye or the ear.
@@ -214,6 +216,10 @@ TFormMain::TFormMain(QWidget *parent)
     FSystemMenu->addActions({ui->N10, ui->N15});
     FSystemMenu->addSeparator();
     FSystemMenu->addActions({ui->Ndfdf1, ui->MenuItem3});
+    FImportAction = FSystemMenu->addAction(QStringLiteral("导入账单…"));
+    FImportAction->setObjectName(QStringLiteral("NImport"));
+    FExportAction = FSystemMenu->addAction(QStringLiteral("导出…"));
+    FExportAction->setObjectName(QStringLiteral("NExport"));
     FSystemMenu->addSeparator();
     FSystemMenu->addAction(ui->NOpenWWW1);
     FTrayMenu = new QMenu(this);
@@ -261,6 +267,8 @@ TFormMain::TFormMain(QWidget *parent)
     command(ui->N15, &QAction::triggered, &TFormMain::N15Click);
     command(ui->Ndfdf1, &QAction::triggered, &TFormMain::Ndfdf1Click);
     command(ui->MenuItem3, &QAction::triggered, &TFormMain::MenuItem3Click);
+    command(FImportAction, &QAction::triggered, &TFormMain::NImportClick);
+    command(FExportAction, &QAction::triggered, &TFormMain::NExportClick);
     command(ui->NOpenWWW1, &QAction::triggered, &TFormMain::NOpenWWW1Click);
     command(ui->N8, &QAction::triggered, &TFormMain::N8Click);
     command(ui->btn1, &QPushButton::clicked, &TFormMain::btn1Click);
@@ -659,6 +667,40 @@ void TFormMain::MenuItem3Click()
     }
     DbRestore(fileName);
     WriteLog(QStringLiteral("数据恢复！"));
+}
+
+void TFormMain::NImportClick()
+{
+    TFormImport form(this);
+    if (form.exec() == QDialog::Accepted)
+        btnQueryClick();
+}
+
+void TFormMain::NExportClick()
+{
+    TFormExport form(this);
+    if (form.exec() != QDialog::Accepted)
+        return;
+    const bool journal = form.Choice() == TFormExport::ExportJournal;
+    const QString fileName = Prompt().FileDialog(TFileDialogKind::Save,
+                                                 journal ? QStringLiteral("记账日记账 (*.journal)")
+                                                         : QStringLiteral("CSV 表格 (*.csv)"));
+    if (fileName.isEmpty())
+        return;
+    int written = 0;
+    if (journal) {
+        written = BooksExport::WriteJournal(fileName);
+    } else {
+        QString filter = QueryFilter();
+        if (form.Choice() == TFormExport::ExportPeriod)
+            filter = Format(QStringLiteral("where InDate >= %s and InDate < %s "),
+                            {QString::number(DayNumber(form.Begin())),
+                             QString::number(DayNumber(form.End()) + 1)});
+        written = BooksExport::WriteRecordsCsv(fileName, filter);
+    }
+    ShowInfo(QStringLiteral("已导出 %1 条记录到 %2")
+                 .arg(written)
+                 .arg(QDir::toNativeSeparators(fileName)));
 }
 
 void TFormMain::OpenHomepage()

@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <memory>
 
+class QAction;
 class QMenu;
 class QSessionManager;
 class QSystemTrayIcon;
@@ -51,6 +52,8 @@ public:
     void N15Click(); // settings dialog
     void Ndfdf1Click(); // backup
     void MenuItem3Click(); // restore
+    void NImportClick(); // import a statement
+    void NExportClick(); // export records or the whole books
     void NOpenWWW1Click(); // homepage
     void N4Click(); // new record from the tray
     void N8Click(); // homepage from the tray
@@ -106,6 +109,8 @@ private:
     std::unique_ptr<TCardTree> FOutTree;
     QSystemTrayIcon *FTrayIcon = nullptr;
     QMenu *FSystemMenu = nullptr;
+    QAction *FImportAction = nullptr;
+    QAction *FExportAction = nullptr;
     QMenu *FTrayMenu = nullptr;
     bool FShown = false;
     bool FExitConfirmed = false;

@@ -8,6 +8,7 @@
 #include "exchange/Import.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -193,6 +194,34 @@ private Q_SLOTS:
         DbExec(QStringLiteral("drop trigger Boom"));
         QCOMPARE(Import(s), 2);
         QCOMPARE(ReadTotals(kWallet), Totals("107.5", "20", "12.5"));
+    }
+
+    // 100,000 rows go in as one batch; the time is reported, not asserted.
+    void LargeImport()
+    {
+        TImportBooks books;
+        QStringList lines;
+        Currency expense;
+        for (int i = 0; i < 100000; ++i) {
+            const Currency fare = Currency::FromUnits((i % 997 + 1) * 100);
+            expense += fare;
+            lines << QStringLiteral(
+                         "2026-03-%1 12:00:00,商户消费,店,货%2,支出,¥%3,零钱,支付成功,L%2,/,/")
+                         .arg(i % 28 + 1, 2, 10, QChar(u'0'))
+                         .arg(i)
+                         .arg(fare.ToString());
+        }
+        TStatement s = ReadStatement(Wechat(FDir, QStringLiteral("large.csv"), lines));
+        QElapsedTimer timer;
+        timer.start();
+        MarkKnownRows(s, kWallet);
+        const qint64 marked = timer.elapsed();
+        QCOMPARE(ImportRows(s, ChooseCategories(s, 1, 3), kWallet, 1, 3), 100000);
+        qInfo("100000 rows: checked in %lld ms, imported in %lld ms", marked,
+              timer.elapsed() - marked);
+        QCOMPARE(ReadTotals(kWallet), (TTotals {Amount("100") - expense, Currency(), expense}));
+        MarkKnownRows(s, kWallet);
+        QCOMPARE(s.Count(TRowStatus::New), 0);
     }
 
     // Hints go to the category of that name, else to what the user chose for

@@ -11,6 +11,8 @@
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <quazip.h>
+#include <quazipfile.h>
 
 using namespace Qt::StringLiterals;
 
@@ -288,6 +290,111 @@ private Q_SLOTS:
         QCOMPARE(s.Rows[3].Status, TRowStatus::Skipped);
         // The same file read again gives the same identities.
         QCOMPARE(ReadStatement(file, m).Rows[2].SourceId, s.Rows[2].SourceId);
+    }
+
+    // The 2021–2022 Alipay layout: 收/支 first, the time last, totals after
+    // the rows; refunds and earnings come in, neutral and unpaid rows do not.
+    void AlipayOldLayout()
+    {
+        const QString text = QStringLiteral(
+            "------------------------支付宝（中国）网络技术有限公司  "
+            "电子客户回单------------------------\r\n"
+            "收/支,交易对方,对方账号,商品说明,收/"
+            "付款方式,金额,交易状态,交易分类,交易订单号,商家订单号,交易时间,\r\n"
+            "支出,店,/,午饭,余额,25.00,交易成功,餐饮美食,2021A1\t,\t,2021-05-01 12:00:00,\r\n"
+            "其他,余额宝,/,余额宝-2021.05.01-收益发放,,0.12,交易成功,投资理财,2021A2\t,,2021-05-02 "
+            "04:00:00,\r\n"
+            ",某店,/,退款-杯子,,30.00,退款成功,退款,2021A0_1\t,,2021-05-03 10:00:00,\r\n"
+            "其他,银行,/,充值,,100.00,交易成功,其他,2021A3,,2021-05-04 10:00:00,\r\n"
+            "支出,某店,/,杯子,,30.00,交易关闭,日用百货,2021A0,,2021-05-01 09:00:00,\r\n"
+            "收入,某人,/,收款,,5.00,交易关闭,收入,2021A4,,2021-05-05 09:00:00,\r\n"
+            "支出,店,/,失败的,,9.00,支付失败,餐饮美食,2021A5,,2021-05-06 09:00:00,\r\n"
+            "------------------------------------------------------------------------------------"
+            "\r\n"
+            "导出信息：\r\n收入：1笔,5.00元\r\n");
+        const TStatement s = ReadStatement(WriteFile(Gb18030(text)));
+        QVERIFY2(s.Error.isEmpty(), qPrintable(s.Error));
+        QCOMPARE(s.FormatId, QStringLiteral("alipay"));
+        QCOMPARE(s.Rows.size(), 7);
+        const QList<TRowStatus> statuses
+            = {TRowStatus::New, TRowStatus::New,     TRowStatus::New,    TRowStatus::Skipped,
+               TRowStatus::New, TRowStatus::Skipped, TRowStatus::Skipped};
+        const QList<int> kinds = {1, 0, 0, 0, 1, 0, 1};
+        for (int i = 0; i < s.Rows.size(); ++i) {
+            QCOMPARE(s.Rows[i].Status, statuses[i]);
+            if (s.Rows[i].Status == TRowStatus::New)
+                QCOMPARE(s.Rows[i].Kind, kinds[i]);
+        }
+        QCOMPARE(s.Rows[2].SourceId, QStringLiteral("alipay:2021A0_1"));
+        QCOMPARE(s.Rows[0].Time, QTime(12, 0));
+    }
+
+    // An xlsx of the 2026 WeChat layout: a fourth note moves the header down,
+    // the amount is a number cell and a time may be a day serial.
+    void WechatXlsxNumbers()
+    {
+        const QString name = FDir.filePath(QStringLiteral("w.xlsx"));
+        QuaZip zip(name);
+        QVERIFY(zip.open(QuaZip::mdCreate));
+        const auto add = [&zip](const char *path, const QString &content) {
+            QuaZipFile file(&zip);
+            QVERIFY(file.open(QIODevice::WriteOnly, QuaZipNewInfo(QString::fromLatin1(path))));
+            file.write(content.toUtf8());
+            file.close();
+        };
+        add("xl/workbook.xml",
+            QStringLiteral("<workbook xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/"
+                           "2006/relationships\"><sheets><sheet name=\"Sheet1\" sheetId=\"1\" "
+                           "r:id=\"rId1\"/></sheets></workbook>"));
+        add("xl/_rels/workbook.xml.rels",
+            QStringLiteral("<Relationships><Relationship Id=\"rId1\" "
+                           "Target=\"worksheets/sheet1.xml\"/></Relationships>"));
+        const auto text = [](const char *ref, const QString &value) {
+            return QStringLiteral("<c r=\"%1\" t=\"inlineStr\"><is><t>%2</t></is></c>")
+                .arg(QString::fromLatin1(ref), value);
+        };
+        const auto number = [](const char *ref, const QString &value) {
+            return QStringLiteral("<c r=\"%1\"><v>%2</v></c>").arg(QString::fromLatin1(ref), value);
+        };
+        const qint64 day = QDate(1899, 12, 30).daysTo(QDate(2026, 3, 20));
+        QString sheet = QStringLiteral("<worksheet><sheetData>") + QStringLiteral("<row r=\"1\">")
+            + text("A1", QStringLiteral("微信支付账单明细"))
+            + QStringLiteral("</row><row r=\"17\">")
+            + text("A17", QStringLiteral("4. 本账单中所有时间均为UTC+08:00时间"))
+            + QStringLiteral("</row><row r=\"18\">");
+        const QStringList header
+            = {QStringLiteral("交易时间"), QStringLiteral("交易类型"), QStringLiteral("交易对方"),
+               QStringLiteral("商品"),     QStringLiteral("收/支"),    QStringLiteral("金额(元)"),
+               QStringLiteral("支付方式"), QStringLiteral("当前状态"), QStringLiteral("交易单号"),
+               QStringLiteral("商户单号"), QStringLiteral("备注")};
+        const char *refs18[]
+            = {"A18", "B18", "C18", "D18", "E18", "F18", "G18", "H18", "I18", "J18", "K18"};
+        for (int i = 0; i < header.size(); ++i)
+            sheet += text(refs18[i], header[i]);
+        sheet += QStringLiteral("</row><row r=\"19\">")
+            + number("A19", QString::number(day) + QStringLiteral(".5"))
+            + text("B19", QStringLiteral("商户消费")) + text("C19", QStringLiteral("商店"))
+            + text("D19", QStringLiteral("耳机")) + text("E19", QStringLiteral("支出"))
+            + number("F19", QStringLiteral("1299")) + text("I19", QStringLiteral("X1"))
+            + QStringLiteral("</row><row r=\"20\">")
+            + text("A20", QStringLiteral("2026-03-21 08:30:00"))
+            + text("B20", QStringLiteral("转账")) + text("C20", QStringLiteral("朋友"))
+            + text("E20", QStringLiteral("收入")) + text("F20", QStringLiteral("¥1,000.50"))
+            + text("I20", QStringLiteral("X2")) + QStringLiteral("</row></sheetData></worksheet>");
+        add("xl/worksheets/sheet1.xml", sheet);
+        zip.close();
+
+        const TStatement s = ReadStatement(name);
+        QVERIFY2(s.Error.isEmpty(), qPrintable(s.Error));
+        QCOMPARE(s.FormatId, QStringLiteral("wechat"));
+        QCOMPARE(s.Rows.size(), 2);
+        QCOMPARE(s.Rows[0].Date, QDate(2026, 3, 20));
+        QCOMPARE(s.Rows[0].Time, QTime(12, 0));
+        QCOMPARE(s.Rows[0].Amount.Units(), 12990000);
+        QCOMPARE(s.Rows[0].Remark, QStringLiteral("耳机"));
+        QCOMPARE(s.Rows[1].Kind, 0);
+        QCOMPARE(s.Rows[1].Amount.Units(), 10005000);
+        QCOMPARE(s.Rows[1].Remark, QStringLiteral("朋友"));
     }
 
     // 100,000 rows read in one go; the time is reported, not asserted.

@@ -5,6 +5,7 @@
 
 #include "forms/ImportStatement.h"
 #include "shell/Application.h"
+#include "ui_ImportStatement.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -76,11 +77,11 @@ private Q_SLOTS:
                 "2026-03-04 09:00:00,转账,友,/,收入,¥5.00,零钱,已收钱,W4,/,/\n")
                 .toUtf8());
         TFormImport form;
-        form.cbAccount->setCurrentIndex(form.cbAccount->findText(kWallet));
+        form.ui->cbAccount->setCurrentIndex(form.ui->cbAccount->findText(kWallet));
         Open(form, file);
-        QVERIFY(form.lblSummary->text().contains(QStringLiteral("微信支付")));
-        QVERIFY(form.lblSummary->text().contains(QStringLiteral("导入 3")));
-        QAbstractItemModel *model = form.tvRows->model();
+        QVERIFY(form.ui->lblSummary->text().contains(QStringLiteral("微信支付")));
+        QVERIFY(form.ui->lblSummary->text().contains(QStringLiteral("导入 3")));
+        QAbstractItemModel *model = form.ui->tvRows->model();
         QCOMPARE(model->rowCount(), 4);
         QCOMPARE(model->index(0, TImportRowsModel::ColCategory).data().toString(),
                  QStringLiteral("商户消费"));
@@ -93,9 +94,9 @@ private Q_SLOTS:
         QVERIFY(model->setData(model->index(1, TImportRowsModel::ColCategory), 1, Qt::EditRole));
         QVERIFY(model->setData(model->index(3, TImportRowsModel::ColStatus), Qt::Unchecked,
                                Qt::CheckStateRole));
-        QVERIFY(form.lblSummary->text().contains(QStringLiteral("导入 2")));
-        QVERIFY(form.btnImport->isEnabled());
-        form.btnImport->click();
+        QVERIFY(form.ui->lblSummary->text().contains(QStringLiteral("导入 2")));
+        QVERIFY(form.ui->btnImport->isEnabled());
+        form.ui->btnImport->click();
         RunQueuedCommands(&form);
         QCOMPARE(form.result(), int(QDialog::Accepted));
         QCOMPARE(form.Imported(), 2);
@@ -107,8 +108,8 @@ private Q_SLOTS:
         // is offered again.
         TFormImport again;
         Open(again, file);
-        QCOMPARE(again.cbAccount->currentText(), kWallet);
-        QVERIFY(again.lblSummary->text().contains(QStringLiteral("导入 1")));
+        QCOMPARE(again.ui->cbAccount->currentText(), kWallet);
+        QVERIFY(again.ui->lblSummary->text().contains(QStringLiteral("导入 1")));
         QCOMPARE(again.Statement().Rows[0].Reason, QStringLiteral("以前已经导入过"));
         QCOMPARE(again.Statement().Rows[1].Reason, QStringLiteral("以前已经导入过"));
         QCOMPARE(again.Statement().Rows[3].Status, TRowStatus::New);
@@ -124,22 +125,22 @@ private Q_SLOTS:
                                                   "2026-01-03,pay,+100\n"));
         TFormImport form;
         Open(form, file);
-        QVERIFY(!form.grpMapping->isHidden());
-        QVERIFY(!form.btnImport->isEnabled());
-        form.cbDate->setCurrentText(QStringLiteral("date"));
-        form.cbAmount->setCurrentText(QStringLiteral("amount"));
-        form.cbRemark->setCurrentText(QStringLiteral("note"));
+        QVERIFY(!form.ui->grpMapping->isHidden());
+        QVERIFY(!form.ui->btnImport->isEnabled());
+        form.ui->cbDate->setCurrentText(QStringLiteral("date"));
+        form.ui->cbAmount->setCurrentText(QStringLiteral("amount"));
+        form.ui->cbRemark->setCurrentText(QStringLiteral("note"));
         QSignalSpy loaded(&form, &TFormImport::FileLoaded);
-        form.btnMapping->click();
+        form.ui->btnMapping->click();
         RunQueuedCommands(&form);
         QVERIFY(loaded.wait(60000));
-        QVERIFY(form.grpMapping->isHidden());
+        QVERIFY(form.ui->grpMapping->isHidden());
         QCOMPARE(form.Statement().Count(TRowStatus::New), 2);
         QCOMPARE(form.Statement().Rows[0].Remark, QStringLiteral("tea"));
 
         TFormImport next;
         Open(next, file);
-        QVERIFY(next.grpMapping->isHidden());
+        QVERIFY(next.ui->grpMapping->isHidden());
         QCOMPARE(next.Statement().Count(TRowStatus::New), 2);
         QVERIFY(prompt.Boxes.isEmpty());
     }
@@ -153,7 +154,7 @@ private Q_SLOTS:
         Open(form, WriteText(FDir, QStringLiteral("empty.csv"), QByteArray()));
         QCOMPARE(prompt.Boxes.size(), 1);
         QCOMPARE(prompt.Boxes[0].Text, QStringLiteral("文件是空的"));
-        QVERIFY(!form.btnImport->isEnabled());
+        QVERIFY(!form.ui->btnImport->isEnabled());
         QCOMPARE(RowCount(QStringLiteral("BookKeep")), 0);
     }
 };

@@ -1,84 +1,40 @@
 #include "ExportBooks.h"
 
-#include <QDateEdit>
-#include <QHBoxLayout>
-#include <QLabel>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QVBoxLayout>
+#include "ui_ExportBooks.h"
 
 TFormExport::TFormExport(QWidget *parent)
     : QDialog(parent)
+    , ui(std::make_unique<Ui::TFormExport>())
 {
-    setObjectName(QStringLiteral("FormExport"));
-    setWindowTitle(QStringLiteral("导出"));
-    auto *layout = new QVBoxLayout(this);
-    rbQuery = new QRadioButton(QStringLiteral("主窗口当前查询到的记录（CSV 表格）"), this);
-    rbQuery->setAccessibleName(QStringLiteral("导出当前查询的记录"));
-    rbQuery->setChecked(true);
-    rbPeriod = new QRadioButton(QStringLiteral("指定期间的记录（CSV 表格）"), this);
-    rbPeriod->setAccessibleName(QStringLiteral("导出指定期间的记录"));
-    rbJournal = new QRadioButton(
-        QStringLiteral("全部账目（纯文本复式记账格式，hledger、ledger 等软件可以读取）"), this);
-    rbJournal->setAccessibleName(QStringLiteral("导出全部账目"));
-    layout->addWidget(rbQuery);
-    layout->addWidget(rbPeriod);
-
-    auto *period = new QHBoxLayout;
+    ui->setupUi(this);
     const QDate today = QDate::currentDate();
-    dtBegin = new QDateEdit(QDate(today.year(), today.month(), 1), this);
-    dtBegin->setAccessibleName(QStringLiteral("起始日期"));
-    dtBegin->setCalendarPopup(true);
-    dtEnd = new QDateEdit(today, this);
-    dtEnd->setAccessibleName(QStringLiteral("终止日期"));
-    dtEnd->setCalendarPopup(true);
-    auto *from = new QLabel(QStringLiteral("从(&B)"), this);
-    from->setBuddy(dtBegin);
-    auto *to = new QLabel(QStringLiteral("到(&E)"), this);
-    to->setBuddy(dtEnd);
-    period->addSpacing(24);
-    period->addWidget(from);
-    period->addWidget(dtBegin);
-    period->addWidget(to);
-    period->addWidget(dtEnd);
-    period->addStretch(1);
-    layout->addLayout(period);
-    layout->addWidget(rbJournal);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    btnOK = new QPushButton(QStringLiteral("确定"), this);
-    btnOK->setAccessibleName(QStringLiteral("确定"));
-    btnOK->setDefault(true);
-    btnCancel = new QPushButton(QStringLiteral("取消"), this);
-    btnCancel->setAccessibleName(QStringLiteral("取消"));
-    buttons->addWidget(btnOK);
-    buttons->addWidget(btnCancel);
-    layout->addLayout(buttons);
-
+    ui->dtBegin->setDate(QDate(today.year(), today.month(), 1));
+    ui->dtEnd->setDate(today);
     const auto enablePeriod = [this] {
-        dtBegin->setEnabled(rbPeriod->isChecked());
-        dtEnd->setEnabled(rbPeriod->isChecked());
+        ui->dtBegin->setEnabled(ui->rbPeriod->isChecked());
+        ui->dtEnd->setEnabled(ui->rbPeriod->isChecked());
     };
     enablePeriod();
-    connect(rbPeriod, &QRadioButton::toggled, this, enablePeriod);
-    connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
-    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ui->rbPeriod, &QRadioButton::toggled, this, enablePeriod);
+    connect(ui->btnOK, &QPushButton::clicked, this, &QDialog::accept);
+    connect(ui->btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
+
+TFormExport::~TFormExport() = default;
 
 TFormExport::TChoice TFormExport::Choice() const
 {
-    if (rbPeriod->isChecked())
+    if (ui->rbPeriod->isChecked())
         return ExportPeriod;
-    return rbJournal->isChecked() ? ExportJournal : ExportQuery;
+    return ui->rbJournal->isChecked() ? ExportJournal : ExportQuery;
 }
 
 QDate TFormExport::Begin() const
 {
-    return dtBegin->date();
+    return ui->dtBegin->date();
 }
 
 QDate TFormExport::End() const
 {
-    return dtEnd->date();
+    return ui->dtEnd->date();
 }

@@ -3,9 +3,11 @@
 #include <QDate>
 #include <QDialog>
 
-class QDateEdit;
-class QRadioButton;
-class QPushButton;
+#include <memory>
+
+namespace Ui {
+class TFormExport;
+}
 
 // 导出: what to write out: the records of the main window's query or of a
 // period as CSV, or the whole books as an accounting journal.
@@ -17,16 +19,11 @@ public:
     enum TChoice { ExportQuery, ExportPeriod, ExportJournal };
 
     explicit TFormExport(QWidget *parent = nullptr);
+    ~TFormExport() override;
 
     TChoice Choice() const;
     QDate Begin() const;
     QDate End() const;
 
-    QRadioButton *rbQuery;
-    QRadioButton *rbPeriod;
-    QRadioButton *rbJournal;
-    QDateEdit *dtBegin;
-    QDateEdit *dtEnd;
-    QPushButton *btnOK;
-    QPushButton *btnCancel;
+    std::unique_ptr<Ui::TFormExport> ui;
 };

@@ -1,22 +1,16 @@
 #include "ImportStatement.h"
 
+#include "ui_ImportStatement.h"
+
 #include "data/UException.h"
 #include "data/UntPublic.h"
 #include "ledger/UntAccount.h"
 
 #include <QComboBox>
-#include <QFormLayout>
-#include <QGroupBox>
-#include <QHBoxLayout>
 #include <QHeaderView>
-#include <QLabel>
-#include <QLineEdit>
-#include <QProgressBar>
-#include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QThread>
-#include <QVBoxLayout>
 #include <memory>
 
 namespace {
@@ -74,13 +68,6 @@ public:
 private:
     const TImportRowsModel *FModel;
 };
-
-QComboBox *NewCombo(QWidget *parent, const QString &name)
-{
-    auto *box = new QComboBox(parent);
-    box->setAccessibleName(name);
-    return box;
-}
 
 void FillCategories(QComboBox *box, const QList<TImportCategory> &categories, int selected)
 {
@@ -221,109 +208,39 @@ QVariant TImportRowsModel::headerData(int section, Qt::Orientation orientation, 
 
 TFormImport::TFormImport(QWidget *parent)
     : QDialog(parent)
+    , ui(std::make_unique<Ui::TFormImport>())
     , FModel(new TImportRowsModel(this))
 {
-    setObjectName(QStringLiteral("FormImport"));
-    setWindowTitle(QStringLiteral("导入账单"));
-    resize(900, 620);
-    auto *layout = new QVBoxLayout(this);
-
-    auto *fileRow = new QHBoxLayout;
-    auto *fileLabel = new QLabel(QStringLiteral("文件(&F)："), this);
-    edtFile = new QLineEdit(this);
-    edtFile->setReadOnly(true);
-    edtFile->setAccessibleName(QStringLiteral("账单文件"));
-    fileLabel->setBuddy(edtFile);
-    btnFile = new QPushButton(QStringLiteral("选择文件…"), this);
-    btnFile->setAccessibleName(QStringLiteral("选择文件"));
-    fileRow->addWidget(fileLabel);
-    fileRow->addWidget(edtFile, 1);
-    fileRow->addWidget(btnFile);
-    layout->addLayout(fileRow);
-
-    lblSummary = new QLabel(QStringLiteral("请选择支付宝、微信支付或银行导出的账单文件。"), this);
-    lblSummary->setAccessibleName(QStringLiteral("文件概况"));
-    lblSummary->setWordWrap(true);
-    layout->addWidget(lblSummary);
-    pbLoad = new QProgressBar(this);
-    pbLoad->setAccessibleName(QStringLiteral("读取进度"));
-    pbLoad->setRange(0, 0);
-    pbLoad->hide();
-    layout->addWidget(pbLoad);
-
-    grpMapping = new QGroupBox(QStringLiteral("各列的含义"), this);
-    grpMapping->setAccessibleName(QStringLiteral("各列的含义"));
-    auto *mapping = new QFormLayout(grpMapping);
-    cbDate = NewCombo(grpMapping, QStringLiteral("日期列"));
-    cbTime = NewCombo(grpMapping, QStringLiteral("时间列"));
-    cbAmount = NewCombo(grpMapping, QStringLiteral("金额列（带正负号）"));
-    cbIncome = NewCombo(grpMapping, QStringLiteral("收入列"));
-    cbExpense = NewCombo(grpMapping, QStringLiteral("支出列"));
-    cbRemark = NewCombo(grpMapping, QStringLiteral("备注列"));
-    cbHint = NewCombo(grpMapping, QStringLiteral("分类列"));
-    mapping->addRow(QStringLiteral("日期："), cbDate);
-    mapping->addRow(QStringLiteral("时间："), cbTime);
-    mapping->addRow(QStringLiteral("金额（带正负号）："), cbAmount);
-    mapping->addRow(QStringLiteral("或 收入："), cbIncome);
-    mapping->addRow(QStringLiteral("和 支出："), cbExpense);
-    mapping->addRow(QStringLiteral("备注："), cbRemark);
-    mapping->addRow(QStringLiteral("分类："), cbHint);
-    btnMapping = new QPushButton(QStringLiteral("按这些列读取"), grpMapping);
-    btnMapping->setAccessibleName(QStringLiteral("按这些列读取"));
-    mapping->addRow(btnMapping);
-    grpMapping->hide();
-    layout->addWidget(grpMapping);
-
-    auto *targets = new QFormLayout;
-    cbAccount = NewCombo(this, QStringLiteral("导入到账户"));
-    cbDefaultIncome = NewCombo(this, QStringLiteral("收入的默认分类"));
-    cbDefaultExpense = NewCombo(this, QStringLiteral("支出的默认分类"));
-    targets->addRow(QStringLiteral("导入到账户："), cbAccount);
-    targets->addRow(QStringLiteral("收入的默认分类："), cbDefaultIncome);
-    targets->addRow(QStringLiteral("支出的默认分类："), cbDefaultExpense);
-    layout->addLayout(targets);
-
-    tvRows = new QTableView(this);
-    tvRows->setAccessibleName(QStringLiteral("要导入的记录"));
-    tvRows->setModel(FModel);
-    tvRows->setItemDelegateForColumn(TImportRowsModel::ColCategory,
-                                     new TCategoryDelegate(FModel, tvRows));
-    tvRows->horizontalHeader()->setSectionResizeMode(TImportRowsModel::ColRemark,
-                                                     QHeaderView::Stretch);
-    tvRows->verticalHeader()->hide();
-    layout->addWidget(tvRows, 1);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    btnImport = new QPushButton(QStringLiteral("导入(&I)"), this);
-    btnImport->setAccessibleName(QStringLiteral("导入"));
-    btnImport->setEnabled(false);
-    btnCancel = new QPushButton(QStringLiteral("取消"), this);
-    btnCancel->setAccessibleName(QStringLiteral("取消"));
-    buttons->addWidget(btnImport);
-    buttons->addWidget(btnCancel);
-    layout->addLayout(buttons);
+    ui->setupUi(this);
+    ui->pbLoad->hide();
+    ui->grpMapping->hide();
+    ui->tvRows->setModel(FModel);
+    ui->tvRows->setItemDelegateForColumn(TImportRowsModel::ColCategory,
+                                         new TCategoryDelegate(FModel, ui->tvRows));
+    ui->tvRows->horizontalHeader()->setSectionResizeMode(TImportRowsModel::ColRemark,
+                                                         QHeaderView::Stretch);
+    ui->tvRows->verticalHeader()->hide();
 
     QStringList accounts;
     TAccount().ListAccountNames(accounts);
-    cbAccount->addItems(accounts);
+    ui->cbAccount->addItems(accounts);
     const QList<TImportCategory> income = StatementImport::Categories(0);
     const QList<TImportCategory> expense = StatementImport::Categories(1);
     FModel->SetCategories(income, expense);
-    FillCategories(cbDefaultIncome, income, StatementImport::RememberedDefault(0));
-    FillCategories(cbDefaultExpense, expense, StatementImport::RememberedDefault(1));
+    FillCategories(ui->cbDefaultIncome, income, StatementImport::RememberedDefault(0));
+    FillCategories(ui->cbDefaultExpense, expense, StatementImport::RememberedDefault(1));
 
     // Commands run queued, so a failure never unwinds through event delivery.
     const auto command = [this](auto *sender, auto signal, void (TFormImport::*slot)()) {
         connect(sender, signal, this, slot, Qt::QueuedConnection);
     };
-    command(btnFile, &QPushButton::clicked, &TFormImport::ChooseFile);
-    command(btnMapping, &QPushButton::clicked, &TFormImport::ApplyMapping);
-    command(btnImport, &QPushButton::clicked, &TFormImport::ImportClick);
-    command(cbAccount, &QComboBox::activated, &TFormImport::AccountChanged);
-    command(cbDefaultIncome, &QComboBox::activated, &TFormImport::DefaultsChanged);
-    command(cbDefaultExpense, &QComboBox::activated, &TFormImport::DefaultsChanged);
-    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    command(ui->btnFile, &QPushButton::clicked, &TFormImport::ChooseFile);
+    command(ui->btnMapping, &QPushButton::clicked, &TFormImport::ApplyMapping);
+    command(ui->btnImport, &QPushButton::clicked, &TFormImport::ImportClick);
+    command(ui->cbAccount, &QComboBox::activated, &TFormImport::AccountChanged);
+    command(ui->cbDefaultIncome, &QComboBox::activated, &TFormImport::DefaultsChanged);
+    command(ui->cbDefaultExpense, &QComboBox::activated, &TFormImport::DefaultsChanged);
+    connect(ui->btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(FModel, &QAbstractItemModel::dataChanged, this, &TFormImport::ShowSummary);
 }
 
@@ -346,19 +263,19 @@ void TFormImport::OpenFile(const QString &fileName)
     if (FLoading)
         return;
     FFileName = fileName;
-    edtFile->setText(fileName);
-    grpMapping->hide();
+    ui->edtFile->setText(fileName);
+    ui->grpMapping->hide();
     Read(TColumnMapping());
 }
 
 void TFormImport::Read(const TColumnMapping &mapping)
 {
     FLoading = true;
-    btnImport->setEnabled(false);
-    btnFile->setEnabled(false);
-    btnMapping->setEnabled(false);
-    pbLoad->show();
-    lblSummary->setText(QStringLiteral("正在读取文件…"));
+    ui->btnImport->setEnabled(false);
+    ui->btnFile->setEnabled(false);
+    ui->btnMapping->setEnabled(false);
+    ui->pbLoad->show();
+    ui->lblSummary->setText(QStringLiteral("正在读取文件…"));
     // The file is read off the window's thread, so the window stays responsive
     // however long the file; the books are not touched there.
     auto result = std::make_shared<TStatement>();
@@ -376,14 +293,14 @@ void TFormImport::Read(const TColumnMapping &mapping)
 void TFormImport::Loaded(const TStatement &statement)
 {
     FLoading = false;
-    pbLoad->hide();
-    btnFile->setEnabled(true);
-    btnMapping->setEnabled(true);
+    ui->pbLoad->hide();
+    ui->btnFile->setEnabled(true);
+    ui->btnMapping->setEnabled(true);
     FStatement = statement;
     FTypeIds.clear();
     FModel->Reset(&FStatement, &FTypeIds);
     if (!FStatement.Error.isEmpty()) {
-        lblSummary->setText(FStatement.Error);
+        ui->lblSummary->setText(FStatement.Error);
         Q_EMIT FileLoaded();
         ShowError(FStatement.Error);
         return;
@@ -395,19 +312,21 @@ void TFormImport::Loaded(const TStatement &statement)
             return;
         }
         const QStringList choices = QStringList {QStringLiteral("（无）")} + FStatement.Header;
-        for (QComboBox *box : {cbDate, cbTime, cbAmount, cbIncome, cbExpense, cbRemark, cbHint}) {
+        for (QComboBox *box : {ui->cbDate, ui->cbTime, ui->cbAmount, ui->cbIncome, ui->cbExpense,
+                               ui->cbRemark, ui->cbHint}) {
             box->clear();
             box->addItems(choices);
         }
-        grpMapping->show();
-        lblSummary->setText(QStringLiteral("无法识别这个表格的格式。请指出日期、金额等各在哪一列，"
-                                           "下次遇到表头相同的文件会自动使用这些设置。"));
+        ui->grpMapping->show();
+        ui->lblSummary->setText(
+            QStringLiteral("无法识别这个表格的格式。请指出日期、金额等各在哪一列，"
+                           "下次遇到表头相同的文件会自动使用这些设置。"));
         Q_EMIT FileLoaded();
         return;
     }
     const QString remembered = StatementImport::RememberedAccount(FStatement.FormatId);
-    if (const int at = cbAccount->findText(remembered); at >= 0)
-        cbAccount->setCurrentIndex(at);
+    if (const int at = ui->cbAccount->findText(remembered); at >= 0)
+        ui->cbAccount->setCurrentIndex(at);
     FTypeIds
         = StatementImport::ChooseCategories(FStatement, DefaultCategory(0), DefaultCategory(1));
     AccountChanged();
@@ -420,20 +339,20 @@ void TFormImport::ApplyMapping()
         return box->currentIndex() > 0 ? box->currentText() : QString();
     };
     TColumnMapping mapping;
-    mapping.Date = column(cbDate);
-    mapping.Time = column(cbTime);
-    mapping.Amount = column(cbAmount);
-    mapping.Income = column(cbIncome);
-    mapping.Expense = column(cbExpense);
-    if (!column(cbRemark).isEmpty())
-        mapping.Remark << column(cbRemark);
-    mapping.Hint = column(cbHint);
+    mapping.Date = column(ui->cbDate);
+    mapping.Time = column(ui->cbTime);
+    mapping.Amount = column(ui->cbAmount);
+    mapping.Income = column(ui->cbIncome);
+    mapping.Expense = column(ui->cbExpense);
+    if (!column(ui->cbRemark).isEmpty())
+        mapping.Remark << column(ui->cbRemark);
+    mapping.Hint = column(ui->cbHint);
     if (!mapping.IsValid()) {
         ShowError(QStringLiteral("请至少指定日期列，以及金额列或收入、支出两列。"));
         return;
     }
     StatementImport::RememberMapping(FStatement.Header, mapping);
-    grpMapping->hide();
+    ui->grpMapping->hide();
     Read(mapping);
 }
 
@@ -443,7 +362,7 @@ void TFormImport::AccountChanged()
         ShowSummary();
         return;
     }
-    StatementImport::MarkKnownRows(FStatement, cbAccount->currentText());
+    StatementImport::MarkKnownRows(FStatement, ui->cbAccount->currentText());
     FModel->Reset(&FStatement, &FTypeIds);
     ShowSummary();
 }
@@ -459,7 +378,7 @@ void TFormImport::DefaultsChanged()
 
 int TFormImport::DefaultCategory(int kind) const
 {
-    const QComboBox *box = kind == 0 ? cbDefaultIncome : cbDefaultExpense;
+    const QComboBox *box = kind == 0 ? ui->cbDefaultIncome : ui->cbDefaultExpense;
     return box->currentData().toInt();
 }
 
@@ -481,18 +400,18 @@ void TFormImport::ShowSummary()
                 .arg(FStatement.Count(TRowStatus::Unreadable));
     if (FStatement.Rows.isEmpty())
         text += QStringLiteral("\n文件中没有交易记录。");
-    lblSummary->setText(text);
-    btnImport->setEnabled(fresh > 0 && cbAccount->currentIndex() >= 0 && !FLoading);
+    ui->lblSummary->setText(text);
+    ui->btnImport->setEnabled(fresh > 0 && ui->cbAccount->currentIndex() >= 0 && !FLoading);
 }
 
 void TFormImport::ImportClick()
 {
-    if (cbAccount->currentIndex() < 0) {
+    if (ui->cbAccount->currentIndex() < 0) {
         ShowError(QStringLiteral("请先选择要导入到的账户。"));
         return;
     }
     try {
-        FImported = StatementImport::ImportRows(FStatement, FTypeIds, cbAccount->currentText(),
+        FImported = StatementImport::ImportRows(FStatement, FTypeIds, ui->cbAccount->currentText(),
                                                 DefaultCategory(0), DefaultCategory(1));
     } catch (const Exception &failure) {
         ShowError(QStringLiteral("导入失败，账目没有任何改变：%1").arg(failure.Message()));

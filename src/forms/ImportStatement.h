@@ -7,13 +7,12 @@
 #include <QDialog>
 #include <QList>
 
-class QComboBox;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QProgressBar;
-class QPushButton;
-class QTableView;
+#include <memory>
+
+namespace Ui {
+class TFormImport;
+}
+
 class QThread;
 
 // The rows of a statement as the import window shows them; the category and
@@ -63,25 +62,7 @@ public:
     const QList<int> &TypeIds() const { return FTypeIds; }
     int Imported() const { return FImported; }
 
-    QLineEdit *edtFile;
-    QPushButton *btnFile;
-    QLabel *lblSummary;
-    QProgressBar *pbLoad;
-    QGroupBox *grpMapping;
-    QComboBox *cbDate;
-    QComboBox *cbTime;
-    QComboBox *cbAmount;
-    QComboBox *cbIncome;
-    QComboBox *cbExpense;
-    QComboBox *cbRemark;
-    QComboBox *cbHint;
-    QPushButton *btnMapping;
-    QComboBox *cbAccount;
-    QComboBox *cbDefaultIncome;
-    QComboBox *cbDefaultExpense;
-    QTableView *tvRows;
-    QPushButton *btnImport;
-    QPushButton *btnCancel;
+    std::unique_ptr<Ui::TFormImport> ui;
 
 Q_SIGNALS:
     void FileLoaded();

@@ -257,6 +257,21 @@ private Q_SLOTS:
         QCOMPARE(s.LastDate(), QDate(2026, 3, 31));
     }
 
+    // A transfer sent back is booked with its refund, or not at all.
+    void ReturnedTransfers()
+    {
+        const TStatement s = ReadStatement(WriteFile(Wechat({
+            QStringLiteral("2026-03-05 10:00:00,转账,甲,/,支出,¥50.00,零钱,对方已退还,T1,/,/"),
+            QStringLiteral("2026-03-06 10:00:00,转账-退款,甲,/,收入,¥50.00,零钱,已退还,T2,/,/"),
+            QStringLiteral("2026-03-07 10:00:00,转账,乙,/,支出,¥80.00,零钱,对方已退还,T3,/,/"),
+        })));
+        QCOMPARE(s.Rows.size(), 3);
+        QCOMPARE(s.Rows[0].Status, TRowStatus::New);
+        QCOMPARE(s.Rows[1].Status, TRowStatus::New);
+        QCOMPARE(s.Rows[2].Status, TRowStatus::Skipped);
+        QVERIFY(!s.Rows[2].Reason.isEmpty());
+    }
+
     // A table of no known kind asks for its columns; with them it reads,
     // amounts in separate columns and identical rows kept apart.
     void MappedTable()

@@ -204,18 +204,21 @@ int ImportRows(const TStatement &statement, const QList<int> &typeIds, const QSt
     if (records.isEmpty())
         throw Exception(QStringLiteral("没有要导入的记录"));
 
-    TBookKeep books;
-    books.AddRecords(account, records);
-
-    SaveSetting(AccountKey(statement.FormatId), account);
-    SaveSetting(DefaultKey(0), QString::number(defaultIncome));
-    SaveSetting(DefaultKey(1), QString::number(defaultExpense));
-    for (int kind = 0; kind < 2; ++kind) {
-        const int fallback = kind == 0 ? defaultIncome : defaultExpense;
-        for (auto it = hintChoices[kind].cbegin(); it != hintChoices[kind].cend(); ++it)
-            if (it.value() != fallback)
-                SaveSetting(HintPrefix(kind) + it.key(), QString::number(it.value()));
-    }
+    // The records and the choices remembered with them commit together, so a
+    // failure never leaves an import half done or reported wrongly.
+    GDbAccess->InTransaction([&] {
+        TBookKeep books;
+        books.AddRecords(account, records);
+        SaveSetting(AccountKey(statement.FormatId), account);
+        SaveSetting(DefaultKey(0), QString::number(defaultIncome));
+        SaveSetting(DefaultKey(1), QString::number(defaultExpense));
+        for (int kind = 0; kind < 2; ++kind) {
+            const int fallback = kind == 0 ? defaultIncome : defaultExpense;
+            for (auto it = hintChoices[kind].cbegin(); it != hintChoices[kind].cend(); ++it)
+                if (it.value() != fallback)
+                    SaveSetting(HintPrefix(kind) + it.key(), QString::number(it.value()));
+        }
+    });
     return static_cast<int>(records.size());
 }
 

@@ -15,6 +15,8 @@ namespace {
 // How far down a file its header row may be.
 constexpr int kHeaderSearchRows = 80;
 
+const QString kReturnedTransfer = QStringLiteral("转账已被对方退还，文件中没有对应的退款");
+
 // The cells of one data row, looked up by header name.
 class TRowCells
 {
@@ -33,7 +35,6 @@ public:
         return i >= 0 && i < FCells.size() ? FCells[i] : QString();
     }
     bool Spreadsheet() const { return FSpreadsheet; }
-    const QStringList &Cells() const { return FCells; }
 
 private:
     const QStringList &FCells;
@@ -227,11 +228,36 @@ void WechatRow(const TRowCells &r, TStatementRow &out)
         || !ReadAmount(r, QStringLiteral("金额(元)"), out.Amount, out))
         return;
     const QString direction = r[QStringLiteral("收/支")];
+    const QString status = r[QStringLiteral("当前状态")];
     out.Kind = direction == u"收入" ? 0 : 1;
-    if (r[QStringLiteral("当前状态")].contains(u"失败"))
+    if (status.contains(u"失败"))
         MarkSkipped(out, QStringLiteral("交易失败"));
+    else if (status == u"对方已退还")
+        // Booked only when the file also holds the refund (see PairReturnedTransfers).
+        MarkSkipped(out, kReturnedTransfer);
     else if (direction != u"支出" && direction != u"收入")
         MarkSkipped(out, QStringLiteral("中性交易：零钱、理财等自己账户之间的资金往来"));
+}
+
+// A WeChat transfer the other side sent back moved money out and in again;
+// both rows are booked when the refund is in the file, neither otherwise.
+void PairReturnedTransfers(QList<TStatementRow> &rows)
+{
+    QList<TStatementRow *> refunds;
+    for (TStatementRow &row : rows)
+        if (row.Status == TRowStatus::New && row.Kind == 0 && row.CategoryHint.endsWith(u"退款"))
+            refunds << &row;
+    for (TStatementRow &row : rows) {
+        if (row.Status != TRowStatus::Skipped || row.Reason != kReturnedTransfer)
+            continue;
+        for (qsizetype i = 0; i < refunds.size(); ++i)
+            if (refunds[i]->Amount == row.Amount) {
+                row.Status = TRowStatus::New;
+                row.Reason.clear();
+                refunds.remove(i);
+                break;
+            }
+    }
 }
 
 // One of an income and an expense column holds the amount.
@@ -664,6 +690,8 @@ TStatement ParseStatementTable(const QList<QStringList> &rows, const QList<int> 
             row.SourceId.clear();
         result.Rows << row;
     }
+    if (result.FormatId == u"wechat")
+        PairReturnedTransfers(result.Rows);
     return result;
 }
 

@@ -257,6 +257,24 @@ private Q_SLOTS:
         QCOMPARE(s.LastDate(), QDate(2026, 3, 31));
     }
 
+    // A bank table with a date and one signed amount needs no mapping.
+    void PlainBankTable()
+    {
+        const TStatement s = ReadStatement(WriteFile(Gb18030(
+            QStringLiteral("交易日期,摘要,交易金额,余额\r\n20260105,工资,\"+8,000.00\",9000\r\n"
+                           "20260106,消费,-12.30,8987.70\r\n合计,,,\r\n"))));
+        QVERIFY2(s.Error.isEmpty(), qPrintable(s.Error));
+        QCOMPARE(s.FormatId, QStringLiteral("bank"));
+        QVERIFY(s.IsBank);
+        QCOMPARE(s.Rows.size(), 2);
+        QCOMPARE(s.Rows[0].Kind, 0);
+        QCOMPARE(s.Rows[0].Amount.Units(), 80000000);
+        QCOMPARE(s.Rows[1].Kind, 1);
+        QCOMPARE(s.Rows[1].Remark, QStringLiteral("消费"));
+        QCOMPARE(s.Rows[1].Date, QDate(2026, 1, 6));
+        QVERIFY(!s.Rows[1].Time.isValid());
+    }
+
     // A transfer sent back is booked with its refund, or not at all.
     void ReturnedTransfers()
     {

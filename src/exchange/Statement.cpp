@@ -414,7 +414,8 @@ const TFormat kFormats[] = {
      false},
 };
 
-// The typical bank layout that needs no mapping: one signed amount column.
+// The typical bank layout that needs no mapping: a date and one signed amount
+// column; the time, remark and hint columns are used where the file has them.
 const TColumnMapping kBankMapping
     = {QStringLiteral("交易日期"),
        QStringLiteral("交易时间"),
@@ -606,7 +607,7 @@ TStatement ParseStatementTable(const QList<QStringList> &rows, const QList<int> 
         if (mapping.IsValid() && HoldsAll(row, mapping)) {
             columns = &mapping;
             headerRow = i;
-        } else if (HoldsAll(row, kBankMapping)) {
+        } else if (row.contains(kBankMapping.Date) && row.contains(kBankMapping.Amount)) {
             columns = &kBankMapping;
             headerRow = i;
         }

@@ -235,10 +235,13 @@ private Q_SLOTS:
                            "CO.,LTD,\"苹果\",支出,¥8.00,零钱,支付成功,1004,/,/"),
             QStringLiteral(
                 "2026-03-03 10:00:00,零钱充值,银行,\"/\",/,¥100.00,银行卡,充值完成,1005,/,/"),
+            QStringLiteral("2026-03-05 10:00:00,商户消费,店,\"空\",支出,,零钱,支付成功,1006,/,/"),
+            QStringLiteral(
+                "2026-03-05 11:00:00,商户消费,店,\"负\",支出,¥-3.00,零钱,支付成功,1007,/,/"),
             QStringLiteral("2026-03-04 10:00:00,商户消费,店,\"截断"),
         })));
         QVERIFY(s.Error.isEmpty());
-        QCOMPARE(s.Rows.size(), 6);
+        QCOMPARE(s.Rows.size(), 8);
         QCOMPARE(s.Rows[0].Status, TRowStatus::New);
         QCOMPARE(s.Rows[0].SourceId, QStringLiteral("wechat:1001"));
         QCOMPARE(s.Rows[0].Line, 5);
@@ -251,7 +254,10 @@ private Q_SLOTS:
         QCOMPARE(s.Rows[3].Amount.Units(), 80000);
         QCOMPARE(s.Rows[3].Remark, QStringLiteral("苹果"));
         QCOMPARE(s.Rows[4].Status, TRowStatus::Skipped);
-        QCOMPARE(s.Rows[5].Status, TRowStatus::Unreadable);
+        // An empty amount moved nothing; a negative one is not this format's.
+        QCOMPARE(s.Rows[5].Status, TRowStatus::Skipped);
+        QCOMPARE(s.Rows[6].Status, TRowStatus::Unreadable);
+        QCOMPARE(s.Rows[7].Status, TRowStatus::Unreadable);
         QCOMPARE(s.Count(TRowStatus::New), 2);
         QCOMPARE(s.FirstDate(), QDate(2026, 3, 2));
         QCOMPARE(s.LastDate(), QDate(2026, 3, 31));

@@ -132,7 +132,8 @@ bool ReadWhen(const TRowCells &r, const QString &dateColumn, const QString &time
     return true;
 }
 
-// Reads an amount that must be there; marks the row unreadable otherwise.
+// Reads an amount; an empty cell is zero, text that is no amount marks the row
+// unreadable.
 bool ReadAmount(const TRowCells &r, const QString &column, Currency &amount, TStatementRow &out)
 {
     bool present = false;
@@ -145,7 +146,7 @@ bool ReadAmount(const TRowCells &r, const QString &column, Currency &amount, TSt
     return true;
 }
 
-// Reads an optional amount; zero when the cell is empty.
+// Like ReadAmount, and zero when the table has no such column.
 bool ReadOptionalAmount(const TRowCells &r, const QString &column, Currency &amount,
                         TStatementRow &out)
 {
@@ -678,6 +679,12 @@ TStatement ParseStatementTable(const QList<QStringList> &rows, const QList<int> 
             format->Parse(r, row);
         else
             MappedRow(r, *columns, holder, row);
+        // The formats give every amount as a positive number and the
+        // direction apart; a zero moved nothing.
+        if (row.Status != TRowStatus::Unreadable && row.Amount < Currency())
+            MarkUnreadable(row, QStringLiteral("金额不应为负数"));
+        else if (row.Status == TRowStatus::New && row.Amount == Currency())
+            MarkSkipped(row, QStringLiteral("金额为零"));
         if (row.SourceId.isEmpty()) {
             // Identical rows in one file are still different records.
             const QString digest = CellsDigest(cells);

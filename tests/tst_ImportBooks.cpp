@@ -134,6 +134,19 @@ private Q_SLOTS:
         QCOMPARE(ReadTotals(kWallet), totals);
     }
 
+    // Books of the first schema version, a restored backup among them, gain
+    // the import tables when they are opened.
+    void SchemaUpgrade()
+    {
+        TImportBooks books;
+        QCOMPARE(DbQueryInt(QStringLiteral("pragma user_version")), 2);
+        QCOMPARE(RowCount(QStringLiteral("ImportedRow")), 0);
+        QCOMPARE(RowCount(QStringLiteral("ImportSetting")), 0);
+        DbRestore(QStringLiteral(TEMPLATE_DB));
+        QCOMPARE(DbQueryInt(QStringLiteral("pragma user_version")), 2);
+        QCOMPARE(RowCount(QStringLiteral("ImportedRow")), 0);
+    }
+
     // A stored record of the same kind and amount marks one row of its day
     // (a bank's row also of the day next to it) as a possible duplicate.
     void Duplicates()

@@ -145,6 +145,35 @@ private Q_SLOTS:
         QVERIFY(prompt.Boxes.isEmpty());
     }
 
+    // An import that fails says why, changes nothing and leaves the window open.
+    void FailedImport()
+    {
+        TWindowBooks books;
+        TRecordingPrompt prompt;
+        const QString file = WriteText(
+            FDir, QStringLiteral("f.csv"),
+            QStringLiteral(
+                "微信支付账单明细\n交易时间,交易类型,交易对方,商品,收/支,金额(元),支付方式,"
+                "当前状态,交易单号,商户单号,备注\n"
+                "2026-03-02 08:00:00,商户消费,店,早餐,支出,¥12.50,零钱,支付成功,F1,/,/\n")
+                .toUtf8());
+        TFormImport form;
+        Open(form, file);
+        DbExec(QStringLiteral("create trigger Boom BEFORE INSERT ON BookKeep "
+                              "BEGIN SELECT RAISE(ABORT,'boom'); END"));
+        form.ui->btnImport->click();
+        RunQueuedCommands(&form);
+        QCOMPARE(prompt.Boxes.size(), 1);
+        QVERIFY(prompt.Boxes[0].Text.startsWith(QStringLiteral("导入失败，账目没有任何改变")));
+        QVERIFY(prompt.Boxes[0].Text.contains(QStringLiteral("boom")));
+        QCOMPARE(form.result(), 0);
+        QVERIFY(form.ui->btnImport->isEnabled());
+        QCOMPARE(RowCount(QStringLiteral("BookKeep")), 0);
+        QCOMPARE(RowCount(QStringLiteral("ImportedRow")), 0);
+        QCOMPARE(ReadTotals(QStringLiteral("银行卡")), Totals("0", "0", "0"));
+        QCOMPARE(ReadTotals(kWallet), Totals("50", "0", "0"));
+    }
+
     // A file that is no statement is told, and nothing can be imported.
     void BadFile()
     {

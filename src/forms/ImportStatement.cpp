@@ -7,6 +7,7 @@
 #include "ledger/UntAccount.h"
 
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QStyledItemDelegate>
 #include <QTableView>
@@ -410,13 +411,22 @@ void TFormImport::ImportClick()
         ShowError(QStringLiteral("请先选择要导入到的账户。"));
         return;
     }
+    // One transaction on the books' connection: the window waits for it,
+    // saying so (100,000 rows take a few seconds).
+    ui->lblSummary->setText(
+        QStringLiteral("正在导入 %1 条记录…").arg(FStatement.Count(TRowStatus::New)));
+    ui->lblSummary->repaint();
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     try {
         FImported = StatementImport::ImportRows(FStatement, FTypeIds, ui->cbAccount->currentText(),
                                                 DefaultCategory(0), DefaultCategory(1));
     } catch (const Exception &failure) {
+        QGuiApplication::restoreOverrideCursor();
+        ShowSummary();
         ShowError(QStringLiteral("导入失败，账目没有任何改变：%1").arg(failure.Message()));
         return;
     }
+    QGuiApplication::restoreOverrideCursor();
     WriteLog(QStringLiteral("导入账单 %1 条").arg(FImported));
     ShowInfo(QStringLiteral("已导入 %1 条记录。").arg(FImported));
     accept();

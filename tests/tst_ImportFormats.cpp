@@ -263,12 +263,14 @@ private Q_SLOTS:
         QCOMPARE(s.LastDate(), QDate(2026, 3, 31));
     }
 
-    // A bank table with a date and one signed amount needs no mapping.
+    // A bank table with a date and one signed amount needs no mapping (here
+    // the older layout of one bank's export).
     void PlainBankTable()
     {
-        const TStatement s = ReadStatement(WriteFile(Gb18030(
-            QStringLiteral("交易日期,摘要,交易金额,余额\r\n20260105,工资,\"+8,000.00\",9000\r\n"
-                           "20260106,消费,-12.30,8987.70\r\n合计,,,\r\n"))));
+        const TStatement s = ReadStatement(WriteFile(Gb18030(QStringLiteral(
+            "序号,摘要,币别,钞汇,交易日期,交易金额,账户余额,交易地点/附言,对方账号与户名\r\n"
+            "1,工资,人民币,钞,20260105,\"+8,000.00\",9000,,\r\n"
+            "2,消费,人民币,钞,20260106,-12.30,8987.70,城东超市,\r\n合计,,,\r\n"))));
         QVERIFY2(s.Error.isEmpty(), qPrintable(s.Error));
         QCOMPARE(s.FormatId, QStringLiteral("bank"));
         QVERIFY(s.IsBank);
@@ -276,7 +278,8 @@ private Q_SLOTS:
         QCOMPARE(s.Rows[0].Kind, 0);
         QCOMPARE(s.Rows[0].Amount.Units(), 80000000);
         QCOMPARE(s.Rows[1].Kind, 1);
-        QCOMPARE(s.Rows[1].Remark, QStringLiteral("消费"));
+        QCOMPARE(s.Rows[0].Remark, QStringLiteral("工资"));
+        QCOMPARE(s.Rows[1].Remark, QStringLiteral("城东超市"));
         QCOMPARE(s.Rows[1].Date, QDate(2026, 1, 6));
         QVERIFY(!s.Rows[1].Time.isValid());
     }

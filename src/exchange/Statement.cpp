@@ -417,14 +417,14 @@ const TFormat kFormats[] = {
 
 // The typical bank layout that needs no mapping: a date and one signed amount
 // column; the time, remark and hint columns are used where the file has them.
-const TColumnMapping kBankMapping
-    = {QStringLiteral("交易日期"),
-       QStringLiteral("交易时间"),
-       QStringLiteral("交易金额"),
-       {},
-       {},
-       {QStringLiteral("附言"), QStringLiteral("对方户名"), QStringLiteral("摘要")},
-       QStringLiteral("摘要")};
+const TColumnMapping kBankMapping = {QStringLiteral("交易日期"),
+                                     QStringLiteral("交易时间"),
+                                     QStringLiteral("交易金额"),
+                                     {},
+                                     {},
+                                     {QStringLiteral("附言"), QStringLiteral("交易地点/附言"),
+                                      QStringLiteral("对方户名"), QStringLiteral("摘要")},
+                                     QStringLiteral("摘要")};
 
 bool HoldsAll(const QStringList &row, std::initializer_list<const char16_t *> names)
 {

@@ -5,7 +5,8 @@
 
 # Qt Charts needs the OpenGL module's CMake files, which it does not depend on.
 PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-charts-dev libqt6opengl6-dev
-  qt6-translations-l10n libgl-dev libsqlite3-dev fonts-noto-cjk xvfb xauth)
+  qt6-translations-l10n libgl-dev libsqlite3-dev fonts-noto-cjk xvfb xauth
+  libquazip1-qt6-dev libfreexl-dev hledger)
 
 install_missing() {
   local missing=()

@@ -48,6 +48,12 @@ const std::vector<const char *> kUpgradeSteps = {
     // 1 -> 2: the automatic backup setting (on, seven daily copies kept).
     "alter table SysSet add column AutoBackup BOOLEAN NOT NULL DEFAULT -1;"
     "alter table SysSet add column BackupDays INTEGER NOT NULL DEFAULT 7",
+    // 2 -> 3, statement import: the identity of every imported row (an order
+    // number or a digest of the row), so a file imported again adds nothing;
+    // and the choices the import window remembers (account per format,
+    // category per hint, column mappings).
+    "CREATE TABLE ImportedRow (SourceId TEXT NOT NULL PRIMARY KEY, RecordID INTEGER NOT NULL);"
+    "CREATE TABLE ImportSetting (Name TEXT NOT NULL PRIMARY KEY, Value TEXT NOT NULL);",
 };
 
 // Runs a query of one row and one column; false when it fails.

@@ -20,6 +20,7 @@ const QString kListRecords = QStringLiteral("select ID,iif(InOutType=0,'收入',
 const QString kOrderByDate = QStringLiteral("order by InDate");
 const QString kCountAccount = QStringLiteral("select count(*) from Account where AccountName='%s'");
 const QString kCountRecord = QStringLiteral("select count(*) from BookKeep where ID=%s");
+const QString kRecordSource = QStringLiteral("insert or replace into ImportedRow(SourceId,RecordID) values ('%s',last_insert_rowid())");
 
 // Account updates: booking an amount, taking it off again, and turning a
 // record of one kind into the other on the same account.
@@ -88,6 +89,43 @@ void TBookKeep::AddRecord()
             + kBatchSeparator
             + Booking(IsIncome(FInOutType) ? kBookIncome : kBookExpense, FFare, FAccountName);
         DbExec(FSql);
+    });
+}
+
+void TBookKeep::AddRecords(const QString &account, const QList<TNewRecord> &records)
+{
+    // Statements go to the engine in batches of this many records.
+    constexpr int kRecordsPerBatch = 500;
+    GDbAccess->InTransaction([&] {
+        RequireAccount(account);
+        Currency income;
+        Currency expense;
+        QStringList batch;
+        for (const TNewRecord &record : records) {
+            if (record.Fare <= Currency())
+                throw Exception(QStringLiteral("金额必须大于零：%1").arg(record.Fare.ToString()));
+            Currency &total = IsIncome(record.InOutType) ? income : expense;
+            total += record.Fare;
+            // Each amount is within kMaxUnits, so the sum cannot overflow before this.
+            if (total.Units() > Currency::kMaxUnits)
+                throw Exception(QStringLiteral("导入金额的合计超出了账户能记录的范围"));
+            batch << Format(kInsertRecord,
+                            {SqlKind(record.InOutType), QString::number(record.TypeID),
+                             SqlText(record.Remark), SqlAmount(record.Fare), SqlText(account),
+                             SqlDate(record.InDate)});
+            if (!record.SourceId.isEmpty())
+                batch << Format(kRecordSource, {SqlText(record.SourceId)});
+            if (batch.size() >= 2 * kRecordsPerBatch) {
+                DbExec(batch.join(kBatchSeparator));
+                batch.clear();
+            }
+        }
+        if (income > Currency())
+            batch << Booking(kBookIncome, income, account);
+        if (expense > Currency())
+            batch << Booking(kBookExpense, expense, account);
+        if (!batch.isEmpty())
+            DbExec(batch.join(kBatchSeparator));
     });
 }
 

@@ -3,9 +3,21 @@
 #include "data/Currency.h"
 
 #include <QDateTime>
+#include <QList>
 #include <QString>
 
 class TListModel;
+
+// A record to add in a batch, with what identifies its source row.
+struct TNewRecord
+{
+    int InOutType = 1; // 0 income, 1 expense
+    int TypeID = 0;
+    QString Remark;
+    Currency Fare; // positive
+    QDate InDate;
+    QString SourceId; // remembered so the same row is never added twice; may be empty
+};
 
 // The columns ListRecords fills, in order.
 enum TRecordColumn { ColID, ColKind, ColType, ColFare, ColAccount, ColRemark, ColDate };
@@ -29,6 +41,11 @@ class TBookKeep
 public:
     // Inserts the record in the fields and books it on its account.
     void AddRecord();
+    // Inserts many records on one account in one transaction, with the same
+    // statements as AddRecord, and books their totals on the account; each
+    // source identity is stored with its record. All or nothing: a failure
+    // raises and leaves the books as they were.
+    void AddRecords(const QString &account, const QList<TNewRecord> &records);
     // Loads a record into the fields; empty texts and zeros when none.
     void ReadRecord(const QString &id);
     // Deletes a record and takes its effect off its account.

@@ -9,10 +9,13 @@
 #include "data/SqlFormat.h"
 #include "data/UException.h"
 #include "data/UntPublic.h"
+#include "exchange/Export.h"
 #include "forms/Account.h"
 #include "forms/AddBookKeep.h"
 #include "forms/Backups.h"
 #include "forms/Config.h"
+#include "forms/ExportBooks.h"
+#include "forms/ImportStatement.h"
 #include "forms/ModBookKeep.h"
 #include "forms/Note.h"
 #include "forms/Pass.h"
@@ -222,6 +225,10 @@ TFormMain::TFormMain(QWidget *parent)
     auto *autoRestore = new QAction(QStringLiteral("从自动备份恢复"), this);
     autoRestore->setObjectName(QStringLiteral("NAutoRestore"));
     FSystemMenu->addAction(autoRestore);
+    FImportAction = FSystemMenu->addAction(QStringLiteral("导入账单…"));
+    FImportAction->setObjectName(QStringLiteral("NImport"));
+    FExportAction = FSystemMenu->addAction(QStringLiteral("导出…"));
+    FExportAction->setObjectName(QStringLiteral("NExport"));
     FSystemMenu->addSeparator();
     FSystemMenu->addAction(ui->NOpenWWW1);
     FTrayMenu = new QMenu(this);
@@ -277,6 +284,8 @@ TFormMain::TFormMain(QWidget *parent)
     command(ui->Ndfdf1, &QAction::triggered, &TFormMain::Ndfdf1Click);
     command(ui->MenuItem3, &QAction::triggered, &TFormMain::MenuItem3Click);
     command(autoRestore, &QAction::triggered, &TFormMain::NAutoRestoreClick);
+    command(FImportAction, &QAction::triggered, &TFormMain::NImportClick);
+    command(FExportAction, &QAction::triggered, &TFormMain::NExportClick);
     command(ui->NOpenWWW1, &QAction::triggered, &TFormMain::NOpenWWW1Click);
     command(ui->N8, &QAction::triggered, &TFormMain::N8Click);
     command(ui->btn1, &QPushButton::clicked, &TFormMain::btn1Click);
@@ -718,6 +727,41 @@ void TFormMain::BackupFailed(const QString &reason)
         FTrayIcon->showMessage(QStringLiteral("记账软件"), text, QSystemTrayIcon::Warning);
     else
         ShowError(text);
+}
+
+void TFormMain::NImportClick()
+{
+    TFormImport form(this);
+    form.BeforeImport = [this] { return FAutoBackup->BeforeChange(); };
+    if (form.exec() == QDialog::Accepted)
+        btnQueryClick();
+}
+
+void TFormMain::NExportClick()
+{
+    TFormExport form(this);
+    if (form.exec() != QDialog::Accepted)
+        return;
+    const bool journal = form.Choice() == TFormExport::ExportJournal;
+    const QString fileName = Prompt().FileDialog(TFileDialogKind::Save,
+                                                 journal ? QStringLiteral("记账日记账 (*.journal)")
+                                                         : QStringLiteral("CSV 表格 (*.csv)"));
+    if (fileName.isEmpty())
+        return;
+    int written = 0;
+    if (journal) {
+        written = BooksExport::WriteJournal(fileName);
+    } else {
+        QString filter = QueryFilter();
+        if (form.Choice() == TFormExport::ExportPeriod)
+            filter = Format(QStringLiteral("where InDate >= %s and InDate < %s "),
+                            {QString::number(DayNumber(form.Begin())),
+                             QString::number(DayNumber(form.End()) + 1)});
+        written = BooksExport::WriteRecordsCsv(fileName, filter);
+    }
+    ShowInfo(QStringLiteral("已导出 %1 条记录到 %2")
+                 .arg(written)
+                 .arg(QDir::toNativeSeparators(fileName)));
 }
 
 void TFormMain::OpenHomepage()

@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <memory>
 
+class QAction;
 class QMenu;
 class QSessionManager;
 class QSystemTrayIcon;
@@ -54,6 +55,8 @@ public:
     void Ndfdf1Click(); // backup
     void MenuItem3Click(); // restore
     void NAutoRestoreClick(); // restore from the list of automatic backups
+    void NImportClick(); // import a statement
+    void NExportClick(); // export records or the whole books
     void NOpenWWW1Click(); // homepage
     void N4Click(); // new record from the tray
     void N8Click(); // homepage from the tray
@@ -116,6 +119,8 @@ private:
     std::unique_ptr<TCardTree> FOutTree;
     QSystemTrayIcon *FTrayIcon = nullptr;
     QMenu *FSystemMenu = nullptr;
+    QAction *FImportAction = nullptr;
+    QAction *FExportAction = nullptr;
     QMenu *FTrayMenu = nullptr;
     std::unique_ptr<TAutoBackup> FAutoBackup;
     bool FShown = false;

@@ -1,0 +1,181 @@
+#include "Export.h"
+
+#include "data/Currency.h"
+#include "data/DbAccess.h"
+#include "data/SqlFormat.h"
+#include "data/UException.h"
+
+#include <QHash>
+#include <QList>
+#include <QSaveFile>
+
+namespace {
+
+// clang-format off
+const QString kRecords = QStringLiteral("select InDate,iif(InOutType=0,0,1),TypeID,Fare,AccountName,Remark from BookKeep %s order by InDate,ID");
+const QString kAccounts = QStringLiteral("select AccountName,Fare,InFare,OutFare from Account order by rowid");
+const QString kTypes = QStringLiteral("select SelfIndex,ParentIndex,TypeName from %s");
+const QString kFirstDay = QStringLiteral("select cast(min(InDate) as integer) from BookKeep");
+// clang-format on
+
+struct TRecord
+{
+    QDate Date;
+    int Kind;
+    int TypeID;
+    Currency Fare;
+    QString Account;
+    QString Remark;
+};
+
+QList<TRecord> ReadRecords(const QString &filter)
+{
+    QList<TRecord> records;
+    GDbAccess->ReadLong(Format(kRecords, {filter}), [&records](TQuery &query) {
+        for (; !query.Eof(); query.Next())
+            records << TRecord {query.Fields(0).AsDateTime().date(), query.Fields(1).AsInteger(),
+                                query.Fields(2).AsInteger(),         query.Fields(3).AsCurrency(),
+                                query.Fields(4).AsString(),          query.Fields(5).AsString()};
+    });
+    return records;
+}
+
+// Each category's path from the root, "餐饮/早餐", by its index.
+QHash<int, QStringList> CategoryPaths(const QString &table)
+{
+    QHash<int, int> parents;
+    QHash<int, QString> names;
+    for (TQuery &query = GDbAccess->OpenQuery(Format(kTypes, {table})); !query.Eof();
+         query.Next()) {
+        const int index = query.Fields(0).AsInteger();
+        parents.insert(index, query.Fields(1).AsInteger());
+        names.insert(index, query.Fields(2).AsString());
+    }
+    GDbAccess->FQuery.Close();
+    QHash<int, QStringList> paths;
+    for (auto it = names.cbegin(); it != names.cend(); ++it) {
+        QStringList path;
+        // A broken tree with a cycle stops after as many steps as it has nodes.
+        for (int index = it.key(), steps = 0; names.contains(index) && steps <= names.size();
+             index = parents.value(index), ++steps)
+            path.prepend(names.value(index));
+        paths.insert(it.key(), path);
+    }
+    return paths;
+}
+
+void WriteOrRaise(QSaveFile &file, const QByteArray &bytes)
+{
+    if (file.write(bytes) != bytes.size() || !file.commit())
+        throw Exception(
+            QStringLiteral("无法写入文件 %1：%2").arg(file.fileName(), file.errorString()));
+}
+
+void OpenOrRaise(QSaveFile &file)
+{
+    if (!file.open(QIODevice::WriteOnly))
+        throw Exception(
+            QStringLiteral("无法写入文件 %1：%2").arg(file.fileName(), file.errorString()));
+}
+
+QString CsvCell(const QString &text)
+{
+    if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\n')
+        && !text.contains(u'\r'))
+        return text;
+    QString quoted = text;
+    quoted.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + quoted + u'"';
+}
+
+// One segment of a journal account name: no ":" (the separator), no run of
+// blanks (two spaces end a name), no line breaks, never empty.
+QString AccountPart(const QString &name)
+{
+    QString part = name;
+    part.replace(u':', u'：');
+    part = part.simplified();
+    return part.isEmpty() ? QStringLiteral("未命名") : part;
+}
+
+QString CategoryAccount(int kind, int typeId, const QHash<int, QStringList> &paths)
+{
+    QString account = kind == 0 ? QStringLiteral("收入") : QStringLiteral("支出");
+    const QStringList path = paths.value(typeId);
+    if (path.isEmpty())
+        return account + QStringLiteral(":未分类");
+    for (const QString &part : path)
+        account += u':' + AccountPart(part);
+    return account;
+}
+
+QString JournalAmount(Currency amount)
+{
+    return amount.ToString() + QStringLiteral(" CNY");
+}
+
+} // namespace
+
+namespace BooksExport {
+
+int WriteRecordsCsv(const QString &fileName, const QString &filter)
+{
+    const QList<TRecord> records = ReadRecords(filter);
+    const QHash<int, QStringList> paths[2]
+        = {CategoryPaths(QStringLiteral("InType")), CategoryPaths(QStringLiteral("OutType"))};
+    QString text = QStringLiteral("日期,收支,分类,金额,账户,备注\r\n");
+    for (const TRecord &r : records)
+        text += QStringList {r.Date.toString(Qt::ISODate),
+                             r.Kind == 0 ? QStringLiteral("收入") : QStringLiteral("支出"),
+                             CsvCell(paths[r.Kind].value(r.TypeID).join(u'/')),
+                             r.Fare.ToString(),
+                             CsvCell(r.Account),
+                             CsvCell(r.Remark)}
+                    .join(u',')
+            + QStringLiteral("\r\n");
+    QSaveFile file(fileName);
+    OpenOrRaise(file);
+    WriteOrRaise(file, "\xEF\xBB\xBF" + text.toUtf8());
+    return static_cast<int>(records.size());
+}
+
+int WriteJournal(const QString &fileName)
+{
+    const QList<TRecord> records = ReadRecords(QString());
+    const QHash<int, QStringList> paths[2]
+        = {CategoryPaths(QStringLiteral("InType")), CategoryPaths(QStringLiteral("OutType"))};
+    const int firstDay = DbQueryInt(kFirstDay);
+    const QDate opening = records.isEmpty() ? QDate::currentDate() : DateOfDayNumber(firstDay);
+
+    QString text = QStringLiteral("; 记账数据导出\n\n");
+    QString openingPostings;
+    for (TQuery &query = GDbAccess->OpenQuery(kAccounts); !query.Eof(); query.Next()) {
+        const QString account = QStringLiteral("资产:") + AccountPart(query.Fields(0).AsString());
+        const Currency initial = query.Fields(1).AsCurrency() - query.Fields(2).AsCurrency()
+            + query.Fields(3).AsCurrency();
+        text += QStringLiteral("account %1\n").arg(account);
+        openingPostings += QStringLiteral("    %1  %2\n").arg(account, JournalAmount(initial));
+    }
+    GDbAccess->FQuery.Close();
+    text += QStringLiteral("account 权益:期初余额\n\n");
+    if (!openingPostings.isEmpty())
+        text += opening.toString(Qt::ISODate) + QStringLiteral(" 期初余额\n") + openingPostings
+            + QStringLiteral("    权益:期初余额\n\n");
+
+    for (const TRecord &r : records) {
+        const QString asset = QStringLiteral("资产:") + AccountPart(r.Account);
+        const QString category = CategoryAccount(r.Kind, r.TypeID, paths[r.Kind]);
+        // Income moves money into the account, an expense out of it.
+        const QString &debit = r.Kind == 0 ? asset : category;
+        const QString &credit = r.Kind == 0 ? category : asset;
+        text += r.Date.toString(Qt::ISODate) + u' ' + r.Remark.simplified().replace(u';', u'；')
+            + u'\n' + QStringLiteral("    %1  %2\n").arg(debit, JournalAmount(r.Fare))
+            + QStringLiteral("    %1\n\n").arg(credit);
+    }
+    QSaveFile file(fileName);
+    OpenOrRaise(file);
+    WriteOrRaise(file, text.toUtf8());
+    return static_cast<int>(records.size());
+}
+
+} // namespace BooksExport

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+// Writing the books out in formats other programs read.
+namespace BooksExport {
+
+// The records a filter selects ("where ..." as the main window builds it, or
+// empty for all), ordered by date, as CSV in UTF-8 with a byte-order mark:
+// 日期, 收支, 分类 (the category's path), 金额, 账户, 备注. Returns how many
+// records were written; raises when the file cannot be written.
+int WriteRecordsCsv(const QString &fileName, const QString &filter);
+
+// The whole books as a plain-text accounting journal: one account per money
+// account under 资产:, one per category path under 收入: and 支出:, an opening
+// transaction with each account's initial amount (its balance less its
+// records), then every record. Returns how many records were written.
+int WriteJournal(const QString &fileName);
+
+} // namespace BooksExport

@@ -1,0 +1,225 @@
+#include "Import.h"
+
+#include "data/DbAccess.h"
+#include "data/SqlFormat.h"
+#include "data/UException.h"
+#include "ledger/UntBookKeep.h"
+
+#include <QHash>
+#include <QMultiHash>
+
+namespace {
+
+// clang-format off
+const QString kReadSetting = QStringLiteral("select Value from ImportSetting where Name='%s'");
+const QString kSaveSetting = QStringLiteral("insert or replace into ImportSetting(Name,Value) values (?,?)");
+const QString kReadSettings = QStringLiteral("select Name,Value from ImportSetting where Name like '%s%%'");
+const QString kImportedIds = QStringLiteral("select SourceId from ImportedRow");
+const QString kAccountRecords = QStringLiteral("select cast(InDate as integer),iif(InOutType=0,0,1),cast(round(Fare*10000) as integer) from BookKeep where AccountName='%s' and InDate>=%s and InDate<%s");
+const QString kCategories = QStringLiteral("select SelfIndex,TypeName from %s order by SelfIndex");
+// clang-format on
+
+QString ReadSetting(const QString &name)
+{
+    TQuery &query = GDbAccess->OpenQuery(Format(kReadSetting, {SqlText(name)}));
+    const QString value = query.Eof() ? QString() : query.Fields(0).AsString();
+    query.Close();
+    return value;
+}
+
+void SaveSetting(const QString &name, const QString &value)
+{
+    GDbAccess->ExecBound(kSaveSetting, {name, value});
+}
+
+QString AccountKey(const QString &formatId)
+{
+    return QStringLiteral("account:") + formatId;
+}
+
+QString MappingKey(const QStringList &header)
+{
+    return QStringLiteral("mapping:") + header.join(u'\x1f');
+}
+
+QString DefaultKey(int kind)
+{
+    return QStringLiteral("default:%1").arg(kind);
+}
+
+QString HintPrefix(int kind)
+{
+    return QStringLiteral("category:%1:").arg(kind);
+}
+
+// A stored record as duplicates are matched: its day, kind and amount.
+struct TRecordKey
+{
+    qint64 Day;
+    int Kind;
+    qint64 Units;
+    bool operator==(const TRecordKey &) const = default;
+};
+
+size_t qHash(const TRecordKey &key, size_t seed = 0)
+{
+    return qHashMulti(seed, key.Day, key.Kind, key.Units);
+}
+
+} // namespace
+
+namespace StatementImport {
+
+QList<TImportCategory> Categories(int kind)
+{
+    QList<TImportCategory> categories;
+    const QString table = kind == 0 ? QStringLiteral("InType") : QStringLiteral("OutType");
+    for (TQuery &query = GDbAccess->OpenQuery(Format(kCategories, {table})); !query.Eof();
+         query.Next())
+        categories << TImportCategory {query.Fields(0).AsInteger(), query.Fields(1).AsString()};
+    GDbAccess->FQuery.Close();
+    return categories;
+}
+
+QString RememberedAccount(const QString &formatId)
+{
+    return ReadSetting(AccountKey(formatId));
+}
+
+TColumnMapping RememberedMapping(const QStringList &header)
+{
+    return TColumnMapping::FromText(ReadSetting(MappingKey(header)));
+}
+
+void RememberMapping(const QStringList &header, const TColumnMapping &mapping)
+{
+    SaveSetting(MappingKey(header), mapping.ToText());
+}
+
+int RememberedDefault(int kind)
+{
+    bool ok = false;
+    const int value = ReadSetting(DefaultKey(kind)).toInt(&ok);
+    return ok ? value : -1;
+}
+
+void MarkKnownRows(TStatement &statement, const QString &account)
+{
+    for (TStatementRow &row : statement.Rows)
+        if (row.Status == TRowStatus::Duplicate
+            || (row.Status == TRowStatus::Skipped && row.Reason.startsWith(u"以前已经导入")))
+            row.Status = TRowStatus::New;
+
+    QSet<QString> imported;
+    GDbAccess->ReadLong(kImportedIds, [&imported](TQuery &query) {
+        for (; !query.Eof(); query.Next())
+            imported.insert(query.Fields(0).AsString());
+    });
+    const QDate first = statement.FirstDate();
+    if (!first.isValid())
+        return;
+    const int slack = statement.IsBank ? 1 : 0;
+    QHash<TRecordKey, int> stored; // how many records of each key are still unmatched
+    const QString sql = Format(kAccountRecords,
+                               {SqlText(account), QString::number(DayNumber(first) - slack),
+                                QString::number(DayNumber(statement.LastDate()) + slack + 1)});
+    GDbAccess->ReadLong(sql, [&stored](TQuery &query) {
+        for (; !query.Eof(); query.Next())
+            ++stored[TRecordKey {query.Fields(0).AsString().toLongLong(),
+                                 query.Fields(1).AsInteger(),
+                                 query.Fields(2).AsString().toLongLong()}];
+    });
+
+    for (TStatementRow &row : statement.Rows) {
+        if (row.Status != TRowStatus::New)
+            continue;
+        if (imported.contains(row.SourceId)) {
+            row.Status = TRowStatus::Skipped;
+            row.Reason = QStringLiteral("以前已经导入过");
+            continue;
+        }
+        const qint64 day = DayNumber(row.Date);
+        // The same day first, then the day before and after.
+        for (const qint64 offset : {qint64(0), qint64(-slack), qint64(slack)}) {
+            auto it = stored.find(TRecordKey {day + offset, row.Kind, row.Amount.Units()});
+            if (it == stored.end() || it.value() == 0)
+                continue;
+            --it.value();
+            row.Status = TRowStatus::Duplicate;
+            row.Reason = offset == 0 ? QStringLiteral("账户中同一天已有金额相同的记录")
+                                     : QStringLiteral("账户中相邻一天已有金额相同的记录");
+            break;
+        }
+    }
+}
+
+QList<int> ChooseCategories(const TStatement &statement, int defaultIncome, int defaultExpense)
+{
+    QHash<QString, int> byName[2];
+    QHash<QString, int> chosen[2];
+    for (int kind = 0; kind < 2; ++kind) {
+        const QList<TImportCategory> categories = Categories(kind);
+        for (auto it = categories.crbegin(); it != categories.crend(); ++it)
+            byName[kind].insert(it->Name, it->TypeID); // the lowest index wins
+        const QString prefix = HintPrefix(kind);
+        for (TQuery &query = GDbAccess->OpenQuery(Format(kReadSettings, {SqlText(prefix)}));
+             !query.Eof(); query.Next()) {
+            const QString name = query.Fields(0).AsString();
+            if (name.startsWith(prefix))
+                chosen[kind].insert(name.mid(prefix.size()), query.Fields(1).AsInteger());
+        }
+        GDbAccess->FQuery.Close();
+    }
+    QList<int> typeIds;
+    typeIds.reserve(statement.Rows.size());
+    for (const TStatementRow &row : statement.Rows) {
+        const int kind = row.Kind == 0 ? 0 : 1;
+        const int fallback = kind == 0 ? defaultIncome : defaultExpense;
+        typeIds << byName[kind].value(row.CategoryHint,
+                                      chosen[kind].value(row.CategoryHint, fallback));
+    }
+    return typeIds;
+}
+
+int ImportRows(const TStatement &statement, const QList<int> &typeIds, const QString &account,
+               int defaultIncome, int defaultExpense)
+{
+    if (typeIds.size() != statement.Rows.size())
+        throw Exception(QStringLiteral("每一行都要有分类"));
+    QList<TNewRecord> records;
+    QHash<QString, int> hintChoices[2];
+    QSet<QString> named[2];
+    for (int kind = 0; kind < 2; ++kind)
+        for (const TImportCategory &c : Categories(kind))
+            named[kind].insert(c.Name);
+    for (qsizetype i = 0; i < statement.Rows.size(); ++i) {
+        const TStatementRow &row = statement.Rows[i];
+        if (row.Status != TRowStatus::New)
+            continue;
+        const int kind = row.Kind == 0 ? 0 : 1;
+        records << TNewRecord {kind, typeIds[i], row.Remark, row.Amount, row.Date, row.SourceId};
+        if (!row.CategoryHint.isEmpty() && !named[kind].contains(row.CategoryHint))
+            hintChoices[kind].insert(row.CategoryHint, typeIds[i]);
+    }
+    if (records.isEmpty())
+        throw Exception(QStringLiteral("没有要导入的记录"));
+
+    // The records and the choices remembered with them commit together, so a
+    // failure never leaves an import half done or reported wrongly.
+    GDbAccess->InTransaction([&] {
+        TBookKeep books;
+        books.AddRecords(account, records);
+        SaveSetting(AccountKey(statement.FormatId), account);
+        SaveSetting(DefaultKey(0), QString::number(defaultIncome));
+        SaveSetting(DefaultKey(1), QString::number(defaultExpense));
+        for (int kind = 0; kind < 2; ++kind) {
+            const int fallback = kind == 0 ? defaultIncome : defaultExpense;
+            for (auto it = hintChoices[kind].cbegin(); it != hintChoices[kind].cend(); ++it)
+                if (it.value() != fallback)
+                    SaveSetting(HintPrefix(kind) + it.key(), QString::number(it.value()));
+        }
+    });
+    return static_cast<int>(records.size());
+}
+
+} // namespace StatementImport

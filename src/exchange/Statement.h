@@ -1,0 +1,87 @@
+#pragma once
+
+#include "data/Currency.h"
+
+#include <QDate>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTime>
+
+// What becomes of a row of a statement when it is imported.
+enum class TRowStatus {
+    New, // imported
+    Skipped, // moved no money of the user's, or only between their own pockets
+    Duplicate, // matches a record already in the books; not imported unless ticked
+    Unreadable, // its date or amount cannot be read
+};
+
+// One row of a statement as the books would take it.
+struct TStatementRow
+{
+    int Line = 0; // the line (text) or row (spreadsheet) in the file, from 1
+    QDate Date;
+    QTime Time; // null when the format has no time of day
+    int Kind = 1; // 0 income, 1 expense
+    Currency Amount; // positive
+    QString Remark;
+    QString CategoryHint;
+    // What tells this row apart in later imports: the order number where the
+    // format has one, else a digest of the row's cells.
+    QString SourceId;
+    TRowStatus Status = TRowStatus::New;
+    QString Reason; // why a row is skipped or unreadable
+};
+
+// Which columns of a table of no known format hold what, by header name.
+// Either Amount (signed: negative is an expense) or Income and Expense.
+struct TColumnMapping
+{
+    QString Date;
+    QString Time; // optional; Date may hold the time as well
+    QString Amount;
+    QString Income;
+    QString Expense;
+    QStringList Remark; // the first of these that is neither empty nor "/"
+    QString Hint; // optional: the category hint
+
+    bool IsValid() const;
+    // One line of text and back, to store a mapping the user made.
+    QString ToText() const;
+    static TColumnMapping FromText(const QString &text);
+};
+
+// A statement file read and parsed.
+struct TStatement
+{
+    QString FormatId; // "alipay", "alipay-web", "wechat", "icbc", "cmb", "ccb", "bank", "mapped"
+    QString FormatName; // as the user knows it
+    bool IsBank = false; // a bank's dates may lag a day behind the purchase
+    QStringList Header; // the header row, padding and empty trailing cells removed
+    QList<TStatementRow> Rows;
+    // Set when the file cannot be imported; Rows is then empty.
+    QString Error;
+    // A table of no known format: it needs a column mapping for Header.
+    bool NeedsMapping = false;
+
+    int Count(TRowStatus status) const;
+    // The first and last date of the readable rows; null dates when none.
+    QDate FirstDate() const;
+    QDate LastDate() const;
+};
+
+// Reads a statement file, recognising its kind by its content: a zip archive
+// is read as .xlsx, an OLE2 compound file as .xls, anything else as text in
+// UTF-8 or GB18030. The mapping is used when the table is of no known format.
+TStatement ReadStatement(const QString &fileName, const TColumnMapping &mapping = {});
+
+// Parses the rows of a table already read; lines holds each row's line in the
+// file (empty: the row numbers). Spreadsheet rows may be shorter than the
+// header and may hold dates as day serials.
+TStatement ParseStatementTable(const QList<QStringList> &rows, const QList<int> &lines,
+                               bool spreadsheet, const TColumnMapping &mapping = {});
+
+// An amount as the exports write it: "¥1,234.50", "+12,800.00", "-35.50",
+// padded; false for text that is no amount. Empty, "-" and "/" are no amount
+// either, and leave present false.
+bool ParseStatementAmount(const QString &text, Currency &amount, bool &present);

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QDate>
+#include <QDialog>
+
+#include <memory>
+
+namespace Ui {
+class TFormExport;
+}
+
+// 导出: what to write out: the records of the main window's query or of a
+// period as CSV, or the whole books as an accounting journal.
+class TFormExport : public QDialog
+{
+    Q_OBJECT
+
+public:
+    enum TChoice { ExportQuery, ExportPeriod, ExportJournal };
+
+    explicit TFormExport(QWidget *parent = nullptr);
+    ~TFormExport() override;
+
+    TChoice Choice() const;
+    QDate Begin() const;
+    QDate End() const;
+
+    std::unique_ptr<Ui::TFormExport> ui;
+};

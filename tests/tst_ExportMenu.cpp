@@ -1,0 +1,118 @@
+// The import and export items of the settings menu, and the export they run
+// from the main window.
+#include "LedgerTestSupport.h"
+#include "ModalDriver.h"
+
+#include "data/ListModel.h"
+#include "forms/ExportBooks.h"
+#include "ledger/UntConfig.h"
+#include "shell/Application.h"
+#include "shell/Main.h"
+#include "ui_ExportBooks.h"
+#include "ui_Main.h"
+
+#include <QMenu>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+class TMenuBooks : public TLedgerBooks
+{
+public:
+    TMenuBooks()
+    {
+        GConfig = new TConfig;
+        DbExec(QStringLiteral("insert into OutType values (1,0,'餐饮')"));
+        InsertAccount(QStringLiteral("现金"), Amount("100"));
+        AddRecord(1, QStringLiteral("现金"), Amount("35.5"), 1, QStringLiteral("午饭"),
+                  QDate::currentDate());
+        AddRecord(1, QStringLiteral("现金"), Amount("12"), 1, QStringLiteral("很久以前"),
+                  QDate(2001, 1, 1));
+    }
+    ~TMenuBooks()
+    {
+        delete GConfig;
+        GConfig = nullptr;
+    }
+};
+
+// Picks a choice in the export dialog and confirms it.
+TModalDriver::TAction Choose(QRadioButton *Ui::TFormExport::*choice)
+{
+    return [choice](QWidget *widget) {
+        auto *form = qobject_cast<TFormExport *>(widget);
+        QVERIFY(form);
+        (form->ui.get()->*choice)->setChecked(true);
+        QMetaObject::invokeMethod(form, &QDialog::accept, Qt::QueuedConnection);
+    };
+}
+
+} // namespace
+
+class TestExportMenu : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir FDir;
+
+private Q_SLOTS:
+    void ItemsFollowTheBackupItems()
+    {
+        TMenuBooks books;
+        TFormMain form;
+        QStringList names;
+        for (const QAction *action : form.SystemMenu()->actions())
+            names << action->objectName();
+        QCOMPARE(names.mid(3, 4),
+                 (QStringList {QStringLiteral("Ndfdf1"), QStringLiteral("MenuItem3"),
+                               QStringLiteral("NImport"), QStringLiteral("NExport")}));
+        QCOMPARE(form.SystemMenu()->actions()[5]->text(), QStringLiteral("导入账单…"));
+        QCOMPARE(form.SystemMenu()->actions()[6]->text(), QStringLiteral("导出…"));
+    }
+
+    // The current query's records go to CSV; the whole books to a journal.
+    void ExportFromTheMainWindow()
+    {
+        TMenuBooks books;
+        TRecordingPrompt prompt;
+        TFormMain form;
+        form.ui->DBBegin->setDate(QDate::currentDate().addDays(-1));
+        form.ui->DBOver->setDate(QDate::currentDate());
+        form.btnQueryClick();
+        QCOMPARE(form.Records().rowCount(), 1);
+        const QString csv = FDir.filePath(QStringLiteral("query.csv"));
+        const QString journal = FDir.filePath(QStringLiteral("all.journal"));
+        prompt.FileNames = {csv, journal};
+
+        TModalDriver driver;
+        driver.Then(Choose(&Ui::TFormExport::rbQuery));
+        form.NExportClick();
+        driver.Then(Choose(&Ui::TFormExport::rbJournal));
+        form.NExportClick();
+        QVERIFY(driver.Done());
+        QVERIFY(driver.Unexpected.isEmpty());
+
+        const QString text = QString::fromUtf8(ReadAll(csv));
+        QCOMPARE(text.count(QStringLiteral("\r\n")), form.Records().rowCount() + 1);
+        QVERIFY(text.contains(QStringLiteral("午饭")));
+        QVERIFY(!text.contains(QStringLiteral("很久以前")));
+        const QString book = QString::fromUtf8(ReadAll(journal));
+        QVERIFY(book.contains(QStringLiteral("很久以前")));
+        QVERIFY(book.contains(QStringLiteral("资产:现金  100 CNY")));
+        QCOMPARE(prompt.Boxes.size(), 2);
+        QVERIFY(prompt.Boxes[0].Text.startsWith(QStringLiteral("已导出 1 条记录")));
+        QVERIFY(prompt.Boxes[1].Text.startsWith(QStringLiteral("已导出 2 条记录")));
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    TApplication app(argc, argv);
+    TestExportMenu test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_ExportMenu.moc"

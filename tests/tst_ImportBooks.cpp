@@ -1,0 +1,282 @@
+// Statements imported into the books: totals stay exact, a file imported
+// twice adds nothing, duplicates are caught, a failure changes nothing, and
+// the choices made are offered again.
+#include "LedgerTestSupport.h"
+
+#include "data/DbFile.h"
+#include "data/UException.h"
+#include "exchange/CsvReader.h"
+#include "exchange/Import.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+using namespace StatementImport;
+
+namespace {
+
+const QString kWallet = QStringLiteral("零钱");
+
+// Books with the account 零钱 (100) and the categories 工资 (income 1),
+// 餐饮 and 商户消费 (expense 1 and 2), 其他 (expense 3).
+class TImportBooks : public TLedgerBooks
+{
+public:
+    TImportBooks()
+    {
+        InsertAccount(kWallet, Amount("100"));
+        DbExec(QStringLiteral(
+            "insert into InType(SelfIndex,ParentIndex,TypeName) values (1,0,'工资')@#@"
+            "insert into OutType(SelfIndex,ParentIndex,TypeName) values (1,0,'餐饮')@#@"
+            "insert into OutType(SelfIndex,ParentIndex,TypeName) values (2,0,'商户消费')@#@"
+            "insert into OutType(SelfIndex,ParentIndex,TypeName) values (3,0,'其他')"));
+    }
+};
+
+QString WriteText(const QTemporaryDir &dir, const QString &name, const QString &text)
+{
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        qFatal("cannot write %s", qPrintable(path));
+    file.write("\xEF\xBB\xBF" + text.toUtf8());
+    return path;
+}
+
+// A WeChat statement of the given data lines.
+QString Wechat(const QTemporaryDir &dir, const QString &name, const QStringList &lines)
+{
+    QString text
+        = QStringLiteral("微信支付账单明细\n交易时间,交易类型,交易对方,商品,收/支,金额(元),"
+                         "支付方式,当前状态,交易单号,商户单号,备注\n");
+    for (const QString &line : lines)
+        text += line + u'\n';
+    return WriteText(dir, name, text);
+}
+
+// A bank statement in the common layout of one signed amount.
+QString Bank(const QTemporaryDir &dir, const QString &name, const QStringList &lines)
+{
+    QString text = QStringLiteral("户名：王小明\n序号,交易日期,交易时间,摘要,交易金额,账户余额,"
+                                  "对方户名,对方账号,交易渠道,附言\n");
+    for (const QString &line : lines)
+        text += line + u'\n';
+    return WriteText(dir, name, text);
+}
+
+QList<TRowStatus> Statuses(const TStatement &s)
+{
+    QList<TRowStatus> statuses;
+    for (const TStatementRow &row : s.Rows)
+        statuses << row.Status;
+    return statuses;
+}
+
+int Import(TStatement &s, const QString &account = kWallet)
+{
+    MarkKnownRows(s, account);
+    return ImportRows(s, ChooseCategories(s, 1, 3), account, 1, 3);
+}
+
+} // namespace
+
+class TestImportBooks : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir FDir;
+
+private Q_SLOTS:
+    void Samples_data()
+    {
+        QTest::addColumn<QString>("folder");
+        const QDir samples(QStringLiteral(IMPORT_SAMPLES));
+        if (!samples.exists())
+            QSKIP("The sample statements are not beside the project");
+        for (const QString &name : samples.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+            if (QFile::exists(samples.filePath(name + QStringLiteral("/expected.csv"))))
+                QTest::newRow(qPrintable(name)) << samples.filePath(name);
+    }
+
+    // Each sample adds exactly its expected records, the account's totals
+    // move by their sums, and importing it again adds nothing.
+    void Samples()
+    {
+        QFETCH(QString, folder);
+        TImportBooks books;
+        QCOMPARE(DbQueryInt(QStringLiteral("pragma user_version")), DbFile::kSchemaVersion);
+        const QDir dir(folder);
+        const QString sample = dir.filePath(dir.entryList({QStringLiteral("sample.*")}).first());
+        QFile file(dir.filePath(QStringLiteral("expected.csv")));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QList<QStringList> expected = ReadCsv(QString::fromUtf8(file.readAll())).Rows;
+        expected.removeFirst();
+        Currency income;
+        Currency expense;
+        for (const QStringList &row : expected)
+            (row[2] == u"收入" ? income : expense) += Currency::Parse(row[3]);
+
+        TStatement s = ReadStatement(sample);
+        QCOMPARE(Import(s), expected.size());
+        QCOMPARE(RowCount(QStringLiteral("BookKeep")), expected.size());
+        QCOMPARE(RowCount(QStringLiteral("ImportedRow")), expected.size());
+        const TTotals totals {Amount("100") + income - expense, income, expense};
+        QCOMPARE(ReadTotals(kWallet), totals);
+
+        TStatement again = ReadStatement(sample);
+        MarkKnownRows(again, kWallet);
+        QCOMPARE(again.Count(TRowStatus::New), 0);
+        QVERIFY_THROWS_EXCEPTION(Exception,
+                                 ImportRows(again, ChooseCategories(again, 1, 3), kWallet, 1, 3));
+        QCOMPARE(RowCount(QStringLiteral("BookKeep")), expected.size());
+        QCOMPARE(ReadTotals(kWallet), totals);
+    }
+
+    // Books of the first schema version, a restored backup among them, gain
+    // the import tables when they are opened.
+    void SchemaUpgrade()
+    {
+        TImportBooks books;
+        QCOMPARE(DbQueryInt(QStringLiteral("pragma user_version")), DbFile::kSchemaVersion);
+        QCOMPARE(RowCount(QStringLiteral("ImportedRow")), 0);
+        QCOMPARE(RowCount(QStringLiteral("ImportSetting")), 0);
+        DbRestore(QStringLiteral(TEMPLATE_DB));
+        QCOMPARE(DbQueryInt(QStringLiteral("pragma user_version")), DbFile::kSchemaVersion);
+        QCOMPARE(RowCount(QStringLiteral("ImportedRow")), 0);
+    }
+
+    // A stored record of the same kind and amount marks one row of its day
+    // (a bank's row also of the day next to it) as a possible duplicate.
+    void Duplicates()
+    {
+        TImportBooks books;
+        AddRecord(1, kWallet, Amount("12.5"), 1, {}, QDate(2026, 3, 2));
+        AddRecord(1, kWallet, Amount("30"), 1, {}, QDate(2026, 3, 4));
+        TStatement wallet = ReadStatement(
+            Wechat(FDir, QStringLiteral("w.csv"),
+                   {QStringLiteral(
+                        "2026-03-02 08:00:00,商户消费,店,早餐,支出,¥12.50,零钱,支付成功,A1,/,/"),
+                    QStringLiteral(
+                        "2026-03-02 09:00:00,商户消费,店,早餐,支出,¥12.50,零钱,支付成功,A2,/,/"),
+                    QStringLiteral("2026-03-02 10:00:00,转账,友,/,收入,¥12.50,零钱,已收钱,A3,/,/"),
+                    QStringLiteral(
+                        "2026-03-03 10:00:00,商户消费,店,午餐,支出,¥30.00,零钱,支付成功,A4,/,/")}));
+        MarkKnownRows(wallet, kWallet);
+        QCOMPARE(Statuses(wallet),
+                 (QList<TRowStatus> {TRowStatus::Duplicate, TRowStatus::New, TRowStatus::New,
+                                     TRowStatus::New}));
+        // Another account has no such records.
+        InsertAccount(QStringLiteral("卡"), Amount("0"));
+        MarkKnownRows(wallet, QStringLiteral("卡"));
+        QCOMPARE(wallet.Count(TRowStatus::New), 4);
+
+        TStatement bank = ReadStatement(
+            Bank(FDir, QStringLiteral("b.csv"),
+                 {QStringLiteral("1,2026-03-03,10:00:00,消费,-30.00,1,超市,,POS,"),
+                  QStringLiteral("2,2026-03-06,10:00:00,消费,-30.00,1,超市,,POS,")}));
+        QCOMPARE(bank.FormatId, QStringLiteral("bank"));
+        MarkKnownRows(bank, kWallet);
+        QCOMPARE(Statuses(bank), (QList<TRowStatus> {TRowStatus::Duplicate, TRowStatus::New}));
+
+        // Ticked again by the user, a duplicate is imported; unticked it is not.
+        wallet.Rows[0].Status = TRowStatus::New;
+        wallet.Rows[1].Status = TRowStatus::Duplicate;
+        QCOMPARE(ImportRows(wallet, ChooseCategories(wallet, 1, 3), QStringLiteral("卡"), 1, 3), 3);
+        QCOMPARE(ReadTotals(QStringLiteral("卡")), Totals("-30", "12.5", "42.5"));
+    }
+
+    // A failing import leaves records, identities and totals as they were.
+    void AllOrNothing()
+    {
+        TImportBooks books;
+        const QString file = Wechat(
+            FDir, QStringLiteral("f.csv"),
+            {QStringLiteral(
+                 "2026-03-02 08:00:00,商户消费,店,早餐,支出,¥12.50,零钱,支付成功,B1,/,/"),
+             QStringLiteral("2026-03-02 09:00:00,转账,友,/,收入,¥20.00,零钱,已收钱,B2,/,/")});
+        TStatement s = ReadStatement(file);
+        QVERIFY_THROWS_EXCEPTION(Exception, Import(s, QStringLiteral("没有的账户")));
+        DbExec(QStringLiteral("create trigger Boom BEFORE UPDATE OF OutFare ON Account "
+                              "BEGIN SELECT RAISE(ABORT,'boom'); END"));
+        QVERIFY_THROWS_EXCEPTION(Exception, Import(s));
+        QCOMPARE(RowCount(QStringLiteral("BookKeep")), 0);
+        QCOMPARE(RowCount(QStringLiteral("ImportedRow")), 0);
+        QCOMPARE(ReadTotals(kWallet), Totals("100", "0", "0"));
+        DbExec(QStringLiteral("drop trigger Boom"));
+        QCOMPARE(Import(s), 2);
+        QCOMPARE(ReadTotals(kWallet), Totals("107.5", "20", "12.5"));
+    }
+
+    // 100,000 rows go in as one batch; the time is reported, not asserted.
+    void LargeImport()
+    {
+        TImportBooks books;
+        QStringList lines;
+        Currency expense;
+        for (int i = 0; i < 100000; ++i) {
+            const Currency fare = Currency::FromUnits((i % 997 + 1) * 100);
+            expense += fare;
+            lines << QStringLiteral(
+                         "2026-03-%1 12:00:00,商户消费,店,货%2,支出,¥%3,零钱,支付成功,L%2,/,/")
+                         .arg(i % 28 + 1, 2, 10, QChar(u'0'))
+                         .arg(i)
+                         .arg(fare.ToString());
+        }
+        TStatement s = ReadStatement(Wechat(FDir, QStringLiteral("large.csv"), lines));
+        QElapsedTimer timer;
+        timer.start();
+        MarkKnownRows(s, kWallet);
+        const qint64 marked = timer.elapsed();
+        QCOMPARE(ImportRows(s, ChooseCategories(s, 1, 3), kWallet, 1, 3), 100000);
+        qInfo("100000 rows: checked in %lld ms, imported in %lld ms", marked,
+              timer.elapsed() - marked);
+        QCOMPARE(ReadTotals(kWallet), (TTotals {Amount("100") - expense, Currency(), expense}));
+        MarkKnownRows(s, kWallet);
+        QCOMPARE(s.Count(TRowStatus::New), 0);
+    }
+
+    // Hints go to the category of that name, else to what the user chose for
+    // them before, else to the default; the account is offered again.
+    void CategoryChoices()
+    {
+        TImportBooks books;
+        QCOMPARE(RememberedAccount(QStringLiteral("wechat")), QString());
+        QCOMPARE(RememberedDefault(1), -1);
+        TStatement s = ReadStatement(Wechat(
+            FDir, QStringLiteral("c.csv"),
+            {QStringLiteral(
+                 "2026-03-02 08:00:00,商户消费,店,早餐,支出,¥12.50,零钱,支付成功,C1,/,/"),
+             QStringLiteral("2026-03-02 09:00:00,微信红包,友,/,支出,¥20.00,零钱,已收钱,C2,/,/"),
+             QStringLiteral(
+                 "2026-03-02 10:00:00,扫二维码付款,友,/,支出,¥5.00,零钱,已收钱,C3,/,/")}));
+        MarkKnownRows(s, kWallet);
+        QList<int> types = ChooseCategories(s, 1, 3);
+        QCOMPARE(types, (QList<int> {2, 3, 3}));
+        types[1] = 1; // the user files red packets under 餐饮
+        QCOMPARE(ImportRows(s, types, kWallet, 1, 3), 3);
+        QCOMPARE(DbQueryInt(QStringLiteral("select TypeID from BookKeep where Fare=20")), 1);
+
+        QCOMPARE(RememberedAccount(QStringLiteral("wechat")), kWallet);
+        QCOMPARE(RememberedDefault(1), 3);
+        TStatement next = ReadStatement(Wechat(
+            FDir, QStringLiteral("c2.csv"),
+            {QStringLiteral("2026-04-02 09:00:00,微信红包,友,/,支出,¥8.00,零钱,已收钱,C4,/,/"),
+             QStringLiteral(
+                 "2026-04-02 10:00:00,扫二维码付款,友,/,支出,¥5.00,零钱,已收钱,C5,/,/")}));
+        QCOMPARE(ChooseCategories(next, 1, 2), (QList<int> {1, 2}));
+
+        const QStringList header {QStringLiteral("日期"), QStringLiteral("金额")};
+        QVERIFY(!RememberedMapping(header).IsValid());
+        TColumnMapping m;
+        m.Date = header[0];
+        m.Amount = header[1];
+        RememberMapping(header, m);
+        QCOMPARE(RememberedMapping(header).ToText(), m.ToText());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestImportBooks)
+#include "tst_ImportBooks.moc"

@@ -1,0 +1,465 @@
+// Statement files read into rows: every sample folder against its expected
+// records, and what a damaged or foreign file becomes.
+#include "exchange/CsvReader.h"
+#include "exchange/Statement.h"
+#include "exchange/TextDecode.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <quazip.h>
+#include <quazipfile.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString KindText(int kind)
+{
+    return kind == 0 ? QStringLiteral("收入") : QStringLiteral("支出");
+}
+
+// An amount with exactly two decimals, as expected.csv writes it.
+QString TwoDecimals(Currency amount)
+{
+    const qint64 cents = amount.Units() / 100;
+    return QStringLiteral("%1.%2").arg(cents / 100).arg(cents % 100, 2, 10, QChar(u'0'));
+}
+
+QByteArray Gb18030(const QString &text)
+{
+    QStringEncoder encoder("GB18030");
+    return encoder.encode(text);
+}
+
+} // namespace
+
+class TestImportFormats : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir FDir;
+    int FFileCount = 0;
+
+    QString WriteFile(const QByteArray &bytes)
+    {
+        const QString name = FDir.filePath(QStringLiteral("f%1.csv").arg(++FFileCount));
+        QFile file(name);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            qFatal("cannot write %s", qPrintable(name));
+        return name;
+    }
+
+    // A WeChat CSV with the given data lines after its preamble and header.
+    static QByteArray Wechat(const QStringList &lines)
+    {
+        QString text = QStringLiteral("微信支付账单明细,,,,,,,,\n起始时间：[2026-03-01 00:00:00] "
+                                      "终止时间：[2026-03-31 23:59:59],,,,,,,,\n,,,,,,,,\n"
+                                      "交易时间,交易类型,交易对方,商品,收/支,金额(元),支付方式,"
+                                      "当前状态,交易单号,商户单号,备注\n");
+        for (const QString &line : lines)
+            text += line + u'\n';
+        return "\xEF\xBB\xBF" + text.toUtf8();
+    }
+
+private Q_SLOTS:
+    void Samples_data()
+    {
+        QTest::addColumn<QString>("folder");
+        const QDir samples(QStringLiteral(IMPORT_SAMPLES));
+        if (!samples.exists())
+            QSKIP("The sample statements are not beside the project");
+        for (const QString &name : samples.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+            if (QFile::exists(samples.filePath(name + QStringLiteral("/expected.csv"))))
+                QTest::newRow(qPrintable(name)) << samples.filePath(name);
+    }
+
+    // Each sample yields exactly its expected records, in file order.
+    void Samples()
+    {
+        QFETCH(QString, folder);
+        const QDir dir(folder);
+        const QStringList samples = dir.entryList({QStringLiteral("sample.*")}, QDir::Files);
+        QCOMPARE(samples.size(), 1);
+        const TStatement statement = ReadStatement(dir.filePath(samples.first()));
+        QVERIFY2(statement.Error.isEmpty(), qPrintable(statement.Error));
+        QVERIFY(!statement.NeedsMapping);
+
+        QFile file(dir.filePath(QStringLiteral("expected.csv")));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QList<QStringList> expected = ReadCsv(QString::fromUtf8(file.readAll())).Rows;
+        expected.removeFirst();
+
+        QList<QStringList> actual;
+        QSet<QString> ids;
+        for (const TStatementRow &row : statement.Rows) {
+            QVERIFY2(row.Status != TRowStatus::Unreadable,
+                     qPrintable(QStringLiteral("line %1: %2").arg(row.Line).arg(row.Reason)));
+            if (row.Status != TRowStatus::New)
+                continue;
+            QVERIFY(!row.SourceId.isEmpty());
+            QVERIFY2(!ids.contains(row.SourceId), qPrintable(row.SourceId));
+            ids.insert(row.SourceId);
+            actual << QStringList {row.Date.toString(Qt::ISODate),
+                                   row.Time.isValid() ? row.Time.toString(Qt::ISODate) : QString(),
+                                   KindText(row.Kind),
+                                   TwoDecimals(row.Amount),
+                                   row.Remark,
+                                   row.CategoryHint};
+        }
+        QCOMPARE(actual, expected);
+        // Every row the file holds is accounted for, skipped ones with a reason.
+        for (const TStatementRow &row : statement.Rows)
+            if (row.Status == TRowStatus::Skipped)
+                QVERIFY(!row.Reason.isEmpty());
+    }
+
+    void CsvFields()
+    {
+        const TCsvTable t = ReadCsv(u"a,\"b,c\",\"d \"\"q\"\" e\"\r\n"
+                                    u"  x\t,\u3000y\u3000,z\"w,\"id\"\t ,\n"
+                                    u"\"multi\nline\",2\r"
+                                    u"last");
+        QCOMPARE(t.Rows.size(), 4);
+        QCOMPARE(t.Rows[0], (QStringList {u"a"_s, u"b,c"_s, u"d \"q\" e"_s}));
+        // Padding goes, a quote inside an unquoted field stays, blanks after
+        // a closing quote are allowed, a trailing comma leaves an empty cell.
+        QCOMPARE(t.Rows[1], (QStringList {u"x"_s, u"y"_s, u"z\"w"_s, u"id"_s, u""_s}));
+        QCOMPARE(t.Rows[2], (QStringList {u"multi\nline"_s, u"2"_s}));
+        QCOMPARE(t.Rows[3], QStringList {u"last"_s});
+        QCOMPARE(t.Lines, (QList<int> {1, 2, 3, 5}));
+        QVERIFY(!t.CutInQuotes);
+        QVERIFY(ReadCsv(u"a,\"b,c").CutInQuotes);
+        QVERIFY(ReadCsv(u"").Rows.isEmpty());
+    }
+
+    void Decoding()
+    {
+        QString text;
+        QString error;
+        const QString chinese = QStringLiteral("交易时间,𠮷祥");
+        QVERIFY(DecodeStatementText("\xEF\xBB\xBF" + chinese.toUtf8(), text, error));
+        QCOMPARE(text, chinese);
+        QVERIFY(DecodeStatementText(chinese.toUtf8(), text, error));
+        QCOMPARE(text, chinese);
+        // GB18030 with a character GBK cannot hold.
+        QVERIFY(DecodeStatementText(Gb18030(chinese), text, error));
+        QCOMPARE(text, chinese);
+        // UTF-16 without a mark and bytes no decoder takes are refused.
+        QStringEncoder utf16(QStringConverter::Utf16LE);
+        QVERIFY(!DecodeStatementText(utf16.encode(QStringLiteral("date,amount")), text, error));
+        QVERIFY(!error.isEmpty());
+        error.clear();
+        QVERIFY(!DecodeStatementText(QByteArray("a,\xFF\xFF,b\n"), text, error));
+        QVERIFY(error.contains(u"GB18030"));
+    }
+
+    void Amounts_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<bool>("present");
+        QTest::addColumn<qint64>("units");
+        QTest::newRow("plain") << QStringLiteral("86.00") << true << true << qint64(860000);
+        QTest::newRow("yen") << QStringLiteral("¥1,299.00") << true << true << qint64(12990000);
+        QTest::newRow("fullwidth yen")
+            << QStringLiteral("￥32.5") << true << true << qint64(325000);
+        QTest::newRow("plus") << QStringLiteral("+12,800.00") << true << true << qint64(128000000);
+        QTest::newRow("minus") << QStringLiteral("-35.50") << true << true << qint64(-355000);
+        QTest::newRow("dash") << QStringLiteral("-") << true << false << qint64(0);
+        QTest::newRow("empty") << QStringLiteral("") << true << false << qint64(0);
+        QTest::newRow("slash") << QStringLiteral("/") << true << false << qint64(0);
+        QTest::newRow("letters") << QStringLiteral("12a") << false << true << qint64(0);
+        QTest::newRow("exponent") << QStringLiteral("1e5") << false << true << qint64(0);
+        QTest::newRow("two points") << QStringLiteral("1.2.3") << false << true << qint64(0);
+        QTest::newRow("too large")
+            << QStringLiteral("999999999999999") << false << true << qint64(0);
+    }
+
+    void Amounts()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, ok);
+        QFETCH(bool, present);
+        QFETCH(qint64, units);
+        Currency amount;
+        bool isPresent = false;
+        QCOMPARE(ParseStatementAmount(text, amount, isPresent), ok);
+        if (ok) {
+            QCOMPARE(isPresent, present);
+            QCOMPARE(amount.Units(), units);
+        }
+    }
+
+    void BadFiles()
+    {
+        QCOMPARE(ReadStatement(WriteFile(QByteArray())).Error, QStringLiteral("文件是空的"));
+        QCOMPARE(ReadStatement(WriteFile("\r\n\r\n")).Error, QStringLiteral("文件是空的"));
+        QVERIFY(ReadStatement(FDir.filePath(QStringLiteral("missing.csv")))
+                    .Error.contains(u"无法读取"));
+        // A picture, a zip that is no workbook, an .xls header with nothing behind.
+        QVERIFY(!ReadStatement(WriteFile(QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16)))
+                     .Error.isEmpty());
+        QVERIFY(!ReadStatement(WriteFile(QByteArray("PK\x03\x04garbage", 11))).Error.isEmpty());
+        QVERIFY(!ReadStatement(WriteFile(QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1xx", 10)))
+                     .Error.isEmpty());
+        // Prose has no header a mapping could name.
+        QVERIFY(!ReadStatement(WriteFile("hello\nworld\n")).Error.isEmpty());
+    }
+
+    void HeaderOnly()
+    {
+        const TStatement s = ReadStatement(WriteFile(Wechat({})));
+        QVERIFY(s.Error.isEmpty());
+        QCOMPARE(s.FormatId, QStringLiteral("wechat"));
+        QVERIFY(s.Rows.isEmpty());
+    }
+
+    // Broken rows are shown with the reason, the others still read.
+    void BrokenRows()
+    {
+        const TStatement s = ReadStatement(WriteFile(Wechat({
+            QStringLiteral(
+                "2026-03-31 "
+                "21:05:40,商户消费,店,\"面包\",支出,¥6.00,零钱,支付成功,1001\t,/\t,\"/\""),
+            QStringLiteral(
+                "2026-02-30 10:00:00,商户消费,店,\"坏日期\",支出,¥6.00,零钱,支付成功,1002,/,/"),
+            QStringLiteral(
+                "2026-03-01 10:00:00,商户消费,店,\"坏金额\",支出,¥6.0x,零钱,支付成功,1003,/,/"),
+            QStringLiteral("2026-03-02 10:00:00,商户消费,FRESH MART "
+                           "CO.,LTD,\"苹果\",支出,¥8.00,零钱,支付成功,1004,/,/"),
+            QStringLiteral(
+                "2026-03-03 10:00:00,零钱充值,银行,\"/\",/,¥100.00,银行卡,充值完成,1005,/,/"),
+            QStringLiteral("2026-03-05 10:00:00,商户消费,店,\"空\",支出,,零钱,支付成功,1006,/,/"),
+            QStringLiteral(
+                "2026-03-05 11:00:00,商户消费,店,\"负\",支出,¥-3.00,零钱,支付成功,1007,/,/"),
+            QStringLiteral("2026-03-04 10:00:00,商户消费,店,\"截断"),
+        })));
+        QVERIFY(s.Error.isEmpty());
+        QCOMPARE(s.Rows.size(), 8);
+        QCOMPARE(s.Rows[0].Status, TRowStatus::New);
+        QCOMPARE(s.Rows[0].SourceId, QStringLiteral("wechat:1001"));
+        QCOMPARE(s.Rows[0].Line, 5);
+        QCOMPARE(s.Rows[1].Status, TRowStatus::Unreadable);
+        QVERIFY(s.Rows[1].Reason.contains(u"日期"));
+        QCOMPARE(s.Rows[2].Status, TRowStatus::Unreadable);
+        QVERIFY(s.Rows[2].Reason.contains(u"金额"));
+        // A name with an unquoted comma is joined back.
+        QCOMPARE(s.Rows[3].Status, TRowStatus::New);
+        QCOMPARE(s.Rows[3].Amount.Units(), 80000);
+        QCOMPARE(s.Rows[3].Remark, QStringLiteral("苹果"));
+        QCOMPARE(s.Rows[4].Status, TRowStatus::Skipped);
+        // An empty amount moved nothing; a negative one is not this format's.
+        QCOMPARE(s.Rows[5].Status, TRowStatus::Skipped);
+        QCOMPARE(s.Rows[6].Status, TRowStatus::Unreadable);
+        QCOMPARE(s.Rows[7].Status, TRowStatus::Unreadable);
+        QCOMPARE(s.Count(TRowStatus::New), 2);
+        QCOMPARE(s.FirstDate(), QDate(2026, 3, 2));
+        QCOMPARE(s.LastDate(), QDate(2026, 3, 31));
+    }
+
+    // A bank table with a date and one signed amount needs no mapping (here
+    // the older layout of one bank's export).
+    void PlainBankTable()
+    {
+        const TStatement s = ReadStatement(WriteFile(Gb18030(QStringLiteral(
+            "序号,摘要,币别,钞汇,交易日期,交易金额,账户余额,交易地点/附言,对方账号与户名\r\n"
+            "1,工资,人民币,钞,20260105,\"+8,000.00\",9000,,\r\n"
+            "2,消费,人民币,钞,20260106,-12.30,8987.70,城东超市,\r\n合计,,,\r\n"))));
+        QVERIFY2(s.Error.isEmpty(), qPrintable(s.Error));
+        QCOMPARE(s.FormatId, QStringLiteral("bank"));
+        QVERIFY(s.IsBank);
+        QCOMPARE(s.Rows.size(), 2);
+        QCOMPARE(s.Rows[0].Kind, 0);
+        QCOMPARE(s.Rows[0].Amount.Units(), 80000000);
+        QCOMPARE(s.Rows[1].Kind, 1);
+        QCOMPARE(s.Rows[0].Remark, QStringLiteral("工资"));
+        QCOMPARE(s.Rows[1].Remark, QStringLiteral("城东超市"));
+        QCOMPARE(s.Rows[1].Date, QDate(2026, 1, 6));
+        QVERIFY(!s.Rows[1].Time.isValid());
+    }
+
+    // A transfer sent back is booked with its refund, or not at all.
+    void ReturnedTransfers()
+    {
+        const TStatement s = ReadStatement(WriteFile(Wechat({
+            QStringLiteral("2026-03-05 10:00:00,转账,甲,/,支出,¥50.00,零钱,对方已退还,T1,/,/"),
+            QStringLiteral("2026-03-06 10:00:00,转账-退款,甲,/,收入,¥50.00,零钱,已退还,T2,/,/"),
+            QStringLiteral("2026-03-07 10:00:00,转账,乙,/,支出,¥80.00,零钱,对方已退还,T3,/,/"),
+        })));
+        QCOMPARE(s.Rows.size(), 3);
+        QCOMPARE(s.Rows[0].Status, TRowStatus::New);
+        QCOMPARE(s.Rows[1].Status, TRowStatus::New);
+        QCOMPARE(s.Rows[2].Status, TRowStatus::Skipped);
+        QVERIFY(!s.Rows[2].Reason.isEmpty());
+    }
+
+    // A table of no known kind asks for its columns; with them it reads,
+    // amounts in separate columns and identical rows kept apart.
+    void MappedTable()
+    {
+        const QByteArray bytes = Gb18030(QStringLiteral(
+            "我的账本导出\r\n日期,说明,存入,取出,类别\r\n2026/1/5,工资,\"1,000.00\",,薪水\r\n"
+            "2026/1/6,咖啡,,12.00,餐饮\r\n2026/1/6,咖啡,,12.00,餐饮\r\n2026/1/7,空,,,\r\n"));
+        const QString file = WriteFile(bytes);
+        const TStatement unknown = ReadStatement(file);
+        QVERIFY(unknown.Error.isEmpty());
+        QVERIFY(unknown.NeedsMapping);
+        QCOMPARE(unknown.Header,
+                 (QStringList {u"日期"_s, u"说明"_s, u"存入"_s, u"取出"_s, u"类别"_s}));
+
+        TColumnMapping m;
+        m.Date = QStringLiteral("日期");
+        m.Income = QStringLiteral("存入");
+        m.Expense = QStringLiteral("取出");
+        m.Remark = QStringList {QStringLiteral("说明")};
+        m.Hint = QStringLiteral("类别");
+        QCOMPARE(TColumnMapping::FromText(m.ToText()).ToText(), m.ToText());
+        const TStatement s = ReadStatement(file, m);
+        QCOMPARE(s.FormatId, QStringLiteral("mapped"));
+        QCOMPARE(s.Rows.size(), 4);
+        QCOMPARE(s.Rows[0].Kind, 0);
+        QCOMPARE(s.Rows[0].Amount.Units(), 10000000);
+        QCOMPARE(s.Rows[0].Date, QDate(2026, 1, 5));
+        QCOMPARE(s.Rows[1].Kind, 1);
+        QCOMPARE(s.Rows[1].CategoryHint, QStringLiteral("餐饮"));
+        QVERIFY(s.Rows[1].SourceId != s.Rows[2].SourceId);
+        QCOMPARE(s.Rows[3].Status, TRowStatus::Skipped);
+        // The same file read again gives the same identities.
+        QCOMPARE(ReadStatement(file, m).Rows[2].SourceId, s.Rows[2].SourceId);
+    }
+
+    // The 2021–2022 Alipay layout: 收/支 first, the time last, totals after
+    // the rows; refunds and earnings come in, neutral and unpaid rows do not.
+    void AlipayOldLayout()
+    {
+        const QString text = QStringLiteral(
+            "------------------------支付宝（中国）网络技术有限公司  "
+            "电子客户回单------------------------\r\n"
+            "收/支,交易对方,对方账号,商品说明,收/"
+            "付款方式,金额,交易状态,交易分类,交易订单号,商家订单号,交易时间,\r\n"
+            "支出,店,/,午饭,余额,25.00,交易成功,餐饮美食,2021A1\t,\t,2021-05-01 12:00:00,\r\n"
+            "其他,余额宝,/,余额宝-2021.05.01-收益发放,,0.12,交易成功,投资理财,2021A2\t,,2021-05-02 "
+            "04:00:00,\r\n"
+            ",某店,/,退款-杯子,,30.00,退款成功,退款,2021A0_1\t,,2021-05-03 10:00:00,\r\n"
+            "其他,银行,/,充值,,100.00,交易成功,其他,2021A3,,2021-05-04 10:00:00,\r\n"
+            "支出,某店,/,杯子,,30.00,交易关闭,日用百货,2021A0,,2021-05-01 09:00:00,\r\n"
+            "收入,某人,/,收款,,5.00,交易关闭,收入,2021A4,,2021-05-05 09:00:00,\r\n"
+            "支出,店,/,失败的,,9.00,支付失败,餐饮美食,2021A5,,2021-05-06 09:00:00,\r\n"
+            "------------------------------------------------------------------------------------"
+            "\r\n"
+            "导出信息：\r\n收入：1笔,5.00元\r\n");
+        const TStatement s = ReadStatement(WriteFile(Gb18030(text)));
+        QVERIFY2(s.Error.isEmpty(), qPrintable(s.Error));
+        QCOMPARE(s.FormatId, QStringLiteral("alipay"));
+        QCOMPARE(s.Rows.size(), 7);
+        const QList<TRowStatus> statuses
+            = {TRowStatus::New, TRowStatus::New,     TRowStatus::New,    TRowStatus::Skipped,
+               TRowStatus::New, TRowStatus::Skipped, TRowStatus::Skipped};
+        const QList<int> kinds = {1, 0, 0, 0, 1, 0, 1};
+        for (int i = 0; i < s.Rows.size(); ++i) {
+            QCOMPARE(s.Rows[i].Status, statuses[i]);
+            if (s.Rows[i].Status == TRowStatus::New)
+                QCOMPARE(s.Rows[i].Kind, kinds[i]);
+        }
+        QCOMPARE(s.Rows[2].SourceId, QStringLiteral("alipay:2021A0_1"));
+        QCOMPARE(s.Rows[0].Time, QTime(12, 0));
+    }
+
+    // An xlsx of the 2026 WeChat layout: a fourth note moves the header down,
+    // the amount is a number cell and a time may be a day serial.
+    void WechatXlsxNumbers()
+    {
+        const QString name = FDir.filePath(QStringLiteral("w.xlsx"));
+        QuaZip zip(name);
+        QVERIFY(zip.open(QuaZip::mdCreate));
+        const auto add = [&zip](const char *path, const QString &content) {
+            QuaZipFile file(&zip);
+            QVERIFY(file.open(QIODevice::WriteOnly, QuaZipNewInfo(QString::fromLatin1(path))));
+            file.write(content.toUtf8());
+            file.close();
+        };
+        add("xl/workbook.xml",
+            QStringLiteral("<workbook xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/"
+                           "2006/relationships\"><sheets><sheet name=\"Sheet1\" sheetId=\"1\" "
+                           "r:id=\"rId1\"/></sheets></workbook>"));
+        add("xl/_rels/workbook.xml.rels",
+            QStringLiteral("<Relationships><Relationship Id=\"rId1\" "
+                           "Target=\"worksheets/sheet1.xml\"/></Relationships>"));
+        const auto text = [](const char *ref, const QString &value) {
+            return QStringLiteral("<c r=\"%1\" t=\"inlineStr\"><is><t>%2</t></is></c>")
+                .arg(QString::fromLatin1(ref), value);
+        };
+        const auto number = [](const char *ref, const QString &value) {
+            return QStringLiteral("<c r=\"%1\"><v>%2</v></c>").arg(QString::fromLatin1(ref), value);
+        };
+        const qint64 day = QDate(1899, 12, 30).daysTo(QDate(2026, 3, 20));
+        QString sheet = QStringLiteral("<worksheet><sheetData>") + QStringLiteral("<row r=\"1\">")
+            + text("A1", QStringLiteral("微信支付账单明细"))
+            + QStringLiteral("</row><row r=\"17\">")
+            + text("A17", QStringLiteral("4. 本账单中所有时间均为UTC+08:00时间"))
+            + QStringLiteral("</row><row r=\"18\">");
+        const QStringList header
+            = {QStringLiteral("交易时间"), QStringLiteral("交易类型"), QStringLiteral("交易对方"),
+               QStringLiteral("商品"),     QStringLiteral("收/支"),    QStringLiteral("金额(元)"),
+               QStringLiteral("支付方式"), QStringLiteral("当前状态"), QStringLiteral("交易单号"),
+               QStringLiteral("商户单号"), QStringLiteral("备注")};
+        const char *refs18[]
+            = {"A18", "B18", "C18", "D18", "E18", "F18", "G18", "H18", "I18", "J18", "K18"};
+        for (int i = 0; i < header.size(); ++i)
+            sheet += text(refs18[i], header[i]);
+        sheet += QStringLiteral("</row><row r=\"19\">")
+            + number("A19", QString::number(day) + QStringLiteral(".5"))
+            + text("B19", QStringLiteral("商户消费")) + text("C19", QStringLiteral("商店"))
+            + text("D19", QStringLiteral("耳机")) + text("E19", QStringLiteral("支出"))
+            + number("F19", QStringLiteral("1299")) + text("I19", QStringLiteral("X1"))
+            + QStringLiteral("</row><row r=\"20\">")
+            + text("A20", QStringLiteral("2026-03-21 08:30:00"))
+            + text("B20", QStringLiteral("转账")) + text("C20", QStringLiteral("朋友"))
+            + text("E20", QStringLiteral("收入")) + text("F20", QStringLiteral("¥1,000.50"))
+            + text("I20", QStringLiteral("X2")) + QStringLiteral("</row></sheetData></worksheet>");
+        add("xl/worksheets/sheet1.xml", sheet);
+        zip.close();
+
+        const TStatement s = ReadStatement(name);
+        QVERIFY2(s.Error.isEmpty(), qPrintable(s.Error));
+        QCOMPARE(s.FormatId, QStringLiteral("wechat"));
+        QCOMPARE(s.Rows.size(), 2);
+        QCOMPARE(s.Rows[0].Date, QDate(2026, 3, 20));
+        QCOMPARE(s.Rows[0].Time, QTime(12, 0));
+        QCOMPARE(s.Rows[0].Amount.Units(), 12990000);
+        QCOMPARE(s.Rows[0].Remark, QStringLiteral("耳机"));
+        QCOMPARE(s.Rows[1].Kind, 0);
+        QCOMPARE(s.Rows[1].Amount.Units(), 10005000);
+        QCOMPARE(s.Rows[1].Remark, QStringLiteral("朋友"));
+    }
+
+    // 100,000 rows read in one go; the time is reported, not asserted.
+    void LargeFile()
+    {
+        QByteArray bytes = Wechat({});
+        bytes.reserve(bytes.size() + 100000 * 120);
+        for (int i = 0; i < 100000; ++i)
+            bytes += QStringLiteral("2026-03-%1 12:00:00,商户消费,店%2,\"商品%2\",支出,¥%3.50,零钱,"
+                                    "支付成功,%4\t,/\t,\"/\"\n")
+                         .arg(i % 28 + 1, 2, 10, QChar(u'0'))
+                         .arg(i)
+                         .arg(i % 500 + 1)
+                         .arg(4200000000LL + i)
+                         .toUtf8();
+        const QString file = WriteFile(bytes);
+        QElapsedTimer timer;
+        timer.start();
+        const TStatement s = ReadStatement(file);
+        qInfo("100000 rows read in %lld ms", timer.elapsed());
+        QCOMPARE(s.Count(TRowStatus::New), 100000);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestImportFormats)
+#include "tst_ImportFormats.moc"

@@ -1,0 +1,198 @@
+// The import window: a file read in the background, rows shown and changed,
+// a mapping asked for once, failures told and nothing imported then.
+#include "LedgerTestSupport.h"
+#include "WidgetTestSupport.h"
+
+#include "forms/ImportStatement.h"
+#include "shell/Application.h"
+#include "ui_ImportStatement.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTemporaryDir>
+
+namespace {
+
+const QString kWallet = QStringLiteral("零钱");
+
+class TWindowBooks : public TLedgerBooks
+{
+public:
+    TWindowBooks()
+    {
+        InsertAccount(QStringLiteral("银行卡"), Amount("0"));
+        InsertAccount(kWallet, Amount("50"));
+        DbExec(QStringLiteral(
+            "insert into InType(SelfIndex,ParentIndex,TypeName) values (1,0,'工资')@#@"
+            "insert into OutType(SelfIndex,ParentIndex,TypeName) values (1,0,'餐饮')@#@"
+            "insert into OutType(SelfIndex,ParentIndex,TypeName) values (2,0,'商户消费')"));
+    }
+};
+
+QString WriteText(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
+{
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        qFatal("cannot write %s", qPrintable(path));
+    file.write(bytes);
+    return path;
+}
+
+// Opens a file in the window and waits until it has been read.
+void Open(TFormImport &form, const QString &fileName)
+{
+    QSignalSpy loaded(&form, &TFormImport::FileLoaded);
+    form.OpenFile(fileName);
+    QVERIFY(loaded.wait(60000));
+}
+
+} // namespace
+
+class TestImportWindow : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir FDir;
+
+private Q_SLOTS:
+    void ImportWithChanges()
+    {
+        TWindowBooks books;
+        TRecordingPrompt prompt;
+        const QString file = WriteText(
+            FDir, QStringLiteral("w.csv"),
+            QStringLiteral(
+                "微信支付账单明细\n交易时间,交易类型,交易对方,商品,收/支,金额(元),支付方式,"
+                "当前状态,交易单号,商户单号,备注\n"
+                "2026-03-02 08:00:00,商户消费,店,早餐,支出,¥12.50,零钱,支付成功,W1,/,/\n"
+                "2026-03-02 09:00:00,微信红包,友,/,支出,¥20.00,零钱,支付成功,W2,/,/\n"
+                "2026-03-03 09:00:00,零钱充值,银行,/,/,¥100.00,银行卡,充值完成,W3,/,/\n"
+                "2026-03-04 09:00:00,转账,友,/,收入,¥5.00,零钱,已收钱,W4,/,/\n")
+                .toUtf8());
+        TFormImport form;
+        form.ui->cbAccount->setCurrentIndex(form.ui->cbAccount->findText(kWallet));
+        Open(form, file);
+        QVERIFY(form.ui->lblSummary->text().contains(QStringLiteral("微信支付")));
+        QVERIFY(form.ui->lblSummary->text().contains(QStringLiteral("导入 3")));
+        QAbstractItemModel *model = form.ui->tvRows->model();
+        QCOMPARE(model->rowCount(), 4);
+        QCOMPARE(model->index(0, TImportRowsModel::ColCategory).data().toString(),
+                 QStringLiteral("商户消费"));
+        QVERIFY(model->index(2, TImportRowsModel::ColStatus)
+                    .data()
+                    .toString()
+                    .startsWith(QStringLiteral("跳过")));
+
+        // The red packet goes to 餐饮; the transfer in is left out.
+        QVERIFY(model->setData(model->index(1, TImportRowsModel::ColCategory), 1, Qt::EditRole));
+        QVERIFY(model->setData(model->index(3, TImportRowsModel::ColStatus), Qt::Unchecked,
+                               Qt::CheckStateRole));
+        QVERIFY(form.ui->lblSummary->text().contains(QStringLiteral("导入 2")));
+        QVERIFY(form.ui->btnImport->isEnabled());
+        form.ui->btnImport->click();
+        RunQueuedCommands(&form);
+        QCOMPARE(form.result(), int(QDialog::Accepted));
+        QCOMPARE(form.Imported(), 2);
+        QCOMPARE(prompt.Boxes.size(), 1);
+        QCOMPARE(ReadTotals(kWallet), Totals("17.5", "0", "32.5"));
+        QCOMPARE(DbQueryInt(QStringLiteral("select TypeID from BookKeep where Fare=20")), 1);
+
+        // The same file again: only the row left out is new, and the account
+        // is offered again.
+        TFormImport again;
+        Open(again, file);
+        QCOMPARE(again.ui->cbAccount->currentText(), kWallet);
+        QVERIFY(again.ui->lblSummary->text().contains(QStringLiteral("导入 1")));
+        QCOMPARE(again.Statement().Rows[0].Reason, QStringLiteral("以前已经导入过"));
+        QCOMPARE(again.Statement().Rows[1].Reason, QStringLiteral("以前已经导入过"));
+        QCOMPARE(again.Statement().Rows[3].Status, TRowStatus::New);
+    }
+
+    // A table of no known kind: its columns are asked for once.
+    void MappingAskedOnce()
+    {
+        TWindowBooks books;
+        TRecordingPrompt prompt;
+        const QString file = WriteText(FDir, QStringLiteral("m.csv"),
+                                       QByteArray("date,note,amount\n2026-01-02,tea,-3.50\n"
+                                                  "2026-01-03,pay,+100\n"));
+        TFormImport form;
+        Open(form, file);
+        QVERIFY(!form.ui->grpMapping->isHidden());
+        QVERIFY(!form.ui->btnImport->isEnabled());
+        form.ui->cbDate->setCurrentText(QStringLiteral("date"));
+        form.ui->cbAmount->setCurrentText(QStringLiteral("amount"));
+        form.ui->cbRemark->setCurrentText(QStringLiteral("note"));
+        QSignalSpy loaded(&form, &TFormImport::FileLoaded);
+        form.ui->btnMapping->click();
+        RunQueuedCommands(&form);
+        QVERIFY(loaded.wait(60000));
+        QVERIFY(form.ui->grpMapping->isHidden());
+        QCOMPARE(form.Statement().Count(TRowStatus::New), 2);
+        QCOMPARE(form.Statement().Rows[0].Remark, QStringLiteral("tea"));
+
+        TFormImport next;
+        Open(next, file);
+        QVERIFY(next.ui->grpMapping->isHidden());
+        QCOMPARE(next.Statement().Count(TRowStatus::New), 2);
+        QVERIFY(prompt.Boxes.isEmpty());
+    }
+
+    // An import that fails says why, changes nothing and leaves the window open.
+    void FailedImport()
+    {
+        TWindowBooks books;
+        TRecordingPrompt prompt;
+        const QString file = WriteText(
+            FDir, QStringLiteral("f.csv"),
+            QStringLiteral(
+                "微信支付账单明细\n交易时间,交易类型,交易对方,商品,收/支,金额(元),支付方式,"
+                "当前状态,交易单号,商户单号,备注\n"
+                "2026-03-02 08:00:00,商户消费,店,早餐,支出,¥12.50,零钱,支付成功,F1,/,/\n")
+                .toUtf8());
+        TFormImport form;
+        Open(form, file);
+        DbExec(QStringLiteral("create trigger Boom BEFORE INSERT ON BookKeep "
+                              "BEGIN SELECT RAISE(ABORT,'boom'); END"));
+        form.ui->btnImport->click();
+        RunQueuedCommands(&form);
+        QCOMPARE(prompt.Boxes.size(), 1);
+        QVERIFY(prompt.Boxes[0].Text.startsWith(QStringLiteral("导入失败，账目没有任何改变")));
+        QVERIFY(prompt.Boxes[0].Text.contains(QStringLiteral("boom")));
+        QCOMPARE(form.result(), 0);
+        QVERIFY(form.ui->btnImport->isEnabled());
+        QCOMPARE(RowCount(QStringLiteral("BookKeep")), 0);
+        QCOMPARE(RowCount(QStringLiteral("ImportedRow")), 0);
+        QCOMPARE(ReadTotals(QStringLiteral("银行卡")), Totals("0", "0", "0"));
+        QCOMPARE(ReadTotals(kWallet), Totals("50", "0", "0"));
+    }
+
+    // A file that is no statement is told, and nothing can be imported.
+    void BadFile()
+    {
+        TWindowBooks books;
+        TRecordingPrompt prompt;
+        TFormImport form;
+        Open(form, WriteText(FDir, QStringLiteral("empty.csv"), QByteArray()));
+        QCOMPARE(prompt.Boxes.size(), 1);
+        QCOMPARE(prompt.Boxes[0].Text, QStringLiteral("文件是空的"));
+        QVERIFY(!form.ui->btnImport->isEnabled());
+        QCOMPARE(RowCount(QStringLiteral("BookKeep")), 0);
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    TApplication app(argc, argv);
+    TestImportWindow test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_ImportWindow.moc"

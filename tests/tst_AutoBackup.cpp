@@ -258,6 +258,7 @@ void TestAutoBackup::olderBooksAreUpgraded()
     RawExec(books.DatabaseFile(),
             QStringLiteral("alter table SysSet drop column AutoBackup;"
                            "alter table SysSet drop column BackupDays;"
+                           "drop table ImportedRow;drop table ImportSetting;"
                            "update SysSet set bPass=-1,PassWord='旧密码';"
                            "PRAGMA user_version=1"));
     QCOMPARE(PragmaValue(books.DatabaseFile(), "PRAGMA user_version"), qint64(1));
@@ -288,6 +289,7 @@ void TestAutoBackup::olderBooksAreUpgraded()
     RawExec(old,
             QStringLiteral("alter table SysSet drop column AutoBackup;"
                            "alter table SysSet drop column BackupDays;"
+                           "drop table ImportedRow;drop table ImportSetting;"
                            "PRAGMA user_version=1"));
     QVERIFY(QDir().mkpath(Folder()));
     QVERIFY(QFile::rename(old, Folder() + AutoBackup::FileName(kNow)));

@@ -66,11 +66,13 @@ private Q_SLOTS:
         QStringList names;
         for (const QAction *action : form.SystemMenu()->actions())
             names << action->objectName();
-        QCOMPARE(names.mid(3, 4),
+        const qsizetype backup = names.indexOf(QStringLiteral("Ndfdf1"));
+        QCOMPARE(names.mid(backup, 5),
                  (QStringList {QStringLiteral("Ndfdf1"), QStringLiteral("MenuItem3"),
-                               QStringLiteral("NImport"), QStringLiteral("NExport")}));
-        QCOMPARE(form.SystemMenu()->actions()[5]->text(), QStringLiteral("导入账单…"));
-        QCOMPARE(form.SystemMenu()->actions()[6]->text(), QStringLiteral("导出…"));
+                               QStringLiteral("NAutoRestore"), QStringLiteral("NImport"),
+                               QStringLiteral("NExport")}));
+        QCOMPARE(form.SystemMenu()->actions()[backup + 3]->text(), QStringLiteral("导入账单…"));
+        QCOMPARE(form.SystemMenu()->actions()[backup + 4]->text(), QStringLiteral("导出…"));
     }
 
     // The current query's records go to CSV; the whole books to a journal.

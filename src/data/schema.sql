@@ -3,7 +3,7 @@
 -- an existing file. The password verifier (table DbKey) is added by the build.
 
 PRAGMA application_id = 1112229200; -- 0x424B4550, "BKEP"
-PRAGMA user_version = 2;            -- the schema version (DbFile::kSchemaVersion)
+PRAGMA user_version = 3;            -- the schema version (DbFile::kSchemaVersion)
 
 -- Money accounts with their running totals. Amounts have four decimals; a
 -- total is kept below 1e11 in magnitude, where the engine's doubles still hold
@@ -67,6 +67,13 @@ CREATE TABLE SysSet (
     BackupDays INTEGER NOT NULL DEFAULT 7
 );
 INSERT INTO SysSet (bPass, PassWord) VALUES (0, '');
+
+-- Statement import: the identity of every imported row (an order number or a
+-- digest of the row), so a file imported again adds nothing; and the choices
+-- the import window remembers (account per format, category per hint, column
+-- mappings).
+CREATE TABLE ImportedRow (SourceId TEXT NOT NULL PRIMARY KEY, RecordID INTEGER NOT NULL);
+CREATE TABLE ImportSetting (Name TEXT NOT NULL PRIMARY KEY, Value TEXT NOT NULL);
 
 -- The salted verifier of the database password: one row.
 CREATE TABLE DbKey (

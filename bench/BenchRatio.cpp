@@ -569,8 +569,7 @@ TPendingChange PrepareChange(TChange change, qint64 id, int serial)
         books.FTypeID = 1 + serial % BookCategories(books.FInOutType == 0);
         break;
     case TChange::Account:
-        books.FAccountName
-            = accounts[(accounts.indexOf(pending.OldAccount) + 1) % accounts.size()];
+        books.FAccountName = accounts[(accounts.indexOf(pending.OldAccount) + 1) % accounts.size()];
         break;
     default:
         books.FInDate = books.FInDate.addDays(-1);

@@ -59,23 +59,21 @@ void TestListModel::everyKindInEveryOrder()
     // kind, in a table with a date column: whole numbers near and beyond what
     // an amount holds, fractions, amounts and days at the edges of 32 bits,
     // texts that look like numbers, empty texts, NULLs and dates stored as text.
-    DbExec(QStringLiteral(
-        "create table Mix(N, T, D DATE)@#@"
-        "insert into Mix values (12.5, '收入', 46363)@#@"
-        "insert into Mix values ('abc', null, null)@#@"
-        "insert into Mix values (null, 0.0001, 46363.75)@#@"
-        "insert into Mix values (99999999999, 1e300, -5)@#@"
-        "insert into Mix values (100000000000, '', '2026-12-07')@#@"
-        "insert into Mix values (9223372036854775807, 0.1, 5000000000)@#@"
-        "insert into Mix values (12.345, '12.50', 46364)@#@"
-        "insert into Mix values (1e300, x'E694AFE587BA', null)@#@"
-        "insert into Mix values ('', 'a\nb', 1e300)@#@"
-        "insert into Mix values (21474836.47, -21474836.48, -2147483648)@#@"
-        "insert into Mix values (-21474836.48, 21474836.47, 2147483647)"));
-    const QStringList orders
-        = {QStringLiteral("rowid"), QStringLiteral("rowid desc"), QStringLiteral("D, rowid"),
-           QStringLiteral("T desc, rowid"), QStringLiteral("N, rowid"),
-           QStringLiteral("N desc, rowid")};
+    DbExec(QStringLiteral("create table Mix(N, T, D DATE)@#@"
+                          "insert into Mix values (12.5, '收入', 46363)@#@"
+                          "insert into Mix values ('abc', null, null)@#@"
+                          "insert into Mix values (null, 0.0001, 46363.75)@#@"
+                          "insert into Mix values (99999999999, 1e300, -5)@#@"
+                          "insert into Mix values (100000000000, '', '2026-12-07')@#@"
+                          "insert into Mix values (9223372036854775807, 0.1, 5000000000)@#@"
+                          "insert into Mix values (12.345, '12.50', 46364)@#@"
+                          "insert into Mix values (1e300, x'E694AFE587BA', null)@#@"
+                          "insert into Mix values ('', 'a\nb', 1e300)@#@"
+                          "insert into Mix values (21474836.47, -21474836.48, -2147483648)@#@"
+                          "insert into Mix values (-21474836.48, 21474836.47, 2147483647)"));
+    const QStringList orders = {QStringLiteral("rowid"),    QStringLiteral("rowid desc"),
+                                QStringLiteral("D, rowid"), QStringLiteral("T desc, rowid"),
+                                QStringLiteral("N, rowid"), QStringLiteral("N desc, rowid")};
     TListModel list({QStringLiteral("N"), QStringLiteral("T"), QStringLiteral("D")});
     QAbstractItemModelTester tester(&list);
     for (const QString &order : orders) {

@@ -148,8 +148,7 @@ void TestValues::dayNumbers()
     QCOMPARE(FormatDayNumber(DayNumber(morning)), QStringLiteral("46356.3856944444"));
     QCOMPARE(DateTimeOfDayNumber(DayNumber(morning)), morning);
     // A time of day that rounds to a whole day is the next midnight.
-    QCOMPARE(DateTimeOfDayNumber(46356.9999999999),
-             QDateTime(QDate(2026, 12, 1), QTime(0, 0)));
+    QCOMPARE(DateTimeOfDayNumber(46356.9999999999), QDateTime(QDate(2026, 12, 1), QTime(0, 0)));
     QCOMPARE(FormatDayNumber(46363), QStringLiteral("46363"));
 }
 

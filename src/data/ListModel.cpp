@@ -69,7 +69,7 @@ public:
 
     TStore Store = TStore::Unset;
     TBlocks<quint32> Narrow; // Text: offsets; NarrowCents: cents; NarrowDay: days
-    TBlocks<qint64> Wide;    // Amount: units; WideDay: days; or kTextTag + offset
+    TBlocks<qint64> Wide; // Amount: units; WideDay: days; or kTextTag + offset
     // The shared texts: an open-addressing table of offsets (0 = free slot).
     std::vector<quint32> Table;
     int Entries = 0;

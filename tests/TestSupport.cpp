@@ -3,9 +3,23 @@
 #include "data/DbAccess.h"
 #include "data/UException.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTest>
 #include <sqlite3.h>
+
+bool AddImportSampleRows()
+{
+    QTest::addColumn<QString>("folder");
+    const QDir samples(QStringLiteral(IMPORT_SAMPLES));
+    bool any = false;
+    for (const QString &name : samples.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        if (QFile::exists(samples.filePath(name + QStringLiteral("/expected.csv")))) {
+            QTest::newRow(qPrintable(name)) << samples.filePath(name);
+            any = true;
+        }
+    return any;
+}
 
 TRecordingPrompt::TRecordingPrompt()
     : FPrevious(SetPrompt(this))

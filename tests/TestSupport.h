@@ -9,6 +9,10 @@
 #include <functional>
 #include <memory>
 
+// Adds a data column "folder" with a row for each sample statement beside the
+// project that comes with its expected records; false when there are none.
+bool AddImportSampleRows();
+
 // A prompt that records every box and answers from a queue (No when empty).
 class TRecordingPrompt : public TPrompt
 {

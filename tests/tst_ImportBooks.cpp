@@ -92,13 +92,8 @@ private:
 private Q_SLOTS:
     void Samples_data()
     {
-        QTest::addColumn<QString>("folder");
-        const QDir samples(QStringLiteral(IMPORT_SAMPLES));
-        if (!samples.exists())
+        if (!AddImportSampleRows())
             QSKIP("The sample statements are not beside the project");
-        for (const QString &name : samples.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
-            if (QFile::exists(samples.filePath(name + QStringLiteral("/expected.csv"))))
-                QTest::newRow(qPrintable(name)) << samples.filePath(name);
     }
 
     // Each sample adds exactly its expected records, the account's totals

@@ -1,5 +1,7 @@
 // Statement files read into rows: every sample folder against its expected
 // records, and what a damaged or foreign file becomes.
+#include "TestSupport.h"
+
 #include "exchange/CsvReader.h"
 #include "exchange/Statement.h"
 #include "exchange/TextDecode.h"
@@ -70,13 +72,8 @@ private:
 private Q_SLOTS:
     void Samples_data()
     {
-        QTest::addColumn<QString>("folder");
-        const QDir samples(QStringLiteral(IMPORT_SAMPLES));
-        if (!samples.exists())
+        if (!AddImportSampleRows())
             QSKIP("The sample statements are not beside the project");
-        for (const QString &name : samples.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
-            if (QFile::exists(samples.filePath(name + QStringLiteral("/expected.csv"))))
-                QTest::newRow(qPrintable(name)) << samples.filePath(name);
     }
 
     // Each sample yields exactly its expected records, in file order.

@@ -7,10 +7,13 @@
 #include "shell/Application.h"
 #include "ui_ImportStatement.h"
 
+#include <algorithm>
+
 #include <QComboBox>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
@@ -172,6 +175,55 @@ private Q_SLOTS:
         QCOMPARE(RowCount(QStringLiteral("ImportedRow")), 0);
         QCOMPARE(ReadTotals(QStringLiteral("银行卡")), Totals("0", "0", "0"));
         QCOMPARE(ReadTotals(kWallet), Totals("50", "0", "0"));
+    }
+
+    // A long import paints its progress while it writes, and closing the
+    // window meanwhile neither stops it nor loses it.
+    void LongImportShowsProgress()
+    {
+        TWindowBooks books;
+        TRecordingPrompt prompt;
+        constexpr int kRows = 3000;
+        QByteArray text = QStringLiteral("微信支付账单明细\n交易时间,交易类型,交易对方,商品,收/支,"
+                                         "金额(元),支付方式,当前状态,交易单号,商户单号,备注\n")
+                              .toUtf8();
+        for (int i = 0; i < kRows; ++i)
+            text += QStringLiteral("2026-03-02 08:00:00,商户消费,店,早餐,支出,¥1.00,零钱,"
+                                   "支付成功,L%1,/,/\n")
+                        .arg(i)
+                        .toUtf8();
+        TFormImport form;
+        form.ui->cbAccount->setCurrentIndex(form.ui->cbAccount->findText(kWallet));
+        form.show();
+        Open(form, WriteText(FDir, QStringLiteral("long.csv"), text));
+        QCOMPARE(form.Statement().Count(TRowStatus::New), kRows);
+
+        struct TPaints : QObject
+        {
+            QProgressBar *Bar = nullptr;
+            QList<int> Values; // the bar's value at each paint while writing
+            bool eventFilter(QObject *watched, QEvent *event) override
+            {
+                if (watched == Bar && event->type() == QEvent::Paint && Bar->value() > 0
+                    && Bar->value() < Bar->maximum()) {
+                    Values << Bar->value();
+                    if (Values.size() == 1)
+                        Bar->window()->close();
+                }
+                return false;
+            }
+        } paints;
+        paints.Bar = form.ui->pbImport;
+        form.ui->pbImport->installEventFilter(&paints);
+        form.ui->btnImport->click();
+        RunQueuedCommands(&form);
+        QVERIFY(!paints.Values.isEmpty());
+        QVERIFY(std::is_sorted(paints.Values.cbegin(), paints.Values.cend()));
+        QCOMPARE(form.result(), int(QDialog::Accepted));
+        QCOMPARE(form.Imported(), kRows);
+        QCOMPARE(RowCount(QStringLiteral("BookKeep")), kRows);
+        QCOMPARE(ReadTotals(kWallet), Totals("-2950", "0", "3000"));
+        QVERIFY(form.ui->pbImport->isHidden());
     }
 
     // A file that is no statement is told, and nothing can be imported.

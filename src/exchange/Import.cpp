@@ -182,7 +182,8 @@ QList<int> ChooseCategories(const TStatement &statement, int defaultIncome, int 
 }
 
 int ImportRows(const TStatement &statement, const QList<int> &typeIds, const QString &account,
-               int defaultIncome, int defaultExpense)
+               int defaultIncome, int defaultExpense,
+               const std::function<void(qsizetype total, qsizetype written)> &progress)
 {
     if (typeIds.size() != statement.Rows.size())
         throw Exception(QStringLiteral("每一行都要有分类"));
@@ -208,7 +209,12 @@ int ImportRows(const TStatement &statement, const QList<int> &typeIds, const QSt
     // failure never leaves an import half done or reported wrongly.
     GDbAccess->InTransaction([&] {
         TBookKeep books;
-        books.AddRecords(account, records);
+        if (progress)
+            progress(records.size(), 0);
+        books.AddRecords(account, records, [&](qsizetype written) {
+            if (progress)
+                progress(records.size(), written);
+        });
         SaveSetting(AccountKey(statement.FormatId), account);
         SaveSetting(DefaultKey(0), QString::number(defaultIncome));
         SaveSetting(DefaultKey(1), QString::number(defaultExpense));

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 // A category of one kind as the import offers it.
 struct TImportCategory
 {
@@ -43,8 +45,11 @@ QList<int> ChooseCategories(const TStatement &statement, int defaultIncome, int 
 // as one batch of records on account, and remembers the account for the
 // format, the defaults and the categories chosen for hints no category is
 // named like. Returns how many records were added. Raises when nothing could
-// be imported; the books are then as they were.
+// be imported; the books are then as they were. progress, when given, is told
+// the number of records to add before anything is written, and then the number
+// written after each batch of them.
 int ImportRows(const TStatement &statement, const QList<int> &typeIds, const QString &account,
-               int defaultIncome, int defaultExpense);
+               int defaultIncome, int defaultExpense,
+               const std::function<void(qsizetype total, qsizetype written)> &progress = {});
 
 } // namespace StatementImport

@@ -13,6 +13,7 @@
 #include <QTableView>
 #include <QThread>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -214,6 +215,7 @@ TFormImport::TFormImport(QWidget *parent)
 {
     ui->setupUi(this);
     ui->pbLoad->hide();
+    ui->pbImport->hide();
     ui->grpMapping->hide();
     ui->tvRows->setModel(FModel);
     ui->tvRows->setItemDelegateForColumn(TImportRowsModel::ColCategory,
@@ -250,6 +252,12 @@ TFormImport::~TFormImport()
     // A read still running finishes before the window goes.
     if (FThread)
         FThread->wait();
+}
+
+void TFormImport::reject()
+{
+    if (!FImporting)
+        QDialog::reject();
 }
 
 void TFormImport::ChooseFile()
@@ -413,22 +421,37 @@ void TFormImport::ImportClick()
     }
     if (BeforeImport && !BeforeImport())
         return;
-    // One transaction on the books' connection: the window waits for it,
-    // saying so (100,000 rows take a few seconds).
+    // One transaction on the books' connection, on the window's thread. After
+    // each batch of records the window paints their progress; keys and clicks
+    // wait until the import is over, so nothing else reaches the books meanwhile.
     ui->lblSummary->setText(
         QStringLiteral("正在导入 %1 条记录…").arg(FStatement.Count(TRowStatus::New)));
-    ui->lblSummary->repaint();
+    ui->btnImport->setEnabled(false);
+    ui->pbImport->setValue(0);
+    ui->pbImport->show();
+    FImporting = true;
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const auto progress = [this](qsizetype total, qsizetype written) {
+        ui->pbImport->setMaximum(static_cast<int>(total));
+        ui->pbImport->setValue(static_cast<int>(written));
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    };
+    std::optional<QString> failed;
     try {
-        FImported = StatementImport::ImportRows(FStatement, FTypeIds, ui->cbAccount->currentText(),
-                                                DefaultCategory(0), DefaultCategory(1));
+        FImported
+            = StatementImport::ImportRows(FStatement, FTypeIds, ui->cbAccount->currentText(),
+                                          DefaultCategory(0), DefaultCategory(1), progress);
     } catch (const Exception &failure) {
-        QGuiApplication::restoreOverrideCursor();
+        failed = failure.Message();
+    }
+    FImporting = false;
+    ui->pbImport->hide();
+    QGuiApplication::restoreOverrideCursor();
+    if (failed) {
         ShowSummary();
-        ShowError(QStringLiteral("导入失败，账目没有任何改变：%1").arg(failure.Message()));
+        ShowError(QStringLiteral("导入失败，账目没有任何改变：%1").arg(*failed));
         return;
     }
-    QGuiApplication::restoreOverrideCursor();
     WriteLog(QStringLiteral("导入账单 %1 条").arg(FImported));
     ShowInfo(QStringLiteral("已导入 %1 条记录。").arg(FImported));
     accept();

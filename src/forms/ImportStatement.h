@@ -67,6 +67,9 @@ public:
     // books. The import does not go on when it returns false (it reported why).
     std::function<bool()> BeforeImport;
 
+    // Closing the window while the records are written waits for them.
+    void reject() override;
+
     std::unique_ptr<Ui::TFormImport> ui;
 
 Q_SIGNALS:
@@ -89,5 +92,6 @@ private:
     TImportRowsModel *FModel;
     QThread *FThread = nullptr;
     bool FLoading = false;
+    bool FImporting = false;
     int FImported = 0;
 };

@@ -92,7 +92,8 @@ void TBookKeep::AddRecord()
     });
 }
 
-void TBookKeep::AddRecords(const QString &account, const QList<TNewRecord> &records)
+void TBookKeep::AddRecords(const QString &account, const QList<TNewRecord> &records,
+                           const std::function<void(qsizetype written)> &progress)
 {
     // Statements go to the engine in batches of this many records.
     constexpr int kRecordsPerBatch = 500;
@@ -101,6 +102,7 @@ void TBookKeep::AddRecords(const QString &account, const QList<TNewRecord> &reco
         Currency income;
         Currency expense;
         QStringList batch;
+        qsizetype written = 0;
         for (const TNewRecord &record : records) {
             if (record.Fare <= Currency())
                 throw Exception(QStringLiteral("金额必须大于零：%1").arg(record.Fare.ToString()));
@@ -115,9 +117,12 @@ void TBookKeep::AddRecords(const QString &account, const QList<TNewRecord> &reco
                              SqlDate(record.InDate)});
             if (!record.SourceId.isEmpty())
                 batch << Format(kRecordSource, {SqlText(record.SourceId)});
+            ++written;
             if (batch.size() >= 2 * kRecordsPerBatch) {
                 DbExec(batch.join(kBatchSeparator));
                 batch.clear();
+                if (progress)
+                    progress(written);
             }
         }
         if (income > Currency())
@@ -126,6 +131,8 @@ void TBookKeep::AddRecords(const QString &account, const QList<TNewRecord> &reco
             batch << Booking(kBookExpense, expense, account);
         if (!batch.isEmpty())
             DbExec(batch.join(kBatchSeparator));
+        if (progress)
+            progress(written);
     });
 }
 

@@ -6,6 +6,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 class TListModel;
 
 // A record to add in a batch, with what identifies its source row.
@@ -44,8 +46,10 @@ public:
     // Inserts many records on one account in one transaction, with the same
     // statements as AddRecord, and books their totals on the account; each
     // source identity is stored with its record. All or nothing: a failure
-    // raises and leaves the books as they were.
-    void AddRecords(const QString &account, const QList<TNewRecord> &records);
+    // raises and leaves the books as they were. progress, when given, is told
+    // the number of records written after each batch of them.
+    void AddRecords(const QString &account, const QList<TNewRecord> &records,
+                    const std::function<void(qsizetype written)> &progress = {});
     // Loads a record into the fields; empty texts and zeros when none.
     void ReadRecord(const QString &id);
     // Deletes a record and takes its effect off its account.

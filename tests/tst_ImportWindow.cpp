@@ -234,6 +234,20 @@ private Q_SLOTS:
         QVERIFY(form.ui->pbImport->isHidden());
     }
 
+    // Books without an account: the window says where to make one first.
+    void NoAccountSaysSo()
+    {
+        TLedgerBooks books;
+        TRecordingPrompt prompt;
+        TFormImport form;
+        QVERIFY(form.ui->lblSummary->text().contains(QStringLiteral("请先在“账户信息”中新建")));
+        Open(form,
+             WriteText(FDir, QStringLiteral("n.csv"),
+                       QByteArray("交易日期,交易金额,摘要\n2026-01-02,-3.50,茶\n")));
+        QVERIFY(form.ui->lblSummary->text().contains(QStringLiteral("请先在“账户信息”中新建")));
+        QVERIFY(!form.ui->btnImport->isEnabled());
+    }
+
     // A file that is no statement is told, and nothing can be imported.
     void BadFile()
     {

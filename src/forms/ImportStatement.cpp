@@ -19,6 +19,8 @@ namespace {
 
 const QString kStatementFilter = QStringLiteral("账单文件 (*.csv *.xlsx *.xls);;所有文件 (*)");
 
+const QString kNoAccount = QStringLiteral("\n还没有账户：请先在“账户信息”中新建一个账户，再导入。");
+
 QString StatusText(const TStatementRow &row)
 {
     switch (row.Status) {
@@ -220,13 +222,27 @@ TFormImport::TFormImport(QWidget *parent)
     ui->tvRows->setModel(FModel);
     ui->tvRows->setItemDelegateForColumn(TImportRowsModel::ColCategory,
                                          new TCategoryDelegate(FModel, ui->tvRows));
-    ui->tvRows->horizontalHeader()->setSectionResizeMode(TImportRowsModel::ColRemark,
-                                                         QHeaderView::Stretch);
+    // The columns are as wide as their usual texts, so that dates and reasons
+    // read whole; the remark takes what is left. Longer texts show as tips.
+    QHeaderView *header = ui->tvRows->horizontalHeader();
+    header->setSectionResizeMode(TImportRowsModel::ColRemark, QHeaderView::Stretch);
+    const QFontMetrics metrics(ui->tvRows->font());
+    const auto fit = [&](int column, const QString &sample) {
+        header->resizeSection(column,
+                              metrics.horizontalAdvance(sample) + 4 * metrics.averageCharWidth());
+    };
+    fit(TImportRowsModel::ColDate, QStringLiteral("2026-12-31 23:59:59"));
+    fit(TImportRowsModel::ColKind, QStringLiteral("收支"));
+    fit(TImportRowsModel::ColAmount, QStringLiteral("1000000.00"));
+    fit(TImportRowsModel::ColCategory, QStringLiteral("分类名称较长"));
+    fit(TImportRowsModel::ColStatus, QStringLiteral("跳过：不计收支：自己账户之间的资金往来"));
     ui->tvRows->verticalHeader()->hide();
 
     QStringList accounts;
     TAccount().ListAccountNames(accounts);
     ui->cbAccount->addItems(accounts);
+    if (accounts.isEmpty())
+        ui->lblSummary->setText(ui->lblSummary->text() + kNoAccount);
     const QList<TImportCategory> income = StatementImport::Categories(0);
     const QList<TImportCategory> expense = StatementImport::Categories(1);
     FModel->SetCategories(income, expense);
@@ -409,6 +425,8 @@ void TFormImport::ShowSummary()
                 .arg(FStatement.Count(TRowStatus::Unreadable));
     if (FStatement.Rows.isEmpty())
         text += QStringLiteral("\n文件中没有交易记录。");
+    if (ui->cbAccount->count() == 0)
+        text += kNoAccount;
     ui->lblSummary->setText(text);
     ui->btnImport->setEnabled(fresh > 0 && ui->cbAccount->currentIndex() >= 0 && !FLoading);
 }
@@ -438,9 +456,8 @@ void TFormImport::ImportClick()
     };
     std::optional<QString> failed;
     try {
-        FImported
-            = StatementImport::ImportRows(FStatement, FTypeIds, ui->cbAccount->currentText(),
-                                          DefaultCategory(0), DefaultCategory(1), progress);
+        FImported = StatementImport::ImportRows(FStatement, FTypeIds, ui->cbAccount->currentText(),
+                                                DefaultCategory(0), DefaultCategory(1), progress);
     } catch (const Exception &failure) {
         failed = failure.Message();
     }

@@ -103,6 +103,8 @@ private Q_SLOTS:
         QCOMPARE(form.result(), int(QDialog::Accepted));
         QCOMPARE(form.Imported(), 2);
         QCOMPARE(prompt.Boxes.size(), 1);
+        QCOMPARE(prompt.Boxes[0].Text,
+                 QStringLiteral("已导入 2 条记录（2026-03-02 至 2026-03-02）。"));
         QCOMPARE(ReadTotals(kWallet), Totals("17.5", "0", "32.5"));
         QCOMPARE(DbQueryInt(QStringLiteral("select TypeID from BookKeep where Fare=20")), 1);
 

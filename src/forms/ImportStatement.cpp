@@ -235,7 +235,7 @@ TFormImport::TFormImport(QWidget *parent)
     fit(TImportRowsModel::ColKind, QStringLiteral("收支"));
     fit(TImportRowsModel::ColAmount, QStringLiteral("1000000.00"));
     fit(TImportRowsModel::ColCategory, QStringLiteral("分类名称较长"));
-    fit(TImportRowsModel::ColStatus, QStringLiteral("跳过：不计收支：自己账户之间的资金往来"));
+    fit(TImportRowsModel::ColStatus, QStringLiteral("跳过：交易关闭，没有付款"));
     ui->tvRows->verticalHeader()->hide();
 
     QStringList accounts;
@@ -470,6 +470,18 @@ void TFormImport::ImportClick()
         return;
     }
     WriteLog(QStringLiteral("导入账单 %1 条").arg(FImported));
-    ShowInfo(QStringLiteral("已导入 %1 条记录。").arg(FImported));
+    // The period tells where to look: the main window shows this month's.
+    QDate first;
+    QDate last;
+    for (const TStatementRow &row : FStatement.Rows)
+        if (row.Status == TRowStatus::New) {
+            if (!first.isValid() || row.Date < first)
+                first = row.Date;
+            if (!last.isValid() || row.Date > last)
+                last = row.Date;
+        }
+    ShowInfo(QStringLiteral("已导入 %1 条记录（%2 至 %3）。")
+                 .arg(FImported)
+                 .arg(first.toString(Qt::ISODate), last.toString(Qt::ISODate)));
     accept();
 }

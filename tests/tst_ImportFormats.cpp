@@ -368,6 +368,68 @@ private Q_SLOTS:
         QCOMPARE(s.Rows[0].Time, QTime(12, 0));
     }
 
+    // The bank's later detail layout (交易详情 after 摘要, 对方账户 last) and its
+    // credit-card download (记账日期, no 钞/汇) read by column name.
+    void IcbcLaterLayouts_data()
+    {
+        QTest::addColumn<QString>("text");
+        const QString preamble = QStringLiteral(
+            "明细查询文件下载\r\n\r\n卡号: 6222****5678,\"卡别名: 工资卡\"\r\n\r\n");
+        const QString footer
+            = QStringLiteral(" \r\n人民币合计,,,,,,,,\"9,876.54\",\"1,247.80\",\r\n");
+        QTest::newRow("15 columns")
+            << preamble
+                + QStringLiteral(
+                    "交易日期,摘要,交易详情,交易场所,交易国家或地区简称,钞/汇,交易金额(收入),"
+                    "交易金额(支出),交易币种,记账金额(收入),记账金额(支出),记账币种,余额,对方户名,"
+                    "对方账户\r\n"
+                    "2026-03-28     \t,\"消费      \t\",\"轻食沙拉  \t\",\"财付通    \t\",\"CHN "
+                    "\t\",钞 "
+                    "\t,\"-  \t\",\"-  \t\",-  \t,\"     \t\",\"32.50   \t\",人民币 \t,\"36,608.60 "
+                    "\t\",\"财付通公司 \t\",\"6222 \t\",\r\n"
+                    "2026-03-27     \t,\"工资      \t\",\"          \t\",\"          \t\",\"CHN "
+                    "\t\",钞 \t,\"-  \t\",\"-  \t\",-  \t,\"9,876.54 \t\",\"     \t\",人民币 "
+                    "\t,\"36,641.10 \t\",\"某某科技有限公司 \t\",\"  \t\",\r\n"
+                    "2026-03-24     \t,\"跨行汇款  \t\",\"          \t\",\"          \t\",\"CHN "
+                    "\t\",钞 \t,\"-  \t\",\"-  \t\",-  \t,\"     \t\",\"1,215.30 \t\",人民币 "
+                    "\t,\"26,979.86 \t\",\"刘先生 \t\",\"6217 \t\",\r\n")
+                + footer;
+        QTest::newRow("credit card")
+            << preamble
+                + QStringLiteral(
+                    "交易日期,记账日期,摘要,交易场所,交易国家或地区简称,交易金额(收入),"
+                    "交易金额(支出),交易币种,记账金额(收入),记账金额(支出),记账币种,余额,"
+                    "对方户名\r\n"
+                    "2026-03-28 \t,2026-03-29 \t,\"消费 \t\",\"轻食沙拉 \t\",\"CHN \t\",\"- "
+                    "\t\",\"- \t\",- \t,\"  \t\",\"32.50 \t\",人民币 \t,\"0.00 \t\",\"  \t\",\r\n"
+                    "2026-03-27 \t,2026-03-27 \t,\"工资 \t\",\"  \t\",\"CHN \t\",\"- \t\",\"- "
+                    "\t\",- \t,\"9,876.54 \t\",\"  \t\",人民币 \t,\"0.00 \t\",\"某某科技有限公司 "
+                    "\t\",\r\n"
+                    "2026-03-24 \t,2026-03-25 \t,\"跨行汇款 \t\",\"  \t\",\"CHN \t\",\"- \t\",\"- "
+                    "\t\",- \t,\"  \t\",\"1,215.30 \t\",人民币 \t,\"0.00 \t\",\"刘先生 \t\",\r\n")
+                + footer;
+    }
+
+    void IcbcLaterLayouts()
+    {
+        QFETCH(QString, text);
+        const TStatement s = ReadStatement(WriteFile(Gb18030(text)));
+        QVERIFY2(s.Error.isEmpty(), qPrintable(s.Error));
+        QCOMPARE(s.FormatId, QStringLiteral("icbc"));
+        QCOMPARE(s.Rows.size(), 3);
+        const QList<QStringList> expected
+            = {{u"2026-03-28"_s, u"支出"_s, u"32.50"_s, u"轻食沙拉"_s, u"消费"_s},
+               {u"2026-03-27"_s, u"收入"_s, u"9876.54"_s, u"某某科技有限公司"_s, u"工资"_s},
+               {u"2026-03-24"_s, u"支出"_s, u"1215.30"_s, u"刘先生"_s, u"跨行汇款"_s}};
+        for (int i = 0; i < 3; ++i) {
+            const TStatementRow &row = s.Rows[i];
+            QCOMPARE(row.Status, TRowStatus::New);
+            QCOMPARE((QStringList {row.Date.toString(Qt::ISODate), KindText(row.Kind),
+                                   TwoDecimals(row.Amount), row.Remark, row.CategoryHint}),
+                     expected[i]);
+        }
+    }
+
     // An xlsx of the 2026 WeChat layout: a fourth note moves the header down,
     // the amount is a number cell and a time may be a day serial.
     void WechatXlsxNumbers()

@@ -79,6 +79,17 @@ grep -q '^SHOWN|' <<<"$out" || fail "the main window did not show: $out"
   fail "no books in $home/.local/share/bookkeep: $out"
 [ ! -e "$root/usr/bin/bookkeep.dat" ] || fail "books were made beside the program"
 
+# Without its template a first start says so and does not start on no books.
+rm "$root/$share/bookkeep/bookkeep.dat"
+rm -r "$home/.local/share/bookkeep"
+status=0
+out=$("${as_user[@]}" env -u XDG_DATA_HOME HOME="$home" XDG_RUNTIME_DIR="$home/run" \
+  QT_QPA_PLATFORM=offscreen "$root/usr/bin/startup_probe" 2>&1) || status=$?
+[ "$status" -eq 1 ] || fail "a start without the template ended with $status: $out"
+grep -q '^BOX|.*|找不到账簿模板 ' <<<"$out" || fail "no message about the template: $out"
+! grep -q '^SHOWN|' <<<"$out" || fail "the main window showed without books: $out"
+[ ! -e "$home/.local/share/bookkeep/bookkeep.dat" ] || fail "books were made without the template"
+
 # ---- the Debian package
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/package" >"$work/cpack.log" 2>&1 ||
   fail "cpack failed: $(cat "$work/cpack.log")"

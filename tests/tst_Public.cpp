@@ -6,6 +6,7 @@
 #include "data/DbAccess.h"
 #include "data/ListModel.h"
 #include "data/UException.h"
+#include "shell/AppIcon.h"
 #include "shell/Application.h"
 
 #include <QAbstractItemModelTester>
@@ -228,7 +229,17 @@ void TestPublic::largeFillIsOneInsert()
 
 void TestPublic::resourcesAreCompiledIn()
 {
-    QVERIFY(QFile::exists(QStringLiteral(":/icons/MAINICON.png")));
+    // The application icon is rendered at build time at every size it offers.
+    const QIcon icon = AppIcon();
+    const QList<QSize> sizes = icon.availableSizes();
+    for (const int side : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        QVERIFY2(sizes.contains(QSize(side, side)), qPrintable(QString::number(side)));
+        const QImage image = icon.pixmap(side).toImage();
+        QCOMPARE(image.size(), QSize(side, side));
+        // Drawn, not blank: the tile covers the middle.
+        QCOMPARE(image.pixelColor(side / 2, side / 2).alpha(), 255);
+    }
+    QVERIFY(QFile::exists(QStringLiteral(":/glyphs/CardOK.png")));
 }
 
 int main(int argc, char *argv[])

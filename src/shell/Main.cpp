@@ -1,5 +1,6 @@
 #include "Main.h"
 
+#include "AppIcon.h"
 #include "ui_Main.h"
 
 #include "data/AutoBackup.h"
@@ -244,6 +245,7 @@ TFormMain::TFormMain(QWidget *parent)
     NReport->setObjectName(QStringLiteral("NReport"));
     FSystemMenu->insertAction(ui->N15, NReport);
     FTrayMenu->insertAction(ui->N16, NReport);
+    setWindowIcon(AppIcon());
     AddTrayIcon();
 
     // A view reports the position in the coordinates of its viewport.

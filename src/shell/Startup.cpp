@@ -1,7 +1,9 @@
 #include "Startup.h"
 
+#include "AppIcon.h"
 #include "Application.h"
 #include "ChineseLocale.h"
+#include "DataFolder.h"
 #include "Globals.h"
 #include "InstanceLock.h"
 #include "Main.h"
@@ -11,8 +13,8 @@
 #include "data/UntPublic.h"
 
 #include <QCommandLineParser>
-#include <QDir>
 #include <QLibraryInfo>
+#include <QStandardPaths>
 #include <QTranslator>
 #include <cstdio>
 #include <memory>
@@ -50,17 +52,10 @@ struct TDbAccessScope
     }
 };
 
-// The directory the books live in, with a trailing '/'.
-QString DataDirectory(const QCommandLineParser &parser, const QCommandLineOption &dataDir)
-{
-    const QString dir = parser.isSet(dataDir) ? QDir(parser.value(dataDir)).absolutePath()
-                                              : QCoreApplication::applicationDirPath();
-    return dir.endsWith(u'/') ? dir : dir + u'/';
-}
-
 const QCommandLineOption
     kDataDir(QStringLiteral("data-dir"),
-             QStringLiteral("存放 bookkeep.dat 和日志的目录（默认为程序所在目录）。"),
+             QStringLiteral("存放 bookkeep.dat 和日志的目录（默认为程序所在目录；安装的程序为 "
+                            "~/.local/share/bookkeep）。"),
              QStringLiteral("目录"));
 
 // Names the program and reads its command line. Prints the help, the
@@ -123,13 +118,19 @@ int RunBookkeep(int &argc, char **argv, TPrompt &prompt)
 
     TApplication app(argc, argv);
     UseChineseLocale(app);
+    TApplication::setWindowIcon(AppIcon());
+    // Lets a Wayland desktop match the windows with the menu entry and its icon.
+    TApplication::setDesktopFileName(QStringLiteral(BOOKKEEP_APP_ID));
     QTranslator qtTranslator;
     QCommandLineParser parser;
     if (int status = 0; !ReadCommandLine(qtTranslator, parser, status))
         return status;
 
     TPromptScope promptScope(prompt);
-    TGlobalObjects globals(DataDirectory(parser, kDataDir));
+    const TDataFolder dataFolder
+        = ChooseDataFolder(parser.value(kDataDir), QCoreApplication::applicationDirPath(),
+                           QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+    TGlobalObjects globals(dataFolder.Path);
 
     // One instance at a time. A lock left by an instance that has ended is
     // taken over; without the guard the program does not start, since two
@@ -143,6 +144,13 @@ int RunBookkeep(int &argc, char **argv, TPrompt &prompt)
         return 0;
     case TInstanceLock::TResult::Blocked:
         ShowError(instanceLock.Reason());
+        return 1;
+    }
+
+    // Made only while this instance holds the guard, so two first starts never
+    // race on the new books.
+    if (const QString failure = PrepareDataFolder(dataFolder); !failure.isEmpty()) {
+        ShowError(failure);
         return 1;
     }
 

@@ -94,9 +94,9 @@ private Q_SLOTS:
                  QStringList({QStringLiteral("N1"), QStringLiteral("N2"), QStringLiteral("N3"),
                               QString(), QStringLiteral("N5"), QString(), QStringLiteral("NUndo"),
                               QStringLiteral("NRedo")}));
-        QCOMPARE(UndoItems(form),
-                 QStringList({QStringLiteral("撤销 新增记账 午饭 35.5"),
-                              QStringLiteral("重做 (off)")}));
+        QCOMPARE(
+            UndoItems(form),
+            QStringList({QStringLiteral("撤销 新增记账 午饭 35.5"), QStringLiteral("重做 (off)")}));
         GDbAccess->Undo();
         GDbAccess->Undo();
         GDbAccess->Undo();
@@ -177,9 +177,9 @@ private Q_SLOTS:
                  qPrintable(prompt.Boxes[0].Text));
         QCOMPARE(form.Records().rowCount(), 1);
         QCOMPARE(ReadTotals(QStringLiteral("现金")), Totals("64.5", "0", "35.5"));
-        QCOMPARE(UndoItems(form),
-                 QStringList({QStringLiteral("撤销 新增记账 午饭 35.5"),
-                              QStringLiteral("重做 (off)")}));
+        QCOMPARE(
+            UndoItems(form),
+            QStringList({QStringLiteral("撤销 新增记账 午饭 35.5"), QStringLiteral("重做 (off)")}));
     }
 };
 

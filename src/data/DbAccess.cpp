@@ -118,11 +118,12 @@ void RemoveSideFiles(const QString &fileName)
 // Log rows that no step holds were left by a change another connection made:
 // they become a step of their own, so that the next command's step holds only
 // its own change.
-QString SealPending(sqlite3 *db)
+QString SealPending(sqlite3 *db, UndoLog::THistory &history)
 {
     try {
         TTransaction transaction(db, false);
-        UndoLog::SealStep(db, {});
+        history.SealStep({});
+        history.FileSteps();
         transaction.Commit();
     } catch (const Exception &failure) {
         return failure.Message();
@@ -379,6 +380,8 @@ int TQuery::FieldIndex(const QString &name) const
 
 // ---- TDbAccess -------------------------------------------------------------
 
+TDbAccess::TDbAccess() = default;
+
 TDbAccess::~TDbAccess()
 {
     Close();
@@ -392,6 +395,7 @@ QString TDbAccess::DatabaseFile()
 void TDbAccess::Close()
 {
     FQuery.Close();
+    FHistory.reset();
     sqlite3_close_v2(FConnection);
     FConnection = nullptr;
     FMapped = false;
@@ -414,15 +418,18 @@ QString TDbAccess::Open()
         reason = DbFile::Configure(db);
     if (reason.isEmpty())
         reason = DbFile::Upgrade(db);
+    auto history = std::make_unique<UndoLog::THistory>(db);
     if (reason.isEmpty())
-        reason = SealPending(db);
+        reason = SealPending(db, *history);
     if (!reason.isEmpty()) {
+        history.reset();
         if (db)
             sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
         sqlite3_close_v2(db);
         return reason;
     }
     FConnection = db;
+    FHistory = std::move(history);
     return {};
 }
 
@@ -512,7 +519,7 @@ void TDbAccess::ExecBatch(const QString &batch, const QString &step)
                 ExecText(FConnection, piece);
         }
         if (!FInTransaction)
-            UndoLog::SealStep(FConnection, step);
+            FHistory->SealStep(step);
         transaction.Commit();
     } catch (const Exception &failure) {
         throw EDBException(failure.Message(), kExecTitle, batch);
@@ -580,7 +587,7 @@ void TDbAccess::ExecBound(const QString &sql, const QStringList &values)
         if (rc != SQLITE_DONE && rc != SQLITE_ROW)
             throw Exception(message);
         if (!FInTransaction)
-            UndoLog::SealStep(FConnection, {});
+            FHistory->SealStep({});
         transaction.Commit();
     } catch (const Exception &failure) {
         throw EDBException(failure.Message(), kExecTitle, sql);
@@ -596,7 +603,7 @@ void TDbAccess::NameStep(const QString &name)
 void TDbAccess::SealStep()
 {
     try {
-        UndoLog::SealStep(FConnection, FStepName);
+        FHistory->SealStep(FStepName);
     } catch (const Exception &failure) {
         throw EDBException(failure.Message(), kExecTitle, FWritten);
     }
@@ -606,7 +613,7 @@ QString TDbAccess::UndoName()
 {
     EnsureConnected(kQueryTitle, {});
     try {
-        return UndoLog::TopName(FConnection, false);
+        return FHistory->TopName(false);
     } catch (const Exception &failure) {
         throw EDBException(failure.Message(), kQueryTitle, {});
     }
@@ -616,7 +623,7 @@ QString TDbAccess::RedoName()
 {
     EnsureConnected(kQueryTitle, {});
     try {
-        return UndoLog::TopName(FConnection, true);
+        return FHistory->TopName(true);
     } catch (const Exception &failure) {
         throw EDBException(failure.Message(), kQueryTitle, {});
     }
@@ -644,8 +651,8 @@ void TDbAccess::Replay(bool redo)
         throw EDBException(DbFile::Explain(FConnection), title, {});
     try {
         // A change no command sealed is the step an undo takes back first.
-        UndoLog::SealStep(FConnection, {});
-        UndoLog::Replay(FConnection, redo);
+        FHistory->SealStep({});
+        FHistory->Replay(redo);
         // A failing commit (a full disk) is told in the user's words.
         if (sqlite3_exec(FConnection, "commit", nullptr, nullptr, nullptr) != SQLITE_OK)
             throw Exception(DbFile::Explain(FConnection));
@@ -737,15 +744,18 @@ void TDbAccess::RestoreFrom(const QString &fileName)
     // A file in WAL mode is brought back to a single file first.
     if (reason.isEmpty())
         reason = DbFile::Configure(restored);
+    // The history's statements were prepared on the books being replaced.
+    FHistory.reset();
     if (reason.isEmpty())
         reason = CopyDatabase(FConnection, restored);
+    FHistory = std::make_unique<UndoLog::THistory>(FConnection);
     sqlite3_close_v2(restored);
     if (reason.isEmpty())
         reason = DbFile::Configure(FConnection);
     if (reason.isEmpty())
         reason = DbFile::Upgrade(FConnection);
     if (reason.isEmpty())
-        reason = SealPending(FConnection);
+        reason = SealPending(FConnection, *FHistory);
     if (!reason.isEmpty())
         throw EDBException(reason, kRestoreTitle, {});
 }

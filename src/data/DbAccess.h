@@ -7,11 +7,15 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 #include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
 class TQuery;
+namespace UndoLog {
+class THistory;
+}
 
 // A column's value in the form a list keeps it: an amount (also any whole
 // number) as ten-thousandths, a date column's value as its day, anything else
@@ -99,7 +103,7 @@ private:
 class TDbAccess
 {
 public:
-    TDbAccess() = default;
+    TDbAccess();
     TDbAccess(const TDbAccess &) = delete;
     TDbAccess &operator=(const TDbAccess &) = delete;
     ~TDbAccess();
@@ -159,6 +163,7 @@ private:
     void Replay(bool redo);
 
     sqlite3 *FConnection = nullptr;
+    std::unique_ptr<UndoLog::THistory> FHistory; // of the books open on FConnection
     bool FInTransaction = false;
     bool FMapped = false;
     QString FWritten; // the batches written in it, for the report of a failing commit

@@ -57,7 +57,7 @@ const std::vector<const char *> kUpgradeSteps = {
     // 3 -> 4, undo history: the log of reversing statements, its steps, the
     // marker of a replay in progress, the triggers that write the log, and
     // the account rounding held off while a replay restores rows as logged.
-    "CREATE TABLE UndoLog (Seq INTEGER PRIMARY KEY, Statement TEXT NOT NULL);"
+    "CREATE TABLE UndoLog (Seq INTEGER PRIMARY KEY, Statement TEXT, Name TEXT);"
     "CREATE TABLE UndoStep (ID INTEGER PRIMARY KEY, Redo BOOLEAN NOT NULL DEFAULT 0,"
     " Name TEXT NOT NULL, FirstSeq INTEGER NOT NULL, LastSeq INTEGER NOT NULL);"
     "CREATE INDEX UndoStepRedo ON UndoStep (Redo, ID);"
@@ -68,7 +68,10 @@ const std::vector<const char *> kUpgradeSteps = {
     "round(OutFare, 4) WHERE rowid = NEW.rowid; END;"
     "CREATE TRIGGER AccountUndoInsert AFTER INSERT ON Account BEGIN INSERT INTO UndoLog "
     "(Statement) VALUES ('DELETE FROM Account WHERE rowid=' || NEW.rowid); END;"
-    "CREATE TRIGGER AccountUndoUpdate BEFORE UPDATE ON Account BEGIN INSERT INTO UndoLog "
+    "CREATE TRIGGER AccountUndoUpdate BEFORE UPDATE ON Account WHEN NOT (NEW.AccountName IS "
+    "OLD.AccountName AND NEW.Remark IS OLD.Remark AND NEW.Fare = round(OLD.Fare, 4) AND "
+    "NEW.InFare = round(OLD.InFare, 4) AND NEW.OutFare = round(OLD.OutFare, 4)) BEGIN INSERT "
+    "INTO UndoLog "
     "(Statement) VALUES ('UPDATE Account SET AccountName=' || quote(OLD.AccountName) || "
     "',Remark=' || quote(OLD.Remark) || ',Fare=' || quote(OLD.Fare) || ',InFare=' || "
     "quote(OLD.InFare) || ',OutFare=' || quote(OLD.OutFare) || ' WHERE rowid=' || "

@@ -79,15 +79,17 @@ CREATE TABLE ImportSetting (Name TEXT NOT NULL PRIMARY KEY, Value TEXT NOT NULL)
 
 -- Undo history. The triggers below write, for every changed row of the books'
 -- tables, the statement that reverses the change into UndoLog, in order. A
--- step (one command of the user, named for the undo menu) holds the log rows
--- FirstSeq..LastSeq; undo steps (Redo 0) and redo steps (Redo 1) are stacks
--- whose tops are their highest IDs. Log rows above the last step's LastSeq
--- belong to the change in progress. While UndoReplay has a row, an undo or
--- redo is restoring rows exactly as they were logged, and the account totals
--- are not rounded again. An update is logged before it is made, so the
--- rounding update that follows it is logged after it, whichever order the
--- triggers fire in.
-CREATE TABLE UndoLog (Seq INTEGER PRIMARY KEY, Statement TEXT NOT NULL);
+-- command's commit closes its change with a marker row in UndoLog (Statement
+-- NULL, Name the step's name for the undo menu): the one row it adds to a page
+-- the change has written anyway. Undo, redo and opening the books file the
+-- markers into UndoStep, where a step holds the log rows FirstSeq..LastSeq;
+-- undo steps (Redo 0) and redo steps (Redo 1) are stacks whose tops are their
+-- highest IDs. Log rows after the last marker and the last step belong to the
+-- change in progress. While UndoReplay has a row, an undo or redo is
+-- restoring rows exactly as they were logged, and the account totals are not
+-- rounded again. An update is logged before it is made, so the rounding update
+-- that follows it is logged after it, whichever order the triggers fire in.
+CREATE TABLE UndoLog (Seq INTEGER PRIMARY KEY, Statement TEXT, Name TEXT);
 CREATE TABLE UndoStep (
     ID       INTEGER PRIMARY KEY,
     Redo     BOOLEAN NOT NULL DEFAULT 0,
@@ -101,7 +103,10 @@ CREATE TRIGGER AccountUndoInsert AFTER INSERT ON Account
 BEGIN
     INSERT INTO UndoLog (Statement) VALUES ('DELETE FROM Account WHERE rowid=' || NEW.rowid);
 END;
+-- The rounding of totals just changed is not logged: the change's own entry
+-- restores the row as it was before both.
 CREATE TRIGGER AccountUndoUpdate BEFORE UPDATE ON Account
+WHEN NOT (NEW.AccountName IS OLD.AccountName AND NEW.Remark IS OLD.Remark AND NEW.Fare = round(OLD.Fare, 4) AND NEW.InFare = round(OLD.InFare, 4) AND NEW.OutFare = round(OLD.OutFare, 4))
 BEGIN
     INSERT INTO UndoLog (Statement) VALUES ('UPDATE Account SET AccountName=' || quote(OLD.AccountName) || ',Remark=' || quote(OLD.Remark) || ',Fare=' || quote(OLD.Fare) || ',InFare=' || quote(OLD.InFare) || ',OutFare=' || quote(OLD.OutFare) || ' WHERE rowid=' || NEW.rowid);
 END;

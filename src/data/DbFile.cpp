@@ -17,11 +17,13 @@ namespace {
 // The database password of the books.
 const QByteArray kDatabasePassword("83920174650238");
 
-// The six tables with the columns the program reads and writes.
+// The six tables with the columns the program reads and writes, and the
+// undo history's, which the triggers on them write (from schema version 4).
 struct TTable
 {
     const char *Name;
     const char *Columns;
+    int Since = 1;
 };
 const TTable kTables[] = {
     {"Account", "AccountName,Remark,Fare,InFare,OutFare"},
@@ -30,6 +32,9 @@ const TTable kTables[] = {
     {"OutType", "SelfIndex,ParentIndex,TypeName"},
     {"Notepad", "ID,Remark"},
     {"SysSet", "bPass,PassWord"},
+    {"UndoLog", "Seq,Statement,Name", 4},
+    {"UndoStep", "ID,Redo,Name,FirstSeq,LastSeq", 4},
+    {"UndoReplay", "Running", 4},
 };
 
 // Each account's income and expense totals in ten-thousandths, and the same
@@ -254,6 +259,7 @@ QString Check(sqlite3 *db, TCheckDepth depth)
         return QStringLiteral("数据文件来自更新版本的软件，本版本无法打开");
     if (value.toInt() < 1)
         return QStringLiteral("数据文件的版本无效");
+    const int version = value.toInt();
 
     sqlite3_stmt *stmt = nullptr;
     bool passwordOk = false;
@@ -299,6 +305,8 @@ QString Check(sqlite3 *db, TCheckDepth depth)
     if (problems != QStringList {QStringLiteral("ok")})
         return QStringLiteral("数据文件已损坏（%1）").arg(problems.join(QStringLiteral("；")));
     for (const TTable &table : kTables) {
+        if (version < table.Since)
+            continue;
         const QByteArray exists
             = QByteArray("select count(*) from sqlite_master where type='table' and name='")
             + table.Name + '\'';

@@ -18,9 +18,9 @@ QString PasswordVerifier(const QString &saltHex);
 QString NewSalt();
 
 // How much of a file is checked: at every open, the marks of our books, the
-// six tables with their columns and the engine's quick check (one pass over
-// every page); before a restore, the full integrity check instead, and the
-// account totals against the records.
+// six tables (and from version 4 the undo history's) with their columns and
+// the engine's quick check (one pass over every page); before a restore, the
+// full integrity check instead, and the account totals against the records.
 enum class TCheckDepth { Open, Restore };
 
 // Why the open file is not usable books, or an empty text when it is. Only

@@ -73,16 +73,21 @@ void RawExec(const QString &fileName, const QString &sql)
     sqlite3_close(db);
 }
 
-QString DropUndoHistory()
+QString DropUndoTriggers()
 {
     QString sql;
     for (const char *table : {"Account", "BookKeep", "InType", "OutType", "ImportedRow"})
         for (const char *change : {"Insert", "Update", "Delete"})
             sql += QStringLiteral("drop trigger %1Undo%2;")
                        .arg(QLatin1StringView(table), QLatin1StringView(change));
-    return sql
+    return sql + QStringLiteral("drop trigger ImportedRowUndoReplace;");
+}
+
+QString DropUndoHistory()
+{
+    return DropUndoTriggers()
         + QStringLiteral(
-               "drop trigger ImportedRowUndoReplace;drop trigger AccountTotalsExact;"
+               "drop trigger AccountTotalsExact;"
                "drop table UndoLog;drop table UndoStep;drop table UndoReplay;"
                "CREATE TRIGGER AccountTotalsExact AFTER UPDATE OF Fare, InFare, OutFare ON Account "
                "BEGIN UPDATE Account SET Fare = round(Fare, 4), InFare = round(InFare, 4), "

@@ -123,7 +123,6 @@ QString SealPending(sqlite3 *db, UndoLog::THistory &history)
     try {
         TTransaction transaction(db, false);
         history.SealStep({});
-        history.FileSteps();
         transaction.Commit();
     } catch (const Exception &failure) {
         return failure.Message();

@@ -172,11 +172,13 @@ THistory::~THistory()
 void THistory::SealStep(const QString &name)
 {
     bool redo = false;
+    qint64 filed = 0;
     {
         TRun state(*this, SealState);
         // Nothing logged since the last marker or step.
         if (!state.Step() || state.Int(2) != 0 || state.Int(1) <= state.Int(0))
             return;
+        filed = state.Int(0);
         redo = !state.IsNull(3);
     }
     const TKeepLastRowid keep(FDb);
@@ -189,6 +191,11 @@ void THistory::SealStep(const QString &name)
         TRun(*this, DeleteRedoSteps).Run();
     }
     TRun(*this, AddMarker).Bind(1, name.isEmpty() ? kUnnamedStep : name).Run();
+    // Filed now and then, so that the limit holds for books that are never
+    // undone: the log grows by at most this many rows past it.
+    constexpr qint64 kFileEvery = 2000;
+    if (sqlite3_last_insert_rowid(FDb) - filed >= kFileEvery)
+        FileSteps();
 }
 
 qint64 THistory::FiledSeq()

@@ -34,7 +34,8 @@ public:
 
     // Closes the log rows of the change in progress with a marker of the step
     // `name` (the general name when empty) and drops the redo steps (a new
-    // change ends them). Nothing when the change logged no row.
+    // change ends them). Nothing when the change logged no row. Files the
+    // steps when the log has grown enough since they were last filed.
     void SealStep(const QString &name);
     // Files the marked steps as undo steps and drops the oldest past
     // kMaxSteps. Only steps were made since the last filing, so dropping then

@@ -81,8 +81,8 @@ CREATE TABLE ImportSetting (Name TEXT NOT NULL PRIMARY KEY, Value TEXT NOT NULL)
 -- tables, the statement that reverses the change into UndoLog, in order. A
 -- command's commit closes its change with a marker row in UndoLog (Statement
 -- NULL, Name the step's name for the undo menu): the one row it adds to a page
--- the change has written anyway. Undo, redo and opening the books file the
--- markers into UndoStep, where a step holds the log rows FirstSeq..LastSeq;
+-- the change has written anyway. Undo, redo and every 2,000 log rows file
+-- the markers into UndoStep, where a step holds the log rows FirstSeq..LastSeq;
 -- undo steps (Redo 0) and redo steps (Redo 1) are stacks whose tops are their
 -- highest IDs. Log rows after the last marker and the last step belong to the
 -- change in progress. While UndoReplay has a row, an undo or redo is

@@ -4,6 +4,7 @@
 #include "data/SqlFormat.h"
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QFile>
 #include <QRandomGenerator>
 #include <array>
@@ -115,6 +116,36 @@ struct TRecord
 bool Exec(sqlite3 *db, const char *sql)
 {
     return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+// Books made here are books as they were kept, with no history of their
+// making: the triggers that log changes for undo are dropped in the open
+// transaction while the rows go in, and made again after.
+bool SetHistoryAside(sqlite3 *db, QByteArrayList &triggers)
+{
+    sqlite3_stmt *stmt = nullptr;
+    bool ok = sqlite3_prepare_v2(db,
+                                 "select name,sql from sqlite_master "
+                                 "where type='trigger' and name glob '*Undo*'",
+                                 -1, &stmt, nullptr)
+        == SQLITE_OK;
+    QByteArrayList names;
+    while (ok && sqlite3_step(stmt) == SQLITE_ROW) {
+        names << reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0));
+        triggers << reinterpret_cast<const char *>(sqlite3_column_text(stmt, 1));
+    }
+    sqlite3_finalize(stmt);
+    for (const QByteArray &name : std::as_const(names))
+        ok = ok && Exec(db, ("drop trigger " + name).constData());
+    return ok;
+}
+
+bool RestoreHistory(sqlite3 *db, const QByteArrayList &triggers)
+{
+    bool ok = true;
+    for (const QByteArray &trigger : triggers)
+        ok = ok && Exec(db, trigger.constData());
+    return ok;
 }
 
 template<std::size_t N> const char *Pick(QRandomGenerator &random, const char *const (&words)[N])
@@ -258,8 +289,10 @@ QString MakeBooks(const QString &templateFile, const QString &target, int record
     const std::vector<TRecord> rows = MakeRecords(records, seed, order);
 
     // A cache large enough that the insert never spills to the file midway.
+    QByteArrayList triggers;
     bool ok = Exec(db, "PRAGMA cache_size=-524288") && Exec(db, "begin")
-        && InsertTypes(db, "InType", kIncomeTypes) && InsertTypes(db, "OutType", kExpenseTypes);
+        && SetHistoryAside(db, triggers) && InsertTypes(db, "InType", kIncomeTypes)
+        && InsertTypes(db, "OutType", kExpenseTypes);
     sqlite3_stmt *insert = nullptr;
     ok = ok
         && sqlite3_prepare_v2(
@@ -304,7 +337,7 @@ QString MakeBooks(const QString &templateFile, const QString &target, int record
         ok = sqlite3_step(account) == SQLITE_DONE && sqlite3_reset(account) == SQLITE_OK;
     }
     sqlite3_finalize(account);
-    ok = ok && Exec(db, "commit");
+    ok = ok && RestoreHistory(db, triggers) && Exec(db, "commit");
     const QString reason = ok ? QString() : QString::fromUtf8(sqlite3_errmsg(db));
     sqlite3_close(db);
     return reason;
@@ -325,7 +358,8 @@ QString MakeLargeTrees(const QString &books, int perKind)
     // the rest grandchildren spread over the children.
     const int tops = std::max(1, perKind / 100);
     const int children = std::min(perKind - tops, tops * 9);
-    bool ok = Exec(db, "begin");
+    QByteArrayList triggers;
+    bool ok = Exec(db, "begin") && SetHistoryAside(db, triggers);
     for (const bool income : {true, false}) {
         const char *table = income ? "InType" : "OutType";
         const auto name = [income](int i) {
@@ -353,7 +387,7 @@ QString MakeLargeTrees(const QString &books, int perKind)
         }
         sqlite3_finalize(insert);
     }
-    ok = ok && Exec(db, "commit");
+    ok = ok && RestoreHistory(db, triggers) && Exec(db, "commit");
     const QString reason = ok ? QString() : QString::fromUtf8(sqlite3_errmsg(db));
     sqlite3_close(db);
     return reason;

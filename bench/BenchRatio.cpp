@@ -38,6 +38,7 @@
 #include <malloc.h>
 #include <memory>
 #include <optional>
+#include <span>
 #include <sqlite3.h>
 
 namespace {
@@ -526,6 +527,37 @@ const TChangeMeasure kChangeMeasures[] = {{"add", TChange::Add},
                                           {"modify_other", TChange::Other},
                                           {"delete", TChange::Delete}};
 
+// The same changes with the undo log the program keeps, against the program's
+// statements on books without it: what the history costs a change.
+const TChangeMeasure kUndoLogMeasures[] = {{"undo_log_add", TChange::Add},
+                                           {"undo_log_modify", TChange::Amount},
+                                           {"undo_log_delete", TChange::Delete}};
+
+// Takes the undo log out of books: the triggers that write it, and the
+// account rounding's wait for a replay (the trigger as it was before it).
+void DropUndoLog(const TRawDb &raw)
+{
+    QByteArrayList names;
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v2(raw.Db(),
+                           "select name from sqlite_master where type='trigger' and name glob "
+                           "'*Undo*'",
+                           -1, &stmt, nullptr)
+        != SQLITE_OK)
+        throw TBenchFailure(QString::fromUtf8(sqlite3_errmsg(raw.Db())));
+    while (sqlite3_step(stmt) == SQLITE_ROW)
+        names << reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0));
+    sqlite3_finalize(stmt);
+    if (names.isEmpty())
+        throw TBenchFailure(QStringLiteral("the books have no undo log to take out"));
+    for (const QByteArray &name : std::as_const(names))
+        raw.Exec(("drop trigger " + name).constData());
+    raw.Exec("drop trigger AccountTotalsExact;"
+             "create trigger AccountTotalsExact after update of Fare, InFare, OutFare on Account "
+             "begin update Account set Fare = round(Fare, 4), InFare = round(InFare, 4), "
+             "OutFare = round(OutFare, 4) where rowid = NEW.rowid; end");
+}
+
 const char *const kEditedRemarks[] = {"已报销", "和同事聚餐", "记错了，改一下", "", "网购退货"};
 
 // One change as the program's dialogs make it: the fields of a new record,
@@ -629,12 +661,16 @@ struct TChangePlan
 
 // The changes of the selected measures on one copy of the books, the raw
 // side's statements recorded first on a scratch copy, then each measure run.
+// The raw side runs on the same books, or, `withoutLog`, on a copy of them
+// without the undo log.
 void ChangeMeasures(const TOptions &options, const QString &suffix, const QString &master,
                     const QString &dir, const QString &scratchParent, int batch, double goal,
+                    std::span<const TChangeMeasure> measures, bool withoutLog,
                     std::vector<TMeasureResult> &results)
 {
+    const QString label = withoutLog ? QStringLiteral("undo_log") : QStringLiteral("changes");
     std::vector<TChangePlan> plans;
-    for (const TChangeMeasure &measure : kChangeMeasures) {
+    for (const TChangeMeasure &measure : measures) {
         const QString name = QString::fromLatin1(measure.Name) + suffix;
         if (Selected(options, name))
             plans.push_back({name, measure.Change, {}, {}, {}});
@@ -671,8 +707,9 @@ void ChangeMeasures(const TOptions &options, const QString &suffix, const QStrin
         }
     }
 
-    const QString books = CopyBooks(master, dir, QStringLiteral("changes") + suffix);
-    const QString scratch = CopyBooks(master, scratchParent, QStringLiteral("scratch") + suffix);
+    const QString books = CopyBooks(master, dir, label + suffix);
+    const QString scratch
+        = CopyBooks(master, scratchParent, label + QStringLiteral("_scratch") + suffix);
     UseBooks(scratch);
     int serial = 0;
     for (TChangePlan &plan : plans) {
@@ -696,7 +733,11 @@ void ChangeMeasures(const TOptions &options, const QString &suffix, const QStrin
     }
 
     UseBooks(books);
-    const TRawDb raw(BooksFile(books), true);
+    const QString rawBooks
+        = withoutLog ? CopyBooks(master, dir, label + QStringLiteral("_raw") + suffix) : books;
+    const TRawDb raw(BooksFile(rawBooks), true);
+    if (withoutLog)
+        DropUndoLog(raw);
     for (const TChangePlan &plan : plans) {
         results.push_back(RunPairs(
             plan.Name, goal, options.Repeats,
@@ -726,7 +767,9 @@ void ChangeMeasures(const TOptions &options, const QString &suffix, const QStrin
     }
     // The raw side replayed what the program would have sent, so the books
     // still add up; if not, the replay was not the program's work.
-    const QString reason = DbFile::CheckTotals(raw.Db());
+    QString reason = DbFile::CheckTotals(raw.Db());
+    if (reason.isEmpty() && withoutLog)
+        reason = DbFile::CheckTotals(TRawDb(BooksFile(books), false).Db());
     if (!reason.isEmpty())
         throw TBenchFailure(QStringLiteral("after the changes%1: %2").arg(suffix, reason));
 }
@@ -871,6 +914,8 @@ std::vector<TMeasureResult> RunAll(const TOptions &options)
         for (const TChangeMeasure &measure : kChangeMeasures)
             names << QString::fromLatin1(measure.Name) + QStringLiteral("_ram")
                   << QString::fromLatin1(measure.Name) + QStringLiteral("_disk");
+        for (const TChangeMeasure &measure : kUndoLogMeasures)
+            names << QString::fromLatin1(measure.Name) + QStringLiteral("_ram");
         return names;
     }();
     bool ram = false, disk = false;
@@ -895,12 +940,15 @@ std::vector<TMeasureResult> RunAll(const TOptions &options)
         const QString scratch = inRam ? inRam->path() : work.path();
         const QString master = NewBooks(work.path(), QStringLiteral("changes"),
                                         options.ChangeRecords, options.Seed, TRecordOrder::ByDate);
-        if (ram)
+        if (ram) {
             ChangeMeasures(options, QStringLiteral("_ram"), master, inRam->path(), scratch,
-                           options.RamBatch, 1.05, results);
+                           options.RamBatch, 1.05, kChangeMeasures, false, results);
+            ChangeMeasures(options, QStringLiteral("_ram"), master, inRam->path(), scratch,
+                           options.RamBatch, 1.3, kUndoLogMeasures, true, results);
+        }
         if (disk)
             ChangeMeasures(options, QStringLiteral("_disk"), master, work.path(), scratch,
-                           options.DiskBatch, 0, results);
+                           options.DiskBatch, 0, kChangeMeasures, false, results);
     }
     if (results.empty())
         throw TBenchFailure(QStringLiteral("no measure matches the filter"));

@@ -86,3 +86,65 @@ void RawExec(const QString &fileName, const QString &sql)
         qFatal("RawExec: %s", error);
     sqlite3_close(db);
 }
+
+QString DropUndoTriggers()
+{
+    QString sql;
+    for (const char *table : {"Account", "BookKeep", "InType", "OutType", "ImportedRow"})
+        for (const char *change : {"Insert", "Update", "Delete"})
+            sql += QStringLiteral("drop trigger %1Undo%2;")
+                       .arg(QLatin1StringView(table), QLatin1StringView(change));
+    return sql + QStringLiteral("drop trigger ImportedRowUndoReplace;");
+}
+
+QString DropUndoHistory()
+{
+    return DropUndoTriggers()
+        + QStringLiteral(
+               "drop trigger AccountTotalsExact;"
+               "drop table UndoLog;drop table UndoStep;drop table UndoReplay;"
+               "CREATE TRIGGER AccountTotalsExact AFTER UPDATE OF Fare, InFare, OutFare ON Account "
+               "BEGIN UPDATE Account SET Fare = round(Fare, 4), InFare = round(InFare, 4), "
+               "OutFare = round(OutFare, 4) WHERE rowid = NEW.rowid; END;");
+}
+
+QByteArray DumpBooks(const QString &fileName)
+{
+    sqlite3 *db = nullptr;
+    if (sqlite3_open_v2(QFile::encodeName(fileName).constData(), &db, SQLITE_OPEN_READWRITE,
+                        nullptr)
+        != SQLITE_OK)
+        qFatal("DumpBooks: cannot open %s", qPrintable(fileName));
+    QByteArray dump;
+    QList<QByteArray> queries;
+    for (const char *table : {"Account", "BookKeep", "InType", "OutType", "Notepad", "SysSet",
+                              "ImportedRow", "ImportSetting"})
+        queries << QByteArray("select rowid,* from ") + table + " order by rowid";
+    // The record ID counter.
+    queries << "select name,seq from sqlite_sequence order by name";
+    for (const QByteArray &sql : queries) {
+        dump += sql + '\n';
+        sqlite3_stmt *stmt = nullptr;
+        if (sqlite3_prepare_v2(db, sql.constData(), -1, &stmt, nullptr) != SQLITE_OK)
+            qFatal("DumpBooks: %s", sqlite3_errmsg(db));
+        while (sqlite3_step(stmt) == SQLITE_ROW) {
+            for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+                const int type = sqlite3_column_type(stmt, i);
+                dump += char('0' + type);
+                if (type == SQLITE_FLOAT) {
+                    const double value = sqlite3_column_double(stmt, i);
+                    dump += QByteArray(reinterpret_cast<const char *>(&value), sizeof value);
+                } else {
+                    const char *bytes = static_cast<const char *>(sqlite3_column_blob(stmt, i));
+                    dump += QByteArray::number(sqlite3_column_bytes(stmt, i)) + ':'
+                        + QByteArray(bytes, sqlite3_column_bytes(stmt, i));
+                }
+                dump += '|';
+            }
+            dump += '\n';
+        }
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
+    return dump;
+}

@@ -256,11 +256,12 @@ void TestAutoBackup::olderBooksAreUpgraded()
     // Books as the first release wrote them: no backup setting, version 1.
     GDbAccess->Close();
     RawExec(books.DatabaseFile(),
-            QStringLiteral("alter table SysSet drop column AutoBackup;"
-                           "alter table SysSet drop column BackupDays;"
-                           "drop table ImportedRow;drop table ImportSetting;"
-                           "update SysSet set bPass=-1,PassWord='旧密码';"
-                           "PRAGMA user_version=1"));
+            DropUndoHistory()
+                + QStringLiteral("alter table SysSet drop column AutoBackup;"
+                                 "alter table SysSet drop column BackupDays;"
+                                 "drop table ImportedRow;drop table ImportSetting;"
+                                 "update SysSet set bPass=-1,PassWord='旧密码';"
+                                 "PRAGMA user_version=1"));
     QCOMPARE(PragmaValue(books.DatabaseFile(), "PRAGMA user_version"), qint64(1));
     GDbAccess->Connect();
     QVERIFY(GDbAccess->Connected());
@@ -287,10 +288,11 @@ void TestAutoBackup::olderBooksAreUpgraded()
     const QString old = books.Dir() + QStringLiteral("old.dat");
     QVERIFY(QFile::copy(books.DatabaseFile(), old));
     RawExec(old,
-            QStringLiteral("alter table SysSet drop column AutoBackup;"
-                           "alter table SysSet drop column BackupDays;"
-                           "drop table ImportedRow;drop table ImportSetting;"
-                           "PRAGMA user_version=1"));
+            DropUndoHistory()
+                + QStringLiteral("alter table SysSet drop column AutoBackup;"
+                                 "alter table SysSet drop column BackupDays;"
+                                 "drop table ImportedRow;drop table ImportSetting;"
+                                 "PRAGMA user_version=1"));
     QVERIFY(QDir().mkpath(Folder()));
     QVERIFY(QFile::rename(old, Folder() + AutoBackup::FileName(kNow)));
     QCOMPARE(AutoBackup::Inspect(Folder() + AutoBackup::FileName(kNow)).Problem, QString());

@@ -130,6 +130,42 @@ private Q_SLOTS:
         QCOMPARE(ReadTotals(kWallet), totals);
     }
 
+    void UndoneImportImportsAgain_data() { Samples_data(); }
+
+    // An import is one step: undoing it gives back the books as they were,
+    // the rows' identities included, so the file imports again in full; a
+    // redo brings back exactly the rows the import added.
+    void UndoneImportImportsAgain()
+    {
+        QFETCH(QString, folder);
+        TImportBooks books;
+        const QDir dir(folder);
+        const QString sample = dir.filePath(dir.entryList({QStringLiteral("sample.*")}).first());
+        const QByteArray before = DumpBooks(books.DatabaseFile());
+        TStatement s = ReadStatement(sample);
+        const int count = Import(s);
+        QVERIFY(count > 0);
+        QCOMPARE(GDbAccess->UndoName(), QStringLiteral("导入账单 %1 条").arg(count));
+        const TTotals imported = ReadTotals(kWallet);
+        // The choices the import remembered are settings, which an undo leaves.
+        QVERIFY(RowCount(QStringLiteral("ImportSetting")) > 0);
+        DbExec(QStringLiteral("delete from ImportSetting"));
+        const QByteArray after = DumpBooks(books.DatabaseFile());
+
+        GDbAccess->Undo();
+        QCOMPARE(RowCount(QStringLiteral("BookKeep")), 0);
+        QCOMPARE(RowCount(QStringLiteral("ImportedRow")), 0);
+        QCOMPARE(ReadTotals(kWallet), Totals("100", "0", "0"));
+        QVERIFY(DumpBooks(books.DatabaseFile()) == before);
+        GDbAccess->Redo();
+        QVERIFY(DumpBooks(books.DatabaseFile()) == after);
+        GDbAccess->Undo();
+
+        TStatement again = ReadStatement(sample);
+        QCOMPARE(Import(again), count);
+        QCOMPARE(ReadTotals(kWallet), imported);
+    }
+
     // Books of the first schema version, a restored backup among them, gain
     // the import tables when they are opened.
     void SchemaUpgrade()

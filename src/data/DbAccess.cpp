@@ -3,6 +3,7 @@
 #include "DbFile.h"
 #include "SqlFormat.h"
 #include "UException.h"
+#include "UndoLog.h"
 #include "UntPublic.h"
 
 #include <QDir>
@@ -24,6 +25,8 @@ const QString kQueryTitle = QStringLiteral("数据库查询错误，请检查！
 const QString kExecTitle = QStringLiteral("数据库操作失败！");
 const QString kBackupTitle = QStringLiteral("数据库备份失败！");
 const QString kRestoreTitle = QStringLiteral("数据库恢复失败！");
+const QString kUndoTitle = QStringLiteral("撤销失败！");
+const QString kRedoTitle = QStringLiteral("重做失败！");
 
 // A transaction that rolls back when it goes out of scope uncommitted, so a
 // failure anywhere in a batch leaves none of it in effect. Within a
@@ -110,6 +113,21 @@ void RemoveSideFiles(const QString &fileName)
     for (const QString &suffix : kSideFiles)
         QFile::remove(fileName + suffix);
     QFile::remove(fileName + QStringLiteral("-shm"));
+}
+
+// Log rows that no step holds were left by a change another connection made:
+// they become a step of their own, so that the next command's step holds only
+// its own change.
+QString SealPending(sqlite3 *db, UndoLog::THistory &history)
+{
+    try {
+        TTransaction transaction(db, false);
+        history.SealStep({});
+        transaction.Commit();
+    } catch (const Exception &failure) {
+        return failure.Message();
+    }
+    return {};
 }
 
 // Opens a file as a database; on failure the reason, and db is null.
@@ -361,6 +379,8 @@ int TQuery::FieldIndex(const QString &name) const
 
 // ---- TDbAccess -------------------------------------------------------------
 
+TDbAccess::TDbAccess() = default;
+
 TDbAccess::~TDbAccess()
 {
     Close();
@@ -374,6 +394,7 @@ QString TDbAccess::DatabaseFile()
 void TDbAccess::Close()
 {
     FQuery.Close();
+    FHistory.reset();
     sqlite3_close_v2(FConnection);
     FConnection = nullptr;
     FMapped = false;
@@ -396,13 +417,18 @@ QString TDbAccess::Open()
         reason = DbFile::Configure(db);
     if (reason.isEmpty())
         reason = DbFile::Upgrade(db);
+    auto history = std::make_unique<UndoLog::THistory>(db);
+    if (reason.isEmpty())
+        reason = SealPending(db, *history);
     if (!reason.isEmpty()) {
+        history.reset();
         if (db)
             sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
         sqlite3_close_v2(db);
         return reason;
     }
     FConnection = db;
+    FHistory = std::move(history);
     return {};
 }
 
@@ -477,18 +503,22 @@ int TDbAccess::QueryInt(const QString &sql)
     return int(value);
 }
 
-void TDbAccess::ExecBatch(const QString &batch)
+void TDbAccess::ExecBatch(const QString &batch, const QString &step)
 {
     EnsureConnected(kExecTitle, batch);
     MapFile(false);
-    if (FInTransaction)
+    if (FInTransaction) {
         FWritten += batch;
+        NameStep(step);
+    }
     try {
         TTransaction transaction(FConnection, FInTransaction);
         for (const QString &piece : SplitStr(batch, kBatchSeparator)) {
             if (!IsBlank(piece))
                 ExecText(FConnection, piece);
         }
+        if (!FInTransaction)
+            FHistory->SealStep(step);
         transaction.Commit();
     } catch (const Exception &failure) {
         throw EDBException(failure.Message(), kExecTitle, batch);
@@ -509,15 +539,19 @@ void TDbAccess::InTransaction(const std::function<void()> &work)
         throw EDBException(DbFile::LastError(FConnection), kExecTitle, {});
     FInTransaction = true;
     FWritten.clear();
+    FStepName.clear();
     try {
         work();
+        SealStep();
     } catch (...) {
         FInTransaction = false;
+        FStepName.clear();
         FQuery.Close();
         sqlite3_exec(FConnection, "rollback", nullptr, nullptr, nullptr);
         throw;
     }
     FInTransaction = false;
+    FStepName.clear();
     if (sqlite3_exec(FConnection, "commit", nullptr, nullptr, nullptr) != SQLITE_OK) {
         const QString message = DbFile::LastError(FConnection);
         sqlite3_exec(FConnection, "rollback", nullptr, nullptr, nullptr);
@@ -551,9 +585,79 @@ void TDbAccess::ExecBound(const QString &sql, const QStringList &values)
         sqlite3_finalize(stmt);
         if (rc != SQLITE_DONE && rc != SQLITE_ROW)
             throw Exception(message);
+        if (!FInTransaction)
+            FHistory->SealStep({});
         transaction.Commit();
     } catch (const Exception &failure) {
         throw EDBException(failure.Message(), kExecTitle, sql);
+    }
+}
+
+void TDbAccess::NameStep(const QString &name)
+{
+    if (FInTransaction && FStepName.isEmpty())
+        FStepName = name;
+}
+
+void TDbAccess::SealStep()
+{
+    try {
+        FHistory->SealStep(FStepName);
+    } catch (const Exception &failure) {
+        throw EDBException(failure.Message(), kExecTitle, FWritten);
+    }
+}
+
+QString TDbAccess::UndoName()
+{
+    EnsureConnected(kQueryTitle, {});
+    try {
+        return FHistory->TopName(false);
+    } catch (const Exception &failure) {
+        throw EDBException(failure.Message(), kQueryTitle, {});
+    }
+}
+
+QString TDbAccess::RedoName()
+{
+    EnsureConnected(kQueryTitle, {});
+    try {
+        return FHistory->TopName(true);
+    } catch (const Exception &failure) {
+        throw EDBException(failure.Message(), kQueryTitle, {});
+    }
+}
+
+void TDbAccess::Undo()
+{
+    Replay(false);
+}
+
+void TDbAccess::Redo()
+{
+    Replay(true);
+}
+
+void TDbAccess::Replay(bool redo)
+{
+    const QString &title = redo ? kRedoTitle : kUndoTitle;
+    if (FInTransaction)
+        throw EDBException(QStringLiteral("另一项修改还没有完成"), title, {});
+    FQuery.Close();
+    EnsureConnected(title, {});
+    MapFile(false);
+    if (sqlite3_exec(FConnection, "begin immediate", nullptr, nullptr, nullptr) != SQLITE_OK)
+        throw EDBException(DbFile::Explain(FConnection), title, {});
+    try {
+        // A change no command sealed is the step an undo takes back first.
+        FHistory->SealStep({});
+        FHistory->Replay(redo);
+        // A failing commit (a full disk) is told in the user's words.
+        if (sqlite3_exec(FConnection, "commit", nullptr, nullptr, nullptr) != SQLITE_OK)
+            throw Exception(DbFile::Explain(FConnection));
+    } catch (const Exception &failure) {
+        sqlite3_exec(FConnection, "rollback", nullptr, nullptr, nullptr);
+        throw EDBException(failure.Message(), title, {});
     }
 }
 
@@ -639,22 +743,27 @@ void TDbAccess::RestoreFrom(const QString &fileName)
     // A file in WAL mode is brought back to a single file first.
     if (reason.isEmpty())
         reason = DbFile::Configure(restored);
+    // The history's statements were prepared on the books being replaced.
+    FHistory.reset();
     if (reason.isEmpty())
         reason = CopyDatabase(FConnection, restored);
+    FHistory = std::make_unique<UndoLog::THistory>(FConnection);
     sqlite3_close_v2(restored);
     if (reason.isEmpty())
         reason = DbFile::Configure(FConnection);
     if (reason.isEmpty())
         reason = DbFile::Upgrade(FConnection);
+    if (reason.isEmpty())
+        reason = SealPending(FConnection, *FHistory);
     if (!reason.isEmpty())
         throw EDBException(reason, kRestoreTitle, {});
 }
 
 // ---- free routines ---------------------------------------------------------
 
-void DbExec(const QString &batch)
+void DbExec(const QString &batch, const QString &step)
 {
-    GDbAccess->ExecBatch(batch);
+    GDbAccess->ExecBatch(batch, step);
 }
 
 int DbQueryInt(const QString &sql)

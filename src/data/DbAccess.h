@@ -7,11 +7,15 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 #include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
 class TQuery;
+namespace UndoLog {
+class THistory;
+}
 
 // A column's value in the form a list keeps it: an amount (also any whole
 // number) as ten-thousandths, a date column's value as its day, anything else
@@ -99,7 +103,7 @@ private:
 class TDbAccess
 {
 public:
-    TDbAccess() = default;
+    TDbAccess();
     TDbAccess(const TDbAccess &) = delete;
     TDbAccess &operator=(const TDbAccess &) = delete;
     ~TDbAccess();
@@ -118,11 +122,26 @@ public:
     // which keeps the pages they need from one change to the next.
     void ReadLong(const QString &sql, const std::function<void(TQuery &)> &read);
     int QueryInt(const QString &sql);
-    // Runs the statements of a batch ("@#@" between them) in one transaction.
-    void ExecBatch(const QString &batch);
+    // Runs the statements of a batch ("@#@" between them) in one transaction;
+    // its changes are the undo step `step` (see NameStep).
+    void ExecBatch(const QString &batch, const QString &step = {});
     // Runs work as one transaction: what it reads to check a change and the
-    // batches it writes commit together, or nothing does when it raises.
+    // batches it writes commit together, or nothing does when it raises. What
+    // it changed in the books becomes one undo step.
     void InTransaction(const std::function<void()> &work);
+    // Names the undo step of the transaction running now, for the user
+    // ("删除记账 午饭 35.5"); the first name given wins, so a command that
+    // calls others names its step before them. A change committed without a
+    // name is a step of a general name.
+    void NameStep(const QString &name);
+    // The names of the steps an undo or a redo would take back; empty when
+    // there is none.
+    QString UndoName();
+    QString RedoName();
+    // Takes back the last step, or does again the last step taken back, in
+    // one transaction; a failure leaves the books and the history as they were.
+    void Undo();
+    void Redo();
     // Runs one statement in a transaction with its "?" placeholders bound to
     // texts, so any text is stored as it stands.
     void ExecBound(const QString &sql, const QStringList &values);
@@ -139,11 +158,16 @@ private:
     void EnsureConnected(const QString &title, const QString &sql);
     QString Open();
     void MapFile(bool mapped);
+    // Seals the change of the transaction about to commit as its named step.
+    void SealStep();
+    void Replay(bool redo);
 
     sqlite3 *FConnection = nullptr;
+    std::unique_ptr<UndoLog::THistory> FHistory; // of the books open on FConnection
     bool FInTransaction = false;
     bool FMapped = false;
     QString FWritten; // the batches written in it, for the report of a failing commit
+    QString FStepName; // the name of the undo step the open transaction makes
 };
 
 extern TDbAccess *GDbAccess;
@@ -151,7 +175,7 @@ extern TDbAccess *GDbAccess;
 // What joins the statements of a batch.
 inline const QString kBatchSeparator = QStringLiteral("@#@");
 
-void DbExec(const QString &batch);
+void DbExec(const QString &batch, const QString &step = {});
 int DbQueryInt(const QString &sql);
 void DbBackup(const QString &fileName);
 void DbRestore(const QString &fileName);

@@ -17,11 +17,13 @@ namespace {
 // The database password of the books.
 const QByteArray kDatabasePassword("83920174650238");
 
-// The six tables with the columns the program reads and writes.
+// The six tables with the columns the program reads and writes, and the
+// undo history's, which the triggers on them write (from schema version 4).
 struct TTable
 {
     const char *Name;
     const char *Columns;
+    int Since = 1;
 };
 const TTable kTables[] = {
     {"Account", "AccountName,Remark,Fare,InFare,OutFare"},
@@ -30,6 +32,9 @@ const TTable kTables[] = {
     {"OutType", "SelfIndex,ParentIndex,TypeName"},
     {"Notepad", "ID,Remark"},
     {"SysSet", "bPass,PassWord"},
+    {"UndoLog", "Seq,Statement,Name", 4},
+    {"UndoStep", "ID,Redo,Name,FirstSeq,LastSeq", 4},
+    {"UndoReplay", "Running", 4},
 };
 
 // Each account's income and expense totals in ten-thousandths, and the same
@@ -54,6 +59,80 @@ const std::vector<const char *> kUpgradeSteps = {
     // category per hint, column mappings).
     "CREATE TABLE ImportedRow (SourceId TEXT NOT NULL PRIMARY KEY, RecordID INTEGER NOT NULL);"
     "CREATE TABLE ImportSetting (Name TEXT NOT NULL PRIMARY KEY, Value TEXT NOT NULL);",
+    // 3 -> 4, undo history: the log of reversing statements, its steps, the
+    // marker of a replay in progress, the triggers that write the log, and
+    // the account rounding held off while a replay restores rows as logged.
+    "CREATE TABLE UndoLog (Seq INTEGER PRIMARY KEY, Statement TEXT, Name TEXT);"
+    "CREATE TABLE UndoStep (ID INTEGER PRIMARY KEY, Redo BOOLEAN NOT NULL DEFAULT 0,"
+    " Name TEXT NOT NULL, FirstSeq INTEGER NOT NULL, LastSeq INTEGER NOT NULL);"
+    "CREATE INDEX UndoStepRedo ON UndoStep (Redo, ID);"
+    "CREATE TABLE UndoReplay (Running INTEGER);"
+    "DROP TRIGGER IF EXISTS AccountTotalsExact; CREATE TRIGGER AccountTotalsExact AFTER "
+    "UPDATE OF Fare, InFare, OutFare ON Account WHEN NOT EXISTS (SELECT 1 FROM UndoReplay) "
+    "BEGIN UPDATE Account SET Fare = round(Fare, 4), InFare = round(InFare, 4), OutFare = "
+    "round(OutFare, 4) WHERE rowid = NEW.rowid; END;"
+    "CREATE TRIGGER AccountUndoInsert AFTER INSERT ON Account BEGIN INSERT INTO UndoLog "
+    "(Statement) VALUES ('DELETE FROM Account WHERE rowid=' || NEW.rowid); END;"
+    "CREATE TRIGGER AccountUndoUpdate BEFORE UPDATE ON Account WHEN NOT (NEW.AccountName IS "
+    "OLD.AccountName AND NEW.Remark IS OLD.Remark AND NEW.Fare = round(OLD.Fare, 4) AND "
+    "NEW.InFare = round(OLD.InFare, 4) AND NEW.OutFare = round(OLD.OutFare, 4)) BEGIN INSERT "
+    "INTO UndoLog "
+    "(Statement) VALUES ('UPDATE Account SET AccountName=' || quote(OLD.AccountName) || "
+    "',Remark=' || quote(OLD.Remark) || ',Fare=' || quote(OLD.Fare) || ',InFare=' || "
+    "quote(OLD.InFare) || ',OutFare=' || quote(OLD.OutFare) || ' WHERE rowid=' || "
+    "NEW.rowid); END;"
+    "CREATE TRIGGER AccountUndoDelete BEFORE DELETE ON Account BEGIN INSERT INTO UndoLog "
+    "(Statement) VALUES ('INSERT INTO Account (rowid,AccountName,Remark,Fare,InFare,OutFare) "
+    "VALUES (' || OLD.rowid || ',' || quote(OLD.AccountName) || ',' || quote(OLD.Remark) || "
+    "',' || quote(OLD.Fare) || ',' || quote(OLD.InFare) || ',' || quote(OLD.OutFare) || "
+    "')'); END;"
+    "CREATE TRIGGER BookKeepUndoInsert AFTER INSERT ON BookKeep BEGIN INSERT INTO UndoLog "
+    "(Statement) VALUES ('DELETE FROM BookKeep WHERE ID=' || NEW.ID || ';' || "
+    "coalesce('UPDATE sqlite_sequence SET seq=' || (SELECT seq FROM sqlite_sequence WHERE "
+    "name = 'BookKeep') || ' WHERE name=''BookKeep''', 'DELETE FROM sqlite_sequence WHERE "
+    "name=''BookKeep''')); END;"
+    "CREATE TRIGGER BookKeepUndoUpdate BEFORE UPDATE ON BookKeep BEGIN INSERT INTO UndoLog "
+    "(Statement) VALUES ('UPDATE BookKeep SET InOutType=' || quote(OLD.InOutType) || "
+    "',TypeID=' || quote(OLD.TypeID) || ',Remark=' || quote(OLD.Remark) || ',Fare=' || "
+    "quote(OLD.Fare) || ',AccountName=' || quote(OLD.AccountName) || ',InDate=' || "
+    "quote(OLD.InDate) || ' WHERE ID=' || NEW.ID); END;"
+    "CREATE TRIGGER BookKeepUndoDelete BEFORE DELETE ON BookKeep BEGIN INSERT INTO UndoLog "
+    "(Statement) VALUES ('INSERT INTO BookKeep "
+    "(ID,InOutType,TypeID,Remark,Fare,AccountName,InDate) VALUES (' || OLD.ID || ',' || "
+    "quote(OLD.InOutType) || ',' || quote(OLD.TypeID) || ',' || quote(OLD.Remark) || ',' || "
+    "quote(OLD.Fare) || ',' || quote(OLD.AccountName) || ',' || quote(OLD.InDate) || ')'); "
+    "END;"
+    "CREATE TRIGGER InTypeUndoInsert AFTER INSERT ON InType BEGIN INSERT INTO UndoLog "
+    "(Statement) VALUES ('DELETE FROM InType WHERE SelfIndex=' || NEW.SelfIndex); END;"
+    "CREATE TRIGGER InTypeUndoUpdate BEFORE UPDATE ON InType BEGIN INSERT INTO UndoLog "
+    "(Statement) VALUES ('UPDATE InType SET ParentIndex=' || quote(OLD.ParentIndex) || "
+    "',TypeName=' || quote(OLD.TypeName) || ' WHERE SelfIndex=' || NEW.SelfIndex); END;"
+    "CREATE TRIGGER InTypeUndoDelete BEFORE DELETE ON InType BEGIN INSERT INTO UndoLog "
+    "(Statement) VALUES ('INSERT INTO InType (SelfIndex,ParentIndex,TypeName) VALUES (' || "
+    "OLD.SelfIndex || ',' || quote(OLD.ParentIndex) || ',' || quote(OLD.TypeName) || ')'); "
+    "END;"
+    "CREATE TRIGGER OutTypeUndoInsert AFTER INSERT ON OutType BEGIN INSERT INTO UndoLog "
+    "(Statement) VALUES ('DELETE FROM OutType WHERE SelfIndex=' || NEW.SelfIndex); END;"
+    "CREATE TRIGGER OutTypeUndoUpdate BEFORE UPDATE ON OutType BEGIN INSERT INTO UndoLog "
+    "(Statement) VALUES ('UPDATE OutType SET ParentIndex=' || quote(OLD.ParentIndex) || "
+    "',TypeName=' || quote(OLD.TypeName) || ' WHERE SelfIndex=' || NEW.SelfIndex); END;"
+    "CREATE TRIGGER OutTypeUndoDelete BEFORE DELETE ON OutType BEGIN INSERT INTO UndoLog "
+    "(Statement) VALUES ('INSERT INTO OutType (SelfIndex,ParentIndex,TypeName) VALUES (' || "
+    "OLD.SelfIndex || ',' || quote(OLD.ParentIndex) || ',' || quote(OLD.TypeName) || ')'); "
+    "END;"
+    "CREATE TRIGGER ImportedRowUndoReplace BEFORE INSERT ON ImportedRow BEGIN INSERT INTO "
+    "UndoLog (Statement) SELECT 'INSERT INTO ImportedRow (rowid,SourceId,RecordID) VALUES (' "
+    "|| rowid || ',' || quote(SourceId) || ',' || quote(RecordID) || ')' FROM ImportedRow "
+    "WHERE SourceId = NEW.SourceId; END;"
+    "CREATE TRIGGER ImportedRowUndoInsert AFTER INSERT ON ImportedRow BEGIN INSERT INTO "
+    "UndoLog (Statement) VALUES ('DELETE FROM ImportedRow WHERE rowid=' || NEW.rowid); END;"
+    "CREATE TRIGGER ImportedRowUndoUpdate BEFORE UPDATE ON ImportedRow BEGIN INSERT INTO "
+    "UndoLog (Statement) VALUES ('UPDATE ImportedRow SET SourceId=' || quote(OLD.SourceId) "
+    "|| ',RecordID=' || quote(OLD.RecordID) || ' WHERE rowid=' || NEW.rowid); END;"
+    "CREATE TRIGGER ImportedRowUndoDelete BEFORE DELETE ON ImportedRow BEGIN INSERT INTO "
+    "UndoLog (Statement) VALUES ('INSERT INTO ImportedRow (rowid,SourceId,RecordID) VALUES "
+    "(' || OLD.rowid || ',' || quote(OLD.SourceId) || ',' || quote(OLD.RecordID) || ')'); "
+    "END;",
 };
 
 // Runs a query of one row and one column; false when it fails.
@@ -180,6 +259,7 @@ QString Check(sqlite3 *db, TCheckDepth depth)
         return QStringLiteral("数据文件来自更新版本的软件，本版本无法打开");
     if (value.toInt() < 1)
         return QStringLiteral("数据文件的版本无效");
+    const int version = value.toInt();
 
     sqlite3_stmt *stmt = nullptr;
     bool passwordOk = false;
@@ -225,6 +305,8 @@ QString Check(sqlite3 *db, TCheckDepth depth)
     if (problems != QStringList {QStringLiteral("ok")})
         return QStringLiteral("数据文件已损坏（%1）").arg(problems.join(QStringLiteral("；")));
     for (const TTable &table : kTables) {
+        if (version < table.Since)
+            continue;
         const QByteArray exists
             = QByteArray("select count(*) from sqlite_master where type='table' and name='")
             + table.Name + '\'';

@@ -208,6 +208,7 @@ int ImportRows(const TStatement &statement, const QList<int> &typeIds, const QSt
     // The records and the choices remembered with them commit together, so a
     // failure never leaves an import half done or reported wrongly.
     GDbAccess->InTransaction([&] {
+        GDbAccess->NameStep(QStringLiteral("导入账单 %1 条").arg(records.size()));
         TBookKeep books;
         if (progress)
             progress(records.size(), 0);

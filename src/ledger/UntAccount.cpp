@@ -3,6 +3,7 @@
 #include "data/DbAccess.h"
 #include "data/SqlFormat.h"
 #include "data/UException.h"
+#include "data/UndoLog.h"
 #include "data/UntPublic.h"
 
 TAccount *GAccount = nullptr;
@@ -38,7 +39,7 @@ void TAccount::InsertAccount()
     if (AccountExists(FAccountName))
         throw Exception(kAccountExists);
     FSql = Format(kInsertAccount, {SqlText(FAccountName), SqlText(FRemark), SqlAmount(FFare)});
-    DbExec(FSql);
+    DbExec(FSql, QStringLiteral("新增账户 ") + UndoLog::StepText(FAccountName));
 }
 
 void TAccount::ListAccounts(TListModel &list)
@@ -61,7 +62,7 @@ void TAccount::DeleteAccount(const QString &name)
     if (DbQueryInt(FSql) > 0)
         throw Exception(kAccountInUse);
     FSql = Format(kDeleteAccount, {SqlText(name)});
-    DbExec(FSql);
+    DbExec(FSql, QStringLiteral("删除账户 ") + UndoLog::StepText(name));
 }
 
 void TAccount::ReadAccount(const QString &name)
@@ -90,5 +91,5 @@ void TAccount::UpdateAccount(const QString &oldName)
         throw Exception(kAccountExists);
     FSql = Format(kUpdateAccount, {SqlText(FAccountName), SqlText(FRemark), SqlText(oldName)})
         + kBatchSeparator + Format(kRenameInRecords, {SqlText(FAccountName), SqlText(oldName)});
-    DbExec(FSql);
+    DbExec(FSql, QStringLiteral("修改账户 ") + UndoLog::StepText(FAccountName));
 }

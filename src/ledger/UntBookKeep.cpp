@@ -4,6 +4,7 @@
 #include "data/ListModel.h"
 #include "data/SqlFormat.h"
 #include "data/UException.h"
+#include "data/UndoLog.h"
 #include "data/UntPublic.h"
 
 TBookKeep *GBookKeep = nullptr;
@@ -69,6 +70,14 @@ QString KindChange(const QString &sqlTemplate, Currency oldFare, Currency newFar
         {SqlAmount(oldFare + newFare), SqlAmount(oldFare), SqlAmount(newFare), SqlText(account)});
 }
 
+// The undo step of a change of a record: the command, the remark, the amount.
+QString RecordStep(const QString &command, const QString &remark, Currency fare)
+{
+    const QString text = UndoLog::StepText(remark);
+    return text.isEmpty() ? command + u' ' + fare.ToString()
+                          : command + u' ' + text + u' ' + fare.ToString();
+}
+
 // A record is booked only on an account that exists, or its amount would be
 // in the records but in no account's totals.
 void RequireAccount(const QString &account)
@@ -82,6 +91,7 @@ void RequireAccount(const QString &account)
 void TBookKeep::AddRecord()
 {
     GDbAccess->InTransaction([this] {
+        GDbAccess->NameStep(RecordStep(QStringLiteral("新增记账"), FRemark, FFare));
         RequireAccount(FAccountName);
         FSql = Format(kInsertRecord,
                       {SqlKind(FInOutType), QString::number(FTypeID), SqlText(FRemark),
@@ -163,6 +173,7 @@ void TBookKeep::DeleteRecord(const QString &id)
 {
     GDbAccess->InTransaction([&] {
         ReadRecord(id);
+        GDbAccess->NameStep(RecordStep(QStringLiteral("删除记账"), FRemark, FFare));
         FSql = Format(kDeleteRecord, {SqlRecordId(id)}) + kBatchSeparator
             + Booking(IsIncome(FInOutType) ? kUndoIncome : kUndoDeletedExpense, FFare,
                       FAccountName);
@@ -179,6 +190,7 @@ void TBookKeep::ListRecords(TListModel &list, const QString &filter)
 void TBookKeep::ModifyRecord(int oldKind, const QString &oldAccount, Currency oldFare)
 {
     GDbAccess->InTransaction([&] {
+        GDbAccess->NameStep(RecordStep(QStringLiteral("修改记账"), FRemark, FFare));
         // A record deleted meanwhile must not move any account.
         if (DbQueryInt(Format(kCountRecord, {SqlRecordId(FID)})) == 0)
             throw Exception(QStringLiteral("该记录已经不存在，可能已被删除！"));

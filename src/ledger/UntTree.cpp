@@ -3,6 +3,7 @@
 #include "data/DbAccess.h"
 #include "data/SqlFormat.h"
 #include "data/UException.h"
+#include "data/UndoLog.h"
 #include "data/UntPublic.h"
 #include "forms/AddType.h"
 #include "forms/BaseDlg.h"
@@ -208,7 +209,8 @@ QTreeWidgetItem *TCardTree::InsertType(const QString &name)
     const TTypeNodeData data {NextIndex(), GetSelIndex()};
     DbExec(Format(kInsertSql,
                   {FTableName, QString::number(data.SelfIndex), QString::number(data.ParentIndex),
-                   SqlText(name)}));
+                   SqlText(name)}),
+           QStringLiteral("新增类别 ") + UndoLog::StepText(name));
     QTreeWidgetItem *node = AddNode(parent, name, data);
     if (parent)
         parent->setExpanded(true);
@@ -237,7 +239,8 @@ bool TCardTree::ModType(const QString &name)
         return false;
     if (TypeExists(name))
         throw Exception(QStringLiteral("该名称已经存在，请重新输入！"));
-    DbExec(Format(kUpdateSql, {FTableName, SqlText(name), QString::number(GetSelIndex())}));
+    DbExec(Format(kUpdateSql, {FTableName, SqlText(name), QString::number(GetSelIndex())}),
+           QStringLiteral("重命名类别 ") + UndoLog::StepText(name));
     node->setText(0, name);
     return true;
 }
@@ -257,7 +260,8 @@ void TCardTree::DelType()
     if (!ShowConfirm(QStringLiteral("确定要删除 ") + node->text(0) + QStringLiteral(" 分组吗？")))
         throw EAbort();
     DbExec(Format(kDeleteSql, {FTableName, index}) + kBatchSeparator
-           + Format(kDeleteChildrenSql, {FTableName, index}));
+               + Format(kDeleteChildrenSql, {FTableName, index}),
+           QStringLiteral("删除类别 ") + UndoLog::StepText(node->text(0)));
     delete node;
 }
 

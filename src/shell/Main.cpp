@@ -218,6 +218,20 @@ TFormMain::TFormMain(QWidget *parent)
     pm1->addActions({ui->N1, ui->N2, ui->N3});
     pm1->addSeparator();
     pm1->addAction(ui->N5);
+    // Undo and redo follow the specified items; the window's shortcuts run them.
+    pm1->addSeparator();
+    FUndoAction = pm1->addAction(QStringLiteral("撤销"));
+    FUndoAction->setObjectName(QStringLiteral("NUndo"));
+    FRedoAction = pm1->addAction(QStringLiteral("重做"));
+    FRedoAction->setObjectName(QStringLiteral("NRedo"));
+    for (QAction *action : {FUndoAction, FRedoAction}) {
+        action->setShortcutContext(Qt::WidgetShortcut);
+        action->setShortcutVisibleInContextMenu(true);
+        action->setEnabled(false);
+    }
+    FUndoAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    FRedoAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Y));
+    connect(pm1, &QMenu::aboutToShow, this, &TFormMain::UpdateUndoItems);
     FSystemMenu = new QMenu(this);
     FSystemMenu->setObjectName(QStringLiteral("pmSystem"));
     FSystemMenu->addActions({ui->N10, ui->N15});
@@ -295,6 +309,8 @@ TFormMain::TFormMain(QWidget *parent)
     command(ui->NShowForm, &QAction::triggered, &TFormMain::NShowFormClick);
     command(ui->NClose, &QAction::triggered, &TFormMain::NCloseClick);
     command(ui->chk1, &QCheckBox::toggled, &TFormMain::chk1Click);
+    command(FUndoAction, &QAction::triggered, &TFormMain::NUndoClick);
+    command(FRedoAction, &QAction::triggered, &TFormMain::NRedoClick);
 
     // A right click opens a menu without moving the selection; a left click
     // anywhere in a tree runs the query; Enter in a date picker does too.
@@ -314,6 +330,14 @@ TFormMain::TFormMain(QWidget *parent)
     // Escape anywhere in the window runs the settings button.
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, ui->btnSystem, &QPushButton::click);
+    // Undo and redo of the books; an edit box with focus keeps these keys
+    // for its own text.
+    const std::pair<QKeySequence, void (TFormMain::*)()> historyKeys[]
+        = {{QKeySequence(Qt::CTRL | Qt::Key_Z), &TFormMain::NUndoClick},
+           {QKeySequence(Qt::CTRL | Qt::Key_Y), &TFormMain::NRedoClick},
+           {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), &TFormMain::NRedoClick}};
+    for (const auto &[keys, slot] : historyKeys)
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, slot, Qt::QueuedConnection);
 
     // The box shows whether the entry exists; only the user's change writes.
     {
@@ -719,6 +743,54 @@ void TFormMain::RestoreFile(const QString &fileName)
     FAutoBackup->BeforeChange();
     DbRestore(fileName);
     WriteLog(QStringLiteral("数据恢复！"));
+}
+
+void TFormMain::UpdateUndoItems()
+{
+    // A menu item shows & as a mnemonic mark unless it is doubled.
+    const auto name = [](const QString &command, const QString &step) {
+        return step.isEmpty() ? command
+                              : command + u' ' + QString(step).replace(u'&', QStringLiteral("&&"));
+    };
+    QString undo;
+    QString redo;
+    try {
+        undo = GDbAccess->UndoName();
+        redo = GDbAccess->RedoName();
+    } catch (const Exception &) {
+        // Books that cannot be read have nothing to take back; the next
+        // command reports why.
+    }
+    FUndoAction->setText(name(QStringLiteral("撤销"), undo));
+    FUndoAction->setEnabled(!undo.isEmpty());
+    FRedoAction->setText(name(QStringLiteral("重做"), redo));
+    FRedoAction->setEnabled(!redo.isEmpty());
+}
+
+void TFormMain::NUndoClick()
+{
+    if (GDbAccess->UndoName().isEmpty())
+        return;
+    GDbAccess->Undo();
+    ShowChangedBooks();
+}
+
+void TFormMain::NRedoClick()
+{
+    if (GDbAccess->RedoName().isEmpty())
+        return;
+    GDbAccess->Redo();
+    ShowChangedBooks();
+}
+
+void TFormMain::ShowChangedBooks()
+{
+    // A category the step took back or restored shows in its tree; the
+    // query then runs without a category chosen.
+    FInTree->LoadTypes();
+    FOutTree->LoadTypes();
+    btnQueryClick();
+    UpdateUndoItems();
 }
 
 void TFormMain::BackupFailed(const QString &reason)

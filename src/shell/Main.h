@@ -64,6 +64,11 @@ public:
     void NShowFormClick(); // bring the window back from the tray
     void NCloseClick(); // close, after the exit question
     void chk1Click(); // autostart on or off
+    void NUndoClick(); // take back the last change of the books
+    void NRedoClick(); // do again the last change taken back
+    // Names the undo and redo items of the record list's menu after their
+    // steps, and enables each only when it has a step to take.
+    void UpdateUndoItems();
     // The system asks the program to end: the note is kept and the window
     // closes without the exit question.
     void EndSession();
@@ -113,6 +118,8 @@ private:
     // A failed automatic backup: in the tray's balloon, or in an error box
     // where there is no tray or the program is ending.
     void BackupFailed(const QString &reason);
+    // After an undo or redo: the trees and the list show the books anew.
+    void ShowChangedBooks();
 
     std::unique_ptr<TListModel> FRecords;
     std::unique_ptr<TCardTree> FInTree;
@@ -121,6 +128,8 @@ private:
     QMenu *FSystemMenu = nullptr;
     QAction *FImportAction = nullptr;
     QAction *FExportAction = nullptr;
+    QAction *FUndoAction = nullptr;
+    QAction *FRedoAction = nullptr;
     QMenu *FTrayMenu = nullptr;
     std::unique_ptr<TAutoBackup> FAutoBackup;
     bool FShown = false;

@@ -1,0 +1,193 @@
+// Undo and redo in the main window: the items after the record list's menu,
+// the shortcuts, the list and trees shown anew, and a failing undo reported.
+
+#include "LedgerTestSupport.h"
+
+#include "data/ListModel.h"
+#include "ledger/UntConfig.h"
+#include "ledger/UntTree.h"
+#include "shell/Application.h"
+#include "shell/Main.h"
+#include "ui_Main.h"
+
+#include <QMenu>
+#include <QTest>
+#include <QTreeWidget>
+
+namespace {
+
+// Books with an account, an expense category and a lunch on 7 Dec 2026.
+class TUndoBooks : public TLedgerBooks
+{
+public:
+    TUndoBooks()
+    {
+        GConfig = new TConfig;
+        DbExec(QStringLiteral("insert into OutType values (1,0,'餐饮')"),
+               QStringLiteral("新增类别 餐饮"));
+        InsertAccount(QStringLiteral("现金"), Amount("100"));
+        AddRecord(1, QStringLiteral("现金"), Amount("35.5"), 1, QStringLiteral("午饭"),
+                  QDate(2026, 12, 7));
+    }
+    ~TUndoBooks()
+    {
+        delete GConfig;
+        GConfig = nullptr;
+    }
+};
+
+// The window showing the first week of December 2026, active, the list focused.
+void Show(TFormMain &form)
+{
+    form.ui->DBBegin->setDate(QDate(2026, 12, 1));
+    form.ui->DBOver->setDate(QDate(2026, 12, 7));
+    form.show();
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    form.ui->lv1->setFocus();
+    form.btnQueryClick();
+}
+
+QMenu *RecordMenu(const TFormMain &form)
+{
+    return form.findChild<QMenu *>(QStringLiteral("pm1"));
+}
+
+// What the undo and redo items say and whether each is enabled, as the menu
+// shows them when it opens.
+QStringList UndoItems(const TFormMain &form)
+{
+    QMenu *menu = RecordMenu(form);
+    Q_EMIT menu->aboutToShow();
+    QStringList items;
+    for (const QAction *action : menu->actions().mid(menu->actions().size() - 2))
+        items << action->text() + (action->isEnabled() ? QString() : QStringLiteral(" (off)"));
+    return items;
+}
+
+QStringList OutTypes(const TFormMain &form)
+{
+    QStringList names;
+    const QTreeWidgetItem *root = form.OutTree().RootNode();
+    for (int i = 0; i < root->childCount(); ++i)
+        names << root->child(i)->text(0);
+    return names;
+}
+
+} // namespace
+
+class TestMainUndo : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    // The items come after the specified ones, which keep their order, and
+    // name the step each would take.
+    void ItemsFollowTheListItems()
+    {
+        TUndoBooks books;
+        TFormMain form;
+        QStringList names;
+        for (const QAction *action : RecordMenu(form)->actions())
+            names << action->objectName();
+        QCOMPARE(names,
+                 QStringList({QStringLiteral("N1"), QStringLiteral("N2"), QStringLiteral("N3"),
+                              QString(), QStringLiteral("N5"), QString(), QStringLiteral("NUndo"),
+                              QStringLiteral("NRedo")}));
+        QCOMPARE(
+            UndoItems(form),
+            QStringList({QStringLiteral("撤销 新增记账 午饭 35.5"), QStringLiteral("重做 (off)")}));
+        GDbAccess->Undo();
+        GDbAccess->Undo();
+        GDbAccess->Undo();
+        QCOMPARE(UndoItems(form),
+                 QStringList({QStringLiteral("撤销 (off)"), QStringLiteral("重做 新增类别 餐饮")}));
+        // A name with & shows it, not a mnemonic.
+        DbExec(QStringLiteral("insert into InType values (1,0,'R&D')"),
+               QStringLiteral("新增类别 R&D"));
+        QCOMPARE(UndoItems(form),
+                 QStringList({QStringLiteral("撤销 新增类别 R&&D"), QStringLiteral("重做 (off)")}));
+    }
+
+    // Ctrl+Z takes the record back, Ctrl+Y and Ctrl+Shift+Z bring it again;
+    // the list and its totals follow.
+    void Shortcuts()
+    {
+        TUndoBooks books;
+        TFormMain form;
+        Show(form);
+        QCOMPARE(form.Records().rowCount(), 1);
+        QTest::keyClick(&form, Qt::Key_Z, Qt::ControlModifier);
+        QTRY_COMPARE(form.Records().rowCount(), 0);
+        QCOMPARE(form.ui->statPanel5->text(), QStringLiteral("0"));
+        QCOMPARE(ReadTotals(QStringLiteral("现金")), Totals("100", "0", "0"));
+        QTest::keyClick(&form, Qt::Key_Y, Qt::ControlModifier);
+        QTRY_COMPARE(form.Records().rowCount(), 1);
+        QCOMPARE(form.ui->statPanel5->text(), QStringLiteral("35.5"));
+        QTest::keyClick(&form, Qt::Key_Z, Qt::ControlModifier);
+        QTRY_COMPARE(form.Records().rowCount(), 0);
+        QTest::keyClick(&form, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QTRY_COMPARE(form.Records().rowCount(), 1);
+        QCOMPARE(ReadTotals(QStringLiteral("现金")), Totals("64.5", "0", "35.5"));
+        // The remark filter keeps the keys for its own text.
+        form.ui->edtTitle->setFocus();
+        QTest::keyClicks(form.ui->edtTitle, QStringLiteral("x"));
+        QTest::keyClick(form.ui->edtTitle, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(form.ui->edtTitle->text(), QString());
+        QCoreApplication::processEvents();
+        QCOMPARE(GDbAccess->UndoName(), QStringLiteral("新增记账 午饭 35.5"));
+    }
+
+    // Undoing a category's delete from the menu shows it in its tree again.
+    void TreesAreReloaded()
+    {
+        TUndoBooks books;
+        TRecordingPrompt prompt;
+        TFormMain form;
+        Show(form);
+        form.OutTree().LoadTypes();
+        QTreeWidgetItem *meals = form.OutTree().RootNode()->child(0);
+        form.ui->tv2->setCurrentItem(meals);
+        prompt.Answers << true;
+        form.MenuItem6Click();
+        QCOMPARE(OutTypes(form), QStringList());
+        QCOMPARE(UndoItems(form)[0], QStringLiteral("撤销 删除类别 餐饮"));
+        RecordMenu(form)->actions().at(6)->trigger();
+        QTRY_COMPARE(OutTypes(form), QStringList({QStringLiteral("餐饮")}));
+        QCOMPARE(UndoItems(form),
+                 QStringList({QStringLiteral("撤销 新增记账 午饭 35.5"),
+                              QStringLiteral("重做 删除类别 餐饮")}));
+        RecordMenu(form)->actions().at(7)->trigger();
+        QTRY_COMPARE(OutTypes(form), QStringList());
+    }
+
+    // An undo that fails says why and changes nothing, its step included.
+    void FailureIsReported()
+    {
+        TUndoBooks books;
+        TRecordingPrompt prompt;
+        TFormMain form;
+        Show(form);
+        DbExec(QStringLiteral("create trigger Refuse before delete on BookKeep "
+                              "begin select raise(abort, '记录被锁定'); end"));
+        QTest::keyClick(&form, Qt::Key_Z, Qt::ControlModifier);
+        QTRY_COMPARE(prompt.Boxes.size(), 1);
+        QVERIFY2(prompt.Boxes[0].Text.startsWith(QStringLiteral("撤销失败！"))
+                     && prompt.Boxes[0].Text.contains(QStringLiteral("记录被锁定")),
+                 qPrintable(prompt.Boxes[0].Text));
+        QCOMPARE(form.Records().rowCount(), 1);
+        QCOMPARE(ReadTotals(QStringLiteral("现金")), Totals("64.5", "0", "35.5"));
+        QCOMPARE(
+            UndoItems(form),
+            QStringList({QStringLiteral("撤销 新增记账 午饭 35.5"), QStringLiteral("重做 (off)")}));
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    TApplication app(argc, argv);
+    TestMainUndo test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_MainUndo.moc"

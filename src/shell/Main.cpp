@@ -32,6 +32,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -41,6 +42,7 @@
 #include <QMouseEvent>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSessionManager>
 #include <QShortcut>
@@ -769,17 +771,25 @@ void TFormMain::UpdateUndoItems()
 
 void TFormMain::NUndoClick()
 {
-    if (GDbAccess->UndoName().isEmpty())
-        return;
-    GDbAccess->Undo();
-    ShowChangedBooks();
+    ReplayStep(false);
 }
 
 void TFormMain::NRedoClick()
 {
-    if (GDbAccess->RedoName().isEmpty())
+    ReplayStep(true);
+}
+
+void TFormMain::ReplayStep(bool redo)
+{
+    if ((redo ? GDbAccess->RedoName() : GDbAccess->UndoName()).isEmpty())
         return;
-    GDbAccess->Redo();
+    // A step may be a whole import of many records: the wait shows.
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const auto restore = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
+    if (redo)
+        GDbAccess->Redo();
+    else
+        GDbAccess->Undo();
     ShowChangedBooks();
 }
 

@@ -118,6 +118,8 @@ private:
     // A failed automatic backup: in the tray's balloon, or in an error box
     // where there is no tray or the program is ending.
     void BackupFailed(const QString &reason);
+    // Takes back (or does again) the top step, if any, and shows the result.
+    void ReplayStep(bool redo);
     // After an undo or redo: the trees and the list show the books anew.
     void ShowChangedBooks();
 

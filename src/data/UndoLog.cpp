@@ -17,13 +17,13 @@ namespace {
 // the newest log rows, so the step of the highest ID holds the highest filed
 // row.
 const char *const kStatements[] = {
-    // AddMarker: a marker named ?1 after the log's last row, when that row
-    // is a statement no marker or step holds yet.
-    "insert into UndoLog(Name) select ?1 from (select Seq,Name from UndoLog order by Seq desc "
-    "limit 1) where Name is null "
-    "and Seq>coalesce((select LastSeq from UndoStep order by ID desc limit 1),0)",
+    // SealState: the last filed row, the last row and whether it is a
+    // marker, and whether there are redo steps; no row when the log is empty.
+    "select (select LastSeq from UndoStep order by ID desc limit 1),Seq,Name is not null,"
+    "(select max(ID) from UndoStep where Redo=1) from UndoLog order by Seq desc limit 1",
     "select FirstSeq,LastSeq from UndoStep where Redo=1",
     "delete from UndoStep where Redo=1",
+    "insert into UndoLog(Name) values (?1)",
     "select Seq,Name from UndoLog where Seq>?1 and Name is not null order by Seq",
     "select Name from UndoLog where Seq>?1 and Name is not null order by Seq desc limit 1",
     "insert into UndoStep(Redo,Name,FirstSeq,LastSeq) values (?1,?2,?3,?4)",
@@ -171,23 +171,30 @@ THistory::~THistory()
 
 void THistory::SealStep(const QString &name)
 {
-    qint64 marker = 0;
+    bool redo = false;
+    qint64 filed = 0;
     {
-        const TKeepLastRowid keep(FDb);
-        TRun(*this, AddMarker).Bind(1, name.isEmpty() ? kUnnamedStep : name).Run();
+        TRun state(*this, SealState);
         // Nothing logged since the last marker or step.
-        if (sqlite3_changes(FDb) == 0)
+        if (!state.Step() || state.Int(2) != 0 || state.Int(1) <= state.Int(0))
             return;
-        marker = sqlite3_last_insert_rowid(FDb);
+        filed = state.Int(0);
+        redo = !state.IsNull(3);
     }
+    const TKeepLastRowid keep(FDb);
+    if (redo) {
+        {
+            TRun steps(*this, RedoSteps);
+            while (steps.Step())
+                TRun(*this, DeleteLog).Bind(1, steps.Int(0)).Bind(2, steps.Int(1)).Run();
+        }
+        TRun(*this, DeleteRedoSteps).Run();
+    }
+    TRun(*this, AddMarker).Bind(1, name.isEmpty() ? kUnnamedStep : name).Run();
     // Filed now and then, so that the limit holds for books that are never
-    // undone: the log grows by at most this many rows past it. The last
-    // filed row is remembered from the last filing; when another connection
-    // filed meanwhile, that only moves the next filing.
+    // undone: the log grows by at most this many rows past it.
     constexpr qint64 kFileEvery = 2000;
-    if (FFiledSeq < 0)
-        FFiledSeq = FiledSeq();
-    if (marker - FFiledSeq >= kFileEvery)
+    if (sqlite3_last_insert_rowid(FDb) - filed >= kFileEvery)
         FileSteps();
 }
 
@@ -208,22 +215,14 @@ void THistory::FileSteps()
         while (rows.Step())
             markers.emplace_back(rows.Int(0), QString::fromUtf8(rows.Text(1)));
     }
-    FFiledSeq = markers.empty() ? filed : markers.back().first;
     if (markers.empty())
         return;
     const TKeepLastRowid keep(FDb);
-    // A change made after an undo ends what could be done again.
-    {
-        TRun steps(*this, RedoSteps);
-        while (steps.Step())
-            TRun(*this, DeleteLog).Bind(1, steps.Int(0)).Bind(2, steps.Int(1)).Run();
-    }
-    TRun(*this, DeleteRedoSteps).Run();
-    filed = FiledSeq();
     for (const auto &[seq, name] : markers) {
         TRun(*this, AddStep).Bind(1, 0).Bind(2, name).Bind(3, filed + 1).Bind(4, seq).Run();
         filed = seq;
     }
+    // A marker ends any redo steps, so only undo steps are here.
     qint64 id = 0;
     qint64 seq = 0;
     {
@@ -240,13 +239,11 @@ void THistory::FileSteps()
 
 QString THistory::TopName(bool redo)
 {
-    // A step made since the last filing is the one to undo, and it ends any
-    // redo steps, which the next filing drops.
-    {
+    if (!redo) {
         TRun marker(*this, LastMarker);
         marker.Bind(1, FiledSeq());
         if (marker.Step())
-            return redo ? QString() : QString::fromUtf8(marker.Text(0));
+            return QString::fromUtf8(marker.Text(0));
     }
     TRun top(*this, TopStep);
     top.Bind(1, redo ? 1 : 0);
@@ -300,7 +297,6 @@ void THistory::Replay(bool redo)
         .Bind(3, filed + 1)
         .Bind(4, logged)
         .Run();
-    FFiledSeq = logged;
 }
 
 } // namespace UndoLog

@@ -33,14 +33,13 @@ public:
     THistory &operator=(const THistory &) = delete;
 
     // Closes the log rows of the change in progress with a marker of the step
-    // `name` (the general name when empty), in one statement. Nothing when
-    // the change logged no row. Files the steps when the log has grown
-    // enough since they were last filed.
+    // `name` (the general name when empty) and drops the redo steps (a new
+    // change ends them). Nothing when the change logged no row. Files the
+    // steps when the log has grown enough since they were last filed.
     void SealStep(const QString &name);
-    // Files the marked steps as undo steps, after dropping the redo steps
-    // that a marked step ends, and drops the oldest past kMaxSteps. Only
-    // steps were made since the last filing, so dropping then keeps the same
-    // steps as dropping at each one would.
+    // Files the marked steps as undo steps and drops the oldest past
+    // kMaxSteps. Only steps were made since the last filing, so dropping then
+    // keeps the same steps as dropping at each one would.
     void FileSteps();
     // The name of the step an undo (redo false) or a redo would replay; empty
     // when there is none.
@@ -53,9 +52,10 @@ public:
 private:
     // The statements kept prepared, and one run of one of them.
     enum TStatementId {
-        AddMarker,
+        SealState,
         RedoSteps,
         DeleteRedoSteps,
+        AddMarker,
         Markers,
         LastMarker,
         AddStep,
@@ -77,8 +77,6 @@ private:
 
     sqlite3 *FDb;
     std::array<sqlite3_stmt *, StatementCount> FStatements {};
-    // The last filed row as of the last filing; -1 until read.
-    qint64 FFiledSeq = -1;
 };
 
 } // namespace UndoLog

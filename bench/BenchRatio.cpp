@@ -533,8 +533,7 @@ const TChangeMeasure kUndoLogMeasures[] = {{"undo_log_add", TChange::Add},
                                            {"undo_log_modify", TChange::Amount},
                                            {"undo_log_delete", TChange::Delete}};
 
-// Takes the undo log out of books: the triggers that write it, and the
-// account rounding's wait for a replay (the trigger as it was before it).
+// Takes the undo log out of books: the triggers that write it.
 void DropUndoLog(const TRawDb &raw)
 {
     QByteArrayList names;
@@ -552,10 +551,6 @@ void DropUndoLog(const TRawDb &raw)
         throw TBenchFailure(QStringLiteral("the books have no undo log to take out"));
     for (const QByteArray &name : std::as_const(names))
         raw.Exec(("drop trigger " + name).constData());
-    raw.Exec("drop trigger AccountTotalsExact;"
-             "create trigger AccountTotalsExact after update of Fare, InFare, OutFare on Account "
-             "begin update Account set Fare = round(Fare, 4), InFare = round(InFare, 4), "
-             "OutFare = round(OutFare, 4) where rowid = NEW.rowid; end");
 }
 
 const char *const kEditedRemarks[] = {"已报销", "和同事聚餐", "记错了，改一下", "", "网购退货"};

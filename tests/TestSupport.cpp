@@ -94,18 +94,14 @@ QString DropUndoTriggers()
         for (const char *change : {"Insert", "Update", "Delete"})
             sql += QStringLiteral("drop trigger %1Undo%2;")
                        .arg(QLatin1StringView(table), QLatin1StringView(change));
+    for (const char *table : {"BookKeep", "InType", "OutType"})
+        sql += QStringLiteral("drop trigger %1UndoRekey;").arg(QLatin1StringView(table));
     return sql + QStringLiteral("drop trigger ImportedRowUndoReplace;");
 }
 
 QString DropUndoHistory()
 {
-    return DropUndoTriggers()
-        + QStringLiteral(
-               "drop trigger AccountTotalsExact;"
-               "drop table UndoLog;drop table UndoStep;drop table UndoReplay;"
-               "CREATE TRIGGER AccountTotalsExact AFTER UPDATE OF Fare, InFare, OutFare ON Account "
-               "BEGIN UPDATE Account SET Fare = round(Fare, 4), InFare = round(InFare, 4), "
-               "OutFare = round(OutFare, 4) WHERE rowid = NEW.rowid; END;");
+    return DropUndoTriggers() + QStringLiteral("drop table UndoLog;drop table UndoRedo;");
 }
 
 QByteArray DumpBooks(const QString &fileName)

@@ -63,8 +63,8 @@ void RawExec(const QString &fileName, const QString &sql);
 // Statements that drop the triggers that write the undo log.
 QString DropUndoTriggers();
 // Statements that take books back to schema version 3, as an older release
-// wrote them: no undo history, no triggers writing it, and the rounding
-// trigger of then. The caller sets user_version.
+// wrote them: no undo history and no triggers writing it. The caller sets
+// user_version.
 QString DropUndoHistory();
 // Every row of the books' tables with the exact type and bytes of each value,
 // read outside the program's connection: equal dumps mean equal books.

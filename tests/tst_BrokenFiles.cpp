@@ -197,7 +197,7 @@ void AddBrokenRows()
     QTest::newRow("another program's file") << "foreign"
                                             << "不是本软件的数据文件";
     for (const char *table : {"Account", "BookKeep", "InType", "OutType", "Notepad", "SysSet",
-                              "UndoLog", "UndoStep", "UndoReplay"})
+                              "UndoLog", "UndoRedo"})
         QTest::addRow("no table %s", table)
             << QStringLiteral("no table %1").arg(QLatin1StringView(table))
             << QStringLiteral("缺少表 %1").arg(QLatin1StringView(table));

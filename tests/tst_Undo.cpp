@@ -306,8 +306,10 @@ void TestUndo::KeepsTheLastSteps()
     QCOMPARE(undos, UndoLog::kMaxSteps);
     QVERIFY(Dump() == oldest);
     QCOMPARE(GDbAccess->RedoName(), QStringLiteral("新增类别 %1").arg(kExtra + 1));
-    // Only the kept steps' statements stay in the log.
-    QCOMPARE(RowCount(QStringLiteral("UndoLog")), UndoLog::kMaxSteps);
+    // Only the kept steps' rows stay: each now a redo step of one row and its
+    // marker, and the undo log's base row.
+    QCOMPARE(RowCount(QStringLiteral("UndoRedo")), 2 * UndoLog::kMaxSteps);
+    QCOMPARE(RowCount(QStringLiteral("UndoLog")), 1);
 }
 
 // A write that fails at any point of an undo rolls it back: the books and

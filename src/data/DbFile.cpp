@@ -1,5 +1,7 @@
 #include "DbFile.h"
 
+#include "UndoLog.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -18,7 +20,7 @@ namespace {
 const QByteArray kDatabasePassword("83920174650238");
 
 // The six tables with the columns the program reads and writes, and the
-// undo history's, which the triggers on them write (from schema version 4).
+// undo history's, which the triggers on them write (from schema version 5).
 struct TTable
 {
     const char *Name;
@@ -32,9 +34,8 @@ const TTable kTables[] = {
     {"OutType", "SelfIndex,ParentIndex,TypeName"},
     {"Notepad", "ID,Remark"},
     {"SysSet", "bPass,PassWord"},
-    {"UndoLog", "Seq,Statement,Name", 4},
-    {"UndoStep", "ID,Redo,Name,FirstSeq,LastSeq", 4},
-    {"UndoReplay", "Running", 4},
+    {"UndoLog", "Seq,Op,Id,V1,V2,V3,V4,V5,V6", 5},
+    {"UndoRedo", "Seq,Op,Id,V1,V2,V3,V4,V5,V6", 5},
 };
 
 // Each account's income and expense totals in ten-thousandths, and the same
@@ -49,91 +50,42 @@ const char *const kRecordTotals = "select AccountName,"
 
 // Statements that bring version N to N + 1, at index N - 1; a later column is
 // added here, never by hand.
-const std::vector<const char *> kUpgradeSteps = {
-    // 1 -> 2: the automatic backup setting (on, seven daily copies kept).
-    "alter table SysSet add column AutoBackup BOOLEAN NOT NULL DEFAULT -1;"
-    "alter table SysSet add column BackupDays INTEGER NOT NULL DEFAULT 7",
-    // 2 -> 3, statement import: the identity of every imported row (an order
-    // number or a digest of the row), so a file imported again adds nothing;
-    // and the choices the import window remembers (account per format,
-    // category per hint, column mappings).
-    "CREATE TABLE ImportedRow (SourceId TEXT NOT NULL PRIMARY KEY, RecordID INTEGER NOT NULL);"
-    "CREATE TABLE ImportSetting (Name TEXT NOT NULL PRIMARY KEY, Value TEXT NOT NULL);",
-    // 3 -> 4, undo history: the log of reversing statements, its steps, the
-    // marker of a replay in progress, the triggers that write the log, and
-    // the account rounding held off while a replay restores rows as logged.
-    "CREATE TABLE UndoLog (Seq INTEGER PRIMARY KEY, Statement TEXT, Name TEXT);"
-    "CREATE TABLE UndoStep (ID INTEGER PRIMARY KEY, Redo BOOLEAN NOT NULL DEFAULT 0,"
-    " Name TEXT NOT NULL, FirstSeq INTEGER NOT NULL, LastSeq INTEGER NOT NULL);"
-    "CREATE INDEX UndoStepRedo ON UndoStep (Redo, ID);"
-    "CREATE TABLE UndoReplay (Running INTEGER);"
-    "DROP TRIGGER IF EXISTS AccountTotalsExact; CREATE TRIGGER AccountTotalsExact AFTER "
-    "UPDATE OF Fare, InFare, OutFare ON Account WHEN NOT EXISTS (SELECT 1 FROM UndoReplay) "
-    "BEGIN UPDATE Account SET Fare = round(Fare, 4), InFare = round(InFare, 4), OutFare = "
-    "round(OutFare, 4) WHERE rowid = NEW.rowid; END;"
-    "CREATE TRIGGER AccountUndoInsert AFTER INSERT ON Account BEGIN INSERT INTO UndoLog "
-    "(Statement) VALUES ('DELETE FROM Account WHERE rowid=' || NEW.rowid); END;"
-    "CREATE TRIGGER AccountUndoUpdate BEFORE UPDATE ON Account WHEN NOT (NEW.AccountName IS "
-    "OLD.AccountName AND NEW.Remark IS OLD.Remark AND NEW.Fare = round(OLD.Fare, 4) AND "
-    "NEW.InFare = round(OLD.InFare, 4) AND NEW.OutFare = round(OLD.OutFare, 4)) BEGIN INSERT "
-    "INTO UndoLog "
-    "(Statement) VALUES ('UPDATE Account SET AccountName=' || quote(OLD.AccountName) || "
-    "',Remark=' || quote(OLD.Remark) || ',Fare=' || quote(OLD.Fare) || ',InFare=' || "
-    "quote(OLD.InFare) || ',OutFare=' || quote(OLD.OutFare) || ' WHERE rowid=' || "
-    "NEW.rowid); END;"
-    "CREATE TRIGGER AccountUndoDelete BEFORE DELETE ON Account BEGIN INSERT INTO UndoLog "
-    "(Statement) VALUES ('INSERT INTO Account (rowid,AccountName,Remark,Fare,InFare,OutFare) "
-    "VALUES (' || OLD.rowid || ',' || quote(OLD.AccountName) || ',' || quote(OLD.Remark) || "
-    "',' || quote(OLD.Fare) || ',' || quote(OLD.InFare) || ',' || quote(OLD.OutFare) || "
-    "')'); END;"
-    "CREATE TRIGGER BookKeepUndoInsert AFTER INSERT ON BookKeep BEGIN INSERT INTO UndoLog "
-    "(Statement) VALUES ('DELETE FROM BookKeep WHERE ID=' || NEW.ID || ';' || "
-    "coalesce('UPDATE sqlite_sequence SET seq=' || (SELECT seq FROM sqlite_sequence WHERE "
-    "name = 'BookKeep') || ' WHERE name=''BookKeep''', 'DELETE FROM sqlite_sequence WHERE "
-    "name=''BookKeep''')); END;"
-    "CREATE TRIGGER BookKeepUndoUpdate BEFORE UPDATE ON BookKeep BEGIN INSERT INTO UndoLog "
-    "(Statement) VALUES ('UPDATE BookKeep SET InOutType=' || quote(OLD.InOutType) || "
-    "',TypeID=' || quote(OLD.TypeID) || ',Remark=' || quote(OLD.Remark) || ',Fare=' || "
-    "quote(OLD.Fare) || ',AccountName=' || quote(OLD.AccountName) || ',InDate=' || "
-    "quote(OLD.InDate) || ' WHERE ID=' || NEW.ID); END;"
-    "CREATE TRIGGER BookKeepUndoDelete BEFORE DELETE ON BookKeep BEGIN INSERT INTO UndoLog "
-    "(Statement) VALUES ('INSERT INTO BookKeep "
-    "(ID,InOutType,TypeID,Remark,Fare,AccountName,InDate) VALUES (' || OLD.ID || ',' || "
-    "quote(OLD.InOutType) || ',' || quote(OLD.TypeID) || ',' || quote(OLD.Remark) || ',' || "
-    "quote(OLD.Fare) || ',' || quote(OLD.AccountName) || ',' || quote(OLD.InDate) || ')'); "
-    "END;"
-    "CREATE TRIGGER InTypeUndoInsert AFTER INSERT ON InType BEGIN INSERT INTO UndoLog "
-    "(Statement) VALUES ('DELETE FROM InType WHERE SelfIndex=' || NEW.SelfIndex); END;"
-    "CREATE TRIGGER InTypeUndoUpdate BEFORE UPDATE ON InType BEGIN INSERT INTO UndoLog "
-    "(Statement) VALUES ('UPDATE InType SET ParentIndex=' || quote(OLD.ParentIndex) || "
-    "',TypeName=' || quote(OLD.TypeName) || ' WHERE SelfIndex=' || NEW.SelfIndex); END;"
-    "CREATE TRIGGER InTypeUndoDelete BEFORE DELETE ON InType BEGIN INSERT INTO UndoLog "
-    "(Statement) VALUES ('INSERT INTO InType (SelfIndex,ParentIndex,TypeName) VALUES (' || "
-    "OLD.SelfIndex || ',' || quote(OLD.ParentIndex) || ',' || quote(OLD.TypeName) || ')'); "
-    "END;"
-    "CREATE TRIGGER OutTypeUndoInsert AFTER INSERT ON OutType BEGIN INSERT INTO UndoLog "
-    "(Statement) VALUES ('DELETE FROM OutType WHERE SelfIndex=' || NEW.SelfIndex); END;"
-    "CREATE TRIGGER OutTypeUndoUpdate BEFORE UPDATE ON OutType BEGIN INSERT INTO UndoLog "
-    "(Statement) VALUES ('UPDATE OutType SET ParentIndex=' || quote(OLD.ParentIndex) || "
-    "',TypeName=' || quote(OLD.TypeName) || ' WHERE SelfIndex=' || NEW.SelfIndex); END;"
-    "CREATE TRIGGER OutTypeUndoDelete BEFORE DELETE ON OutType BEGIN INSERT INTO UndoLog "
-    "(Statement) VALUES ('INSERT INTO OutType (SelfIndex,ParentIndex,TypeName) VALUES (' || "
-    "OLD.SelfIndex || ',' || quote(OLD.ParentIndex) || ',' || quote(OLD.TypeName) || ')'); "
-    "END;"
-    "CREATE TRIGGER ImportedRowUndoReplace BEFORE INSERT ON ImportedRow BEGIN INSERT INTO "
-    "UndoLog (Statement) SELECT 'INSERT INTO ImportedRow (rowid,SourceId,RecordID) VALUES (' "
-    "|| rowid || ',' || quote(SourceId) || ',' || quote(RecordID) || ')' FROM ImportedRow "
-    "WHERE SourceId = NEW.SourceId; END;"
-    "CREATE TRIGGER ImportedRowUndoInsert AFTER INSERT ON ImportedRow BEGIN INSERT INTO "
-    "UndoLog (Statement) VALUES ('DELETE FROM ImportedRow WHERE rowid=' || NEW.rowid); END;"
-    "CREATE TRIGGER ImportedRowUndoUpdate BEFORE UPDATE ON ImportedRow BEGIN INSERT INTO "
-    "UndoLog (Statement) VALUES ('UPDATE ImportedRow SET SourceId=' || quote(OLD.SourceId) "
-    "|| ',RecordID=' || quote(OLD.RecordID) || ' WHERE rowid=' || NEW.rowid); END;"
-    "CREATE TRIGGER ImportedRowUndoDelete BEFORE DELETE ON ImportedRow BEGIN INSERT INTO "
-    "UndoLog (Statement) VALUES ('INSERT INTO ImportedRow (rowid,SourceId,RecordID) VALUES "
-    "(' || OLD.rowid || ',' || quote(OLD.SourceId) || ',' || quote(OLD.RecordID) || ')'); "
-    "END;",
-};
+const std::vector<QByteArray> &UpgradeSteps()
+{
+    static const std::vector<QByteArray> steps = [] {
+        // 4 -> 5: the undo history as the triggers log it now (old values in
+        // plain columns) replaces the first one, whose steps are dropped; the
+        // account rounding no longer waits for a replay.
+        QByteArray history = "DROP TABLE IF EXISTS UndoLog;DROP TABLE IF EXISTS UndoStep;"
+                             "DROP TABLE IF EXISTS UndoReplay;";
+        for (const char *table : {"Account", "BookKeep", "InType", "OutType", "ImportedRow"})
+            for (const char *change : {"Insert", "Update", "Delete"})
+                history += QByteArray("DROP TRIGGER IF EXISTS ") + table + "Undo" + change + ";";
+        history += "DROP TRIGGER IF EXISTS ImportedRowUndoReplace;"
+                   "DROP TRIGGER AccountTotalsExact;"
+                   "CREATE TRIGGER AccountTotalsExact AFTER UPDATE OF Fare, InFare, OutFare ON "
+                   "Account BEGIN UPDATE Account SET Fare = round(Fare, 4), InFare = round(InFare, "
+                   "4), OutFare = round(OutFare, 4) WHERE rowid = NEW.rowid; END;"
+            + UndoLog::Schema();
+        return std::vector<QByteArray> {
+            // 1 -> 2: the automatic backup setting (on, seven daily copies kept).
+            "alter table SysSet add column AutoBackup BOOLEAN NOT NULL DEFAULT -1;"
+            "alter table SysSet add column BackupDays INTEGER NOT NULL DEFAULT 7",
+            // 2 -> 3, statement import: the identity of every imported row (an
+            // order number or a digest of the row), so a file imported again
+            // adds nothing; and the choices the import window remembers
+            // (account per format, category per hint, column mappings).
+            "CREATE TABLE ImportedRow (SourceId TEXT NOT NULL PRIMARY KEY, RecordID INTEGER NOT "
+            "NULL);"
+            "CREATE TABLE ImportSetting (Name TEXT NOT NULL PRIMARY KEY, Value TEXT NOT NULL);",
+            // 3 -> 4 brought the first undo history, which 5 replaces: nothing
+            // is made for it now.
+            "",
+            history,
+        };
+    }();
+    return steps;
+}
 
 // Runs a query of one row and one column; false when it fails.
 bool QueryText(sqlite3 *db, const char *sql, QString &value)
@@ -385,7 +337,7 @@ QString Upgrade(sqlite3 *db)
     if (!QueryText(db, "PRAGMA user_version", value))
         return LastError(db);
     for (int version = value.toInt(); version < kSchemaVersion; ++version) {
-        const QByteArray sql = QByteArray("begin immediate;") + kUpgradeSteps[version - 1]
+        const QByteArray sql = QByteArray("begin immediate;") + UpgradeSteps()[version - 1]
             + ";PRAGMA user_version=" + QByteArray::number(version + 1) + ";commit;";
         if (sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) != SQLITE_OK) {
             const QString message = LastError(db);

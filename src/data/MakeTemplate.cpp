@@ -1,7 +1,9 @@
-// Build tool: makes the template books from schema.sql.
+// Build tool: makes the template books from schema.sql, with the undo
+// history's tables and triggers.
 // Usage: mktemplate schema.sql bookkeep.dat
 
 #include "DbFile.h"
+#include "UndoLog.h"
 
 #include <QFile>
 #include <QString>
@@ -24,8 +26,9 @@ int main(int argc, char *argv[])
     QFile::remove(temporary);
 
     const QString salt = DbFile::NewSalt();
-    const QByteArray sql = schema.readAll() + "\nINSERT INTO DbKey (Salt, Verifier) VALUES ('"
-        + salt.toLatin1() + "','" + DbFile::PasswordVerifier(salt).toLatin1() + "');";
+    const QByteArray sql = schema.readAll() + "\n" + UndoLog::Schema()
+        + "INSERT INTO DbKey (Salt, Verifier) VALUES ('" + salt.toLatin1() + "','"
+        + DbFile::PasswordVerifier(salt).toLatin1() + "');";
 
     sqlite3 *db = nullptr;
     int rc = sqlite3_open_v2(QFile::encodeName(temporary).constData(), &db,

@@ -3,68 +3,82 @@
 #include "DbFile.h"
 #include "UException.h"
 
-#include <QByteArray>
-#include <algorithm>
+#include <iterator>
+#include <memory>
 #include <sqlite3.h>
-#include <utility>
 #include <vector>
 
 namespace UndoLog {
 
 namespace {
 
-// The statements of THistory, at their TStatementId. Every step is made of
-// the newest log rows, so the step of the highest ID holds the highest filed
-// row.
+// A table whose changes are logged: its key and the columns a logged row
+// restores. A log row's Op names the table and what reverses the change:
+// 1 + 2 * index deletes the row of key Id; 2 + 2 * index puts the row of key
+// Id back with the values V1... (deleting the row of that key first, so that
+// a restore is never an update that other triggers would act on). Op 0 is a
+// step's marker (V1 its name, V2 the record ID counter after it) and Op -1
+// the base row before the oldest step (V2 the counter then).
+struct TLogged
+{
+    const char *Table;
+    const char *Key;
+    std::vector<const char *> Columns;
+};
+const TLogged kLogged[] = {
+    {"Account", "rowid", {"AccountName", "Remark", "Fare", "InFare", "OutFare"}},
+    {"BookKeep", "ID", {"InOutType", "TypeID", "Remark", "Fare", "AccountName", "InDate"}},
+    {"InType", "SelfIndex", {"ParentIndex", "TypeName"}},
+    {"OutType", "SelfIndex", {"ParentIndex", "TypeName"}},
+    {"ImportedRow", "rowid", {"SourceId", "RecordID"}},
+};
+constexpr int kValueColumns = 6;
+
+int DeleteOp(int table)
+{
+    return 1 + 2 * table;
+}
+
+int RestoreOp(int table)
+{
+    return 2 + 2 * table;
+}
+
+// The log's columns after Seq; the redo steps are kept in a table of the same.
+const char *const kLogColumns = "Op INTEGER NOT NULL, Id, V1, V2, V3, V4, V5, V6";
+
+// The statements of THistory, at their TStatementId.
 const char *const kStatements[] = {
-    // SealState: the last filed row, the last row and whether it is a
-    // marker, and whether there are redo steps; no row when the log is empty.
-    "select (select LastSeq from UndoStep order by ID desc limit 1),Seq,Name is not null,"
-    "(select max(ID) from UndoStep where Redo=1) from UndoLog order by Seq desc limit 1",
-    "select FirstSeq,LastSeq from UndoStep where Redo=1",
-    "delete from UndoStep where Redo=1",
-    "insert into UndoLog(Name) values (?1)",
-    "select Seq,Name from UndoLog where Seq>?1 and Name is not null order by Seq",
-    "select Name from UndoLog where Seq>?1 and Name is not null order by Seq desc limit 1",
-    "insert into UndoStep(Redo,Name,FirstSeq,LastSeq) values (?1,?2,?3,?4)",
-    "select ID,LastSeq from UndoStep order by ID desc limit 1 offset ?1",
-    "delete from UndoLog where Seq<=?1",
-    "delete from UndoStep where ID<=?1",
-    "select ID,Name,FirstSeq,LastSeq from UndoStep where Redo=?1 order by ID desc limit 1",
-    // LastSeqs: the last filed row and the last row.
-    "select (select LastSeq from UndoStep order by ID desc limit 1),(select max(Seq) from UndoLog)",
-    "select Statement from UndoLog where Seq between ?1 and ?2 and Statement is not null "
-    "order by Seq desc",
-    "delete from UndoLog where Seq between ?1 and ?2",
-    "delete from UndoStep where ID=?1",
-    "insert into UndoReplay(Running) values (1)",
-    "delete from UndoReplay",
+    // SealState: whether the last log row is a step's (Op above 0), and
+    // whether there are redo steps; no row when the log is empty.
+    "select Op>0,exists(select 1 from UndoRedo) from UndoLog order by Seq desc limit 1",
+    "delete from UndoRedo",
+    "insert into UndoLog(Op,V1,V2) values (0,?1,(select seq from sqlite_sequence where "
+    "name='BookKeep'))",
+    "insert into UndoRedo(Op,V1,V2) values (0,?1,?2)",
+    "select Seq from UndoLog where Op=0 order by Seq desc limit 1 offset ?1",
+    "delete from UndoLog where Seq<?1",
+    "update UndoLog set Op=-1,V1=null where Seq=?1",
+    "select Seq,V1,V2 from UndoLog where Op=0 order by Seq desc limit 1",
+    "select Seq,V1,V2 from UndoRedo where Op=0 order by Seq desc limit 1",
+    // StepStart: the marker or base row before a step, with its counter.
+    "select Seq,V2 from UndoLog where Op<=0 and Seq<?1 order by Seq desc limit 1",
+    "select Seq,V2 from UndoRedo where Op<=0 and Seq<?1 order by Seq desc limit 1",
+    "select Op,Id,V1,V2,V3,V4,V5,V6 from UndoLog where Seq>?1 and Seq<?2 order by Seq desc",
+    "select Op,Id,V1,V2,V3,V4,V5,V6 from UndoRedo where Seq>?1 and Seq<?2 order by Seq desc",
+    "delete from UndoLog where Seq>?1 and Seq<=?2",
+    "delete from UndoRedo where Seq>?1 and Seq<=?2",
+    "insert into UndoRedo(Op,Id,V1,V2,V3,V4,V5,V6) "
+    "select Op,Id,V1,V2,V3,V4,V5,V6 from UndoLog where Seq>?1 order by Seq",
+    "delete from UndoLog where Seq>?1",
+    "update sqlite_sequence set seq=?1 where name='BookKeep'",
+    "insert into sqlite_sequence(name,seq) values ('BookKeep',?1)",
+    "delete from sqlite_sequence where name='BookKeep'",
 };
 
 [[noreturn]] void Fail(sqlite3 *db)
 {
     throw Exception(DbFile::Explain(db));
-}
-
-// Runs every statement of a logged text, which may hold more than one.
-void ExecAll(sqlite3 *db, const QByteArray &text)
-{
-    const char *at = text.constData();
-    const char *end = at + text.size();
-    while (at < end) {
-        sqlite3_stmt *stmt = nullptr;
-        const char *tail = nullptr;
-        if (sqlite3_prepare_v2(db, at, int(end - at), &stmt, &tail) != SQLITE_OK)
-            Fail(db);
-        int rc = SQLITE_DONE;
-        if (stmt) {
-            while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) { }
-            sqlite3_finalize(stmt);
-        }
-        if (rc != SQLITE_DONE)
-            Fail(db);
-        at = tail;
-    }
 }
 
 // Our own inserts must not change what last_insert_rowid() tells the
@@ -82,6 +96,88 @@ public:
 private:
     sqlite3 *FDb;
     sqlite3_int64 FRowid;
+};
+
+// A copy of a value read from the log, so that the log can change while the
+// step is replayed.
+struct TValueFree
+{
+    void operator()(sqlite3_value *value) const { sqlite3_value_free(value); }
+};
+using TValue = std::unique_ptr<sqlite3_value, TValueFree>;
+
+// One logged row: its Op, then Id and V1... as read.
+struct TLogRow
+{
+    int Op = 0;
+    std::vector<TValue> Values;
+};
+
+// The statements that reverse logged rows, prepared for one replay: per
+// table, the delete of a key and the insert of a whole row.
+class TReverser
+{
+public:
+    explicit TReverser(sqlite3 *db)
+        : FDb(db)
+    {
+    }
+    TReverser(const TReverser &) = delete;
+    TReverser &operator=(const TReverser &) = delete;
+    ~TReverser()
+    {
+        for (sqlite3_stmt *stmt : FStatements)
+            sqlite3_finalize(stmt);
+    }
+
+    void Reverse(const TLogRow &row)
+    {
+        const int table = (row.Op - 1) / 2;
+        if (row.Op < 1 || table >= int(std::size(kLogged)))
+            throw Exception(QStringLiteral("撤销记录无法识别（%1）").arg(row.Op));
+        Run(Statement(table, false), row, 1);
+        if (row.Op == RestoreOp(table))
+            Run(Statement(table, true), row, 1 + int(kLogged[table].Columns.size()));
+    }
+
+private:
+    sqlite3_stmt *Statement(int table, bool insert)
+    {
+        sqlite3_stmt *&stmt = FStatements[2 * table + (insert ? 1 : 0)];
+        if (stmt)
+            return stmt;
+        const TLogged &logged = kLogged[table];
+        QByteArray sql;
+        if (insert) {
+            QByteArray names = logged.Key;
+            QByteArray values = "?1";
+            for (std::size_t i = 0; i < logged.Columns.size(); ++i) {
+                names += QByteArray(",") + logged.Columns[i];
+                values += ",?" + QByteArray::number(qsizetype(i + 2));
+            }
+            sql = "insert into " + QByteArray(logged.Table) + "(" + names + ") values (" + values
+                + ")";
+        } else {
+            sql = "delete from " + QByteArray(logged.Table) + " where " + logged.Key + "=?1";
+        }
+        if (sqlite3_prepare_v2(FDb, sql.constData(), int(sql.size()), &stmt, nullptr) != SQLITE_OK)
+            Fail(FDb);
+        return stmt;
+    }
+    void Run(sqlite3_stmt *stmt, const TLogRow &row, int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            if (sqlite3_bind_value(stmt, i + 1, row.Values[i].get()) != SQLITE_OK)
+                Fail(FDb);
+        }
+        const int rc = sqlite3_step(stmt);
+        sqlite3_reset(stmt);
+        if (rc != SQLITE_DONE)
+            Fail(FDb);
+    }
+
+    sqlite3 *FDb;
+    std::array<sqlite3_stmt *, 2 * std::size(kLogged)> FStatements {};
 };
 
 } // namespace
@@ -116,6 +212,12 @@ public:
             Fail(FDb);
         return *this;
     }
+    TRun &Bind(int index, sqlite3_value *value)
+    {
+        if (sqlite3_bind_value(FStmt, index, value) != SQLITE_OK)
+            Fail(FDb);
+        return *this;
+    }
     TRun &Bind(int index, const QString &value)
     {
         const QByteArray utf8 = value.toUtf8();
@@ -140,10 +242,18 @@ public:
     }
     bool IsNull(int column) const { return sqlite3_column_type(FStmt, column) == SQLITE_NULL; }
     qint64 Int(int column) const { return sqlite3_column_int64(FStmt, column); }
-    QByteArray Text(int column) const
+    QString Text(int column) const
     {
-        return QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(FStmt, column)),
-                          sqlite3_column_bytes(FStmt, column));
+        return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(FStmt, column)),
+                                 sqlite3_column_bytes(FStmt, column));
+    }
+    // A copy of a column's value, kept after the run.
+    TValue Value(int column) const
+    {
+        TValue value(sqlite3_value_dup(sqlite3_column_value(FStmt, column)));
+        if (!value)
+            throw Exception(QStringLiteral("内存不足"));
+        return value;
     }
 
 private:
@@ -156,6 +266,48 @@ QString StepText(const QString &text)
     constexpr int kLongest = 16;
     const QString line = text.simplified();
     return line.size() > kLongest ? line.left(kLongest - 1) + u'…' : line;
+}
+
+QByteArray Schema()
+{
+    QByteArray sql = QByteArray("CREATE TABLE UndoLog (Seq INTEGER PRIMARY KEY, ") + kLogColumns
+        + ");\nCREATE TABLE UndoRedo (Seq INTEGER PRIMARY KEY, " + kLogColumns + ");\n";
+    for (int table = 0; table < int(std::size(kLogged)); ++table) {
+        const TLogged &logged = kLogged[table];
+        const QByteArray name = logged.Table;
+        QByteArray columns = "Op, Id";
+        QByteArray oldValues = "OLD." + QByteArray(logged.Key);
+        for (std::size_t i = 0; i < logged.Columns.size(); ++i) {
+            columns += ", V" + QByteArray::number(qsizetype(i + 1));
+            oldValues += QByteArray(", OLD.") + logged.Columns[i];
+        }
+        const QByteArray restore = "INSERT INTO UndoLog (" + columns + ") VALUES ("
+            + QByteArray::number(RestoreOp(table)) + ", " + oldValues + ");";
+        const QByteArray remove = "INSERT INTO UndoLog (Op, Id) VALUES ("
+            + QByteArray::number(DeleteOp(table)) + ", NEW." + logged.Key + ");";
+        sql += "CREATE TRIGGER " + name + "UndoInsert AFTER INSERT ON " + name + " BEGIN " + remove
+            + " END;\n";
+        sql += "CREATE TRIGGER " + name + "UndoUpdate BEFORE UPDATE ON " + name + " BEGIN "
+            + restore + " END;\n";
+        sql += "CREATE TRIGGER " + name + "UndoDelete BEFORE DELETE ON " + name + " BEGIN "
+            + restore + " END;\n";
+        // A row moved to another key: its restore (logged before) must not
+        // find the moved row still there.
+        if (qstrcmp(logged.Key, "rowid") != 0)
+            sql += "CREATE TRIGGER " + name + "UndoRekey AFTER UPDATE OF " + logged.Key + " ON "
+                + name + " WHEN NEW." + logged.Key + " IS NOT OLD." + logged.Key + " BEGIN "
+                + remove + " END;\n";
+    }
+    // An insert that replaces a row of the same source identity deletes it
+    // without firing the delete trigger: its restore is logged before.
+    sql += "CREATE TRIGGER ImportedRowUndoReplace BEFORE INSERT ON ImportedRow BEGIN INSERT INTO "
+           "UndoLog (Op, Id, V1, V2) SELECT "
+        + QByteArray::number(RestoreOp(4))
+        + ", rowid, SourceId, RecordID FROM ImportedRow WHERE SourceId = NEW.SourceId; END;\n";
+    // The base row: the record ID counter before the first step.
+    sql += "INSERT INTO UndoLog (Op, V2) VALUES (-1, (SELECT seq FROM sqlite_sequence WHERE name "
+           "= 'BookKeep'));\n";
+    return sql;
 }
 
 THistory::THistory(sqlite3 *db)
@@ -172,131 +324,123 @@ THistory::~THistory()
 void THistory::SealStep(const QString &name)
 {
     bool redo = false;
-    qint64 filed = 0;
     {
         TRun state(*this, SealState);
-        // Nothing logged since the last marker or step.
-        if (!state.Step() || state.Int(2) != 0 || state.Int(1) <= state.Int(0))
+        // Nothing logged since the last marker.
+        if (!state.Step() || state.Int(0) == 0)
             return;
-        filed = state.Int(0);
-        redo = !state.IsNull(3);
+        redo = state.Int(1) != 0;
     }
     const TKeepLastRowid keep(FDb);
-    if (redo) {
-        {
-            TRun steps(*this, RedoSteps);
-            while (steps.Step())
-                TRun(*this, DeleteLog).Bind(1, steps.Int(0)).Bind(2, steps.Int(1)).Run();
-        }
-        TRun(*this, DeleteRedoSteps).Run();
-    }
+    if (redo)
+        TRun(*this, DropRedo).Run();
     TRun(*this, AddMarker).Bind(1, name.isEmpty() ? kUnnamedStep : name).Run();
-    // Filed now and then, so that the limit holds for books that are never
-    // undone: the log grows by at most this many rows past it.
-    constexpr qint64 kFileEvery = 2000;
-    if (sqlite3_last_insert_rowid(FDb) - filed >= kFileEvery)
-        FileSteps();
+    // Trimmed now and then: the log grows by at most this many rows past
+    // the limit.
+    constexpr qint64 kTrimEvery = 2000;
+    const qint64 marker = sqlite3_last_insert_rowid(FDb);
+    if (marker - FTrimmedAt >= kTrimEvery) {
+        FTrimmedAt = marker;
+        Trim();
+    }
 }
 
-qint64 THistory::FiledSeq()
+void THistory::Trim()
 {
-    TRun seqs(*this, LastSeqs);
-    seqs.Step();
-    return seqs.Int(0);
-}
-
-void THistory::FileSteps()
-{
-    qint64 filed = FiledSeq();
-    std::vector<std::pair<qint64, QString>> markers;
-    {
-        TRun rows(*this, Markers);
-        rows.Bind(1, filed);
-        while (rows.Step())
-            markers.emplace_back(rows.Int(0), QString::fromUtf8(rows.Text(1)));
-    }
-    if (markers.empty())
-        return;
-    const TKeepLastRowid keep(FDb);
-    for (const auto &[seq, name] : markers) {
-        TRun(*this, AddStep).Bind(1, 0).Bind(2, name).Bind(3, filed + 1).Bind(4, seq).Run();
-        filed = seq;
-    }
-    // A marker ends any redo steps, so only undo steps are here.
-    qint64 id = 0;
-    qint64 seq = 0;
+    qint64 oldest = 0;
     {
         TRun kept(*this, OldestKept);
         kept.Bind(1, kMaxSteps);
         if (!kept.Step())
             return;
-        id = kept.Int(0);
-        seq = kept.Int(1);
+        oldest = kept.Int(0);
     }
-    TRun(*this, DeleteLogUpTo).Bind(1, seq).Run();
-    TRun(*this, DeleteStepsUpTo).Bind(1, id).Run();
+    TRun(*this, DropLogBefore).Bind(1, oldest).Run();
+    TRun(*this, MakeBase).Bind(1, oldest).Run();
 }
 
 QString THistory::TopName(bool redo)
 {
-    if (!redo) {
-        TRun marker(*this, LastMarker);
-        marker.Bind(1, FiledSeq());
-        if (marker.Step())
-            return QString::fromUtf8(marker.Text(0));
+    TRun top(*this, redo ? TopRedoMarker : TopMarker);
+    return top.Step() ? top.Text(1) : QString();
+}
+
+void THistory::RestoreCounter(sqlite3_value *counter)
+{
+    if (sqlite3_value_type(counter) == SQLITE_NULL) {
+        TRun(*this, DropCounter).Run();
+        return;
     }
-    TRun top(*this, TopStep);
-    top.Bind(1, redo ? 1 : 0);
-    return top.Step() ? QString::fromUtf8(top.Text(1)) : QString();
+    TRun(*this, SetCounter).Bind(1, counter).Run();
+    if (sqlite3_changes(FDb) == 0)
+        TRun(*this, AddCounter).Bind(1, counter).Run();
 }
 
 void THistory::Replay(bool redo)
 {
-    FileSteps();
-    qint64 id = 0;
-    QString name;
-    qint64 first = 0;
+    const auto pick = [redo](TStatementId undoId) { return TStatementId(undoId + (redo ? 1 : 0)); };
+    // Only the kept steps can be undone, however many were made since the
+    // last trim.
+    if (!redo)
+        Trim();
     qint64 last = 0;
+    QString name;
+    TValue counterAfter;
     {
-        TRun top(*this, TopStep);
-        top.Bind(1, redo ? 1 : 0);
+        TRun top(*this, pick(TopMarker));
         if (!top.Step())
             throw Exception(redo ? QStringLiteral("没有可以重做的操作")
                                  : QStringLiteral("没有可以撤销的操作"));
-        id = top.Int(0);
-        name = QString::fromUtf8(top.Text(1));
-        first = top.Int(2);
-        last = top.Int(3);
+        last = top.Int(0);
+        name = top.Text(1);
+        counterAfter = top.Value(2);
     }
-    std::vector<QByteArray> statements;
+    // The step's rows follow the marker or base row before it; an undo sets
+    // the counter back to what that row kept (none kept it: left as it is).
+    qint64 first = 0;
+    TValue counterBefore;
     {
-        TRun log(*this, StepStatements);
+        TRun start(*this, pick(StepStart));
+        start.Bind(1, last);
+        if (start.Step()) {
+            first = start.Int(0);
+            if (!redo)
+                counterBefore = start.Value(1);
+        }
+    }
+    std::vector<TLogRow> rows;
+    {
+        TRun log(*this, pick(StepRows));
         log.Bind(1, first).Bind(2, last);
-        while (log.Step())
-            statements.push_back(log.Text(0));
+        while (log.Step()) {
+            TLogRow row;
+            row.Op = int(log.Int(0));
+            for (int column = 1; column <= 1 + kValueColumns; ++column)
+                row.Values.push_back(log.Value(column));
+            rows.push_back(std::move(row));
+        }
     }
     const TKeepLastRowid keep(FDb);
-    const qint64 filed = FiledSeq();
-    TRun(*this, StartReplay).Run();
-    for (const QByteArray &statement : statements)
-        ExecAll(FDb, statement);
-    TRun(*this, EndReplay).Run();
-    // What the statements logged reverses them again: the step of the other stack.
-    TRun(*this, DeleteLog).Bind(1, first).Bind(2, last).Run();
-    TRun(*this, DeleteStep).Bind(1, id).Run();
-    qint64 logged = filed;
     {
-        TRun seqs(*this, LastSeqs);
-        seqs.Step();
-        if (!seqs.IsNull(1))
-            logged = std::max(filed, seqs.Int(1));
+        TReverser reverser(FDb);
+        for (const TLogRow &row : rows)
+            reverser.Reverse(row);
     }
-    TRun(*this, AddStep)
-        .Bind(1, redo ? 0 : 1)
-        .Bind(2, name)
-        .Bind(3, filed + 1)
-        .Bind(4, logged)
-        .Run();
+    if (redo)
+        RestoreCounter(counterAfter.get());
+    else if (counterBefore)
+        RestoreCounter(counterBefore.get());
+    TRun(*this, pick(DropStep)).Bind(1, first).Bind(2, last).Run();
+    // What the replay logged reverses it again: the top step of the other
+    // stack. Everything was sealed before, so an undo's rows follow its
+    // marker, and a redo's the last marker of the undo steps.
+    if (redo) {
+        TRun(*this, AddMarker).Bind(1, name).Run();
+    } else {
+        TRun(*this, MoveToRedo).Bind(1, last).Run();
+        TRun(*this, DropMoved).Bind(1, last).Run();
+        TRun(*this, AddRedoMarker).Bind(1, name).Bind(2, counterAfter.get()).Run();
+    }
 }
 
 } // namespace UndoLog

@@ -1,25 +1,32 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <array>
 
 struct sqlite3;
 struct sqlite3_stmt;
+struct sqlite3_value;
 
-// The undo history kept in the books (tables UndoLog and UndoStep; see
-// schema.sql): the triggers on the books' tables log, for every changed row,
-// the statement that reverses the change; a THistory groups the log into
-// named steps and replays them. Each of its routines runs inside the caller's transaction and
-// raises Exception when the engine fails, so the caller's rollback leaves history as it was.
+// The undo history kept in the books. Triggers on the books' tables log, for
+// every changed row, what reverses the change: the row's key and its old
+// values, in plain columns, into UndoLog. A THistory closes each command's
+// change with a marker row naming the step, and replays steps. Each of its
+// routines runs inside the caller's transaction and raises Exception when the
+// engine fails, so the caller's rollback leaves history as it was.
 namespace UndoLog {
 
-// The steps kept; older ones are dropped when a new step is made.
+// The steps kept; older ones are dropped as new steps are made.
 constexpr int kMaxSteps = 500;
 // The name of a step whose command named none.
 inline const QString kUnnamedStep = QStringLiteral("修改账本");
 
 // A name or remark as a step's name shows it: on one line, a long one cut short.
 QString StepText(const QString &text);
+
+// The history's tables and the triggers that write it, as SQL. The template
+// and the upgrade to the schema version that brought them both run this.
+QByteArray Schema();
 
 // The history of the books open on one connection. Every commit seals its
 // change as a step, so the statements are kept prepared; they are finalized
@@ -34,49 +41,54 @@ public:
 
     // Closes the log rows of the change in progress with a marker of the step
     // `name` (the general name when empty) and drops the redo steps (a new
-    // change ends them). Nothing when the change logged no row. Files the
-    // steps when the log has grown enough since they were last filed.
+    // change ends them). Nothing when the change logged no row. Drops the
+    // oldest steps past kMaxSteps now and then.
     void SealStep(const QString &name);
-    // Files the marked steps as undo steps and drops the oldest past
-    // kMaxSteps. Only steps were made since the last filing, so dropping then
-    // keeps the same steps as dropping at each one would.
-    void FileSteps();
     // The name of the step an undo (redo false) or a redo would replay; empty
     // when there is none.
     QString TopName(bool redo);
-    // Runs the reversing statements of the top undo (or redo) step, newest
-    // first, and makes what they logged the top step of the other stack.
-    // Raises when there is no such step.
+    // Reverses the top undo (or redo) step, newest row first, and makes what
+    // that logged the top step of the other stack. Raises when there is no
+    // such step.
     void Replay(bool redo);
 
 private:
-    // The statements kept prepared, and one run of one of them.
+    // The statements kept prepared, and one run of one of them. Where a pair
+    // is listed, the second is the same on the redo steps.
     enum TStatementId {
         SealState,
-        RedoSteps,
-        DeleteRedoSteps,
+        DropRedo,
         AddMarker,
-        Markers,
-        LastMarker,
-        AddStep,
+        AddRedoMarker,
         OldestKept,
-        DeleteLogUpTo,
-        DeleteStepsUpTo,
-        TopStep,
-        LastSeqs,
-        StepStatements,
-        DeleteLog,
-        DeleteStep,
-        StartReplay,
-        EndReplay,
+        DropLogBefore,
+        MakeBase,
+        TopMarker,
+        TopRedoMarker,
+        StepStart,
+        RedoStepStart,
+        StepRows,
+        RedoStepRows,
+        DropStep,
+        DropRedoStep,
+        MoveToRedo,
+        DropMoved,
+        SetCounter,
+        AddCounter,
+        DropCounter,
         StatementCount
     };
     class TRun;
-    // The last log row that a filed step holds.
-    qint64 FiledSeq();
+    // Sets the record ID counter to a value a marker kept (null: no counter).
+    void RestoreCounter(sqlite3_value *counter);
+    // Drops the steps past kMaxSteps; the marker of the newest one dropped
+    // stays as the base row that keeps the counter before the oldest step.
+    void Trim();
 
     sqlite3 *FDb;
     std::array<sqlite3_stmt *, StatementCount> FStatements {};
+    // The log row at which the history was last trimmed in this session.
+    qint64 FTrimmedAt = 0;
 };
 
 } // namespace UndoLog

@@ -41,11 +41,30 @@ void ChangeCategory(QRandomGenerator &random)
                QStringLiteral("删除类别"));
 }
 
-// Books of schema version 3: the open books are closed, taken back and opened again.
-void MakeVersionThree(const TTestBooks &books)
+// Books of an older schema version: the open books are closed, taken back
+// and opened again. Version 3 had no history; version 4 had its first form,
+// statements in a log filed into steps (a step of it here, left to drop).
+void MakeOlderVersion(const TTestBooks &books, int version)
 {
     GDbAccess->Close();
-    RawExec(books.DatabaseFile(), DropUndoHistory() + QStringLiteral("PRAGMA user_version=3"));
+    QString sql = DropUndoHistory();
+    if (version == 4)
+        sql += QStringLiteral(
+            "CREATE TABLE UndoLog (Seq INTEGER PRIMARY KEY, Statement TEXT, Name TEXT);"
+            "CREATE TABLE UndoStep (ID INTEGER PRIMARY KEY, Redo BOOLEAN NOT NULL DEFAULT 0,"
+            " Name TEXT NOT NULL, FirstSeq INTEGER NOT NULL, LastSeq INTEGER NOT NULL);"
+            "CREATE INDEX UndoStepRedo ON UndoStep (Redo, ID);"
+            "CREATE TABLE UndoReplay (Running INTEGER);"
+            "DROP TRIGGER AccountTotalsExact;"
+            "CREATE TRIGGER AccountTotalsExact AFTER UPDATE OF Fare, InFare, OutFare ON Account "
+            "WHEN NOT EXISTS (SELECT 1 FROM UndoReplay) BEGIN UPDATE Account SET Fare = "
+            "round(Fare, 4) WHERE rowid = NEW.rowid; END;"
+            "CREATE TRIGGER BookKeepUndoDelete BEFORE DELETE ON BookKeep BEGIN INSERT INTO "
+            "UndoLog (Statement) VALUES ('INSERT INTO BookKeep (ID) VALUES (' || OLD.ID || ')'); "
+            "END;"
+            "INSERT INTO UndoLog VALUES (1, 'DELETE FROM Account', NULL);"
+            "INSERT INTO UndoStep (Name, FirstSeq, LastSeq) VALUES ('新增账户 现金', 1, 1);");
+    RawExec(books.DatabaseFile(), sql + QStringLiteral("PRAGMA user_version=%1").arg(version));
     GDbAccess->Connect();
     QVERIFY(GDbAccess->Connected());
 }
@@ -67,11 +86,13 @@ private Q_SLOTS:
     void Stream_data();
     void Stream();
     void RestoresAreExact();
+    void MovedRowsComeBack();
     void NewChangeDropsRedo();
     void HistorySurvivesReopen();
     void KeepsTheLastSteps();
     void FailedUndoChangesNothing();
-    void VersionThreeBooksAreUpgraded();
+    void OlderBooksAreUpgraded_data();
+    void OlderBooksAreUpgraded();
     void RestoreBringsItsHistory();
 };
 
@@ -128,7 +149,7 @@ void TestUndo::Stream()
 
     TLedgerBooks books;
     if (upgraded)
-        MakeVersionThree(books);
+        MakeOlderVersion(books, 3);
     TLedgerModel model = SeedModel(kSeed);
     std::vector<QByteArray> done {Dump()};
     std::vector<QByteArray> undone;
@@ -238,6 +259,26 @@ void TestUndo::RestoresAreExact()
         GDbAccess->Undo();
     QCOMPARE(RowCount(QStringLiteral("Account")), 0);
     QCOMPARE(RowCount(QStringLiteral("ImportedRow")), 0);
+}
+
+// Rows moved to another key go back to their own, and the ID counter a moved
+// record's redo would raise stays as it was.
+void TestUndo::MovedRowsComeBack()
+{
+    TLedgerBooks books;
+    InsertAccount(QStringLiteral("现金"), Amount("100"));
+    const QString id = AddRecord(1, QStringLiteral("现金"), Amount("2"), 1, QStringLiteral("车费"));
+    DbExec(QStringLiteral("insert into InType values (7,0,'奖金')"));
+    const QByteArray before = Dump();
+    DbExec(Format(QStringLiteral("update BookKeep set ID=ID+1000 where ID=%s"), {id}));
+    DbExec(QStringLiteral("update InType set SelfIndex=8,TypeName='红包' where SelfIndex=7"));
+    const QByteArray after = Dump();
+    GDbAccess->Undo();
+    GDbAccess->Undo();
+    QVERIFY(Dump() == before);
+    GDbAccess->Redo();
+    GDbAccess->Redo();
+    QVERIFY(Dump() == after);
 }
 
 void TestUndo::NewChangeDropsRedo()
@@ -367,11 +408,19 @@ void TestUndo::FailedUndoChangesNothing()
     QVERIFY(Dump() == added);
 }
 
-// Books of version 3 gain the history when they open, keep their records,
-// and start with nothing to undo; the template is made with the same tables
-// and triggers as the upgrade brings.
-void TestUndo::VersionThreeBooksAreUpgraded()
+// Older books gain the history when they open, keep their records, and start
+// with nothing to undo; the template is made with the same tables and
+// triggers as the upgrade brings.
+void TestUndo::OlderBooksAreUpgraded_data()
 {
+    QTest::addColumn<int>("version");
+    QTest::newRow("version 3") << 3;
+    QTest::newRow("version 4") << 4;
+}
+
+void TestUndo::OlderBooksAreUpgraded()
+{
+    QFETCH(int, version);
     TLedgerBooks books;
     InsertAccount(QStringLiteral("现金"), Amount("100"));
     AddRecord(1, QStringLiteral("现金"), Amount("35.5"), 1, QStringLiteral("午饭"));
@@ -385,7 +434,7 @@ void TestUndo::VersionThreeBooksAreUpgraded()
         return names;
     };
     const QStringList made = objects();
-    MakeVersionThree(books);
+    MakeOlderVersion(books, version);
     QCOMPARE(DbQueryInt(QStringLiteral("pragma user_version")), DbFile::kSchemaVersion);
     QCOMPARE(objects(), made);
     QCOMPARE(Tops(), QStringList({QString(), QString()}));

@@ -12,6 +12,7 @@
 #include "data/ListModel.h"
 #include "data/SqlFormat.h"
 #include "data/UException.h"
+#include "data/UndoLog.h"
 #include "data/UntPublic.h"
 #include "ledger/UntBookKeep.h"
 #include "ledger/UntConfig.h"
@@ -652,6 +653,54 @@ struct TChangePlan
     TBatchPlan Raw;
     TBatchPlan Program;
     std::vector<std::vector<QByteArrayList>> RawStatements; // [pair][change][statement]
+    std::vector<std::vector<QByteArray>> RawSteps; // [pair][change]: the undo step's name
+};
+
+// How the program closes each change as an undo step, on the raw side: the
+// same two statements, kept prepared as the program keeps them.
+class TRawSeal
+{
+public:
+    explicit TRawSeal(sqlite3 *db)
+        : FDb(db)
+    {
+        if (sqlite3_prepare_v3(db, UndoLog::kSealRead, -1, SQLITE_PREPARE_PERSISTENT, &FRead,
+                               nullptr)
+                != SQLITE_OK
+            || sqlite3_prepare_v3(db, UndoLog::kSealMarker, -1, SQLITE_PREPARE_PERSISTENT, &FMarker,
+                                  nullptr)
+                != SQLITE_OK)
+            Fail();
+    }
+    TRawSeal(const TRawSeal &) = delete;
+    TRawSeal &operator=(const TRawSeal &) = delete;
+    ~TRawSeal()
+    {
+        sqlite3_finalize(FRead);
+        sqlite3_finalize(FMarker);
+    }
+
+    void Run(const QByteArray &step) const
+    {
+        const int read = sqlite3_step(FRead);
+        sqlite3_reset(FRead);
+        sqlite3_bind_text(FMarker, 1, step.constData(), int(step.size()), SQLITE_STATIC);
+        const int marker = sqlite3_step(FMarker);
+        sqlite3_reset(FMarker);
+        if (read != SQLITE_ROW || marker != SQLITE_DONE)
+            Fail();
+    }
+
+private:
+    [[noreturn]] void Fail() const
+    {
+        throw TBenchFailure(
+            QStringLiteral("closing the step: %1").arg(QString::fromUtf8(sqlite3_errmsg(FDb))));
+    }
+
+    sqlite3 *FDb;
+    sqlite3_stmt *FRead = nullptr;
+    sqlite3_stmt *FMarker = nullptr;
 };
 
 // The changes of the selected measures on one copy of the books, the raw
@@ -710,6 +759,7 @@ void ChangeMeasures(const TOptions &options, const QString &suffix, const QStrin
     for (TChangePlan &plan : plans) {
         for (const std::vector<qint64> &ids : plan.Raw) {
             std::vector<QByteArrayList> changes;
+            std::vector<QByteArray> steps;
             for (const qint64 id : ids) {
                 QStringList sent;
                 ApplyChange(PrepareChange(plan.Change, id, serial++), &sent);
@@ -717,8 +767,10 @@ void ChangeMeasures(const TOptions &options, const QString &suffix, const QStrin
                 for (const QString &statement : std::as_const(sent))
                     statements << statement.toUtf8();
                 changes.push_back(statements);
+                steps.push_back(GDbAccess->UndoName().toUtf8());
             }
             plan.RawStatements.push_back(std::move(changes));
+            plan.RawSteps.push_back(std::move(steps));
         }
         if (options.ShowStatements) {
             std::printf("%s, the raw side's first change:\n", qUtf8Printable(plan.Name));
@@ -731,17 +783,25 @@ void ChangeMeasures(const TOptions &options, const QString &suffix, const QStrin
     const QString rawBooks
         = withoutLog ? CopyBooks(master, dir, label + QStringLiteral("_raw") + suffix) : books;
     const TRawDb raw(BooksFile(rawBooks), true);
+    // With the log, the raw side closes each change as the program's step
+    // too: those are statements the program sends, and the history's whole
+    // cost is what the undo_log measures show.
+    std::optional<TRawSeal> seal;
     if (withoutLog)
         DropUndoLog(raw);
+    else
+        seal.emplace(raw.Db());
     for (const TChangePlan &plan : plans) {
         results.push_back(RunPairs(
             plan.Name, goal, options.Repeats,
             [&](int pair) {
                 return Timed([&] {
-                    for (const QByteArrayList &change : plan.RawStatements[pair]) {
+                    for (std::size_t i = 0; i < plan.RawStatements[pair].size(); ++i) {
                         raw.Exec("begin immediate");
-                        for (const QByteArray &statement : change)
+                        for (const QByteArray &statement : plan.RawStatements[pair][i])
                             raw.Run(statement);
+                        if (seal)
+                            seal->Run(plan.RawSteps[pair][i]);
                         raw.Exec("commit");
                     }
                     return qint64(plan.RawStatements[pair].size());

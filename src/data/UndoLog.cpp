@@ -32,8 +32,6 @@ const TLogged kLogged[] = {
     {"OutType", "SelfIndex", {"ParentIndex", "TypeName"}},
     {"ImportedRow", "rowid", {"SourceId", "RecordID"}},
 };
-constexpr int kValueColumns = 6;
-
 int DeleteOp(int table)
 {
     return 1 + 2 * table;
@@ -44,17 +42,34 @@ int RestoreOp(int table)
     return 2 + 2 * table;
 }
 
+// The values a logged row of this Op holds, its key first; raises for an Op
+// no trigger writes.
+int ValueCount(int op)
+{
+    const int table = (op - 1) / 2;
+    if (op < 1 || table >= int(std::size(kLogged)))
+        throw Exception(QStringLiteral("撤销记录无法识别（%1）").arg(op));
+    return op == DeleteOp(table) ? 1 : 1 + int(kLogged[table].Columns.size());
+}
+
 // The log's columns after Seq; the redo steps are kept in a table of the same.
 const char *const kLogColumns = "Op INTEGER NOT NULL, Id, V1, V2, V3, V4, V5, V6";
 
+} // namespace
+
+// No row when the log is empty.
+const char *const kSealRead
+    = "select Op>0,exists(select 1 from UndoRedo) from UndoLog order by Seq desc limit 1";
+const char *const kSealMarker = "insert into UndoLog(Op,V1,V2) values (0,?1,(select seq from "
+                                "sqlite_sequence where name='BookKeep'))";
+
+namespace {
+
 // The statements of THistory, at their TStatementId.
 const char *const kStatements[] = {
-    // SealState: whether the last log row is a step's (Op above 0), and
-    // whether there are redo steps; no row when the log is empty.
-    "select Op>0,exists(select 1 from UndoRedo) from UndoLog order by Seq desc limit 1",
+    kSealRead,
     "delete from UndoRedo",
-    "insert into UndoLog(Op,V1,V2) values (0,?1,(select seq from sqlite_sequence where "
-    "name='BookKeep'))",
+    kSealMarker,
     "insert into UndoRedo(Op,V1,V2) values (0,?1,?2)",
     "select Seq from UndoLog where Op=0 order by Seq desc limit 1 offset ?1",
     "delete from UndoLog where Seq<?1",
@@ -106,7 +121,7 @@ struct TValueFree
 };
 using TValue = std::unique_ptr<sqlite3_value, TValueFree>;
 
-// One logged row: its Op, then Id and V1... as read.
+// One logged row: its Op, then Id and the values V1... it holds, as read.
 struct TLogRow
 {
     int Op = 0;
@@ -133,11 +148,9 @@ public:
     void Reverse(const TLogRow &row)
     {
         const int table = (row.Op - 1) / 2;
-        if (row.Op < 1 || table >= int(std::size(kLogged)))
-            throw Exception(QStringLiteral("撤销记录无法识别（%1）").arg(row.Op));
         Run(Statement(table, false), row, 1);
         if (row.Op == RestoreOp(table))
-            Run(Statement(table, true), row, 1 + int(kLogged[table].Columns.size()));
+            Run(Statement(table, true), row, int(row.Values.size()));
     }
 
 private:
@@ -415,7 +428,8 @@ void THistory::Replay(bool redo)
         while (log.Step()) {
             TLogRow row;
             row.Op = int(log.Int(0));
-            for (int column = 1; column <= 1 + kValueColumns; ++column)
+            const int count = ValueCount(row.Op);
+            for (int column = 1; column <= count; ++column)
                 row.Values.push_back(log.Value(column));
             rows.push_back(std::move(row));
         }

@@ -24,6 +24,12 @@ inline const QString kUnnamedStep = QStringLiteral("修改账本");
 // A name or remark as a step's name shows it: on one line, a long one cut short.
 QString StepText(const QString &text);
 
+// The two statements with which a commit closes its step: the read of the
+// log's end (is its last row a step's, are there redo steps) and the insert
+// of the marker (?1 the step's name).
+extern const char *const kSealRead;
+extern const char *const kSealMarker;
+
 // The history's tables and the triggers that write it, as SQL. The template
 // and the upgrade to the schema version that brought them both run this.
 QByteArray Schema();

@@ -32,6 +32,8 @@ const TLogged kLogged[] = {
     {"OutType", "SelfIndex", {"ParentIndex", "TypeName"}},
     {"ImportedRow", "rowid", {"SourceId", "RecordID"}},
 };
+constexpr int kImportedRow = 4; // its index in kLogged
+
 int DeleteOp(int table)
 {
     return 1 + 2 * table;
@@ -315,7 +317,7 @@ QByteArray Schema()
     // without firing the delete trigger: its restore is logged before.
     sql += "CREATE TRIGGER ImportedRowUndoReplace BEFORE INSERT ON ImportedRow BEGIN INSERT INTO "
            "UndoLog (Op, Id, V1, V2) SELECT "
-        + QByteArray::number(RestoreOp(4))
+        + QByteArray::number(RestoreOp(kImportedRow))
         + ", rowid, SourceId, RecordID FROM ImportedRow WHERE SourceId = NEW.SourceId; END;\n";
     // The base row: the record ID counter before the first step.
     sql += "INSERT INTO UndoLog (Op, V2) VALUES (-1, (SELECT seq FROM sqlite_sequence WHERE name "

@@ -140,12 +140,17 @@ bool SetHistoryAside(sqlite3 *db, QByteArrayList &triggers)
     return ok;
 }
 
+// The history then starts from the books as made: its base row keeps the
+// record ID counter they end with.
 bool RestoreHistory(sqlite3 *db, const QByteArrayList &triggers)
 {
     bool ok = true;
     for (const QByteArray &trigger : triggers)
         ok = ok && Exec(db, trigger.constData());
-    return ok;
+    return ok
+        && Exec(db,
+                "update UndoLog set V2=(select seq from sqlite_sequence where "
+                "name='BookKeep') where Op=-1");
 }
 
 template<std::size_t N> const char *Pick(QRandomGenerator &random, const char *const (&words)[N])

@@ -255,7 +255,6 @@ public:
     {
         while (Step()) { }
     }
-    bool IsNull(int column) const { return sqlite3_column_type(FStmt, column) == SQLITE_NULL; }
     qint64 Int(int column) const { return sqlite3_column_int64(FStmt, column); }
     QString Text(int column) const
     {

@@ -610,19 +610,19 @@ void TDbAccess::SealStep()
 
 QString TDbAccess::UndoName()
 {
-    EnsureConnected(kQueryTitle, {});
-    try {
-        return FHistory->TopName(false);
-    } catch (const Exception &failure) {
-        throw EDBException(failure.Message(), kQueryTitle, {});
-    }
+    return TopStepName(false);
 }
 
 QString TDbAccess::RedoName()
 {
+    return TopStepName(true);
+}
+
+QString TDbAccess::TopStepName(bool redo)
+{
     EnsureConnected(kQueryTitle, {});
     try {
-        return FHistory->TopName(true);
+        return FHistory->TopName(redo);
     } catch (const Exception &failure) {
         throw EDBException(failure.Message(), kQueryTitle, {});
     }

@@ -160,6 +160,7 @@ private:
     void MapFile(bool mapped);
     // Seals the change of the transaction about to commit as its named step.
     void SealStep();
+    QString TopStepName(bool redo);
     void Replay(bool redo);
 
     sqlite3 *FConnection = nullptr;

@@ -106,8 +106,9 @@ std::pair<QDate, QDate> QuickPeriod(TQuickPeriod which, const QDate &today)
 
 void TCategoryTree::Load(bool income)
 {
-    FNodes.clear();
-    FTop.clear();
+    // Every load starts from nothing: a last child kept from an earlier load
+    // would hang an orphan under a node of the old tree, or under itself.
+    *this = TCategoryTree();
     TQuery &query = GDbAccess->OpenQuery(
         Format(kLoadTypes, {income ? QStringLiteral("InType") : QStringLiteral("OutType")}));
     for (; !query.Eof(); query.Next())
@@ -117,6 +118,10 @@ void TCategoryTree::Load(bool income)
 
 void TCategoryTree::Add(qint32 self, qint32 parent, const QString &name)
 {
+    // A node added once keeps its place, so no walk up the tree can meet a
+    // node twice.
+    if (FNodes.contains(self))
+        return;
     // As the tree does: a parent not read yet means the last node in tree
     // order (the deepest last one), or the root when there is none.
     if (parent != 0 && !FNodes.contains(parent)) {

@@ -8,6 +8,8 @@
 #include <QHash>
 #include <QList>
 #include <QSaveFile>
+#include <QSet>
+#include <algorithm>
 
 namespace {
 
@@ -78,24 +80,30 @@ void OpenOrRaise(QSaveFile &file)
             QStringLiteral("无法写入文件 %1：%2").arg(file.fileName(), file.errorString()));
 }
 
-QString CsvCell(const QString &text)
-{
-    if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\n')
-        && !text.contains(u'\r'))
-        return text;
-    QString quoted = text;
-    quoted.replace(u'"', QStringLiteral("\"\""));
-    return u'"' + quoted + u'"';
-}
-
-// One segment of a journal account name: no ":" (the separator), no run of
-// blanks (two spaces end a name), no line breaks, never empty.
+// One segment of a journal account name, written so that each name keeps a
+// segment of its own and reads back to it: "%" and what the journal gives a
+// meaning (":" between segments, ";" before a comment, control characters,
+// and any blank but a single space inside, since two blanks end a name) are
+// written as "%" and their UTF-8 bytes in hex, "支付宝:余额" as "支付宝%3A余额".
+// An empty name is a lone "%", which no other name gives.
 QString AccountPart(const QString &name)
 {
-    QString part = name;
-    part.replace(u':', u'：');
-    part = part.simplified();
-    return part.isEmpty() ? QStringLiteral("未命名") : part;
+    if (name.isEmpty())
+        return QStringLiteral("%");
+    QString part;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const QChar c = name[i];
+        const bool innerSpace = c == u' ' && i > 0 && i + 1 < name.size() && name[i - 1] != u' ';
+        if (!innerSpace
+            && (c == u'%' || c == u':' || c == u';' || c.isSpace()
+                || c.category() == QChar::Other_Control)) {
+            for (const char byte : QString(c).toUtf8())
+                part += u'%' + QString::number(quint8(byte), 16).toUpper().rightJustified(2, u'0');
+        } else {
+            part += c;
+        }
+    }
+    return part;
 }
 
 QString CategoryAccount(int kind, int typeId, const QHash<int, QStringList> &paths)
@@ -114,9 +122,32 @@ QString JournalAmount(Currency amount)
     return amount.ToString() + QStringLiteral(" CNY");
 }
 
+// A remark as a transaction's description: on one line, ";" (which would
+// start a comment) as "；", and after an empty code "()" when it begins as a
+// status ("*", "!") or a code ("(") would.
+QString Description(const QString &remark)
+{
+    QString text = remark.simplified().replace(u';', u'；');
+    if (!text.isEmpty() && QStringLiteral("*!(").contains(text.front()))
+        text.prepend(QStringLiteral("() "));
+    return text;
+}
+
 } // namespace
 
 namespace BooksExport {
+
+QString CsvField(QString text, bool isText)
+{
+    if (isText && !text.isEmpty() && QStringLiteral("=+-@\t\r").contains(text.front()))
+        text.prepend(u'\'');
+    if (text.contains(u',') || text.contains(u'"') || text.contains(u'\n') || text.contains(u'\r')
+        || text.startsWith(u' ') || text.endsWith(u' ')) {
+        text.replace(QStringLiteral("\""), QStringLiteral("\"\""));
+        text = u'"' + text + u'"';
+    }
+    return text;
+}
 
 int WriteRecordsCsv(const QString &fileName, const QString &filter)
 {
@@ -127,10 +158,10 @@ int WriteRecordsCsv(const QString &fileName, const QString &filter)
     for (const TRecord &r : records)
         text += QStringList {r.Date.toString(Qt::ISODate),
                              r.Kind == 0 ? QStringLiteral("收入") : QStringLiteral("支出"),
-                             CsvCell(paths[r.Kind].value(r.TypeID).join(u'/')),
+                             CsvField(paths[r.Kind].value(r.TypeID).join(u'/'), true),
                              r.Fare.ToString(),
-                             CsvCell(r.Account),
-                             CsvCell(r.Remark)}
+                             CsvField(r.Account, true),
+                             CsvField(r.Remark, true)}
                     .join(u',')
             + QStringLiteral("\r\n");
     QSaveFile file(fileName);
@@ -147,34 +178,53 @@ int WriteJournal(const QString &fileName)
     const int firstDay = DbQueryInt(kFirstDay);
     const QDate opening = records.isEmpty() ? QDate::currentDate() : DateOfDayNumber(firstDay);
 
-    QString text = QStringLiteral("; 记账数据导出\n\n");
+    // Every account posted to is declared, in the books' order, so that a
+    // strict reader knows each one.
+    QString declarations = QStringLiteral("commodity CNY\n\n");
+    QSet<QString> declared;
+    const auto declare = [&](const QString &account) {
+        if (!declared.contains(account)) {
+            declared.insert(account);
+            declarations += QStringLiteral("account %1\n").arg(account);
+        }
+    };
     QString openingPostings;
     for (TQuery &query = GDbAccess->OpenQuery(kAccounts); !query.Eof(); query.Next()) {
         const QString account = QStringLiteral("资产:") + AccountPart(query.Fields(0).AsString());
         const Currency initial = query.Fields(1).AsCurrency() - query.Fields(2).AsCurrency()
             + query.Fields(3).AsCurrency();
-        text += QStringLiteral("account %1\n").arg(account);
+        declare(account);
         openingPostings += QStringLiteral("    %1  %2\n").arg(account, JournalAmount(initial));
     }
     GDbAccess->FQuery.Close();
-    text += QStringLiteral("account 权益:期初余额\n\n");
-    if (!openingPostings.isEmpty())
-        text += opening.toString(Qt::ISODate) + QStringLiteral(" 期初余额\n") + openingPostings
-            + QStringLiteral("    权益:期初余额\n\n");
+    declare(QStringLiteral("权益:期初余额"));
+    for (int kind = 0; kind < 2; ++kind) {
+        QList<int> indexes = paths[kind].keys();
+        std::sort(indexes.begin(), indexes.end());
+        for (const int index : indexes)
+            declare(CategoryAccount(kind, index, paths[kind]));
+    }
 
+    QString body;
+    if (!openingPostings.isEmpty())
+        body += opening.toString(Qt::ISODate) + QStringLiteral(" 期初余额\n") + openingPostings
+            + QStringLiteral("    权益:期初余额\n\n");
     for (const TRecord &r : records) {
         const QString asset = QStringLiteral("资产:") + AccountPart(r.Account);
         const QString category = CategoryAccount(r.Kind, r.TypeID, paths[r.Kind]);
+        declare(asset);
+        declare(category);
         // Income moves money into the account, an expense out of it.
         const QString &debit = r.Kind == 0 ? asset : category;
         const QString &credit = r.Kind == 0 ? category : asset;
-        text += r.Date.toString(Qt::ISODate) + u' ' + r.Remark.simplified().replace(u';', u'；')
-            + u'\n' + QStringLiteral("    %1  %2\n").arg(debit, JournalAmount(r.Fare))
+        body += r.Date.toString(Qt::ISODate) + u' ' + Description(r.Remark) + u'\n'
+            + QStringLiteral("    %1  %2\n").arg(debit, JournalAmount(r.Fare))
             + QStringLiteral("    %1\n\n").arg(credit);
     }
     QSaveFile file(fileName);
     OpenOrRaise(file);
-    WriteOrRaise(file, text.toUtf8());
+    WriteOrRaise(file,
+                 (QStringLiteral("; 记账数据导出\n\n") + declarations + u'\n' + body).toUtf8());
     return static_cast<int>(records.size());
 }
 

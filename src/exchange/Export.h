@@ -5,10 +5,17 @@
 // Writing the books out in formats other programs read.
 namespace BooksExport {
 
+// One field of a CSV line, quoted where a reader needs it. A text field that
+// a spreadsheet would run as a formula (it starts with =, +, -, @, a tab or a
+// carriage return) gets a leading apostrophe; numbers are written as they
+// are, so a negative amount stays a number.
+QString CsvField(QString text, bool isText);
+
 // The records a filter selects ("where ..." as the main window builds it, or
 // empty for all), ordered by date, as CSV in UTF-8 with a byte-order mark:
-// 日期, 收支, 分类 (the category's path), 金额, 账户, 备注. Returns how many
-// records were written; raises when the file cannot be written.
+// 日期, 收支, 分类 (the category's path), 金额, 账户, 备注, each text field
+// kept from running as a formula. Returns how many records were written;
+// raises when the file cannot be written.
 int WriteRecordsCsv(const QString &fileName, const QString &filter);
 
 // The whole books as a plain-text accounting journal: one account per money

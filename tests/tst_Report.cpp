@@ -35,6 +35,8 @@ char *toString(const Currency &amount)
     return QTest::toString(amount.ToString());
 }
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 const QString kCash = QStringLiteral("现金");
@@ -155,6 +157,8 @@ private Q_SLOTS:
     void categoriesRollUpAndDrillDown();
     void categoriesFollowTheTreeAsShown();
     void slicesGatherTheSmallOnes();
+    void figuresReadAsMoney_data();
+    void figuresReadAsMoney();
     void monthsAndTheirBoundaries();
     void balanceEndsAtTheAccounts();
     void totalsEqualTheMainWindow_data();
@@ -231,16 +235,18 @@ void TestReport::slicesGatherTheSmallOnes()
         lines[i].Name = QString::number(i);
         lines[i].Amount = Amount(amounts[i]);
     }
+    lines[0].Name = QStringLiteral("其他");
     std::vector<TSlice> slices = PieSlices(lines);
     QCOMPARE(int(slices.size()), 3);
     QCOMPARE(slices[1].Name, QStringLiteral("1"));
-    QCOMPARE(slices[2].Name, kOtherName);
+    QCOMPARE(slices[2].Name, QStringLiteral("其余"));
     QCOMPARE(slices[2].Amount, Amount("2.99"));
     // A single small line keeps its name.
     lines.pop_back();
     QCOMPARE(PieSlices(lines).back().Name, QStringLiteral("2"));
     QCOMPARE(ShareText(Amount("1"), Amount("3")), QStringLiteral("33.3%"));
     QCOMPARE(ShareText(Amount("1"), Currency()), QStringLiteral("—"));
+    QCOMPARE(ShareText(Amount("-1"), Amount("3")), QStringLiteral("冲减"));
 
     // 2,000 categories: a readable pie, every category still in the list.
     TLedgerBooks books;
@@ -263,6 +269,38 @@ void TestReport::slicesGatherTheSmallOnes()
     QCOMPARE(int(slices.size()), 6);
     QCOMPARE(slices.back().Name, kOtherName);
     QCOMPARE(slices.back().Amount, Amount("1995"));
+}
+
+void TestReport::figuresReadAsMoney_data()
+{
+    QTest::addColumn<QString>("amount");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("alone");
+    QTest::addColumn<QString>("axis"); // from zero to the amount
+    QTest::newRow("cents") << u"1471.9934"_s << u"1,471.99"_s << u"¥1,471.99"_s
+                           << u"0 500 1,000 1,500"_s;
+    QTest::newRow("negative") << u"-80.255"_s << u"-80.26"_s << u"-¥80.26"_s
+                              << u"-100 -80 -60 -40 -20 0"_s;
+    QTest::newRow("tiny") << u"-0.0001"_s << u"0.00"_s << u"¥0.00"_s << u"-0.01 0"_s;
+    QTest::newRow("zero") << u"0"_s << u"0.00"_s << u"¥0.00"_s << u"0 0.2 0.4 0.6 0.8 1"_s;
+    QTest::newRow("ten thousands") << u"12345.6"_s << u"12,345.60"_s << u"¥12,345.60"_s
+                                   << u"0 0.25万 0.5万 0.75万 1万 1.25万"_s;
+    QTest::newRow("largest") << u"99999999999.9999"_s << u"100,000,000,000.00"_s
+                             << u"¥100,000,000,000.00"_s << u"0 200亿 400亿 600亿 800亿 1,000亿"_s;
+}
+
+void TestReport::figuresReadAsMoney()
+{
+    QFETCH(QString, amount);
+    QFETCH(QString, shown);
+    QFETCH(QString, alone);
+    QFETCH(QString, axis);
+    QCOMPARE(MoneyText(Currency::Parse(amount)), shown);
+    QCOMPARE(YuanText(Currency::Parse(amount)), alone);
+    QStringList labels;
+    for (const TAxisTick &tick : MoneyTicks(Currency::Parse(amount), Currency::Parse(amount)))
+        labels << tick.Label;
+    QCOMPARE(labels.join(u' '), axis);
 }
 
 void TestReport::monthsAndTheirBoundaries()
@@ -409,6 +447,7 @@ void TestReport::emptyPeriodAndOnlyIncome()
         QCOMPARE(int(shown.Form->Trend().size()), 12);
         shown.Show(TFormReport::rpBalance);
         QCOMPARE(shown.Form->Balance().back().Balance, Currency());
+        QVERIFY(!shown.Form->EmptyText(TFormReport::rpBalance).isEmpty());
         // A start after the end: nothing to sum, on every report.
         shown.SetPeriod(QDate(2024, 6, 1), QDate(2024, 5, 1));
         QVERIFY(shown.Form->Balance().empty());
@@ -440,8 +479,9 @@ void TestReport::windowDrillsDownAndBack()
     TFormReport &form = *shown.Form;
     shown.SetPeriod(kMay.Begin, kMay.End);
     QCOMPARE(form.ui->cbbPeriod->currentText(), QStringLiteral("自定义"));
-    QCOMPARE(form.ui->lblCategoryTotals->text(),
-             QStringLiteral("记录数：6    收入合计：500    支出合计：45.05    收入-支出：454.95"));
+    QCOMPARE(
+        form.ui->lblCategoryTotals->text(),
+        QStringLiteral("记录数：6    收入合计：¥500.00    支出合计：¥45.05    收入-支出：¥454.95"));
     auto *series = static_cast<QPieSeries *>(
         form.ChartView(TFormReport::rpCategory)->chart()->series().first());
     QCOMPARE(series->count(), 3);
@@ -505,6 +545,8 @@ void TestReport::copiesAndSaves()
 {
     TReportBooks books;
     DbExec(QStringLiteral("update OutType set TypeName='=cmd,\"x\"' where SelfIndex=4"));
+    // A refund booked as a negative expense takes away from the total.
+    AddRecord(1, kCash, Amount("-20"), 4, {}, QDate(2024, 5, 16));
     TRecordingPrompt prompt;
     TShownReport shown;
     TFormReport &form = *shown.Form;
@@ -514,14 +556,16 @@ void TestReport::copiesAndSaves()
                      << dir.filePath(QStringLiteral("图.PNG"));
     form.btnSaveCsvClick();
     const QByteArray csv = ReadAll(dir.filePath(QStringLiteral("分类.csv")));
-    QVERIFY(csv.startsWith("\xEF\xBB\xBF排名,类别,金额,占比,笔数\r\n1,餐饮,35.05,77.8%,3\r\n"));
+    QVERIFY(csv.startsWith("\xEF\xBB\xBF排名,类别,金额,占比,笔数\r\n1,餐饮,35.05,92.1%,3\r\n"));
     // A name a spreadsheet would run as a formula is kept as text.
-    QVERIFY(csv.contains("2,\"'=cmd,\"\"x\"\"\",7,15.5%,1\r\n"));
-    QVERIFY(csv.endsWith(",合计,45.05,100.0%,5\r\n"));
+    QVERIFY(csv.contains("3,\"'=cmd,\"\"x\"\"\",-13,冲减,2\r\n"));
+    QVERIFY(csv.endsWith(",合计,25.05,,6\r\n"));
     form.btnSavePngClick();
     const QImage image(dir.filePath(QStringLiteral("图.PNG")));
-    QVERIFY(!image.isNull());
     QVERIFY(image.width() > 100);
+    QCOMPARE(image.text(QStringLiteral("Title")), QStringLiteral("分类统计：全部支出"));
+    QCOMPARE(image.text(QStringLiteral("Description")),
+             QStringLiteral("2024年5月1日 至 2024年5月31日，全部账户"));
     // The list marks the lines that open; the saved table names them plainly.
     QCOMPARE(form.ui->tvCategory->model()->index(0, 1).data().toString(), QStringLiteral("餐饮 ▸"));
     form.btnCopyClick();

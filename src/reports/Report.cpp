@@ -31,7 +31,6 @@
 #include <QSplitter>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
-#include <QValueAxis>
 #include <algorithm>
 
 namespace {
@@ -99,7 +98,9 @@ public:
         const QStringList &row = FTable.Rows[index.row()];
         switch (role) {
         case Qt::DisplayRole: {
-            const QString text = index.column() < row.size() ? row[index.column()] : QString();
+            const QString text = index.column() < row.size()
+                ? FTable.Shown(index.row(), index.column())
+                : QString();
             const bool opens = index.column() == kNameColumn && size_t(index.row()) < FOpens.size()
                 && FOpens[index.row()];
             return opens ? text + QStringLiteral(" ▸") : text;
@@ -208,13 +209,16 @@ QAbstractAxis *MonthAxis(const std::vector<QDate> &months)
     return axis;
 }
 
-QValueAxis *MoneyAxis(double low, double high)
+// The money axis: round values labelled in 元, 万 or 亿.
+QCategoryAxis *MoneyAxis(Currency low, Currency high)
 {
-    auto *axis = new QValueAxis;
-    axis->setRange(std::min(0.0, low), std::max(high, std::min(0.0, low) + 1.0));
-    axis->applyNiceNumbers();
-    axis->setLabelFormat(axis->max() - axis->min() >= 10 ? QStringLiteral("%.0f")
-                                                         : QStringLiteral("%.2f"));
+    const std::vector<TAxisTick> ticks = MoneyTicks(low, high);
+    auto *axis = new QCategoryAxis;
+    axis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    axis->setRange(Plot(ticks.front().Value), Plot(ticks.back().Value));
+    axis->setStartValue(Plot(ticks.front().Value));
+    for (const TAxisTick &tick : ticks)
+        axis->append(tick.Label, Plot(tick.Value));
     return axis;
 }
 
@@ -233,6 +237,38 @@ QString SavedName(const QString &chosen, const QString &suffix)
     return QFileInfo(chosen).suffix().compare(suffix, Qt::CaseInsensitive) == 0
         ? chosen
         : chosen + u'.' + suffix;
+}
+
+// A chart as saved: its title and period written above it, and kept as the
+// picture's Title and Description too.
+QImage TitledPicture(const QPixmap &chart, const QFont &font, const QString &title,
+                     const QString &period)
+{
+    QFont large = font;
+    large.setBold(true);
+    large.setPointSizeF(font.pointSizeF() * 1.25);
+    const QFontMetrics largeMetrics(large), metrics(font);
+    constexpr int kMargin = 8;
+    const QSize size = chart.deviceIndependentSize().toSize();
+    const int top = kMargin + largeMetrics.height() + metrics.height() + kMargin;
+    const int width = size.width() - 2 * kMargin;
+    const qreal ratio = chart.devicePixelRatio();
+    QImage picture(QSize(size.width(), top + size.height()) * ratio, QImage::Format_RGB32);
+    picture.setDevicePixelRatio(ratio);
+    picture.fill(Qt::white);
+    QPainter painter(&picture);
+    painter.setPen(Qt::black);
+    painter.setFont(large);
+    painter.drawText(QRect(kMargin, kMargin, width, largeMetrics.height()), Qt::AlignLeft,
+                     largeMetrics.elidedText(title, Qt::ElideRight, width));
+    painter.setFont(font);
+    painter.drawText(QRect(kMargin, kMargin + largeMetrics.height(), width, metrics.height()),
+                     Qt::AlignLeft, metrics.elidedText(period, Qt::ElideRight, width));
+    painter.drawPixmap(QPoint(0, top), chart);
+    painter.end();
+    picture.setText(QStringLiteral("Title"), title);
+    picture.setText(QStringLiteral("Description"), period);
+    return picture;
 }
 
 [[noreturn]] void SaveFailed(const QString &fileName, const QString &reason)
@@ -276,6 +312,9 @@ TFormReport::TFormReport(QWidget *parent)
         FEmpty[report] = new QLabel(panel);
         FEmpty[report]->setAlignment(Qt::AlignCenter);
         FEmpty[report]->setWordWrap(true);
+        QPalette grey = FEmpty[report]->palette();
+        grey.setColor(QPalette::WindowText, grey.color(QPalette::PlaceholderText));
+        FEmpty[report]->setPalette(grey);
         FEmpty[report]->hide();
         layout->addWidget(FEmpty[report]);
         FModels[report] = new TReportTableModel(this);
@@ -460,8 +499,7 @@ void TFormReport::BuildCategory()
     ui->lblCategoryTotals->setText(
         QStringLiteral("记录数：%1    收入合计：%2    支出合计：%3    收入-支出：%4")
             .arg(FFigures.Count)
-            .arg(FFigures.IncomeTotal.ToString(), FFigures.ExpenseTotal.ToString(),
-                 net.ToString()));
+            .arg(YuanText(FFigures.IncomeTotal), YuanText(FFigures.ExpenseTotal), YuanText(net)));
     ShowCategoryLines();
 }
 
@@ -509,6 +547,7 @@ void TFormReport::ShowCategoryLines()
     FLines = Breakdown(sums, tree, FNode);
     FSlices = PieSlices(FLines);
     const Currency total = LinesTotal(FLines);
+    const Currency positive = PositiveTotal(FLines);
     const QString kind = FIncome ? QStringLiteral("收入") : QStringLiteral("支出");
 
     QStringList path = tree.Path(FNode);
@@ -519,6 +558,7 @@ void TFormReport::ShowCategoryLines()
     TReportTable table;
     table.Header = kCategoryHeader;
     table.TextColumns = {false, true, false, false, false};
+    table.MoneyColumns = {false, false, true, false, false};
     std::vector<double> bars;
     std::vector<bool> opens;
     qint64 count = 0;
@@ -526,22 +566,28 @@ void TFormReport::ShowCategoryLines()
         const TCategoryLine &line = FLines[i];
         opens.push_back(line.HasChildren);
         table.Rows.append({QString::number(i + 1), line.Name, line.Amount.ToString(),
-                           ShareText(line.Amount, total), QString::number(line.Count)});
-        bars.push_back(std::max(0.0, Share(line.Amount, total)));
+                           ShareText(line.Amount, positive), QString::number(line.Count)});
+        bars.push_back(std::max(0.0, Share(line.Amount, positive)));
         count += line.Count;
     }
+    // Lines below zero take away from the total, which is then no longer the
+    // whole the shares are of.
     if (!FLines.empty())
         table.Rows.append({QString(), QStringLiteral("合计"), total.ToString(),
-                           ShareText(total, total), QString::number(count)});
+                           total == positive ? ShareText(total, total) : QString(),
+                           QString::number(count)});
     FTables[rpCategory] = table;
     FModels[rpCategory]->SetTable(table, std::move(bars), 3, std::move(opens));
 
     QChart *chart = FViews[rpCategory]->chart();
     chart->removeAllSeries();
     if (FSlices.empty()) {
-        SetEmpty(rpCategory,
-                 Period().IsEmpty() ? QStringLiteral("开始日期晚于结束日期，没有可统计的记录。")
-                                    : QStringLiteral("所选期间没有%1记录。").arg(kind));
+        QString text = QStringLiteral("所选期间没有%1记录。").arg(kind);
+        if (Period().IsEmpty())
+            text = QStringLiteral("开始日期晚于结束日期，没有可统计的记录。");
+        else if (!FLines.empty())
+            text = QStringLiteral("所选期间没有金额为正的%1，没有可画的占比。").arg(kind);
+        SetEmpty(rpCategory, text);
         return;
     }
     SetEmpty(rpCategory, {});
@@ -590,6 +636,7 @@ void TFormReport::BuildTrend()
     TReportTable table;
     table.Header = kTrendHeader;
     table.TextColumns = {true, false, false, false};
+    table.MoneyColumns = {false, true, true, true};
     for (const TMonthFigures &month : FTrend) {
         months.push_back(month.Month);
         income += month.Income;
@@ -608,7 +655,7 @@ void TFormReport::BuildTrend()
         note = QStringLiteral("%1至%2，共%3个月：收入合计：%4    支出合计：%5    收入-支出：%6")
                    .arg(MonthName(months.front()), MonthName(months.back()))
                    .arg(months.size())
-                   .arg(income.ToString(), expense.ToString(), (income - expense).ToString());
+                   .arg(YuanText(income), YuanText(expense), YuanText(income - expense));
         if (months.front() < QDate(period.Begin.year(), period.Begin.month(), 1))
             note += QStringLiteral("\n所选期间不足12个月，图表向前补足12个整月。");
     }
@@ -638,13 +685,12 @@ void TFormReport::BuildTrend()
     netLine->setName(QStringLiteral("收入-支出"));
     netLine->setColor(kNetColour);
     netLine->setPointsVisible(true);
-    double low = 0, high = 0;
+    Currency low, high;
     for (size_t i = 0; i < FTrend.size(); ++i) {
-        const double in = Plot(FTrend[i].Income), out = Plot(FTrend[i].Expense);
-        const double net = Plot(FTrend[i].Income - FTrend[i].Expense);
-        *incomeSet << in;
-        *expenseSet << out;
-        netLine->append(double(i), net);
+        const Currency in = FTrend[i].Income, out = FTrend[i].Expense, net = in - out;
+        *incomeSet << Plot(in);
+        *expenseSet << Plot(out);
+        netLine->append(double(i), Plot(net));
         low = std::min({low, in, out, net});
         high = std::max({high, in, out, net});
     }
@@ -654,7 +700,7 @@ void TFormReport::BuildTrend()
     chart->addSeries(netLine);
     QAbstractAxis *axisX = MonthAxis(months);
     chart->addAxis(axisX, Qt::AlignBottom);
-    QValueAxis *axisY = MoneyAxis(low, high);
+    QCategoryAxis *axisY = MoneyAxis(low, high);
     chart->addAxis(axisY, Qt::AlignLeft);
     for (QAbstractSeries *series :
          {static_cast<QAbstractSeries *>(bars), static_cast<QAbstractSeries *>(netLine)}) {
@@ -673,6 +719,7 @@ void TFormReport::BuildBalance()
     TReportTable table;
     table.Header = kBalanceHeader;
     table.TextColumns = {true, true, false};
+    table.MoneyColumns = {false, false, true};
     std::vector<QDate> months;
     const QLocale locale;
     for (const TBalancePoint &point : FBalance) {
@@ -700,22 +747,26 @@ void TFormReport::BuildBalance()
         SetEmpty(rpBalance, QStringLiteral("开始日期晚于结束日期，没有可统计的记录。"));
         return;
     }
+    if (std::all_of(FBalance.cbegin(), FBalance.cend(),
+                    [](const TBalancePoint &point) { return point.Balance == Currency(); })) {
+        SetEmpty(rpBalance, QStringLiteral("所选期间%1的余额都是零。").arg(who));
+        return;
+    }
     SetEmpty(rpBalance, {});
     auto *line = new QLineSeries;
     line->setName(QStringLiteral("月末余额"));
     line->setColor(kNetColour);
     line->setPointsVisible(true);
-    double low = 0, high = 0;
+    Currency low, high;
     for (size_t i = 0; i < FBalance.size(); ++i) {
-        const double value = Plot(FBalance[i].Balance);
-        line->append(double(i), value);
-        low = std::min(low, value);
-        high = std::max(high, value);
+        line->append(double(i), Plot(FBalance[i].Balance));
+        low = std::min(low, FBalance[i].Balance);
+        high = std::max(high, FBalance[i].Balance);
     }
     chart->addSeries(line);
     QAbstractAxis *axisX = MonthAxis(months);
     chart->addAxis(axisX, Qt::AlignBottom);
-    QValueAxis *axisY = MoneyAxis(low, high);
+    QCategoryAxis *axisY = MoneyAxis(low, high);
     chart->addAxis(axisY, Qt::AlignLeft);
     line->attachAxis(axisX);
     line->attachAxis(axisY);
@@ -754,7 +805,23 @@ void TFormReport::btnSavePngClick()
     // What the chart's place shows: the chart, or the note that it is empty.
     QWidget *shown
         = FViews[report]->isHidden() ? static_cast<QWidget *>(FEmpty[report]) : FViews[report];
-    const QPixmap picture = shown->grab();
+    // The category report covers the period's days; the months of the others
+    // can reach back before it.
+    const TReportPeriod period = Period();
+    QString title = ui->pgReports->tabText(report);
+    QStringList span;
+    if (report == rpCategory) {
+        title += QStringLiteral("：") + ui->lblPath->text();
+        const QLocale locale;
+        span << QStringLiteral("%1 至 %2")
+                    .arg(locale.toString(period.Begin, PickerDateFormat()),
+                         locale.toString(period.End, PickerDateFormat()));
+    } else if (const std::vector<QDate> months = ReportMonths(period); !months.empty()) {
+        span << QStringLiteral("%1 至 %2").arg(MonthName(months.front()), MonthName(months.back()));
+    }
+    span << (period.Account.isEmpty() ? kAllAccounts : period.Account);
+    const QImage picture
+        = TitledPicture(shown->grab(), font(), title, span.join(QStringLiteral("，")));
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
         SaveFailed(fileName, file.errorString());

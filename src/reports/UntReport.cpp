@@ -2,11 +2,13 @@
 
 #include "data/DbAccess.h"
 #include "data/SqlFormat.h"
+#include "exchange/Export.h"
 
+#include <QLocale>
 #include <algorithm>
 
 const QString kUnfiledName = QStringLiteral("未分类");
-const QString kOtherName = QStringLiteral("其他");
+const QString kOtherName = QStringLiteral("其余");
 
 namespace {
 
@@ -70,16 +72,22 @@ std::vector<QDate> BalanceDays(const TReportPeriod &period, const std::vector<QD
     return days;
 }
 
-QString CsvField(QString text, bool isText)
+// value / scale with `decimals` digits after the point (scale a power of ten
+// of at least that many digits; the rest cut off), thousands separated as the
+// locale writes them.
+QString DecimalText(qint64 value, qint64 scale, int decimals)
 {
-    if (isText && !text.isEmpty() && QStringLiteral("=+-@\t\r").contains(text.front()))
-        text.prepend(u'\'');
-    if (text.contains(u',') || text.contains(u'"') || text.contains(u'\n') || text.contains(u'\r')
-        || text.startsWith(u' ') || text.endsWith(u' ')) {
-        text.replace(QStringLiteral("\""), QStringLiteral("\"\""));
-        text = u'"' + text + u'"';
+    const QLocale locale;
+    const quint64 magnitude = value < 0 ? quint64(0) - quint64(value) : quint64(value);
+    QString text = locale.toString(qulonglong(magnitude / quint64(scale)));
+    if (decimals > 0) {
+        quint64 cut = quint64(scale);
+        for (int i = 0; i < decimals; ++i)
+            cut /= 10;
+        text += locale.decimalPoint()
+            + QString::number(magnitude % quint64(scale) / cut).rightJustified(decimals, u'0');
     }
-    return text;
+    return value < 0 ? locale.negativeSign() + text : text;
 }
 
 } // namespace
@@ -260,6 +268,16 @@ Currency LinesTotal(const std::vector<TCategoryLine> &lines)
     return total;
 }
 
+Currency PositiveTotal(const std::vector<TCategoryLine> &lines)
+{
+    Currency positive;
+    for (const TCategoryLine &line : lines) {
+        if (line.Amount > Currency())
+            positive += line.Amount;
+    }
+    return positive;
+}
+
 double Share(Currency part, Currency whole)
 {
     if (whole <= Currency())
@@ -269,19 +287,75 @@ double Share(Currency part, Currency whole)
 
 QString ShareText(Currency part, Currency whole)
 {
+    if (part < Currency())
+        return QStringLiteral("冲减");
     const double share = Share(part, whole);
     if (share < 0)
         return QStringLiteral("—");
     return QString::number(share * 100, 'f', 1) + u'%';
 }
 
+QString MoneyText(Currency amount)
+{
+    const qint64 units = amount.Units();
+    const qint64 cents = (units < 0 ? units - 50 : units + 50) / 100;
+    return DecimalText(cents, 100, 2);
+}
+
+QString YuanText(Currency amount)
+{
+    const QString minus = QLocale().negativeSign();
+    const QString text = MoneyText(amount);
+    return text.startsWith(minus) ? minus + u'¥' + text.mid(minus.size()) : u'¥' + text;
+}
+
+std::vector<TAxisTick> MoneyTicks(Currency low, Currency high)
+{
+    const qint64 bottom = std::min<qint64>(0, low.Units());
+    qint64 top = std::max<qint64>(0, high.Units());
+    if (top == bottom)
+        top = bottom + Currency::kScale;
+    const qint64 wanted = (top - bottom + 4) / 5;
+    // The first of 1, 2, 2.5 and 5 times a power of ten, a cent at least,
+    // that spans it all in five steps.
+    qint64 step = 0;
+    for (qint64 power = Currency::kScale / 100; step == 0; power *= 10) {
+        for (const qint64 tenths : {10, 20, 25, 50}) {
+            if (power * tenths / 10 >= wanted) {
+                step = power * tenths / 10;
+                break;
+            }
+        }
+    }
+    const qint64 first = -((-bottom + step - 1) / step) * step;
+    const qint64 last = (top + step - 1) / step * step;
+    // One unit for the whole axis, by its largest value.
+    const qint64 largest = std::max(-first, last);
+    qint64 scale = Currency::kScale;
+    QString unit;
+    if (largest >= Currency::kScale * 100'000'000) {
+        scale = Currency::kScale * 100'000'000;
+        unit = QStringLiteral("亿");
+    } else if (largest >= Currency::kScale * 10'000) {
+        scale = Currency::kScale * 10'000;
+        unit = QStringLiteral("万");
+    }
+    std::vector<TAxisTick> ticks;
+    for (qint64 value = first; value <= last; value += step) {
+        // As few decimals as the value needs: "0.25万", "0.5万", "1万".
+        int decimals = 0;
+        for (qint64 cut = scale; value % cut != 0; cut /= 10)
+            ++decimals;
+        ticks.push_back(
+            {Currency::FromUnits(value),
+             value == 0 ? QStringLiteral("0") : DecimalText(value, scale, decimals) + unit});
+    }
+    return ticks;
+}
+
 std::vector<TSlice> PieSlices(const std::vector<TCategoryLine> &lines, int most)
 {
-    Currency positive;
-    for (const TCategoryLine &line : lines) {
-        if (line.Amount > Currency())
-            positive += line.Amount;
-    }
+    const Currency positive = PositiveTotal(lines);
     std::vector<int> order;
     for (int i = 0; i < int(lines.size()); ++i) {
         if (lines[i].Amount > Currency())
@@ -302,7 +376,7 @@ std::vector<TSlice> PieSlices(const std::vector<TCategoryLine> &lines, int most)
             other += lines[i].Amount;
         }
     }
-    // One line left over keeps its own name: "其他" stands for several.
+    // One line left over keeps its own name: "其余" stands for several.
     if (rest.size() == 1)
         slices.push_back({rest.front(), lines[rest.front()].Name, other});
     else if (!rest.empty())
@@ -414,6 +488,15 @@ std::vector<TBalancePoint> QueryBalance(const TReportPeriod &period)
 
 // ---- tables ------------------------------------------------------------------
 
+QString TReportTable::Shown(int row, int column) const
+{
+    const QString &cell = Rows[row][column];
+    Currency amount;
+    if (column < MoneyColumns.size() && MoneyColumns[column] && Currency::TryParse(cell, amount))
+        return MoneyText(amount);
+    return cell;
+}
+
 QByteArray TableCsv(const TReportTable &table)
 {
     QString text;
@@ -421,7 +504,8 @@ QByteArray TableCsv(const TReportTable &table)
         for (int i = 0; i < fields.size(); ++i) {
             if (i > 0)
                 text += u',';
-            text += CsvField(fields[i], i < table.TextColumns.size() && table.TextColumns[i]);
+            text += BooksExport::CsvField(fields[i],
+                                          i < table.TextColumns.size() && table.TextColumns[i]);
         }
         text += QStringLiteral("\r\n");
     };
@@ -434,20 +518,22 @@ QByteArray TableCsv(const TReportTable &table)
 QString TableText(const TReportTable &table)
 {
     QString text;
-    const auto line = [&](const QStringList &fields) {
-        QStringList cleaned;
-        for (QString field : fields) {
+    const auto line = [&](QStringList fields) {
+        for (QString &field : fields) {
             for (QChar &c : field) {
                 if (c == u'\t' || c == u'\n' || c == u'\r')
                     c = u' ';
             }
-            cleaned << field;
         }
-        text += cleaned.join(u'\t') + u'\n';
+        text += fields.join(u'\t') + u'\n';
     };
     line(table.Header);
-    for (const QStringList &row : table.Rows)
-        line(row);
+    for (int row = 0; row < table.Rows.size(); ++row) {
+        QStringList shown;
+        for (int column = 0; column < table.Rows[row].size(); ++column)
+            shown << table.Shown(row, column);
+        line(shown);
+    }
     return text;
 }
 

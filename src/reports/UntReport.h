@@ -101,14 +101,37 @@ std::vector<TCategoryLine> Breakdown(const std::vector<TCategorySum> &sums,
                                      const TCategoryTree &tree, qint32 node);
 Currency LinesTotal(const std::vector<TCategoryLine> &lines);
 
+// The sum of the lines above zero: the whole that shares are taken of, so
+// that the shares of those lines add up to 100 % even when a refund booked
+// as a negative amount makes a line, and the net total, smaller.
+Currency PositiveTotal(const std::vector<TCategoryLine> &lines);
+
 // A part's share of a whole, as a fraction; none (negative) when the whole is
 // not above zero.
 double Share(Currency part, Currency whole);
-// "12.3%", or "—" without a share.
+// "12.3%", "—" without a share, or "冲减" for a part below zero, which takes
+// away from the total rather than having a share of it.
 QString ShareText(Currency part, Currency whole);
 
+// An amount as a table shows it: rounded to the cent, half away from zero,
+// with thousands separators and two decimals, "1,471.99".
+QString MoneyText(Currency amount);
+// A figure standing alone: "¥1,471.99", "-¥80.25".
+QString YuanText(Currency amount);
+
+// The ticks of a money axis: round values (1, 2, 2.5 or 5 times a power of
+// ten apart, a cent at least) from zero or below to zero or above, covering
+// low to high in about five steps, labelled in 元, 万 or 亿 by the largest:
+// "0", "0.5万", "1万"; "2,000亿".
+struct TAxisTick
+{
+    Currency Value;
+    QString Label;
+};
+std::vector<TAxisTick> MoneyTicks(Currency low, Currency high);
+
 // The slices of a pie: the positive lines of at least 2 % of their sum, at
-// most `most` of them, and the rest gathered as one "其他" slice (index -1)
+// most `most` of them, and the rest gathered as one "其余" slice (index -1)
 // unless a single line is left.
 struct TSlice
 {
@@ -145,19 +168,24 @@ QString BalanceNetSql(const TReportPeriod &period);
 QString AccountBalanceSql(const QString &account);
 std::vector<TBalancePoint> QueryBalance(const TReportPeriod &period);
 
-// The exact figures under a chart: captions, rows of texts, and which columns
-// hold names (the others hold numbers).
+// The exact figures under a chart: captions, rows of texts (amounts as plain
+// decimals, exact), which columns hold names (the others hold numbers), and
+// which hold amounts.
 struct TReportTable
 {
     QStringList Header;
     QList<QStringList> Rows;
     QList<bool> TextColumns;
+    QList<bool> MoneyColumns;
+
+    // A cell as the table shows it: an amount as MoneyText writes it.
+    QString Shown(int row, int column) const;
 };
-// As a spreadsheet reads it: UTF-8 with a byte order mark, fields quoted
-// where needed, lines ending CR LF. A name that a spreadsheet would take for
-// a formula is written with a leading apostrophe.
+// As a spreadsheet reads it: the exact figures, UTF-8 with a byte order mark,
+// fields quoted where needed, lines ending CR LF. A name that a spreadsheet
+// would take for a formula is written with a leading apostrophe.
 QByteArray TableCsv(const TReportTable &table);
-// Tab-separated lines, for the clipboard.
+// Tab-separated lines of the cells as shown, for the clipboard.
 QString TableText(const TReportTable &table);
 
 // A month as the tables name it: "2026年1月".

@@ -249,39 +249,60 @@ QString XlsDumpProgram()
     return QDir::cleanPath(dir.filePath(QStringLiteral(BOOKKEEP_LIBEXEC_FROM_BIN "/") + name));
 }
 
-// The rows the .xls helper printed.
-bool ParseXlsDump(const QByteArray &output, QList<QStringList> &rows, QString &error)
+// The rows the .xls helper prints, taken as they arrive, so that a sheet past
+// the limits is refused before the whole of it is read.
+class TXlsDumpReader
 {
-    TSheetRows table(rows);
-    qint64 row = 0;
-    qint64 column = 0;
-    qsizetype at = 0;
-    while (at < output.size()) {
-        if (output[at] == '\n') {
-            if (!table.Reach(row++, error))
+public:
+    explicit TXlsDumpReader(QList<QStringList> &rows)
+        : FTable(rows)
+    {
+    }
+
+    // Takes more of the output; false with the reason in Error when the rows
+    // pass a limit or the output is malformed.
+    bool Take(const QByteArray &output)
+    {
+        FPending += output;
+        qsizetype at = 0;
+        bool ok = true;
+        while (ok && at < FPending.size()) {
+            if (FPending[at] == '\n') {
+                ok = FTable.Reach(FRow++, Error);
+                FColumn = 0;
+                ++at;
+                continue;
+            }
+            const qsizetype colon = FPending.indexOf(':', at);
+            bool number = colon > at;
+            const qint64 length = number ? FPending.sliced(at, colon - at).toLongLong(&number) : 0;
+            if (colon < 0 && FPending.size() - at <= 20)
+                break; // the length goes on in the next output
+            if (!number || length < 0 || length > kMaxBytes) {
+                Error = kDamaged;
                 return false;
-            column = 0;
-            ++at;
-            continue;
+            }
+            if (length > FPending.size() - colon - 1)
+                break; // so does the text
+            const QString text = QString::fromUtf8(FPending.sliced(colon + 1, length));
+            ok = FTable.Put(FRow, FColumn++, text, Error);
+            at = colon + 1 + length;
         }
-        const qsizetype colon = output.indexOf(':', at);
-        bool ok = colon > at;
-        const qint64 length = ok ? output.mid(at, colon - at).toLongLong(&ok) : 0;
-        if (!ok || length < 0 || length > output.size() - colon - 1) {
-            error = kDamaged;
-            return false;
-        }
-        at = colon + 1 + length;
-        const QString text = QString::fromUtf8(QByteArrayView(output).sliced(colon + 1, length));
-        if (!table.Put(row, column++, text, error))
-            return false;
+        FPending.remove(0, at);
+        return ok;
     }
-    if (!output.isEmpty() && !output.endsWith('\n')) {
-        error = kDamaged;
-        return false;
-    }
-    return true;
-}
+
+    // True when the output ended after a whole row.
+    bool Complete() const { return FPending.isEmpty() && FColumn == 0; }
+
+    QString Error;
+
+private:
+    TSheetRows FTable;
+    QByteArray FPending;
+    qint64 FRow = 0;
+    qint64 FColumn = 0;
+};
 
 } // namespace
 
@@ -361,14 +382,15 @@ bool ReadXls(const QString &fileName, QList<QStringList> &rows, QString &error)
     rows.clear();
     QProcess helper;
     helper.setStandardErrorFile(QProcess::nullDevice());
-    // Output beyond the limit stops the helper before it fills the memory.
-    bool tooLarge = false;
-    QObject::connect(&helper, &QProcess::readyReadStandardOutput, [&helper, &tooLarge] {
-        if (helper.bytesAvailable() > kMaxBytes) {
-            tooLarge = true;
+    TXlsDumpReader reader(rows);
+    bool refused = false;
+    const auto take = [&] {
+        if (!refused && !reader.Take(helper.readAllStandardOutput())) {
+            refused = true;
             helper.kill();
         }
-    });
+    };
+    QObject::connect(&helper, &QProcess::readyReadStandardOutput, take);
     helper.start(XlsDumpProgram(), {fileName});
     const bool finished = helper.waitForFinished(kXlsTimeoutMs);
     if (!finished && helper.error() == QProcess::FailedToStart) {
@@ -380,12 +402,14 @@ bool ReadXls(const QString &fileName, QList<QStringList> &rows, QString &error)
         helper.kill();
         helper.waitForFinished();
     }
-    if (tooLarge) {
-        error = TooLarge(QStringLiteral("超过 %1 MB").arg(kMaxBytes >> 20));
+    take();
+    if (refused) {
+        error = reader.Error;
         return false;
     }
     if (!finished || helper.exitStatus() != QProcess::NormalExit
-        || (helper.exitCode() != XlsDump::kRowsPrinted && helper.exitCode() != XlsDump::kNotXls)) {
+        || (helper.exitCode() != XlsDump::kRowsPrinted && helper.exitCode() != XlsDump::kNotXls)
+        || !reader.Complete()) {
         error = kDamaged;
         return false;
     }
@@ -393,5 +417,5 @@ bool ReadXls(const QString &fileName, QList<QStringList> &rows, QString &error)
         error = QStringLiteral("文件不是有效的 Excel 97（.xls）文件");
         return false;
     }
-    return ParseXlsDump(helper.readAllStandardOutput(), rows, error);
+    return true;
 }

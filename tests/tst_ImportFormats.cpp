@@ -538,6 +538,7 @@ private Q_SLOTS:
             << row << u"<sst><si><t>x</t></si></sst>"_s << u"flip"_s << u"校验码"_s;
         QTest::newRow("sheet stated to inflate to 2 GB")
             << row << QString() << u"size"_s << u"解压后超过 256 MB"_s;
+        // One-byte changes of the bank's .xls sample: offset and new value.
         QTest::newRow("xls crashing the reader")
             << QString() << QString() << u"xls 3183 1"_s << u"文件已损坏或格式不受支持"_s;
         QTest::newRow("xls of 130 million rows")

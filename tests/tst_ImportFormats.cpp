@@ -57,6 +57,37 @@ private:
         return name;
     }
 
+    // An .xlsx whose one sheet holds the given rows, with shared strings when
+    // given. Stored, not compressed, so that a test can change its bytes.
+    QString WriteXlsx(const QString &rows, const QString &strings = {})
+    {
+        const QString name = FDir.filePath(QStringLiteral("f%1.xlsx").arg(++FFileCount));
+        QuaZip zip(name);
+        const auto add = [&zip](const char *path, const QString &content) {
+            QuaZipFile file(&zip);
+            if (!file.open(QIODevice::WriteOnly, QuaZipNewInfo(QString::fromLatin1(path)), nullptr,
+                           0, 0)
+                || file.write(content.toUtf8()) < 0)
+                qFatal("cannot write %s", path);
+            file.close();
+        };
+        if (!zip.open(QuaZip::mdCreate))
+            qFatal("cannot write %s", qPrintable(name));
+        add("xl/workbook.xml",
+            QStringLiteral("<workbook xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/"
+                           "2006/relationships\"><sheets><sheet name=\"Sheet1\" sheetId=\"1\" "
+                           "r:id=\"rId1\"/></sheets></workbook>"));
+        add("xl/_rels/workbook.xml.rels",
+            QStringLiteral("<Relationships><Relationship Id=\"rId1\" "
+                           "Target=\"worksheets/sheet1.xml\"/></Relationships>"));
+        if (!strings.isEmpty())
+            add("xl/sharedStrings.xml", strings);
+        add("xl/worksheets/sheet1.xml",
+            QStringLiteral("<worksheet><sheetData>%1</sheetData></worksheet>").arg(rows));
+        zip.close();
+        return name;
+    }
+
     // A WeChat CSV with the given data lines after its preamble and header.
     static QByteArray Wechat(const QStringList &lines)
     {
@@ -434,22 +465,6 @@ private Q_SLOTS:
     // the amount is a number cell and a time may be a day serial.
     void WechatXlsxNumbers()
     {
-        const QString name = FDir.filePath(QStringLiteral("w.xlsx"));
-        QuaZip zip(name);
-        QVERIFY(zip.open(QuaZip::mdCreate));
-        const auto add = [&zip](const char *path, const QString &content) {
-            QuaZipFile file(&zip);
-            QVERIFY(file.open(QIODevice::WriteOnly, QuaZipNewInfo(QString::fromLatin1(path))));
-            file.write(content.toUtf8());
-            file.close();
-        };
-        add("xl/workbook.xml",
-            QStringLiteral("<workbook xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/"
-                           "2006/relationships\"><sheets><sheet name=\"Sheet1\" sheetId=\"1\" "
-                           "r:id=\"rId1\"/></sheets></workbook>"));
-        add("xl/_rels/workbook.xml.rels",
-            QStringLiteral("<Relationships><Relationship Id=\"rId1\" "
-                           "Target=\"worksheets/sheet1.xml\"/></Relationships>"));
         const auto text = [](const char *ref, const QString &value) {
             return QStringLiteral("<c r=\"%1\" t=\"inlineStr\"><is><t>%2</t></is></c>")
                 .arg(QString::fromLatin1(ref), value);
@@ -458,7 +473,7 @@ private Q_SLOTS:
             return QStringLiteral("<c r=\"%1\"><v>%2</v></c>").arg(QString::fromLatin1(ref), value);
         };
         const qint64 day = QDate(1899, 12, 30).daysTo(QDate(2026, 3, 20));
-        QString sheet = QStringLiteral("<worksheet><sheetData>") + QStringLiteral("<row r=\"1\">")
+        QString sheet = QStringLiteral("<row r=\"1\">")
             + text("A1", QStringLiteral("微信支付账单明细"))
             + QStringLiteral("</row><row r=\"17\">")
             + text("A17", QStringLiteral("4. 本账单中所有时间均为UTC+08:00时间"))
@@ -481,11 +496,9 @@ private Q_SLOTS:
             + text("A20", QStringLiteral("2026-03-21 08:30:00"))
             + text("B20", QStringLiteral("转账")) + text("C20", QStringLiteral("朋友"))
             + text("E20", QStringLiteral("收入")) + text("F20", QStringLiteral("¥1,000.50"))
-            + text("I20", QStringLiteral("X2")) + QStringLiteral("</row></sheetData></worksheet>");
-        add("xl/worksheets/sheet1.xml", sheet);
-        zip.close();
+            + text("I20", QStringLiteral("X2")) + QStringLiteral("</row>");
 
-        const TStatement s = ReadStatement(name);
+        const TStatement s = ReadStatement(WriteXlsx(sheet));
         QVERIFY2(s.Error.isEmpty(), qPrintable(s.Error));
         QCOMPARE(s.FormatId, QStringLiteral("wechat"));
         QCOMPARE(s.Rows.size(), 2);
@@ -496,6 +509,96 @@ private Q_SLOTS:
         QCOMPARE(s.Rows[1].Kind, 0);
         QCOMPARE(s.Rows[1].Amount.Units(), 10005000);
         QCOMPARE(s.Rows[1].Remark, QStringLiteral("朋友"));
+    }
+
+    // Damaged and hostile spreadsheets are refused with the reason; none
+    // crashes the program or fills its memory.
+    void BrokenSpreadsheets_data()
+    {
+        QTest::addColumn<QString>("rows");
+        QTest::addColumn<QString>("strings");
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QString>("reason");
+        const QString row
+            = u"<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c><v>28</v></c></row>"_s;
+        const QString bomb
+            = u"<!DOCTYPE sst [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;"
+              u"&a;&a;&a;&a;&a;\">]><sst><si><t>&b;&b;&b;&b;</t></si></sst>"_s;
+        QTest::newRow("cell without a column") << u"<row r=\"1\"><c r=\"1\"><v>28</v></c></row>"_s
+                                               << QString() << QString() << u"单元格位置“1”无效"_s;
+        QTest::newRow("row 1,500,000,000") << u"<row r=\"1500000000\"><c><v>28</v></c></row>"_s
+                                           << QString() << QString() << u"超过 1048576 行"_s;
+        QTest::newRow("column ZZZZZZ") << u"<row><c r=\"ZZZZZZ1\"><v>28</v></c></row>"_s
+                                       << QString() << QString() << u"超过 16384 列"_s;
+        QTest::newRow("two million shared strings")
+            << row << u"<sst>"_s + u"<si/>"_s.repeated(2000001) + u"</sst>"_s << QString()
+            << u"超过 2000000 个共享字符串"_s;
+        QTest::newRow("entities in the XML") << row << bomb << QString() << u"DTD"_s;
+        QTest::newRow("a bit flipped")
+            << row << u"<sst><si><t>x</t></si></sst>"_s << u"flip"_s << u"校验码"_s;
+        QTest::newRow("sheet stated to inflate to 2 GB")
+            << row << QString() << u"size"_s << u"解压后超过 256 MB"_s;
+        // One-byte changes of the bank's .xls sample: offset and new value.
+        QTest::newRow("xls crashing the reader")
+            << QString() << QString() << u"xls 3183 1"_s << u"文件已损坏或格式不受支持"_s;
+        QTest::newRow("xls of 130 million rows")
+            << QString() << QString() << u"xls 3046 255"_s << u"超过 1048576 行"_s;
+    }
+
+    void BrokenSpreadsheets()
+    {
+        QFETCH(QString, rows);
+        QFETCH(QString, strings);
+        QFETCH(QString, damage);
+        QFETCH(QString, reason);
+        QByteArray bytes;
+        if (damage.startsWith(u"xls")) {
+            bytes = ReadAll(QStringLiteral(IMPORT_SAMPLES "/ccb-xls/sample.xls"));
+            if (bytes.isEmpty())
+                QSKIP("The sample statements are not beside the project");
+            const QStringList change = damage.split(u' ');
+            bytes[change[1].toInt()] = char(change[2].toInt());
+        } else {
+            bytes = ReadAll(WriteXlsx(rows, strings));
+            if (damage == u"flip") // 28 becomes 68
+                bytes.replace("<v>28</v>", "<v>68</v>");
+            else if (damage == u"size") // the sheet's size in the central directory
+                bytes.replace(bytes.lastIndexOf("xl/worksheets/sheet1.xml") - 22, 4,
+                              "\xff\xff\xff\x7f");
+        }
+        const TStatement s = ReadStatement(WriteFile(bytes));
+        QVERIFY2(s.Error.contains(reason), qPrintable(s.Error));
+        QVERIFY(s.Rows.isEmpty());
+    }
+
+    // Day serials are read to the second, in the date's cell or their own.
+    void Serials_data()
+    {
+        QTest::addColumn<QString>("date");
+        QTest::addColumn<QString>("time");
+        QTest::addColumn<QTime>("expected");
+        QTest::newRow("a second to midnight")
+            << u"46102.99998842592"_s << QString() << QTime(23, 59, 59);
+        QTest::newRow("half past noon") << u"46102.520833333336"_s << QString() << QTime(12, 30);
+        QTest::newRow("whole day") << u"46102"_s << QString() << QTime(0, 0);
+        QTest::newRow("time of its own")
+            << u"2026-03-21"_s << u"0.999988425925926"_s << QTime(23, 59, 59);
+    }
+
+    void Serials()
+    {
+        QFETCH(QString, date);
+        QFETCH(QString, time);
+        QFETCH(QTime, expected);
+        TColumnMapping m;
+        m.Date = u"日期"_s;
+        m.Time = u"时间"_s;
+        m.Amount = u"金额"_s;
+        const TStatement s = ParseStatementTable(
+            {{u"日期"_s, u"时间"_s, u"金额"_s}, {date, time, u"-28"_s}}, {}, true, m);
+        QCOMPARE(s.Rows.size(), 1);
+        QCOMPARE(s.Rows[0].Date, QDate(2026, 3, 21));
+        QCOMPARE(s.Rows[0].Time, expected);
     }
 
     // 100,000 rows read in one go; the time is reported, not asserted.

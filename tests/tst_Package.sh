@@ -22,9 +22,9 @@ fail() {
 root="$work/root"
 DESTDIR="$root" cmake --install "$build" --prefix /usr >/dev/null
 share=usr/share
-expected=(usr/bin/bookkeep "$share/bookkeep/bookkeep.dat" "$share/applications/$id.desktop"
-  "$share/metainfo/$id.metainfo.xml" "$share/icons/hicolor/scalable/apps/$id.svg"
-  "$share/doc/bookkeep/copyright")
+expected=(usr/bin/bookkeep usr/libexec/bookkeep/bookkeep-xls "$share/bookkeep/bookkeep.dat"
+  "$share/applications/$id.desktop" "$share/metainfo/$id.metainfo.xml"
+  "$share/icons/hicolor/scalable/apps/$id.svg" "$share/doc/bookkeep/copyright")
 for size in "${sizes[@]}"; do
   expected+=("$share/icons/hicolor/${size}x$size/apps/$id.png")
 done
@@ -32,6 +32,10 @@ printf '%s\n' "${expected[@]}" | sort >"$work/expected"
 (cd "$root" && find . -type f -printf '%P\n' | sort) >"$work/installed"
 diff -u "$work/expected" "$work/installed" || fail "the installed files differ from the expected list"
 [ -x "$root/usr/bin/bookkeep" ] || fail "the program is not executable"
+# The .xls helper finds its library and refuses a file that is no .xls.
+status=0
+"$root/usr/libexec/bookkeep/bookkeep-xls" /dev/null || status=$?
+[ "$status" -eq 2 ] || fail "the .xls helper ended with $status"
 cmp -s "$build/bookkeep.dat" "$root/$share/bookkeep/bookkeep.dat" || fail "the template differs"
 
 # A PNG's header holds its width and height as 32-bit big-endian numbers.

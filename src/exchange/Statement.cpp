@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QRegularExpression>
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -64,24 +65,24 @@ void MarkSkipped(TStatementRow &row, const QString &reason)
     }
 }
 
-// A spreadsheet's day serial (days since 1899-12-30, the fraction the time).
+// A spreadsheet's day serial (days since 1899-12-30, the fraction the time),
+// exact to the second: the fraction is rounded to the nearest second, so a
+// time of 23:59:59 stays on its day.
 bool FromSerial(const QString &text, QDate *date, QTime *time)
 {
-    Currency serial;
-    if (!Currency::TryParse(text, serial) || serial < Currency())
+    static const QRegularExpression pattern(QStringLiteral("^([0-9]{1,7})(\\.[0-9]*)?$"));
+    const auto m = pattern.match(text);
+    if (!m.hasMatch())
         return false;
-    const qint64 units = serial.Units();
-    const qint64 days = units / Currency::kScale;
+    const qint64 seconds
+        = m.captured(1).toLongLong() * 86400 + std::llround(m.captured(2).toDouble() * 86400);
     if (date) {
-        if (days < 1)
+        if (seconds < 86400)
             return false;
-        *date = QDate(1899, 12, 30).addDays(days);
+        *date = QDate(1899, 12, 30).addDays(seconds / 86400);
     }
-    if (time) {
-        const qint64 seconds
-            = ((units % Currency::kScale) * 86400 + Currency::kScale / 2) / Currency::kScale;
-        *time = QTime(0, 0).addSecs(static_cast<int>(std::min<qint64>(seconds, 86399)));
-    }
+    if (time)
+        *time = QTime(0, 0).addSecs(static_cast<int>(seconds % 86400));
     return true;
 }
 

@@ -13,6 +13,7 @@
 #include <QTableView>
 #include <QThread>
 #include <memory>
+#include <new>
 #include <optional>
 
 namespace {
@@ -305,8 +306,18 @@ void TFormImport::Read(const TColumnMapping &mapping)
     // however long the file; the books are not touched there.
     auto result = std::make_shared<TStatement>();
     const QString fileName = FFileName;
-    FThread = QThread::create(
-        [fileName, mapping, result] { *result = ReadStatement(fileName, mapping); });
+    FThread = QThread::create([fileName, mapping, result] {
+        // No failure may leave the thread: that would end the program.
+        try {
+            *result = ReadStatement(fileName, mapping);
+        } catch (const std::bad_alloc &) {
+            result->Error = QStringLiteral("内存不足，无法读取这个文件");
+        } catch (const Exception &failure) {
+            result->Error = failure.Message();
+        } catch (...) {
+            result->Error = QStringLiteral("读取文件时出错，文件没有读取");
+        }
+    });
     connect(FThread, &QThread::finished, FThread, &QObject::deleteLater);
     connect(FThread, &QThread::finished, this, [this, result] {
         FThread = nullptr;

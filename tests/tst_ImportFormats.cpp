@@ -130,8 +130,10 @@ private Q_SLOTS:
         QCOMPARE(t.Rows[2], (QStringList {u"multi\nline"_s, u"2"_s}));
         QCOMPARE(t.Rows[3], QStringList {u"last"_s});
         QCOMPARE(t.Lines, (QList<int> {1, 2, 3, 5}));
-        QVERIFY(!t.CutInQuotes);
-        QVERIFY(ReadCsv(u"a,\"b,c").CutInQuotes);
+        // A last row is cut when it ends unended after ended rows, or in quotes.
+        QVERIFY(t.LastRowCut);
+        QVERIFY(!ReadCsv(u"a\nb\n").LastRowCut && !ReadCsv(u"a").LastRowCut);
+        QVERIFY(ReadCsv(u"a,\"b,c").LastRowCut);
         QVERIFY(ReadCsv(u"").Rows.isEmpty());
     }
 
@@ -260,6 +262,53 @@ private Q_SLOTS:
         QCOMPARE(s.LastDate(), QDate(2026, 3, 31));
     }
 
+    // A row that cannot be trusted is shown with the reason and the rows
+    // before it still read; a file of another encoding is refused (row -1).
+    void DamagedText_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("reason");
+        const QString bank
+            = u"户名：王小明\r\n序号,交易日期,交易金额,附言\r\n1,2026-01-05,-35.50,茶\r\n"_s;
+        QTest::newRow("cut in the last amount")
+            << Gb18030(bank + u"2,2026-01-06,-12"_s) << 1 << u"文件可能不完整"_s;
+        QTest::newRow("unquoted thousands comma")
+            << Gb18030(bank + u"2,2026-01-06,-1,234.56,书店\r\n"_s) << 1 << u"列数比表头多"_s;
+        QTest::newRow("amount over the limit")
+            << Gb18030(bank + u"2,2026-01-06,-100000000000,书\r\n"_s) << 1
+            << u"超出上限 99999999999.9999"_s;
+        QTest::newRow("2021 alipay cut in the last date")
+            << Gb18030(u"收/支,交易对方,对方账号,商品说明,收/付款方式,金额,交易状态,交易分类,"
+                       u"交易订单号,商家订单号,交易时间,\r\n支出,店,/,茶,余额,9.00,交易成功,餐饮,"
+                       u"A1,,2026-02-01 12:00:00,\r\n支出,店,/,饭,余额,25.00,交易成功,餐饮,A2,,"
+                       u"2026-02-2"_s)
+            << 1 << u"文件可能不完整"_s;
+        const QString big5
+            = u"交易日期,摘要,支出金額,存入金額,餘額,備註\r\n2026/01/05,薪資轉帳,,"
+              u"32000,45000,一月薪資\r\n2026/01/07,刷卡消費,350,,44650,全聯福利中心\r\n"_s;
+        QTest::newRow("Big5") << QStringEncoder("Big5").encode(big5) << -1 << u"编码不受支持"_s;
+        const QString sjis = u"取引日,摘要,お支払金額,お預り金額,差引残高\r\n2026/01/05,給与振込,,"
+                             u"320000,450000\r\n2026/01/07,カード利用,3500,,446500\r\n"_s;
+        QTest::newRow("Shift-JIS")
+            << QStringEncoder("Shift_JIS").encode(sjis) << -1 << u"编码不受支持"_s;
+    }
+
+    void DamagedText()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, row);
+        QFETCH(QString, reason);
+        const TStatement s = ReadStatement(WriteFile(bytes));
+        QVERIFY2(s.Error.contains(reason) == (row < 0), qPrintable(s.Error));
+        QCOMPARE(s.Rows.size(), row + 1);
+        if (row >= 0) {
+            QCOMPARE(s.Rows[row].Status, TRowStatus::Unreadable);
+            QVERIFY2(s.Rows[row].Reason.contains(reason), qPrintable(s.Rows[row].Reason));
+            QCOMPARE(s.Count(TRowStatus::New), row);
+        }
+    }
+
     // A bank table with a date and one signed amount needs no mapping (here
     // the older layout of one bank's export).
     void PlainBankTable()
@@ -288,8 +337,9 @@ private Q_SLOTS:
             QStringLiteral("2026-03-05 10:00:00,转账,甲,/,支出,¥50.00,零钱,对方已退还,T1,/,/"),
             QStringLiteral("2026-03-06 10:00:00,转账-退款,甲,/,收入,¥50.00,零钱,已退还,T2,/,/"),
             QStringLiteral("2026-03-07 10:00:00,转账,乙,/,支出,¥80.00,零钱,对方已退还,T3,/,/"),
+            QStringLiteral("2026-03-08 10:00:00,商户消费-退款,店,/,收入,¥80.00,零钱,已退款,T4,/,/"),
         })));
-        QCOMPARE(s.Rows.size(), 3);
+        QCOMPARE(s.Rows.size(), 4);
         QCOMPARE(s.Rows[0].Status, TRowStatus::New);
         QCOMPARE(s.Rows[1].Status, TRowStatus::New);
         QCOMPARE(s.Rows[2].Status, TRowStatus::Skipped);

@@ -36,6 +36,13 @@ QString StatusText(const TStatementRow &row)
     return QString();
 }
 
+// Whether a row can be ticked for import: one that cannot be read or moved
+// no money never can.
+bool Importable(const TStatementRow &row)
+{
+    return row.Status != TRowStatus::Unreadable && row.Amount > Currency();
+}
+
 // The category of a row is chosen from the categories of its kind.
 class TCategoryDelegate : public QStyledItemDelegate
 {
@@ -165,7 +172,7 @@ bool TImportRowsModel::setData(const QModelIndex &index, const QVariant &value, 
     if (!index.isValid() || !FStatement)
         return false;
     TStatementRow &row = FStatement->Rows[index.row()];
-    if (row.Status == TRowStatus::Unreadable)
+    if (!Importable(row))
         return false;
     if (role == Qt::CheckStateRole && index.column() == ColStatus) {
         const bool checked = value.toInt() == Qt::Checked;
@@ -190,8 +197,7 @@ bool TImportRowsModel::setData(const QModelIndex &index, const QVariant &value, 
 Qt::ItemFlags TImportRowsModel::flags(const QModelIndex &index) const
 {
     Qt::ItemFlags flags = QAbstractTableModel::flags(index);
-    if (!index.isValid() || !FStatement
-        || FStatement->Rows[index.row()].Status == TRowStatus::Unreadable)
+    if (!index.isValid() || !FStatement || !Importable(FStatement->Rows[index.row()]))
         return flags;
     if (index.column() == ColStatus)
         flags |= Qt::ItemIsUserCheckable;

@@ -270,13 +270,13 @@ private Q_SLOTS:
         QTest::addColumn<int>("row");
         QTest::addColumn<QString>("reason");
         const QString bank
-            = u"户名：王小明\r\n序号,交易日期,交易金额,附言\r\n1,2026-01-05,-35.50,茶\r\n"_s;
+            = u"户名：王小明\r\n序号,交易日期,附言,交易金额\r\n1,2026-01-05,茶,-35.50\r\n"_s;
         QTest::newRow("cut in the last amount")
-            << Gb18030(bank + u"2,2026-01-06,-12"_s) << 1 << u"文件可能不完整"_s;
+            << Gb18030(bank + u"2,2026-01-06,书,-12"_s) << 1 << u"文件可能不完整"_s;
         QTest::newRow("unquoted thousands comma")
-            << Gb18030(bank + u"2,2026-01-06,-1,234.56,书店\r\n"_s) << 1 << u"列数比表头多"_s;
+            << Gb18030(bank + u"2,2026-01-06,书,-1,234.56\r\n"_s) << 1 << u"列数比表头多"_s;
         QTest::newRow("amount over the limit")
-            << Gb18030(bank + u"2,2026-01-06,-100000000000,书\r\n"_s) << 1
+            << Gb18030(bank + u"2,2026-01-06,书,-100000000000\r\n"_s) << 1
             << u"超出上限 99999999999.9999"_s;
         QTest::newRow("2021 alipay cut in the last date")
             << Gb18030(u"收/支,交易对方,对方账号,商品说明,收/付款方式,金额,交易状态,交易分类,"
@@ -287,11 +287,12 @@ private Q_SLOTS:
         const QString big5
             = u"交易日期,摘要,支出金額,存入金額,餘額,備註\r\n2026/01/05,薪資轉帳,,"
               u"32000,45000,一月薪資\r\n2026/01/07,刷卡消費,350,,44650,全聯福利中心\r\n"_s;
-        QTest::newRow("Big5") << QStringEncoder("Big5").encode(big5) << -1 << u"编码不受支持"_s;
+        QTest::newRow("Big5") << QByteArray(QStringEncoder("Big5").encode(big5)) << -1
+                              << u"编码不受支持"_s;
         const QString sjis = u"取引日,摘要,お支払金額,お預り金額,差引残高\r\n2026/01/05,給与振込,,"
                              u"320000,450000\r\n2026/01/07,カード利用,3500,,446500\r\n"_s;
         QTest::newRow("Shift-JIS")
-            << QStringEncoder("Shift_JIS").encode(sjis) << -1 << u"编码不受支持"_s;
+            << QByteArray(QStringEncoder("Shift_JIS").encode(sjis)) << -1 << u"编码不受支持"_s;
     }
 
     void DamagedText()

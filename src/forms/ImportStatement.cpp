@@ -247,8 +247,7 @@ TFormImport::TFormImport(QWidget *parent)
     QStringList accounts;
     TAccount().ListAccountNames(accounts);
     ui->cbAccount->addItems(accounts);
-    if (accounts.isEmpty())
-        ui->lblSummary->setText(ui->lblSummary->text() + kNoAccount);
+    SetSummary(ui->lblSummary->text() + (accounts.isEmpty() ? kNoAccount : QString()));
     const QList<TImportCategory> income = StatementImport::Categories(0);
     const QList<TImportCategory> expense = StatementImport::Categories(1);
     FModel->SetCategories(income, expense);
@@ -306,7 +305,7 @@ void TFormImport::Read(const TColumnMapping &mapping)
     ui->btnFile->setEnabled(false);
     ui->btnMapping->setEnabled(false);
     ui->pbLoad->show();
-    ui->lblSummary->setText(QStringLiteral("正在读取文件…"));
+    SetSummary(QStringLiteral("正在读取文件…"));
     // The file is read off the window's thread, so the window stays responsive
     // however long the file; the books are not touched there.
     auto result = std::make_shared<TStatement>();
@@ -331,7 +330,7 @@ void TFormImport::Loaded(const TStatement &statement)
     FTypeIds.clear();
     FModel->Reset(&FStatement, &FTypeIds);
     if (!FStatement.Error.isEmpty()) {
-        ui->lblSummary->setText(FStatement.Error);
+        SetSummary(FStatement.Error);
         Q_EMIT FileLoaded();
         ShowError(FStatement.Error);
         return;
@@ -349,9 +348,8 @@ void TFormImport::Loaded(const TStatement &statement)
             box->addItems(choices);
         }
         ui->grpMapping->show();
-        ui->lblSummary->setText(
-            QStringLiteral("无法识别这个表格的格式。请指出日期、金额等各在哪一列，"
-                           "下次遇到表头相同的文件会自动使用这些设置。"));
+        SetSummary(QStringLiteral("无法识别这个表格的格式。请指出日期、金额等各在哪一列，"
+                                  "下次遇到表头相同的文件会自动使用这些设置。"));
         Q_EMIT FileLoaded();
         return;
     }
@@ -433,8 +431,16 @@ void TFormImport::ShowSummary()
         text += QStringLiteral("\n文件中没有交易记录。");
     if (ui->cbAccount->count() == 0)
         text += kNoAccount;
-    ui->lblSummary->setText(text);
+    SetSummary(text);
     ui->btnImport->setEnabled(fresh > 0 && ui->cbAccount->currentIndex() >= 0 && !FLoading);
+}
+
+void TFormImport::SetSummary(const QString &text)
+{
+    // The label's accessible name names it; screen readers read the summary
+    // itself as its description.
+    ui->lblSummary->setText(text);
+    ui->lblSummary->setAccessibleDescription(text);
 }
 
 void TFormImport::ImportClick()
@@ -448,8 +454,7 @@ void TFormImport::ImportClick()
     // One transaction on the books' connection, on the window's thread. After
     // each batch of records the window paints their progress; keys and clicks
     // wait until the import is over, so nothing else reaches the books meanwhile.
-    ui->lblSummary->setText(
-        QStringLiteral("正在导入 %1 条记录…").arg(FStatement.Count(TRowStatus::New)));
+    SetSummary(QStringLiteral("正在导入 %1 条记录…").arg(FStatement.Count(TRowStatus::New)));
     ui->btnImport->setEnabled(false);
     ui->pbImport->setValue(0);
     ui->pbImport->show();

@@ -131,9 +131,8 @@ private Q_SLOTS:
         QCOMPARE(t.Rows[3], QStringList {u"last"_s});
         QCOMPARE(t.Lines, (QList<int> {1, 2, 3, 5}));
         // A last row is cut when it ends unended after ended rows, or in quotes.
-        QVERIFY(t.LastRowCut);
+        QVERIFY(t.LastRowCut && ReadCsv(u"a,\"b,c").LastRowCut);
         QVERIFY(!ReadCsv(u"a\nb\n").LastRowCut && !ReadCsv(u"a").LastRowCut);
-        QVERIFY(ReadCsv(u"a,\"b,c").LastRowCut);
         QVERIFY(ReadCsv(u"").Rows.isEmpty());
     }
 
@@ -270,29 +269,20 @@ private Q_SLOTS:
         QTest::addColumn<int>("row");
         QTest::addColumn<QString>("reason");
         const QString bank
-            = u"户名：王小明\r\n序号,交易日期,附言,交易金额\r\n1,2026-01-05,茶,-35.50\r\n"_s;
+            = u"序号,交易日期,附言,交易金额\r\n1,2026-01-05,茶,-35.50\r\n2,2026-01-06,书,"_s;
         QTest::newRow("cut in the last amount")
-            << Gb18030(bank + u"2,2026-01-06,书,-12"_s) << 1 << u"文件可能不完整"_s;
+            << Gb18030(bank + u"-12"_s) << 1 << u"文件可能不完整"_s;
         QTest::newRow("unquoted thousands comma")
-            << Gb18030(bank + u"2,2026-01-06,书,-1,234.56\r\n"_s) << 1 << u"列数比表头多"_s;
+            << Gb18030(bank + u"-1,234.56\r\n"_s) << 1 << u"列数比表头多"_s;
         QTest::newRow("amount over the limit")
-            << Gb18030(bank + u"2,2026-01-06,书,-100000000000\r\n"_s) << 1
-            << u"超出上限 99999999999.9999"_s;
-        QTest::newRow("2021 alipay cut in the last date")
-            << Gb18030(u"收/支,交易对方,对方账号,商品说明,收/付款方式,金额,交易状态,交易分类,"
-                       u"交易订单号,商家订单号,交易时间,\r\n支出,店,/,茶,余额,9.00,交易成功,餐饮,"
-                       u"A1,,2026-02-01 12:00:00,\r\n支出,店,/,饭,余额,25.00,交易成功,餐饮,A2,,"
-                       u"2026-02-2"_s)
-            << 1 << u"文件可能不完整"_s;
-        const QString big5
-            = u"交易日期,摘要,支出金額,存入金額,餘額,備註\r\n2026/01/05,薪資轉帳,,"
-              u"32000,45000,一月薪資\r\n2026/01/07,刷卡消費,350,,44650,全聯福利中心\r\n"_s;
-        QTest::newRow("Big5") << QByteArray(QStringEncoder("Big5").encode(big5)) << -1
-                              << u"编码不受支持"_s;
-        const QString sjis = u"取引日,摘要,お支払金額,お預り金額,差引残高\r\n2026/01/05,給与振込,,"
-                             u"320000,450000\r\n2026/01/07,カード利用,3500,,446500\r\n"_s;
+            << Gb18030(bank + u"-100000000000\r\n"_s) << 1 << u"超出上限 99999999999.9999"_s;
+        QTest::newRow("Big5") << QByteArray(
+            QStringEncoder("Big5").encode(u"日期,金額,備註\r\n2026/01/05,32000,薪資轉帳\r\n"_s))
+                              << -1 << u"编码不受支持"_s;
         QTest::newRow("Shift-JIS")
-            << QByteArray(QStringEncoder("Shift_JIS").encode(sjis)) << -1 << u"编码不受支持"_s;
+            << QByteArray(QStringEncoder("Shift_JIS")
+                              .encode(u"取引日,金額,メモ\r\n2026/01/05,3500,カード利用\r\n"_s))
+            << -1 << u"编码不受支持"_s;
     }
 
     void DamagedText()
@@ -303,11 +293,11 @@ private Q_SLOTS:
         const TStatement s = ReadStatement(WriteFile(bytes));
         QVERIFY2(s.Error.contains(reason) == (row < 0), qPrintable(s.Error));
         QCOMPARE(s.Rows.size(), row + 1);
-        if (row >= 0) {
-            QCOMPARE(s.Rows[row].Status, TRowStatus::Unreadable);
-            QVERIFY2(s.Rows[row].Reason.contains(reason), qPrintable(s.Rows[row].Reason));
-            QCOMPARE(s.Count(TRowStatus::New), row);
-        }
+        QCOMPARE(s.Count(TRowStatus::New), std::max(row, 0));
+        if (row >= 0)
+            QVERIFY2(s.Rows[row].Status == TRowStatus::Unreadable
+                         && s.Rows[row].Reason.contains(reason),
+                     qPrintable(s.Rows[row].Reason));
     }
 
     // A bank table with a date and one signed amount needs no mapping (here

@@ -31,7 +31,7 @@ QString StatusText(const TStatementRow &row)
     case TRowStatus::Duplicate:
         return QStringLiteral("可能重复：") + row.Reason;
     case TRowStatus::Unreadable:
-        return QStringLiteral("无法读取：") + row.Reason;
+        return QStringLiteral("无法识别：") + row.Reason;
     }
     return QString();
 }
@@ -421,7 +421,7 @@ void TFormImport::ShowSummary()
         text += QStringLiteral("　期间：%1 至 %2")
                     .arg(FStatement.FirstDate().toString(Qt::ISODate),
                          FStatement.LastDate().toString(Qt::ISODate));
-    text += QStringLiteral("\n共 %1 行：导入 %2，跳过 %3，可能重复 %4，无法读取 %5")
+    text += QStringLiteral("\n共 %1 行：导入 %2，跳过 %3，可能重复 %4，无法识别 %5")
                 .arg(FStatement.Rows.size())
                 .arg(fresh)
                 .arg(FStatement.Count(TRowStatus::Skipped))

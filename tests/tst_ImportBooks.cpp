@@ -230,6 +230,19 @@ private Q_SLOTS:
              QStringLiteral("2026-03-02 09:00:00,转账,友,/,收入,¥20.00,零钱,已收钱,B2,/,/")});
         TStatement s = ReadStatement(file);
         QVERIFY_THROWS_EXCEPTION(Exception, Import(s, QStringLiteral("没有的账户")));
+        // A total beyond the largest amount kept is refused, naming the row.
+        TStatement big
+            = ReadStatement(Bank(FDir, QStringLiteral("big.csv"),
+                                 {QStringLiteral("1,2026-03-02,,存入,99999999999.9999,,,,,")}));
+        try {
+            Import(big);
+            QFAIL("imported");
+        } catch (const Exception &refusal) {
+            QCOMPARE(
+                refusal.Message(),
+                QStringLiteral(
+                    "第 3 行的金额 99999999999.9999 使账户“零钱”的余额超出上限 99999999999.9999"));
+        }
         DbExec(QStringLiteral("create trigger Boom BEFORE UPDATE OF OutFare ON Account "
                               "BEGIN SELECT RAISE(ABORT,'boom'); END"));
         QVERIFY_THROWS_EXCEPTION(Exception, Import(s));

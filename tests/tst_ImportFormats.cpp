@@ -161,8 +161,9 @@ private Q_SLOTS:
         QCOMPARE(t.Rows[2], (QStringList {u"multi\nline"_s, u"2"_s}));
         QCOMPARE(t.Rows[3], QStringList {u"last"_s});
         QCOMPARE(t.Lines, (QList<int> {1, 2, 3, 5}));
-        QVERIFY(!t.CutInQuotes);
-        QVERIFY(ReadCsv(u"a,\"b,c").CutInQuotes);
+        // A last row is cut when it ends unended after ended rows, or in quotes.
+        QVERIFY(t.LastRowCut && ReadCsv(u"a,\"b,c").LastRowCut);
+        QVERIFY(!ReadCsv(u"a\nb\n").LastRowCut && !ReadCsv(u"a").LastRowCut);
         QVERIFY(ReadCsv(u"").Rows.isEmpty());
     }
 
@@ -291,6 +292,45 @@ private Q_SLOTS:
         QCOMPARE(s.LastDate(), QDate(2026, 3, 31));
     }
 
+    // A row that cannot be trusted is shown with the reason and the rows
+    // before it still read; a file of another encoding is refused (row -1).
+    void DamagedText_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("reason");
+        const QString bank
+            = u"序号,交易日期,附言,交易金额\r\n1,2026-01-05,茶,-35.50\r\n2,2026-01-06,书,"_s;
+        QTest::newRow("cut in the last amount")
+            << Gb18030(bank + u"-12"_s) << 1 << u"文件可能不完整"_s;
+        QTest::newRow("unquoted thousands comma")
+            << Gb18030(bank + u"-1,234.56\r\n"_s) << 1 << u"列数比表头多"_s;
+        QTest::newRow("amount over the limit")
+            << Gb18030(bank + u"-100000000000\r\n"_s) << 1 << u"超出上限 99999999999.9999"_s;
+        QTest::newRow("Big5") << QByteArray(
+            QStringEncoder("Big5").encode(u"日期,金額,備註\r\n2026/01/05,32000,薪資轉帳\r\n"_s))
+                              << -1 << u"编码不受支持"_s;
+        QTest::newRow("Shift-JIS")
+            << QByteArray(QStringEncoder("Shift_JIS")
+                              .encode(u"取引日,金額,メモ\r\n2026/01/05,3500,カード利用\r\n"_s))
+            << -1 << u"编码不受支持"_s;
+    }
+
+    void DamagedText()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, row);
+        QFETCH(QString, reason);
+        const TStatement s = ReadStatement(WriteFile(bytes));
+        QVERIFY2(s.Error.contains(reason) == (row < 0), qPrintable(s.Error));
+        QCOMPARE(s.Rows.size(), row + 1);
+        QCOMPARE(s.Count(TRowStatus::New), std::max(row, 0));
+        if (row >= 0)
+            QVERIFY2(s.Rows[row].Status == TRowStatus::Unreadable
+                         && s.Rows[row].Reason.contains(reason),
+                     qPrintable(s.Rows[row].Reason));
+    }
+
     // A bank table with a date and one signed amount needs no mapping (here
     // the older layout of one bank's export).
     void PlainBankTable()
@@ -319,8 +359,9 @@ private Q_SLOTS:
             QStringLiteral("2026-03-05 10:00:00,转账,甲,/,支出,¥50.00,零钱,对方已退还,T1,/,/"),
             QStringLiteral("2026-03-06 10:00:00,转账-退款,甲,/,收入,¥50.00,零钱,已退还,T2,/,/"),
             QStringLiteral("2026-03-07 10:00:00,转账,乙,/,支出,¥80.00,零钱,对方已退还,T3,/,/"),
+            QStringLiteral("2026-03-08 10:00:00,商户消费-退款,店,/,收入,¥80.00,零钱,已退款,T4,/,/"),
         })));
-        QCOMPARE(s.Rows.size(), 3);
+        QCOMPARE(s.Rows.size(), 4);
         QCOMPARE(s.Rows[0].Status, TRowStatus::New);
         QCOMPARE(s.Rows[1].Status, TRowStatus::New);
         QCOMPARE(s.Rows[2].Status, TRowStatus::Skipped);

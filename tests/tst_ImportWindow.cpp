@@ -76,15 +76,18 @@ private Q_SLOTS:
                 "2026-03-02 08:00:00,商户消费,店,早餐,支出,¥12.50,零钱,支付成功,W1,/,/\n"
                 "2026-03-02 09:00:00,微信红包,友,/,支出,¥20.00,零钱,支付成功,W2,/,/\n"
                 "2026-03-03 09:00:00,零钱充值,银行,/,/,¥100.00,银行卡,充值完成,W3,/,/\n"
-                "2026-03-04 09:00:00,转账,友,/,收入,¥5.00,零钱,已收钱,W4,/,/\n")
+                "2026-03-04 09:00:00,转账,友,/,收入,¥5.00,零钱,已收钱,W4,/,/\n"
+                "2026-03-05 09:00:00,转账,友,/,收入,¥0.00,零钱,已收钱,W5,/,/\n")
                 .toUtf8());
         TFormImport form;
         form.ui->cbAccount->setCurrentIndex(form.ui->cbAccount->findText(kWallet));
         Open(form, file);
         QVERIFY(form.ui->lblSummary->text().contains(QStringLiteral("微信支付")));
         QVERIFY(form.ui->lblSummary->text().contains(QStringLiteral("导入 3")));
+        // A screen reader reads the summary under the label's name.
+        QCOMPARE(form.ui->lblSummary->accessibleDescription(), form.ui->lblSummary->text());
         QAbstractItemModel *model = form.ui->tvRows->model();
-        QCOMPARE(model->rowCount(), 4);
+        QCOMPARE(model->rowCount(), 5);
         QCOMPARE(model->index(0, TImportRowsModel::ColCategory).data().toString(),
                  QStringLiteral("商户消费"));
         QVERIFY(model->index(2, TImportRowsModel::ColStatus)
@@ -96,6 +99,9 @@ private Q_SLOTS:
         QVERIFY(model->setData(model->index(1, TImportRowsModel::ColCategory), 1, Qt::EditRole));
         QVERIFY(model->setData(model->index(3, TImportRowsModel::ColStatus), Qt::Unchecked,
                                Qt::CheckStateRole));
+        // A row of no amount stays unticked with its reason.
+        QVERIFY(!model->setData(model->index(4, TImportRowsModel::ColStatus), Qt::Checked,
+                                Qt::CheckStateRole));
         QVERIFY(form.ui->lblSummary->text().contains(QStringLiteral("导入 2")));
         QVERIFY(form.ui->btnImport->isEnabled());
         form.ui->btnImport->click();

@@ -77,8 +77,8 @@ TCsvTable ReadCsv(QStringView text)
             cell += c;
         }
     }
-    if (quoted)
-        table.CutInQuotes = true;
+    // A row that ends the text unended is cut when earlier rows were ended.
+    table.LastRowCut = quoted || (rowStarted && !table.Rows.isEmpty());
     if (rowStarted)
         endRow();
     return table;

@@ -15,8 +15,9 @@ struct TCsvTable
     QList<QStringList> Rows;
     // The first line of each row, counting from 1.
     QList<int> Lines;
-    // The text ended inside a quoted field: its last row was cut short.
-    bool CutInQuotes = false;
+    // The last row may have been cut short: the text ended inside a quoted
+    // field, or without the line break that ends every row before it.
+    bool LastRowCut = false;
 };
 
 TCsvTable ReadCsv(QStringView text);

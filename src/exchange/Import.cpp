@@ -3,6 +3,7 @@
 #include "data/DbAccess.h"
 #include "data/SqlFormat.h"
 #include "data/UException.h"
+#include "ledger/UntAccount.h"
 #include "ledger/UntBookKeep.h"
 
 #include <QHash>
@@ -64,6 +65,53 @@ struct TRecordKey
 size_t qHash(const TRecordKey &key, size_t seed = 0)
 {
     return qHashMulti(seed, key.Day, key.Kind, key.Units);
+}
+
+// Refuses, naming the row, what the books cannot hold: a row without an
+// amount, or one that takes a total of the account beyond the largest amount
+// the books keep. The totals move as the import books them: first all the
+// income, then all the expense.
+void CheckAmounts(const TStatement &statement, const QString &account)
+{
+    TAccount books;
+    books.ReadAccount(account);
+    const Currency limit = Currency::FromUnits(Currency::kMaxUnits);
+    Currency income = books.FInFare;
+    Currency expense = books.FOutFare;
+    Currency peak = books.FFare; // the balance once the income is booked
+    Currency balance = books.FFare;
+    const TStatementRow *sunk = nullptr; // the row after which the balance stays too low
+    const auto refuse = [&](const TStatementRow &row, const QString &total) {
+        throw Exception(QStringLiteral("第 %1 行的金额 %2 使账户“%3”的%4超出上限 %5")
+                            .arg(row.Line)
+                            .arg(row.Amount.ToString(), account, total, limit.ToString()));
+    };
+    for (const TStatementRow &row : statement.Rows) {
+        if (row.Status != TRowStatus::New)
+            continue;
+        if (row.Amount <= Currency())
+            throw Exception(QStringLiteral("第 %1 行的金额为零，不能导入").arg(row.Line));
+        if (row.Kind == 0) {
+            income += row.Amount;
+            peak += row.Amount;
+            balance += row.Amount;
+            if (income > limit)
+                refuse(row, QStringLiteral("收入合计"));
+            if (peak > limit)
+                refuse(row, QStringLiteral("余额"));
+        } else {
+            expense += row.Amount;
+            balance -= row.Amount;
+            if (expense > limit)
+                refuse(row, QStringLiteral("支出合计"));
+        }
+        if (balance >= -limit)
+            sunk = nullptr;
+        else if (!sunk)
+            sunk = &row;
+    }
+    if (sunk)
+        refuse(*sunk, QStringLiteral("余额"));
 }
 
 } // namespace
@@ -204,6 +252,7 @@ int ImportRows(const TStatement &statement, const QList<int> &typeIds, const QSt
     }
     if (records.isEmpty())
         throw Exception(QStringLiteral("没有要导入的记录"));
+    CheckAmounts(statement, account);
 
     // The records and the choices remembered with them commit together, so a
     // failure never leaves an import half done or reported wrongly.

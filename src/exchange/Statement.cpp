@@ -18,6 +18,27 @@ constexpr int kHeaderSearchRows = 80;
 
 const QString kReturnedTransfer = QStringLiteral("转账已被对方退还，文件中没有对应的退款");
 
+// An amount's text without currency signs, thousands separators, padding and
+// a leading plus.
+QString PlainAmount(const QString &text)
+{
+    QString plain;
+    plain.reserve(text.size());
+    for (const QChar c : text)
+        if (c != u',' && c != QChar(0x00A5) && c != QChar(0xFFE5) && c != u' ' && c != u'\t'
+            && c != QChar(0x3000))
+            plain += c;
+    if (plain.startsWith(u'+'))
+        plain.remove(0, 1);
+    return plain;
+}
+
+bool IsDecimal(const QString &plain)
+{
+    static const QRegularExpression pattern(QStringLiteral("^-?\\d+(\\.\\d+)?$"));
+    return pattern.match(plain).hasMatch();
+}
+
 // The cells of one data row, looked up by header name.
 class TRowCells
 {
@@ -139,7 +160,13 @@ bool ReadAmount(const TRowCells &r, const QString &column, Currency &amount, TSt
 {
     bool present = false;
     if (!ParseStatementAmount(r[column], amount, present)) {
-        MarkUnreadable(out, QStringLiteral("金额无法识别：“%1”").arg(r[column]));
+        // A number Currency refuses is beyond the largest amount the books hold.
+        MarkUnreadable(
+            out,
+            IsDecimal(PlainAmount(r[column]))
+                ? QStringLiteral("金额“%1”超出上限 %2")
+                      .arg(r[column], Currency::FromUnits(Currency::kMaxUnits).ToString())
+                : QStringLiteral("金额无法识别：“%1”").arg(r[column]));
         return false;
     }
     if (!present)
@@ -241,13 +268,14 @@ void WechatRow(const TRowCells &r, TStatementRow &out)
         MarkSkipped(out, QStringLiteral("中性交易：零钱、理财等自己账户之间的资金往来"));
 }
 
-// A WeChat transfer the other side sent back moved money out and in again;
-// both rows are booked when the refund is in the file, neither otherwise.
+// A WeChat transfer the other side sent back moved money out and in again:
+// it is booked only when the file holds its refund, a 转账-退款 row of the
+// same amount. A merchant's refund answers for a purchase, not a transfer.
 void PairReturnedTransfers(QList<TStatementRow> &rows)
 {
     QList<TStatementRow *> refunds;
     for (TStatementRow &row : rows)
-        if (row.Status == TRowStatus::New && row.Kind == 0 && row.CategoryHint.endsWith(u"退款"))
+        if (row.Status == TRowStatus::New && row.Kind == 0 && row.CategoryHint == u"转账-退款")
             refunds << &row;
     for (TStatementRow &row : rows) {
         if (row.Status != TRowStatus::Skipped || row.Reason != kReturnedTransfer)
@@ -446,11 +474,29 @@ bool HoldsAll(const QStringList &row, const TColumnMapping &m)
                        [&row](const QString &name) { return row.contains(name); });
 }
 
+// Whether a header names any column of the known formats.
+bool HoldsKnownName(const QStringList &header)
+{
+    for (const TFormat &f : kFormats)
+        for (const char16_t *name : f.Required)
+            if (header.contains(QString::fromUtf16(name)))
+                return true;
+    return header.contains(kBankMapping.Date) || header.contains(kBankMapping.Amount);
+}
+
+// The cells of a row up to its last one that is not empty.
+int FilledWidth(const QStringList &row)
+{
+    qsizetype width = row.size();
+    while (width > 0 && row[width - 1].isEmpty())
+        --width;
+    return static_cast<int>(width);
+}
+
 // The header without the empty cells a trailing comma leaves.
 QStringList TrimmedHeader(QStringList row)
 {
-    while (!row.isEmpty() && row.last().isEmpty())
-        row.removeLast();
+    row.resize(FilledWidth(row));
     return row;
 }
 
@@ -513,21 +559,13 @@ QString CellsDigest(const QStringList &cells)
 
 bool ParseStatementAmount(const QString &text, Currency &amount, bool &present)
 {
-    QString plain;
-    plain.reserve(text.size());
-    for (const QChar c : text)
-        if (c != u',' && c != QChar(0x00A5) && c != QChar(0xFFE5) && c != u' ' && c != u'\t'
-            && c != QChar(0x3000))
-            plain += c;
-    if (plain.startsWith(u'+'))
-        plain.remove(0, 1);
+    const QString plain = PlainAmount(text);
     present = !(plain.isEmpty() || plain == u"-" || plain == u"/");
     if (!present) {
         amount = Currency();
         return true;
     }
-    static const QRegularExpression pattern(QStringLiteral("^-?\\d+(\\.\\d+)?$"));
-    return pattern.match(plain).hasMatch() && Currency::TryParse(plain, amount);
+    return IsDecimal(plain) && Currency::TryParse(plain, amount);
 }
 
 bool TColumnMapping::IsValid() const
@@ -675,6 +713,17 @@ TStatement ParseStatementTable(const QList<QStringList> &rows, const QList<int> 
             result.Rows << row;
             continue;
         }
+        // More cells than the header names: an unquoted comma (in an amount,
+        // say) has moved the cells after it, so no column can be trusted.
+        if (!spreadsheet && FilledWidth(cells) > width) {
+            MarkUnreadable(row,
+                           QStringLiteral("这一行的列数比表头多（有 %1 列，表头只有 %2 列），"
+                                          "可能有未加引号的逗号")
+                               .arg(FilledWidth(cells))
+                               .arg(width));
+            result.Rows << row;
+            continue;
+        }
         const TRowCells r(cells, index, spreadsheet);
         if (format)
             format->Parse(r, row);
@@ -740,16 +789,26 @@ TStatement ReadStatement(const QString &fileName, const TColumnMapping &mapping)
         return ParseStatementTable(rows, {}, true, mapping);
     }
     QString text;
-    if (!DecodeStatementText(bytes, text, error)) {
+    bool doubtful = false;
+    if (!DecodeStatementText(bytes, text, error, &doubtful)) {
         failed.Error = error;
         return failed;
     }
     const TCsvTable table = ReadCsv(text);
     TStatement result = ParseStatementTable(table.Rows, table.Lines, false, mapping);
-    // A file cut inside a quoted field: its last row is not whole.
-    if (table.CutInQuotes && !result.Rows.isEmpty()
+    // Text of another encoding read as GB18030 names no column we know.
+    if (doubtful && (result.NeedsMapping || !result.Error.isEmpty())
+        && !HoldsKnownName(result.Header)) {
+        failed.Error = QStringLiteral(
+            "文件的编码不受支持：内容不像 UTF-8 或 GB18030（GBK）编码的中文，"
+            "可能是繁体中文（Big5）或日文（Shift-JIS）编码。请先另存为 UTF-8 编码再导入。");
+        return failed;
+    }
+    // A file cut in its last row: a cut cell may still read as a date or an
+    // amount, so the row is not booked.
+    if (table.LastRowCut && !result.Rows.isEmpty()
         && result.Rows.last().Line == table.Lines.last()) {
-        MarkUnreadable(result.Rows.last(), QStringLiteral("文件在这一行中间结束，这一行不完整"));
+        MarkUnreadable(result.Rows.last(), QStringLiteral("文件可能不完整：文件在这一行中间结束"));
         result.Rows.last().SourceId.clear();
     }
     return result;

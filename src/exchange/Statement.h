@@ -13,7 +13,7 @@ enum class TRowStatus {
     New, // imported
     Skipped, // moved no money of the user's, or only between their own pockets
     Duplicate, // matches a record already in the books; not imported unless ticked
-    Unreadable, // its date or amount cannot be read
+    Unreadable, // its date or amount cannot be read, or its cells cannot be trusted
 };
 
 // One row of a statement as the books would take it.

@@ -32,9 +32,16 @@ QString StatusText(const TStatementRow &row)
     case TRowStatus::Duplicate:
         return QStringLiteral("可能重复：") + row.Reason;
     case TRowStatus::Unreadable:
-        return QStringLiteral("无法读取：") + row.Reason;
+        return QStringLiteral("无法识别：") + row.Reason;
     }
     return QString();
+}
+
+// Whether a row can be ticked for import: one that cannot be read or moved
+// no money never can.
+bool Importable(const TStatementRow &row)
+{
+    return row.Status != TRowStatus::Unreadable && row.Amount > Currency();
 }
 
 // The category of a row is chosen from the categories of its kind.
@@ -166,7 +173,7 @@ bool TImportRowsModel::setData(const QModelIndex &index, const QVariant &value, 
     if (!index.isValid() || !FStatement)
         return false;
     TStatementRow &row = FStatement->Rows[index.row()];
-    if (row.Status == TRowStatus::Unreadable)
+    if (!Importable(row))
         return false;
     if (role == Qt::CheckStateRole && index.column() == ColStatus) {
         const bool checked = value.toInt() == Qt::Checked;
@@ -191,8 +198,7 @@ bool TImportRowsModel::setData(const QModelIndex &index, const QVariant &value, 
 Qt::ItemFlags TImportRowsModel::flags(const QModelIndex &index) const
 {
     Qt::ItemFlags flags = QAbstractTableModel::flags(index);
-    if (!index.isValid() || !FStatement
-        || FStatement->Rows[index.row()].Status == TRowStatus::Unreadable)
+    if (!index.isValid() || !FStatement || !Importable(FStatement->Rows[index.row()]))
         return flags;
     if (index.column() == ColStatus)
         flags |= Qt::ItemIsUserCheckable;
@@ -242,8 +248,7 @@ TFormImport::TFormImport(QWidget *parent)
     QStringList accounts;
     TAccount().ListAccountNames(accounts);
     ui->cbAccount->addItems(accounts);
-    if (accounts.isEmpty())
-        ui->lblSummary->setText(ui->lblSummary->text() + kNoAccount);
+    SetSummary(ui->lblSummary->text() + (accounts.isEmpty() ? kNoAccount : QString()));
     const QList<TImportCategory> income = StatementImport::Categories(0);
     const QList<TImportCategory> expense = StatementImport::Categories(1);
     FModel->SetCategories(income, expense);
@@ -301,7 +306,7 @@ void TFormImport::Read(const TColumnMapping &mapping)
     ui->btnFile->setEnabled(false);
     ui->btnMapping->setEnabled(false);
     ui->pbLoad->show();
-    ui->lblSummary->setText(QStringLiteral("正在读取文件…"));
+    SetSummary(QStringLiteral("正在读取文件…"));
     // The file is read off the window's thread, so the window stays responsive
     // however long the file; the books are not touched there.
     auto result = std::make_shared<TStatement>();
@@ -336,7 +341,7 @@ void TFormImport::Loaded(const TStatement &statement)
     FTypeIds.clear();
     FModel->Reset(&FStatement, &FTypeIds);
     if (!FStatement.Error.isEmpty()) {
-        ui->lblSummary->setText(FStatement.Error);
+        SetSummary(FStatement.Error);
         Q_EMIT FileLoaded();
         ShowError(FStatement.Error);
         return;
@@ -354,9 +359,8 @@ void TFormImport::Loaded(const TStatement &statement)
             box->addItems(choices);
         }
         ui->grpMapping->show();
-        ui->lblSummary->setText(
-            QStringLiteral("无法识别这个表格的格式。请指出日期、金额等各在哪一列，"
-                           "下次遇到表头相同的文件会自动使用这些设置。"));
+        SetSummary(QStringLiteral("无法识别这个表格的格式。请指出日期、金额等各在哪一列，"
+                                  "下次遇到表头相同的文件会自动使用这些设置。"));
         Q_EMIT FileLoaded();
         return;
     }
@@ -428,7 +432,7 @@ void TFormImport::ShowSummary()
         text += QStringLiteral("　期间：%1 至 %2")
                     .arg(FStatement.FirstDate().toString(Qt::ISODate),
                          FStatement.LastDate().toString(Qt::ISODate));
-    text += QStringLiteral("\n共 %1 行：导入 %2，跳过 %3，可能重复 %4，无法读取 %5")
+    text += QStringLiteral("\n共 %1 行：导入 %2，跳过 %3，可能重复 %4，无法识别 %5")
                 .arg(FStatement.Rows.size())
                 .arg(fresh)
                 .arg(FStatement.Count(TRowStatus::Skipped))
@@ -438,8 +442,16 @@ void TFormImport::ShowSummary()
         text += QStringLiteral("\n文件中没有交易记录。");
     if (ui->cbAccount->count() == 0)
         text += kNoAccount;
-    ui->lblSummary->setText(text);
+    SetSummary(text);
     ui->btnImport->setEnabled(fresh > 0 && ui->cbAccount->currentIndex() >= 0 && !FLoading);
+}
+
+void TFormImport::SetSummary(const QString &text)
+{
+    // The label's accessible name names it; screen readers read the summary
+    // itself as its description.
+    ui->lblSummary->setText(text);
+    ui->lblSummary->setAccessibleDescription(text);
 }
 
 void TFormImport::ImportClick()
@@ -453,8 +465,7 @@ void TFormImport::ImportClick()
     // One transaction on the books' connection, on the window's thread. After
     // each batch of records the window paints their progress; keys and clicks
     // wait until the import is over, so nothing else reaches the books meanwhile.
-    ui->lblSummary->setText(
-        QStringLiteral("正在导入 %1 条记录…").arg(FStatement.Count(TRowStatus::New)));
+    SetSummary(QStringLiteral("正在导入 %1 条记录…").arg(FStatement.Count(TRowStatus::New)));
     ui->btnImport->setEnabled(false);
     ui->pbImport->setValue(0);
     ui->pbImport->show();

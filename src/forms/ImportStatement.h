@@ -84,6 +84,7 @@ private:
     void DefaultsChanged();
     void ImportClick();
     void ShowSummary();
+    void SetSummary(const QString &text);
     int DefaultCategory(int kind) const;
 
     TStatement FStatement;

@@ -111,6 +111,7 @@ const char *const kStatements[] = {
     "update sqlite_sequence set seq=?1 where name='BookKeep'",
     "insert into sqlite_sequence(name,seq) values ('BookKeep',?1)",
     "delete from sqlite_sequence where name='BookKeep'",
+    "select Op>0,exists(select 1 from UndoRedo) from UndoLog order by Seq desc limit 1",
 };
 
 [[noreturn]] void Fail(sqlite3 *db)
@@ -360,7 +361,7 @@ void THistory::SealStep(const QString &name)
     bool redo = false;
     bool changed = false;
     qint64 since = 0; // the marker or base row before the change
-    {
+    try {
         TRun state(*this, SealState);
         // Nothing logged since the last marker.
         if (!state.Step() || state.Int(0) == 0)
@@ -375,6 +376,15 @@ void THistory::SealStep(const QString &name)
             }
             changed = state.Int(3) == 0;
         } while (!changed && state.Step());
+    } catch (const Exception &) {
+        // The read names every logged table; books that lack one (damaged,
+        // or changed by another program) cannot compare rows, and whatever
+        // was logged is a step.
+        TRun state(*this, SealStatePlain);
+        if (!state.Step() || state.Int(0) == 0)
+            return;
+        redo = state.Int(1) != 0;
+        changed = true;
     }
     // Rows that only wrote what they found make no step, and the steps to
     // redo stay: nothing was changed that they could clash with.

@@ -85,6 +85,7 @@ private:
         SetCounter,
         AddCounter,
         DropCounter,
+        SealStatePlain,
         StatementCount
     };
     class TRun;

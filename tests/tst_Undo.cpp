@@ -130,6 +130,8 @@ void TestUndo::StepNames()
     const int logged = RowCount(QStringLiteral("UndoLog"));
     GBookKeep->ReadRecord(id);
     GBookKeep->ModifyRecord(1, QStringLiteral("现金"), Amount("36"));
+    GAccount->ReadAccount(QStringLiteral("现金"));
+    GAccount->UpdateAccount(QStringLiteral("现金"));
     QCOMPARE(Tops(), tops);
     QCOMPARE(RowCount(QStringLiteral("UndoLog")), logged);
 }

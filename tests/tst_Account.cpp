@@ -120,10 +120,12 @@ void TestAccount::remarkChangeKeepsTotals()
     AddRecord(0, QStringLiteral("银行"), Amount("12.3456"));
     AddRecord(1, QStringLiteral("银行"), Amount("0.0002"));
     const TTotals before = ReadTotals(QStringLiteral("银行"));
+    const int logged = RowCount(QStringLiteral("UndoLog"));
 
     GAccount->FAccountName = QStringLiteral("银行");
     GAccount->FRemark = QStringLiteral("新备注");
     GAccount->UpdateAccount(QStringLiteral("银行"));
+    QCOMPARE(RowCount(QStringLiteral("UndoLog")), logged + 2); // no record rewritten
 
     QCOMPARE(ReadTotals(QStringLiteral("银行")), before);
     QCOMPARE(before, Totals("1012.3455", "12.3456", "0.0002"));

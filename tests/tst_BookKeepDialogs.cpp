@@ -154,6 +154,17 @@ void tst_BookKeepDialogs::layoutAndKeyboard()
     QCOMPARE(chain.join(u' '),
              QStringLiteral("rbIncome cbbInOutType DBInDate edtFare img1 cbbAccount mmoRemark "
                             "chk1 btnOK btnCancel"));
+    // Enter on a focused button presses it, not OK; no calculator is found to start.
+    TRecordingPrompt prompt;
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", "/none");
+    for (QWidget *button :
+         {Child<QWidget>(&dialog, "img1"), Child<QWidget>(&dialog, "btnCancel")}) {
+        button->setFocus();
+        PressEnter(button);
+    }
+    qputenv("PATH", path);
+    QVERIFY(!dialog.isVisible() && prompt.Boxes.isEmpty());
 }
 
 void tst_BookKeepDialogs::addChecksAccountAndCategory()

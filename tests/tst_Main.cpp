@@ -225,10 +225,16 @@ void TestMain::deleteRecord()
     QCOMPARE(Panels(form), QStringLiteral("3|1200|1244.75|-44.75"));
     QCOMPARE(ReadTotals(QStringLiteral("现金")), Totals("1049.25", "2199", "1249.75"));
 
+    form.ui->lv1->setCurrentIndex(form.Records().index(0, 1));
+    GBookKeep->DeleteRecord(Ids(form).first());
+    prompt.Answers = {true};
+    QMetaObject::invokeMethod(&form, &TFormMain::N3Click, Qt::QueuedConnection);
+    QTRY_COMPARE(prompt.Boxes.value(4).Text, kRecordGone);
+    QCOMPARE(form.Records().rowCount(), 2);
     // Nothing selected: nothing asked.
     form.ui->lv1->clearSelection();
     form.N3Click();
-    QCOMPARE(prompt.Boxes.size(), 3);
+    QCOMPARE(prompt.Boxes.size(), 5);
 }
 
 void TestMain::failingDeleteChangesNothing()

@@ -1,10 +1,13 @@
+#include "ModalDriver.h"
 #include "TestSupport.h"
 
 #include "data/DbAccess.h"
 #include "data/UException.h"
+#include "forms/BaseDlg.h"
 #include "forms/Note.h"
 #include "ledger/UntNote.h"
 #include "shell/Application.h"
+#include "shell/WidgetPrompt.h"
 
 #include <QLineEdit>
 #include <QMainWindow>
@@ -254,6 +257,15 @@ void TstNote::windowLooksRight()
     QVERIFY(flags & Qt::WindowMaximizeButtonHint);
     QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
     QVERIFY(!note->isModal());
+    // Dialogs and file dialogs opened meanwhile show above it, as boxes do.
+    TModalDriver driver;
+    for (int i = 0; i < 2; ++i)
+        driver.Then([](QWidget *modal) {
+            QMetaObject::invokeMethod(modal, &QWidget::close, Qt::QueuedConnection);
+            QVERIFY(modal->windowFlags() & Qt::WindowStaysOnTopHint);
+        });
+    TFormBaseDlg().ShowModal();
+    TWidgetPrompt().FileDialog(TFileDialogKind::Save, QStringLiteral("数据文件 (*.bat)"));
 
     QCOMPARE(Memo(note)->toPlainText(), QStringLiteral("hello"));
     QCOMPARE(note->focusWidget(), Memo(note));

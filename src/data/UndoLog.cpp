@@ -57,11 +57,31 @@ int ValueCount(int op)
 // The log's columns after Seq; the redo steps are kept in a table of the same.
 const char *const kLogColumns = "Op INTEGER NOT NULL, Id, V1, V2, V3, V4, V5, V6";
 
+// The log's rows newest first: whether the row is a change's (not a marker or
+// the base row), whether there are redo steps, its Seq, and whether the table
+// row it would put back still holds those values, as after an update that
+// wrote the values it found. No row when the log is empty.
+QByteArray SealReadText()
+{
+    QByteArray unchanged = "case L.Op";
+    for (int table = 0; table < int(std::size(kLogged)); ++table) {
+        const TLogged &logged = kLogged[table];
+        unchanged += " when " + QByteArray::number(RestoreOp(table)) + " then exists(select 1 from "
+            + logged.Table + " where " + logged.Key + "=L.Id";
+        for (std::size_t i = 0; i < logged.Columns.size(); ++i)
+            unchanged += QByteArray(" and ") + logged.Columns[i] + " is L.V"
+                + QByteArray::number(qsizetype(i + 1));
+        unchanged += ")";
+    }
+    return "select L.Op>0,exists(select 1 from UndoRedo),L.Seq," + unchanged
+        + " else 0 end from UndoLog L order by L.Seq desc";
+}
+
+const QByteArray kSealReadText = SealReadText();
+
 } // namespace
 
-// No row when the log is empty.
-const char *const kSealRead
-    = "select Op>0,exists(select 1 from UndoRedo) from UndoLog order by Seq desc limit 1";
+const char *const kSealRead = kSealReadText.constData();
 const char *const kSealMarker = "insert into UndoLog(Op,V1,V2) values (0,?1,(select seq from "
                                 "sqlite_sequence where name='BookKeep'))";
 
@@ -91,6 +111,7 @@ const char *const kStatements[] = {
     "update sqlite_sequence set seq=?1 where name='BookKeep'",
     "insert into sqlite_sequence(name,seq) values ('BookKeep',?1)",
     "delete from sqlite_sequence where name='BookKeep'",
+    "select Op>0,exists(select 1 from UndoRedo) from UndoLog order by Seq desc limit 1",
 };
 
 [[noreturn]] void Fail(sqlite3 *db)
@@ -338,12 +359,38 @@ THistory::~THistory()
 void THistory::SealStep(const QString &name)
 {
     bool redo = false;
-    {
+    bool changed = false;
+    qint64 since = 0; // the marker or base row before the change
+    try {
         TRun state(*this, SealState);
         // Nothing logged since the last marker.
         if (!state.Step() || state.Int(0) == 0)
             return;
         redo = state.Int(1) != 0;
+        // Read newest first back to the marker; the first row that changed
+        // something ends the search, so a change is told by its last rows.
+        do {
+            if (state.Int(0) == 0) {
+                since = state.Int(2);
+                break;
+            }
+            changed = state.Int(3) == 0;
+        } while (!changed && state.Step());
+    } catch (const Exception &) {
+        // The read names every logged table; books that lack one (damaged,
+        // or changed by another program) cannot compare rows, and whatever
+        // was logged is a step.
+        TRun state(*this, SealStatePlain);
+        if (!state.Step() || state.Int(0) == 0)
+            return;
+        redo = state.Int(1) != 0;
+        changed = true;
+    }
+    // Rows that only wrote what they found make no step, and the steps to
+    // redo stay: nothing was changed that they could clash with.
+    if (!changed) {
+        TRun(*this, DropLogAfter).Bind(1, since).Run();
+        return;
     }
     const TKeepLastRowid keep(FDb);
     if (redo)
@@ -453,7 +500,7 @@ void THistory::Replay(bool redo)
         TRun(*this, AddMarker).Bind(1, name).Run();
     } else {
         TRun(*this, MoveToRedo).Bind(1, last).Run();
-        TRun(*this, DropMoved).Bind(1, last).Run();
+        TRun(*this, DropLogAfter).Bind(1, last).Run();
         TRun(*this, AddRedoMarker).Bind(1, name).Bind(2, counterAfter.get()).Run();
     }
 }

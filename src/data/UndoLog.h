@@ -25,7 +25,8 @@ inline const QString kUnnamedStep = QStringLiteral("修改账本");
 QString StepText(const QString &text);
 
 // The two statements with which a commit closes its step: the read of the
-// log's end (is its last row a step's, are there redo steps) and the insert
+// log's rows newest first (is the row a step's, are there redo steps, its
+// Seq, does its table row hold the values it would put back) and the insert
 // of the marker (?1 the step's name).
 extern const char *const kSealRead;
 extern const char *const kSealMarker;
@@ -47,8 +48,10 @@ public:
 
     // Closes the log rows of the change in progress with a marker of the step
     // `name` (the general name when empty) and drops the redo steps (a new
-    // change ends them). Nothing when the change logged no row. Drops the
-    // oldest steps past kMaxSteps now and then.
+    // change ends them). Nothing when the change logged no row; when its rows
+    // changed nothing (each row holds the values it would put back), they are
+    // dropped and the redo steps stay. Drops the oldest steps past kMaxSteps
+    // now and then.
     void SealStep(const QString &name);
     // The name of the step an undo (redo false) or a redo would replay; empty
     // when there is none.
@@ -78,10 +81,11 @@ private:
         DropStep,
         DropRedoStep,
         MoveToRedo,
-        DropMoved,
+        DropLogAfter,
         SetCounter,
         AddCounter,
         DropCounter,
+        SealStatePlain,
         StatementCount
     };
     class TRun;

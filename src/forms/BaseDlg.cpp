@@ -2,9 +2,12 @@
 
 #include <QApplication>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QMainWindow>
 #include <QPushButton>
 #include <QScreen>
+#include <QToolButton>
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -39,6 +42,16 @@ void CentreOnMainWindow(QWidget *window)
     }
     if (area.isValid())
         window->move(area.center() - QPoint(window->width() / 2, window->height() / 2));
+}
+
+void KeepAboveStayOnTop(QWidget *window)
+{
+    const auto windows = QApplication::topLevelWidgets();
+    if (std::any_of(windows.cbegin(), windows.cend(), [window](const QWidget *other) {
+            return other != window && other->isVisible()
+                && other->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+        }))
+        window->setWindowFlag(Qt::WindowStaysOnTopHint);
 }
 
 TFormBaseDlg::TFormBaseDlg(QWidget *parent)
@@ -79,12 +92,27 @@ TFormBaseDlg::TFormBaseDlg(QWidget *parent)
 
 int TFormBaseDlg::ShowModal()
 {
+    KeepAboveStayOnTop(this);
     return exec() == QDialog::Accepted ? mrOk : mrCancel;
 }
 
 void TFormBaseDlg::btnOKClick()
 {
     accept();
+}
+
+void TFormBaseDlg::keyPressEvent(QKeyEvent *event)
+{
+    // Enter on a focused button (Cancel, the calculator) presses that button;
+    // elsewhere it means OK, the default button.
+    const bool enter = (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    QWidget *focused = focusWidget();
+    if (enter && (qobject_cast<QPushButton *>(focused) || qobject_cast<QToolButton *>(focused))) {
+        static_cast<QAbstractButton *>(focused)->click();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void TFormBaseDlg::resizeEvent(QResizeEvent *event)

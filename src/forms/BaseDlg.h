@@ -8,6 +8,9 @@ class QPushButton;
 // Centres a window on the program's main window, or on its screen while no
 // main window is shown.
 void CentreOnMainWindow(QWidget *window);
+// Lets a dialog or box about to be shown stay on top too while a window that
+// stays on top (the note) is shown, so that it never opens hidden behind it.
+void KeepAboveStayOnTop(QWidget *window);
 
 // The modal results the show routines return.
 enum TModalResult { mrOk = 1, mrCancel = 2 };
@@ -26,7 +29,8 @@ public:
 
     explicit TFormBaseDlg(QWidget *parent = nullptr);
 
-    // Shows the dialog modally: mrOk when it closed with OK, mrCancel otherwise.
+    // Shows the dialog modally, above the note: mrOk when it closed with OK,
+    // mrCancel otherwise.
     int ShowModal();
     void SetPosition(TPosition position) { FPosition = position; }
     QWidget *ClientArea() const { return FClient; }
@@ -41,6 +45,7 @@ protected:
     // OK pressed: closes with mrOk. Dialogs that check their input override it;
     // a failure raised here leaves the dialog open with its input.
     virtual void btnOKClick();
+    void keyPressEvent(QKeyEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
 

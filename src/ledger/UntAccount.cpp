@@ -87,9 +87,13 @@ void TAccount::UpdateAccount(const QString &oldName)
 {
     // A name another account bears is refused, and the records follow the
     // account to its new name, so its totals and the delete check stay right.
-    if (FAccountName != oldName && AccountExists(FAccountName))
+    // A change of the remark alone leaves the records as they are.
+    const bool renamed = FAccountName != oldName;
+    if (renamed && AccountExists(FAccountName))
         throw Exception(kAccountExists);
-    FSql = Format(kUpdateAccount, {SqlText(FAccountName), SqlText(FRemark), SqlText(oldName)})
-        + kBatchSeparator + Format(kRenameInRecords, {SqlText(FAccountName), SqlText(oldName)});
+    FSql = Format(kUpdateAccount, {SqlText(FAccountName), SqlText(FRemark), SqlText(oldName)});
+    if (renamed)
+        FSql += kBatchSeparator
+            + Format(kRenameInRecords, {SqlText(FAccountName), SqlText(oldName)});
     DbExec(FSql, QStringLiteral("修改账户 ") + UndoLog::StepText(FAccountName));
 }

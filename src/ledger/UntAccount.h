@@ -25,8 +25,9 @@ public:
     void DeleteAccount(const QString &name);
     // Loads an account into the fields; empty texts and zeros when none.
     void ReadAccount(const QString &name);
-    // Renames the account oldName to FAccountName, records included, and sets
-    // its remark to FRemark; refuses a name that another account bears.
+    // Renames the account oldName to FAccountName, its records too when the
+    // name changes, and sets its remark to FRemark; refuses a name that
+    // another account bears.
     void UpdateAccount(const QString &oldName);
 
     QString FAccountName;

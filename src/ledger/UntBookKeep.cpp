@@ -9,6 +9,8 @@
 
 TBookKeep *GBookKeep = nullptr;
 
+const QString kRecordGone = QStringLiteral("该记录已经不存在，可能已被删除！");
+
 namespace {
 
 // The statements, exactly as they are sent, "%s" marking each value.
@@ -146,7 +148,7 @@ void TBookKeep::AddRecords(const QString &account, const QList<TNewRecord> &reco
     });
 }
 
-void TBookKeep::ReadRecord(const QString &id)
+bool TBookKeep::ReadRecord(const QString &id)
 {
     FSql = Format(kSelectRecord, {SqlRecordId(id)});
     TQuery &query = GDbAccess->OpenQuery(FSql);
@@ -158,7 +160,7 @@ void TBookKeep::ReadRecord(const QString &id)
         FAccountName.clear();
         FFare = Currency();
         FInDate = DateTimeOfDayNumber(0);
-        return;
+        return false;
     }
     FInOutType = query.FieldByName(QStringLiteral("InOutType")).AsInteger();
     FTypeID = query.FieldByName(QStringLiteral("TypeID")).AsInteger();
@@ -167,18 +169,23 @@ void TBookKeep::ReadRecord(const QString &id)
     FFare = query.FieldByName(QStringLiteral("Fare")).AsCurrency();
     FInDate = query.FieldByName(QStringLiteral("InDate")).AsDateTime();
     query.Close();
+    return true;
 }
 
-void TBookKeep::DeleteRecord(const QString &id)
+bool TBookKeep::DeleteRecord(const QString &id)
 {
+    bool found = false;
     GDbAccess->InTransaction([&] {
-        ReadRecord(id);
+        found = ReadRecord(id);
+        if (!found)
+            return;
         GDbAccess->NameStep(RecordStep(QStringLiteral("删除记账"), FRemark, FFare));
         FSql = Format(kDeleteRecord, {SqlRecordId(id)}) + kBatchSeparator
             + Booking(IsIncome(FInOutType) ? kUndoIncome : kUndoDeletedExpense, FFare,
                       FAccountName);
         DbExec(FSql);
     });
+    return found;
 }
 
 void TBookKeep::ListRecords(TListModel &list, const QString &filter)
@@ -193,7 +200,7 @@ void TBookKeep::ModifyRecord(int oldKind, const QString &oldAccount, Currency ol
         GDbAccess->NameStep(RecordStep(QStringLiteral("修改记账"), FRemark, FFare));
         // A record deleted meanwhile must not move any account.
         if (DbQueryInt(Format(kCountRecord, {SqlRecordId(FID)})) == 0)
-            throw Exception(QStringLiteral("该记录已经不存在，可能已被删除！"));
+            throw Exception(kRecordGone);
         RequireAccount(FAccountName);
         const Currency newFare = FFare;
         const bool wasIncome = IsIncome(oldKind);

@@ -50,10 +50,12 @@ public:
     // the number of records written after each batch of them.
     void AddRecords(const QString &account, const QList<TNewRecord> &records,
                     const std::function<void(qsizetype written)> &progress = {});
-    // Loads a record into the fields; empty texts and zeros when none.
-    void ReadRecord(const QString &id);
-    // Deletes a record and takes its effect off its account.
-    void DeleteRecord(const QString &id);
+    // Loads a record into the fields; empty texts and zeros, and false, when
+    // there is none.
+    bool ReadRecord(const QString &id);
+    // Deletes a record and takes its effect off its account; false, changing
+    // nothing, when there is no such record (deleted meanwhile).
+    bool DeleteRecord(const QString &id);
     // Fills the list with the records the filter selects ("where ..." or
     // empty), ordered by date: ID, kind, category, amount, account, remark, date.
     void ListRecords(TListModel &list, const QString &filter);
@@ -72,3 +74,6 @@ public:
 };
 
 extern TBookKeep *GBookKeep;
+
+// Told when the record a command was given is no longer in the books.
+extern const QString kRecordGone;

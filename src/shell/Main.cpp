@@ -14,6 +14,7 @@
 #include "forms/Account.h"
 #include "forms/AddBookKeep.h"
 #include "forms/Backups.h"
+#include "forms/BaseDlg.h"
 #include "forms/Config.h"
 #include "forms/ExportBooks.h"
 #include "forms/ImportStatement.h"
@@ -574,7 +575,11 @@ void TFormMain::N3Click()
     if (!ShowConfirm(QStringLiteral("你确定要删除所选记录吗?")))
         return;
     const int row = rows.first().row();
-    GBookKeep->DeleteRecord(FRecords->Cell(row, ColID));
+    if (!GBookKeep->DeleteRecord(FRecords->Cell(row, ColID))) {
+        // Gone meanwhile (an undo, a restore): the list shows the books as they are.
+        btnQueryClick();
+        throw Exception(kRecordGone);
+    }
     FRecords->RemoveRow(row);
     CalcTotals();
     ShowInfo(QStringLiteral("删除成功！"));
@@ -817,6 +822,7 @@ void TFormMain::NImportClick()
 {
     TFormImport form(this);
     form.BeforeImport = [this] { return FAutoBackup->BeforeChange(); };
+    KeepAboveStayOnTop(&form);
     if (form.exec() == QDialog::Accepted)
         btnQueryClick();
 }
@@ -824,6 +830,7 @@ void TFormMain::NImportClick()
 void TFormMain::NExportClick()
 {
     TFormExport form(this);
+    KeepAboveStayOnTop(&form);
     if (form.exec() != QDialog::Accepted)
         return;
     const bool journal = form.Choice() == TFormExport::ExportJournal;

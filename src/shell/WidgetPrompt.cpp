@@ -1,11 +1,12 @@
 #include "WidgetPrompt.h"
 
+#include "forms/BaseDlg.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QUrl>
-#include <algorithm>
 
 bool TWidgetPrompt::Box(TBoxKind kind, const QString &caption, const QString &text)
 {
@@ -15,12 +16,7 @@ bool TWidgetPrompt::Box(TBoxKind kind, const QString &caption, const QString &te
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     QMessageBox box(owner);
-    // A box must never hide behind a window that keeps itself on top (the note).
-    const auto windows = QApplication::topLevelWidgets();
-    if (std::any_of(windows.cbegin(), windows.cend(), [](const QWidget *window) {
-            return window->isVisible() && window->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
-        }))
-        box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    KeepAboveStayOnTop(&box);
     box.setWindowTitle(caption);
     box.setText(shown);
     box.setTextFormat(Qt::PlainText);
@@ -43,11 +39,15 @@ bool TWidgetPrompt::Box(TBoxKind kind, const QString &caption, const QString &te
 
 QString TWidgetPrompt::FileDialog(TFileDialogKind kind, const QString &filter)
 {
-    QWidget *owner = QApplication::activeWindow();
-    if (kind == TFileDialogKind::Save)
-        return QFileDialog::getSaveFileName(owner, {}, {}, filter, nullptr,
-                                            QFileDialog::DontConfirmOverwrite);
-    return QFileDialog::getOpenFileName(owner, {}, {}, filter);
+    QFileDialog dialog(QApplication::activeWindow(), {}, {}, filter);
+    KeepAboveStayOnTop(&dialog);
+    if (kind == TFileDialogKind::Save) {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    } else {
+        dialog.setFileMode(QFileDialog::ExistingFile);
+    }
+    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
 }
 
 void TWidgetPrompt::OpenDocument(const QString &target)

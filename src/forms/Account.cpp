@@ -146,5 +146,6 @@ void TFormAccount::N5Click()
 void ShowAccounts()
 {
     TFormAccount form(QApplication::activeWindow());
+    KeepAboveStayOnTop(&form);
     form.exec();
 }

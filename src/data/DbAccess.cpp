@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QScopeGuard>
 #include <QTemporaryFile>
 #include <algorithm>
 #include <cmath>
@@ -128,6 +129,27 @@ QString SealPending(sqlite3 *db, UndoLog::THistory &history)
         return failure.Message();
     }
     return {};
+}
+
+// Brings the private copy of a restore up to date and checks it as the books
+// are checked from then on: fully before the upgrade, which runs only on a
+// file shown to be this program's books, and again after it. The reason when
+// the books must not take it in.
+QString PrepareCopy(sqlite3 *db)
+{
+    QString reason = DbFile::Check(db, DbFile::TCheckDepth::Restore);
+    // A file in WAL mode is brought back to a single file first.
+    if (reason.isEmpty())
+        reason = DbFile::Configure(db);
+    if (reason.isEmpty() && DbFile::SchemaVersion(db) != DbFile::kSchemaVersion) {
+        reason = DbFile::Upgrade(db);
+        if (reason.isEmpty())
+            reason = DbFile::Check(db, DbFile::TCheckDepth::Restore);
+    }
+    if (!reason.isEmpty())
+        return reason;
+    UndoLog::THistory history(db);
+    return SealPending(db, history);
 }
 
 // Opens a file as a database; on failure the reason, and db is null.
@@ -675,7 +697,7 @@ void TDbAccess::BackupTo(const QString &fileName)
     // Written beside the target under a temporary name, then renamed over it,
     // so the target is either the old file or a complete copy. A copy left
     // there by a killed backup goes first.
-    DbFile::RemovePartials(QFileInfo(fileName).absolutePath());
+    DbFile::RemovePartials(QFileInfo(fileName).absolutePath(), FRestoreCopy);
     QTemporaryFile temporary(DbFile::PartialTemplate(fileName));
     if (!temporary.open())
         throw EDBException(
@@ -700,13 +722,15 @@ void TDbAccess::BackupTo(const QString &fileName)
         throw EDBException(reason, kBackupTitle, {});
 }
 
-void TDbAccess::RestoreFrom(const QString &fileName)
+void TDbAccess::RestoreFrom(const QString &fileName, const std::function<void()> &beforeCopyIn)
 {
     FQuery.Close();
     EnsureConnected(kRestoreTitle, {});
-    // The chosen file is checked in a private copy beside the books (readable
-    // by the owner only); only a sound copy of this program's books is then
-    // copied into the open connection.
+    // The chosen file is copied before anything else is written, so that
+    // what is restored is what was chosen, even when that is the safety copy
+    // about to be replaced. The copy lives beside the books (readable by the
+    // owner only), where it is brought up to date and checked: the books
+    // take in only what the next start accepts.
     QTemporaryFile copy(DbFile::PartialTemplate(DatabaseFile()));
     if (!copy.open())
         throw EDBException(QStringLiteral("无法在 %1 创建临时文件（%2）")
@@ -737,24 +761,22 @@ void TDbAccess::RestoreFrom(const QString &fileName)
         throw EDBException(reason, kRestoreTitle, {});
 
     sqlite3 *restored = nullptr;
+    const auto closeCopy = qScopeGuard([&restored] { sqlite3_close_v2(restored); });
     reason = OpenFile(copyName, SQLITE_OPEN_READWRITE, restored);
     if (reason.isEmpty())
-        reason = DbFile::Check(restored, DbFile::TCheckDepth::Restore);
-    // A file in WAL mode is brought back to a single file first.
-    if (reason.isEmpty())
-        reason = DbFile::Configure(restored);
-    // The history's statements were prepared on the books being replaced.
+        reason = PrepareCopy(restored);
+    if (!reason.isEmpty())
+        throw EDBException(reason, kRestoreTitle, {});
+    if (beforeCopyIn) {
+        FRestoreCopy = QFileInfo(copyName).fileName();
+        const auto waited = qScopeGuard([this] { FRestoreCopy.clear(); });
+        beforeCopyIn();
+    }
+    // The history's statements were prepared on the books being replaced. A
+    // copy that fails part way is rolled back: the books stay as they were.
     FHistory.reset();
-    if (reason.isEmpty())
-        reason = CopyDatabase(FConnection, restored);
+    reason = CopyDatabase(FConnection, restored);
     FHistory = std::make_unique<UndoLog::THistory>(FConnection);
-    sqlite3_close_v2(restored);
-    if (reason.isEmpty())
-        reason = DbFile::Configure(FConnection);
-    if (reason.isEmpty())
-        reason = DbFile::Upgrade(FConnection);
-    if (reason.isEmpty())
-        reason = SealPending(FConnection, *FHistory);
     if (!reason.isEmpty())
         throw EDBException(reason, kRestoreTitle, {});
 }
@@ -776,9 +798,9 @@ void DbBackup(const QString &fileName)
     GDbAccess->BackupTo(fileName);
 }
 
-void DbRestore(const QString &fileName)
+void DbRestore(const QString &fileName, const std::function<void()> &beforeCopyIn)
 {
-    GDbAccess->RestoreFrom(fileName);
+    GDbAccess->RestoreFrom(fileName, beforeCopyIn);
 }
 
 QStringList SplitStr(const QString &text, const QString &separator)

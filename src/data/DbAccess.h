@@ -146,7 +146,11 @@ public:
     // texts, so any text is stored as it stands.
     void ExecBound(const QString &sql, const QStringList &values);
     void BackupTo(const QString &fileName);
-    void RestoreFrom(const QString &fileName);
+    // Replaces the books with a private copy of the file, brought up to date
+    // and checked first; beforeCopyIn runs between the check and the copy in,
+    // and what it raises ends the restore. A failure leaves the books as they
+    // were.
+    void RestoreFrom(const QString &fileName, const std::function<void()> &beforeCopyIn = {});
 
     TQuery FQuery;
 
@@ -169,6 +173,7 @@ private:
     bool FMapped = false;
     QString FWritten; // the batches written in it, for the report of a failing commit
     QString FStepName; // the name of the undo step the open transaction makes
+    QString FRestoreCopy; // the name of a restore's checked copy while it waits
 };
 
 extern TDbAccess *GDbAccess;
@@ -179,7 +184,7 @@ inline const QString kBatchSeparator = QStringLiteral("@#@");
 void DbExec(const QString &batch, const QString &step = {});
 int DbQueryInt(const QString &sql);
 void DbBackup(const QString &fileName);
-void DbRestore(const QString &fileName);
+void DbRestore(const QString &fileName, const std::function<void()> &beforeCopyIn = {});
 
 // The pieces of a text between its separators. Separators inside single-quoted
 // literals ('' being a quote within one) do not split, so a value holding the

@@ -181,7 +181,7 @@ QString PartialTemplate(const QString &fileName)
     return fileName + kPartialMark + QStringLiteral("XXXXXX");
 }
 
-void RemovePartials(const QString &dir)
+void RemovePartials(const QString &dir, const QString &keep)
 {
     if (dir.isEmpty())
         return;
@@ -191,8 +191,10 @@ void RemovePartials(const QString &dir)
            pattern + QStringLiteral("-shm")};
     const QDir folder(dir);
     for (const QString &name :
-         folder.entryList(patterns, QDir::Files | QDir::Hidden | QDir::System))
-        QFile::remove(folder.filePath(name));
+         folder.entryList(patterns, QDir::Files | QDir::Hidden | QDir::System)) {
+        if (keep.isEmpty() || !name.startsWith(keep))
+            QFile::remove(folder.filePath(name));
+    }
 }
 
 QString Check(sqlite3 *db, TCheckDepth depth)
@@ -227,7 +229,10 @@ QString Check(sqlite3 *db, TCheckDepth depth)
         return QStringLiteral("数据库密码错误");
 
     // A file cut short by a partial page passes the page checks when only
-    // bytes of a record are lost; its length tells it.
+    // bytes of a record are lost; its length tells it. Bytes past the last
+    // page are harmless: a change that shrinks the file deletes its journal
+    // before it cuts them off, so a kill in between leaves them, and the
+    // engine ignores them until its next change cuts them off.
     QString pageSize;
     QString pageCount;
     QString journalMode;
@@ -241,7 +246,7 @@ QString Check(sqlite3 *db, TCheckDepth depth)
         const qint64 expected = pageSize.toLongLong() * pageCount.toLongLong();
         // In WAL mode the pages not yet copied back live in the WAL file.
         const bool wal = journalMode == u"wal";
-        if (size % pageSize.toLongLong() != 0 || (wal ? size > expected : size != expected))
+        if (size < expected && (!wal || size % pageSize.toLongLong() != 0))
             return QStringLiteral("数据文件不完整（文件长 %1 字节，应为 %2 字节）")
                 .arg(size)
                 .arg(expected);
@@ -329,6 +334,12 @@ QString Configure(sqlite3 *db)
         return QStringLiteral("无法设置同步模式（%1）").arg(LastError(db));
     sqlite3_busy_timeout(db, 5000);
     return {};
+}
+
+int SchemaVersion(sqlite3 *db)
+{
+    QString value;
+    return QueryText(db, "PRAGMA user_version", value) ? value.toInt() : -1;
 }
 
 QString Upgrade(sqlite3 *db)

@@ -31,6 +31,8 @@ QString Check(sqlite3 *db, TCheckDepth depth);
 QString CheckTotals(sqlite3 *db);
 // Sets the journal and sync modes every connection runs with.
 QString Configure(sqlite3 *db);
+// The schema version of the open file; -1 when it cannot be read.
+int SchemaVersion(sqlite3 *db);
 // Brings a file of an older schema version up to the current one.
 QString Upgrade(sqlite3 *db);
 
@@ -46,8 +48,9 @@ QString Explain(sqlite3 *db, const QString &fileName = {});
 inline const QString kPartialMark = QStringLiteral(".bookkeep-partial-");
 // A temporary name beside `fileName`, for QTemporaryFile.
 QString PartialTemplate(const QString &fileName);
-// Removes the partial copies in a folder, with their journals. Never raises.
-void RemovePartials(const QString &dir);
+// Removes the partial copies in a folder, with their journals, but the copy
+// named `keep` and its journals. Never raises.
+void RemovePartials(const QString &dir, const QString &keep = {});
 // Copies the bytes of a file into an open file; the reason when that fails.
 QString CopyInto(const QString &from, QFileDevice &to);
 

@@ -736,19 +736,22 @@ void TFormMain::NAutoRestoreClick()
 
 void TFormMain::RestoreFile(const QString &fileName)
 {
-    // A restore never runs without a copy of what it replaces.
+    // A restore never runs without a copy of what it replaces. The copies are
+    // made once the chosen file has been read and checked, so that choosing
+    // the safety copy, or a dated copy the rotation removes, restores it.
     const QString safetyCopy = AppPath + QStringLiteral("tmpData.bat");
-    try {
-        DbBackup(safetyCopy);
-    } catch (const Exception &failure) {
-        throw EDBException(QStringLiteral("无法保存当前数据的安全副本 %1：%2，数据未恢复。")
-                               .arg(QDir::toNativeSeparators(safetyCopy), failure.Message()),
-                           QStringLiteral("数据库恢复失败！"), {});
-    }
-    // The next restore replaces the safety copy; a dated copy stays. Its
-    // failure is reported, and the safety copy still guards the restore.
-    FAutoBackup->BeforeChange();
-    DbRestore(fileName);
+    DbRestore(fileName, [this, &safetyCopy] {
+        try {
+            DbBackup(safetyCopy);
+        } catch (const Exception &failure) {
+            throw EDBException(QStringLiteral("无法保存当前数据的安全副本 %1：%2，数据未恢复。")
+                                   .arg(QDir::toNativeSeparators(safetyCopy), failure.Message()),
+                               QStringLiteral("数据库恢复失败！"), {});
+        }
+        // The next restore replaces the safety copy; a dated copy stays. Its
+        // failure is reported, and the safety copy still guards the restore.
+        FAutoBackup->BeforeChange();
+    });
     WriteLog(QStringLiteral("数据恢复！"));
 }
 

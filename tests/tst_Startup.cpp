@@ -3,6 +3,7 @@
 
 #include "TestSupport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QSysInfo>
@@ -24,8 +25,8 @@ bool IsRoot()
     return ::geteuid() == 0;
 }
 
-// One directory of books and one runtime directory (where the instance lock
-// lives) per test, shared by the processes the test starts.
+// One directory of books (where the instance lock lives) and one runtime
+// directory per test, shared by the processes the test starts.
 class TStartDir
 {
 public:
@@ -39,19 +40,16 @@ public:
     }
     QString Books() const { return FBooks.path() + QStringLiteral("/bookkeep.dat"); }
     QString Runtime() const { return FRuntime.path(); }
-    QString LockFile() const { return FRuntime.path() + QStringLiteral("/Tallyo.lock"); }
+    QString Folder() const { return FBooks.path(); }
+    QString LockFile() const { return FBooks.path() + QStringLiteral("/Tallyo.lock"); }
 
-    // Lets the program started by StartAsNobody() reach the books and what
-    // the test makes in the runtime directory.
+    // Lets the program started by StartAsNobody() reach the books.
     void OpenToNobody() const
     {
         for (const QString &path : {FBooks.path(), Books()}) {
             if (::chown(QFile::encodeName(path).constData(), kNobody, kNobody) != 0)
                 qFatal("cannot hand %s over", qPrintable(path));
         }
-        QFile::setPermissions(FRuntime.path(),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
-                                  | QFile::ExeGroup | QFile::ExeOther);
     }
 
     // Starts the program; env holds extra NAME=value entries for the probe.
@@ -120,14 +118,6 @@ qint64 EndedProcessId()
     return pid;
 }
 
-// A directory with the given mode, owned by root.
-void MakeDirectory(const QString &path, mode_t mode)
-{
-    const QByteArray name = QFile::encodeName(path);
-    if (::mkdir(name.constData(), mode) != 0 || ::chmod(name.constData(), mode) != 0)
-        qFatal("cannot make %s", name.constData());
-}
-
 } // namespace
 
 class TestStartup : public QObject
@@ -141,7 +131,7 @@ private Q_SLOTS:
     void startAfterKilledInstance();
     void lockOfKilledInstanceNamingAnotherHost_data();
     void lockOfKilledInstanceNamingAnotherHost();
-    void unwritableLockFolderRefusesStart();
+    void foreignLockRefusesStart();
     void undeletableLockOfAnotherUserNamesTheBlocker();
     void connectionFailureEndsQuietly_data();
     void connectionFailureEndsQuietly();
@@ -178,7 +168,8 @@ void TestStartup::secondInstanceIsTurnedAway()
     QString out;
     QVERIFY(WaitForLine(*first, QStringLiteral("SHOWN|"), out));
 
-    auto second = dir.Start();
+    // Another session (its own runtime directory) on the same books.
+    auto second = dir.Start({QStringLiteral("XDG_RUNTIME_DIR=") + dir.Runtime() + u'2'});
     int status = -1;
     QCOMPARE(RunToEnd(*second, status), QStringLiteral("BOX|提示|记账软件已经运行!\n"));
     QCOMPARE(status, 0);
@@ -202,9 +193,9 @@ void TestStartup::startAfterKilledInstance()
     QCOMPARE(status, 0);
 }
 
-// The runtime directory belongs to this machine: a lock whose process has
-// ended is stale whatever host it names (the host name may have changed since
-// the crash; machines without a machine id record none).
+// A lock whose process has ended is stale whatever host it names (the host
+// name may have changed since the crash; machines without a machine id record
+// none).
 void TestStartup::lockOfKilledInstanceNamingAnotherHost_data()
 {
     QTest::addColumn<bool>("otherMachine");
@@ -244,36 +235,24 @@ void TestStartup::lockOfKilledInstanceNamingAnotherHost()
     QVERIFY(!QFile::exists(dir.LockFile()));
 }
 
-// Without a place for the lock, nothing keeps a second instance away: the
-// start is refused with the reason instead of going on unguarded.
-void TestStartup::unwritableLockFolderRefusesStart()
+// A lock file this program did not make is not taken over: the start is
+// refused with the reason instead of going on unguarded.
+void TestStartup::foreignLockRefusesStart()
 {
     TStartDir dir;
-    // The runtime directory is unusable and so is the temporary directory,
-    // where the system's runtime location and the lock fall back to.
-    const QString readOnly = dir.Runtime() + QStringLiteral("/read-only");
-    MakeDirectory(readOnly, 0555);
-    const QStringList env {QStringLiteral("XDG_RUNTIME_DIR=") + readOnly,
-                           QStringLiteral("TMPDIR=") + readOnly};
-    std::unique_ptr<QProcess> process;
-    if (IsRoot()) {
-        dir.OpenToNobody();
-        process = dir.StartAsNobody(env);
-    } else {
-        process = dir.Start(env);
-    }
+    QVERIFY(QDir().mkdir(dir.LockFile()));
     int status = -1;
-    const QString out = RunToEnd(*process, status);
-    QCOMPARE(out,
-             QStringLiteral("BOX|错误|记账软件无法启动：不能建立运行锁文件\\n%1/Tallyo.lock\\n"
-                            "原因：没有权限。没有它，两个记账软件可能同时修改同一个账本。\n")
-                 .arg(readOnly));
+    QCOMPARE(
+        RunToEnd(*dir.Start(), status),
+        QStringLiteral("BOX|错误|记账软件无法启动：运行锁文件\\n%1\\n不是普通文件，不是记账软件"
+                       "建立的锁文件。\n")
+            .arg(dir.LockFile()));
     QCOMPARE(status, 1);
 }
 
-// A lock file another user left in the shared temporary directory (the
-// fallback without a runtime directory), which this user may not remove,
-// is named with its owner: the program is not running.
+// A lock file another user left in a shared books folder (writable by all,
+// sticky), which this user may not remove, is named with its owner: the
+// program is not running.
 void TestStartup::undeletableLockOfAnotherUserNamesTheBlocker()
 {
     if (!IsRoot())
@@ -281,12 +260,9 @@ void TestStartup::undeletableLockOfAnotherUserNamesTheBlocker()
               "as nobody.");
     TStartDir dir;
     dir.OpenToNobody();
-    const QString shared = dir.Runtime() + QStringLiteral("/shared");
-    MakeDirectory(shared, 01777);
-    // Neither the given runtime directory nor the default one is nobody's.
-    MakeDirectory(shared + QStringLiteral("/runtime-nobody"), 0700);
-    const QString lockFile = shared + QStringLiteral("/Tallyo.lock");
-    QFile lock(lockFile);
+    const QByteArray folder = QFile::encodeName(dir.Folder());
+    QVERIFY(::chown(folder.constData(), 0, 0) == 0 && ::chmod(folder.constData(), 01777) == 0);
+    QFile lock(dir.LockFile());
     QVERIFY(lock.open(QIODevice::WriteOnly));
     const QByteArray contents = QByteArray::number(EndedProcessId()) + "\nstartup_probe\n"
         + QSysInfo::machineHostName().toUtf8() + '\n' + QSysInfo::machineUniqueId() + '\n'
@@ -294,16 +270,14 @@ void TestStartup::undeletableLockOfAnotherUserNamesTheBlocker()
     lock.write(contents);
     lock.close();
 
-    auto process = dir.StartAsNobody(
-        {QStringLiteral("XDG_RUNTIME_DIR=") + dir.Runtime(), QStringLiteral("TMPDIR=") + shared});
     int status = -1;
-    const QString out = RunToEnd(*process, status);
+    const QString out = RunToEnd(*dir.StartAsNobody({}), status);
     QCOMPARE(out,
              QStringLiteral("BOX|错误|记账软件无法启动：运行锁文件\\n%1\\n是已经结束的记账软件"
                             "留下的，属于用户 root，当前用户无法删除（没有权限）。\n")
-                 .arg(lockFile));
+                 .arg(dir.LockFile()));
     QCOMPARE(status, 1);
-    QCOMPARE(ReadAll(lockFile), contents);
+    QCOMPARE(ReadAll(dir.LockFile()), contents);
 }
 
 void TestStartup::connectionFailureEndsQuietly_data()

@@ -1,10 +1,8 @@
 #include "InstanceLock.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFileInfo>
 #include <QList>
-#include <QStandardPaths>
 #include <QSysInfo>
 
 #ifdef Q_OS_UNIX
@@ -107,9 +105,9 @@ bool IsLiveInstance(qint64 pid, const QByteArray &appName)
 }
 
 // Whether the writer of a lock file (its lines: pid, program, host name,
-// machine id, boot id) is certainly gone. The host name is not compared: the
-// runtime directory belongs to this machine, and a host name changed since
-// the crash must not keep the lock.
+// machine id, boot id) is certainly gone. The host name is not compared: a
+// host name changed since the crash must not keep the lock, and a live
+// holder keeps its native lock, which is tested first.
 bool WriterGone(const QByteArray &contents)
 {
     const QList<QByteArray> lines = contents.split('\n');
@@ -133,12 +131,9 @@ TInstanceLock::TInstanceLock(const QString &fileName)
     FLock.setStaleLockTime(0);
 }
 
-QString TInstanceLock::DefaultFileName()
+QString TInstanceLock::FileNameIn(const QString &folder)
 {
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty())
-        dir = QDir::tempPath();
-    return dir + QStringLiteral("/Tallyo.lock");
+    return folder + QStringLiteral("Tallyo.lock");
 }
 
 TInstanceLock::TResult TInstanceLock::Acquire()
@@ -149,17 +144,19 @@ TInstanceLock::TResult TInstanceLock::Acquire()
         if (FLock.tryLock(0))
             return TResult::Owned;
         if (FLock.error() != QLockFile::LockFailedError) {
-            // Without the lock nothing keeps a second instance from changing
-            // the same books at the same time.
-            QString reason = QStringLiteral("无法写入");
 #ifdef Q_OS_UNIX
+            // Every change writes its journal beside the books, so books in a
+            // folder that is missing or cannot be written cannot change:
+            // opening them tells the user what is wrong.
             const QByteArray dir = QFile::encodeName(QFileInfo(FFileName).absolutePath());
             if (::access(dir.constData(), W_OK | X_OK) != 0)
-                reason = ErrorText(errno);
+                return TResult::Unneeded;
 #endif
+            // Without the lock nothing keeps a second instance from changing
+            // the same books at the same time.
             FReason = kCannotStart + QStringLiteral("不能建立运行锁文件") + kCrLf + FFileName
-                + kCrLf + QStringLiteral("原因：") + reason
-                + QStringLiteral("。没有它，两个记账软件可能同时修改同一个账本。");
+                + kCrLf
+                + QStringLiteral("原因：无法写入。没有它，两个记账软件可能同时修改同一个账本。");
             return TResult::Blocked;
         }
         switch (TakeOverStale()) {

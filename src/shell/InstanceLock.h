@@ -3,10 +3,12 @@
 #include <QLockFile>
 #include <QString>
 
-// The single-instance guard: a lock file in the per-user runtime directory,
-// held for the whole run. A lock left by an instance that has ended is taken
-// over, whatever host name it records; anything that keeps the guard from
-// being taken, other than a running instance, refuses the start with a reason.
+// The single-instance guard: a lock file beside the books, held for the
+// whole run, so that one set of books has one program whatever the
+// environment of each start. A lock left by an instance that has ended is
+// taken over, whatever host name it records; anything that keeps the guard
+// from being taken, other than a running instance, refuses the start with a
+// reason.
 class TInstanceLock
 {
 public:
@@ -14,6 +16,7 @@ public:
         Owned, // this process holds the lock
         Running, // another instance of the program holds it
         Blocked, // the lock cannot be made or taken over; see Reason()
+        Unneeded, // the folder is missing or read-only: no books there can change
     };
 
     explicit TInstanceLock(const QString &fileName);
@@ -24,9 +27,8 @@ public:
     // Why the start is refused, for the error box (after Blocked).
     QString Reason() const { return FReason; }
 
-    // Tallyo.lock in the runtime directory, or in the temporary directory
-    // when the system has no usable runtime directory.
-    static QString DefaultFileName();
+    // Tallyo.lock in the books' folder (with a trailing '/').
+    static QString FileNameIn(const QString &folder);
 
 private:
     enum class TFound { Live, Removed, Blocker };

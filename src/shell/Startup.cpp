@@ -13,6 +13,7 @@
 #include "data/UntPublic.h"
 
 #include <QCommandLineParser>
+#include <QDir>
 #include <QLibraryInfo>
 #include <QStandardPaths>
 #include <QTranslator>
@@ -132,12 +133,17 @@ int RunBookkeep(int &argc, char **argv, TPrompt &prompt)
                            QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
     TGlobalObjects globals(dataFolder.Path);
 
-    // One instance at a time. A lock left by an instance that has ended is
-    // taken over; without the guard the program does not start, since two
-    // instances would corrupt each other's totals.
-    TInstanceLock instanceLock(TInstanceLock::DefaultFileName());
+    // One instance on a set of books, whatever the environment of each start
+    // (another session, sudo, a sandbox): the guard lies beside the books, in
+    // a folder made first when it is made at all. A lock left by an instance
+    // that has ended is taken over; without the guard the program does not
+    // start, since two instances would corrupt each other's totals.
+    if (!dataFolder.Template.isEmpty())
+        QDir().mkpath(dataFolder.Path);
+    TInstanceLock instanceLock(TInstanceLock::FileNameIn(dataFolder.Path));
     switch (instanceLock.Acquire()) {
     case TInstanceLock::TResult::Owned:
+    case TInstanceLock::TResult::Unneeded:
         break;
     case TInstanceLock::TResult::Running:
         ShowInfo(QStringLiteral("记账软件已经运行!"));

@@ -316,6 +316,8 @@ int Delete(sqlite3_vfs *, const char *name, int syncDir)
 {
     if (G.Dead)
         return SQLITE_IOERR_DELETE;
+    if (G.Trace)
+        G.Trace('d');
     const int rc = G.Real->xDelete(G.Real, name, syncDir);
     if (rc == SQLITE_OK)
         G.Unsynced.erase(name);

@@ -30,7 +30,8 @@ int Calls();
 // The files written since their last sync while a power loss is armed:
 // what a power loss at this moment could still take away.
 QStringList Unsynced();
-// Called with 'w', 's' or 't' before each write, sync or truncate.
+// Called with 'w', 's', 't' or 'd' before each write, sync, truncate or
+// deletion of a file.
 void SetTrace(void (*trace)(char kind));
 // Whether a sync reaches the disk. The shim's model of the disk treats a
 // sync as durable either way; tests that only need the model skip the cost.

@@ -1,14 +1,17 @@
 // Changes the books at DIR/bookkeep.dat through the ledger, as the program
 // does, for tests that kill it or starve it of disk. Standard output carries
-// a byte for every write ('w'), sync ('s') and truncate ('t') the engine makes,
-// and lines that start with a capital letter:
+// a byte for every write ('w'), sync ('s'), truncate ('t') and file deletion
+// ('d') the engine makes, and lines that start with a capital letter:
 //
 //   ledger_worker ops DIR SEED START   operations START, START+1, ... of the
 //                                      stream SEED; "ACK i" once i is committed
 //   ledger_worker backup DIR TARGET    backs up to TARGET again and again;
 //                                      "ACK n" after the nth backup
-//   ledger_worker restore DIR A B      restores A, B, A, ...; "ACK n" after
-//                                      the nth restore
+//   ledger_worker restore DIR A B [shrink]
+//                                      restores A, B, A, ...; "ACK n" after
+//                                      the nth restore; with "shrink" it kills
+//                                      itself when a file is to be cut short
+//                                      right after a deletion (a journal's)
 //   ledger_worker once DIR LIMIT WHAT [FILE]
 //                                      with the file size limit LIMIT (bytes,
 //                                      -1 for none) runs one change: add, move,
@@ -47,8 +50,14 @@ void Say(const QString &line)
     }
 }
 
+bool GKillAtShrink = false;
+
 void TraceCall(char kind)
 {
+    static char previous = 0;
+    if (GKillAtShrink && previous == 'd' && kind == 't')
+        std::raise(SIGKILL);
+    previous = kind;
     if (::write(STDOUT_FILENO, &kind, 1) != 1)
         std::_Exit(3);
 }
@@ -183,9 +192,11 @@ int main(int argc, char *argv[])
             result = RunOps(args[2].toUInt(), args[3].toInt());
         else if (mode == u"backup" && args.size() == 3)
             result = RunBackups(args[2]);
-        else if (mode == u"restore" && args.size() == 4)
+        else if (mode == u"restore"
+                 && (args.size() == 4 || (args.size() == 5 && args[4] == u"shrink"))) {
+            GKillAtShrink = args.size() == 5;
             result = RunRestores(args[2], args[3]);
-        else if (mode == u"once" && args.size() >= 4)
+        } else if (mode == u"once" && args.size() >= 4)
             result = RunOnce(args[3], args.value(4));
         else
             Fail(QStringLiteral("bad arguments"));

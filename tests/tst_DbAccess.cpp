@@ -320,6 +320,7 @@ void TestDbAccess::restoreRefusesBadFiles_data()
     QTest::newRow("truncated copy") << "truncated";
     QTest::newRow("another program's SQLite file") << "foreign";
     QTest::newRow("another database password") << "password";
+    QTest::newRow("older version whose upgrade fails") << "older";
 }
 
 void TestDbAccess::restoreRefusesBadFiles()
@@ -343,6 +344,9 @@ void TestDbAccess::restoreRefusesBadFiles()
     } else if (kind == u"password") {
         DbBackup(source);
         RawExec(source, QStringLiteral("update DbKey set Verifier='00'"));
+    } else if (kind == u"older") {
+        DbBackup(source);
+        RawExec(source, QStringLiteral("pragma user_version=2"));
     }
     const QByteArray before = ReadAll(books.DatabaseFile());
     const EDBException failure = DbFailure([&] { DbRestore(source); });

@@ -111,6 +111,7 @@ private:
     QTemporaryDir FWork;
     QString FBase;
     QString FSource;
+    QString FOldSource;
     TLedgerModel FModel;
     QElapsedTimer FTimer;
     int FLevels = 0;
@@ -127,6 +128,10 @@ void TestDiskFull::initTestCase()
     // A restore that makes the books grow.
     TLedgerModel source = FModel;
     DeriveBooks(FBase, FSource, source, LongRecordAdds(FModel, 8, 90'000, 3, 4000, u'满'));
+    // The same of an older schema version: its upgrade makes it grow.
+    FOldSource = FWork.filePath(QStringLiteral("old.dat"));
+    QVERIFY(QFile::copy(FSource, FOldSource));
+    RawExec(FOldSource, DropUndoHistory() + QStringLiteral("PRAGMA user_version=3;VACUUM"));
 }
 
 void TestDiskFull::cleanupTestCase()
@@ -138,7 +143,7 @@ void TestDiskFull::cleanupTestCase()
 void TestDiskFull::AddChangeRows()
 {
     QTest::addColumn<QString>("what");
-    for (const char *what : {"add", "move", "delete", "backup", "restore"})
+    for (const char *what : {"add", "move", "delete", "backup", "restore", "restore older"})
         QTest::newRow(what) << QString::fromLatin1(what);
 }
 
@@ -146,7 +151,8 @@ void TestDiskFull::RunAndCheck(const QString &what, qint64 limit, qint64 room,
                                const QString &parent)
 {
     const bool backup = what == u"backup";
-    const bool restore = what == u"restore";
+    const bool restore = what.startsWith(u"restore");
+    const QString source = what == u"restore older" ? FOldSource : FSource;
     TBooksState oldState;
     TBooksState newState;
     QCOMPARE(ReadBooksState(FBase, oldState), QString());
@@ -159,12 +165,12 @@ void TestDiskFull::RunAndCheck(const QString &what, qint64 limit, qint64 room,
         ApplyOp(model, SampleDelete(FModel));
     newState = model.Expected();
     if (restore)
-        QCOMPARE(ReadBooksState(FSource, newState), QString());
+        QCOMPARE(ReadBooksState(source, newState), QString());
 
     TBooksCopy books(FBase, parent);
     GDbAccess->Close();
     const QByteArray booksBytes = ReadAll(books.File());
-    const QByteArray sourceBytes = ReadAll(FSource);
+    const QByteArray sourceBytes = ReadAll(source);
     const QByteArray oldTarget = ReadAll(QStringLiteral(TEMPLATE_DB));
     const QString target = books.Dir() + QStringLiteral("backup.dat");
     QVERIFY(QFile::copy(QStringLiteral(TEMPLATE_DB), target));
@@ -178,7 +184,8 @@ void TestDiskFull::RunAndCheck(const QString &what, qint64 limit, qint64 room,
         std::optional<TFiller> filler;
         if (room >= 0)
             filler.emplace(books.Dir(), room);
-        outcome = RunChange(books.Dir(), limit, what, backup ? target : FSource, books.TempDir());
+        outcome = RunChange(books.Dir(), limit, restore ? QStringLiteral("restore") : what,
+                            backup ? target : source, books.TempDir());
         QVERIFY2(outcome.Trouble.isEmpty(), qPrintable(where + u' ' + outcome.Trouble));
 
         // The books open again while the disk is still full.
@@ -219,7 +226,10 @@ void TestDiskFull::RunAndCheck(const QString &what, qint64 limit, qint64 room,
         }
     }
     if (restore)
-        QVERIFY(ReadAll(FSource) == sourceBytes);
+        QVERIFY(ReadAll(source) == sourceBytes);
+    if (restore && !outcome.Ok)
+        QVERIFY2(ReadAll(books.File()) == booksBytes,
+                 qPrintable(where + QStringLiteral(": books touched")));
     QCOMPARE(TBooksCopy::Entries(books.Dir()).join(u' '),
              QStringLiteral("backup.dat bookkeep.dat tmp"));
     QCOMPARE(TBooksCopy::Entries(books.TempDir()).join(u' '), QString());
@@ -235,8 +245,9 @@ void TestDiskFull::fileSizeLimit()
     QFETCH(QString, what);
     const qint64 base = QFileInfo(FBase).size();
     const qint64 source = QFileInfo(FSource).size();
+    const qint64 old = QFileInfo(FOldSource).size();
     std::set<qint64> levels = {0, 1, 511, 512, 4095, 4096, 8192, 12288, 16384, 24576, 32768};
-    for (const qint64 size : {base, source})
+    for (const qint64 size : {base, source, old})
         for (const qint64 delta : {-4096, -1, 0, 1, 4096, 8192})
             levels.insert(size + delta);
     levels.insert(2 * source);

@@ -16,6 +16,8 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTest>
+#include <QtEndian>
+#include <csignal>
 #include <functional>
 
 namespace {
@@ -54,7 +56,7 @@ TRun RunUntil(const QStringList &args, const QString &tempDir,
     QByteArray line;
     const auto consume = [&](const QByteArray &bytes) {
         for (const char c : bytes) {
-            if (line.isEmpty() && (c == 'w' || c == 's' || c == 't')) {
+            if (line.isEmpty() && (c == 'w' || c == 's' || c == 't' || c == 'd')) {
                 ++run.Markers;
             } else if (c != '\n') {
                 line += c;
@@ -78,7 +80,6 @@ TRun RunUntil(const QStringList &args, const QString &tempDir,
     while (process.state() == QProcess::Running) {
         if (stop(run)) {
             process.kill();
-            run.Killed = true;
             break;
         }
         if (deadline.hasExpired()) {
@@ -91,6 +92,7 @@ TRun RunUntil(const QStringList &args, const QString &tempDir,
     }
     process.waitForFinished(kRunTimeoutMs);
     consume(process.readAllStandardOutput());
+    run.Killed = process.exitStatus() == QProcess::CrashExit && process.exitCode() == SIGKILL;
     return run;
 }
 
@@ -284,6 +286,8 @@ void TestKills::killsDuringRestore()
         ops << NextOp(kStreamSeed, i, firstModel);
         ApplyOp(firstModel, ops.last());
     }
+    // Long records, so that restoring the second file cuts the books short.
+    ops << LongRecordAdds(firstModel, 4, 10'000, 1, 3000, u'长');
     firstModel = model;
     DeriveBooks(prepared, first, firstModel, ops);
     TLedgerModel secondModel = model;
@@ -303,9 +307,17 @@ void TestKills::killsDuringRestore()
     int counts[3] = {};
     int leftovers = 0;
     int journals = 0;
-    for (int kill = 0; kill < kRestoreKills; ++kill) {
-        const TRun run = RunUntil({QStringLiteral("restore"), books.Dir(), first, second},
-                                  books.TempDir(), KillMoment(random, 3, 70));
+    for (int kill = 0; kill <= kRestoreKills; ++kill) {
+        // The last run kills itself when the restore of the smaller file has
+        // deleted the journal and is to cut the books short.
+        const bool shrink = kill == kRestoreKills;
+        QStringList args {QStringLiteral("restore"), books.Dir(), first, second};
+        std::function<bool(const TRun &)> stop = KillMoment(random, 3, 70);
+        if (shrink) {
+            args << QStringLiteral("shrink");
+            stop = [](const TRun &) { return false; };
+        }
+        const TRun run = RunUntil(args, books.TempDir(), stop);
         const QString where = QStringLiteral("kill %1 after %2 restores, %3 writes")
                                   .arg(kill)
                                   .arg(run.Acks)
@@ -318,6 +330,10 @@ void TestKills::killsDuringRestore()
         const int done = run.Acks == 0 ? before : run.Acks % 2 == 1 ? 1 : 2;
         const int underWay = run.Acks % 2 == 0 ? 1 : 2;
         journals += QFileInfo(books.File() + QStringLiteral("-journal")).size() > 0;
+        const QByteArray head = ReadAll(books.File()).left(32);
+        QVERIFY(!shrink
+                || QFileInfo(books.File()).size() > qFromBigEndian<quint16>(head.data() + 16)
+                        * qint64(qFromBigEndian<quint32>(head.data() + 28)));
         const QString connect = ConnectFails();
         QVERIFY2(connect.isEmpty(), qPrintable(where + u' ' + connect));
         GDbAccess->Close();
@@ -332,6 +348,7 @@ void TestKills::killsDuringRestore()
                      qPrintable(where + QStringLiteral(": the books hold ") + now.Describe()));
             before = underWay;
         }
+        QVERIFY(!shrink || before == 2);
         ++counts[before];
         QVERIFY(ReadAll(first) == firstBytes && ReadAll(second) == secondBytes);
         // A killed restore leaves its private copy in the temporary directory.
@@ -343,7 +360,7 @@ void TestKills::killsDuringRestore()
     }
     qInfo("%d kills during restores: books left as before %d times, as the first file %d, as "
           "the second %d; %d left a journal, %d private copies left in TMPDIR",
-          kRestoreKills, counts[0], counts[1], counts[2], journals, leftovers);
+          kRestoreKills + 1, counts[0], counts[1], counts[2], journals, leftovers);
 }
 
 QTEST_GUILESS_MAIN(TestKills)

@@ -250,6 +250,13 @@ void TestMainServices::restoreKeepsSafetyCopyAndLogs()
     QCOMPARE(form.Records().rowCount(), 1);
     form.btnQueryClick();
     QCOMPARE(form.Records().rowCount(), 0);
+
+    // The safety copy itself is restored, and then holds what it replaced.
+    prompt.Answers = {true};
+    prompt.FileNames = {books.Dir() + QStringLiteral("tmpData.bat")};
+    form.MenuItem3Click();
+    QCOMPARE(AccountsIn(books.DatabaseFile()), 2);
+    QCOMPARE(AccountsIn(books.Dir() + QStringLiteral("tmpData.bat")), 1);
 }
 
 void TestMainServices::failedSafetyCopyStopsRestore()

@@ -9,9 +9,8 @@
 //                                      "ACK n" after the nth backup
 //   ledger_worker restore DIR A B [shrink]
 //                                      restores A, B, A, ...; "ACK n" after
-//                                      the nth restore; with "shrink" it kills
-//                                      itself when a file is to be cut short
-//                                      right after a deletion (a journal's)
+//                                      the nth restore; "shrink": dies at a cut
+//                                      that follows a deletion (the journal's)
 //   ledger_worker once DIR LIMIT WHAT [FILE]
 //                                      with the file size limit LIMIT (bytes,
 //                                      -1 for none) runs one change: add, move,
@@ -173,6 +172,7 @@ int main(int argc, char *argv[])
     } else {
         FaultVfs::Install();
         FaultVfs::SetTrace(TraceCall);
+        GKillAtShrink = args.value(4) == u"shrink";
     }
 
     TFailingPrompt prompt;
@@ -192,11 +192,9 @@ int main(int argc, char *argv[])
             result = RunOps(args[2].toUInt(), args[3].toInt());
         else if (mode == u"backup" && args.size() == 3)
             result = RunBackups(args[2]);
-        else if (mode == u"restore"
-                 && (args.size() == 4 || (args.size() == 5 && args[4] == u"shrink"))) {
-            GKillAtShrink = args.size() == 5;
+        else if (mode == u"restore" && args.size() == 4 + int(GKillAtShrink))
             result = RunRestores(args[2], args[3]);
-        } else if (mode == u"once" && args.size() >= 4)
+        else if (mode == u"once" && args.size() >= 4)
             result = RunOnce(args[3], args.value(4));
         else
             Fail(QStringLiteral("bad arguments"));

@@ -3,7 +3,6 @@
 
 #include "TestSupport.h"
 
-#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QSysInfo>
@@ -240,7 +239,7 @@ void TestStartup::lockOfKilledInstanceNamingAnotherHost()
 void TestStartup::foreignLockRefusesStart()
 {
     TStartDir dir;
-    QVERIFY(QDir().mkdir(dir.LockFile()));
+    QVERIFY(::mkdir(QFile::encodeName(dir.LockFile()).constData(), 0700) == 0);
     int status = -1;
     QCOMPARE(
         RunToEnd(*dir.Start(), status),
@@ -262,7 +261,8 @@ void TestStartup::undeletableLockOfAnotherUserNamesTheBlocker()
     dir.OpenToNobody();
     const QByteArray folder = QFile::encodeName(dir.Folder());
     QVERIFY(::chown(folder.constData(), 0, 0) == 0 && ::chmod(folder.constData(), 01777) == 0);
-    QFile lock(dir.LockFile());
+    const QString lockFile = dir.LockFile();
+    QFile lock(lockFile);
     QVERIFY(lock.open(QIODevice::WriteOnly));
     const QByteArray contents = QByteArray::number(EndedProcessId()) + "\nstartup_probe\n"
         + QSysInfo::machineHostName().toUtf8() + '\n' + QSysInfo::machineUniqueId() + '\n'
@@ -270,14 +270,15 @@ void TestStartup::undeletableLockOfAnotherUserNamesTheBlocker()
     lock.write(contents);
     lock.close();
 
+    auto process = dir.StartAsNobody({});
     int status = -1;
-    const QString out = RunToEnd(*dir.StartAsNobody({}), status);
+    const QString out = RunToEnd(*process, status);
     QCOMPARE(out,
              QStringLiteral("BOX|错误|记账软件无法启动：运行锁文件\\n%1\\n是已经结束的记账软件"
                             "留下的，属于用户 root，当前用户无法删除（没有权限）。\n")
-                 .arg(dir.LockFile()));
+                 .arg(lockFile));
     QCOMPARE(status, 1);
-    QCOMPARE(ReadAll(dir.LockFile()), contents);
+    QCOMPARE(ReadAll(lockFile), contents);
 }
 
 void TestStartup::connectionFailureEndsQuietly_data()

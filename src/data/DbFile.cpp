@@ -231,8 +231,8 @@ QString Check(sqlite3 *db, TCheckDepth depth)
     // A file cut short by a partial page passes the page checks when only
     // bytes of a record are lost; its length tells it. Bytes past the last
     // page are harmless: a change that shrinks the file deletes its journal
-    // before it cuts them off, so a kill in between leaves them, and the
-    // engine ignores them until its next change cuts them off.
+    // before it truncates the file, so a kill in between leaves them; the
+    // engine ignores them and drops them at its next change.
     QString pageSize;
     QString pageCount;
     QString journalMode;

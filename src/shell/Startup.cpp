@@ -134,10 +134,12 @@ int RunBookkeep(int &argc, char **argv, TPrompt &prompt)
     TGlobalObjects globals(dataFolder.Path);
 
     // One instance on a set of books, whatever the environment of each start
-    // (another session, sudo, a sandbox): the guard lies beside the books, in
-    // a folder made first when it is made at all. A lock left by an instance
-    // that has ended is taken over; without the guard the program does not
-    // start, since two instances would corrupt each other's totals.
+    // (another session, sudo, a sandbox): the guard lies beside the books.
+    // The folder of an installed program's books is made first, so that the
+    // guard covers their first copy from the template; a failure to make it
+    // is told below. A lock left by an instance that has ended is taken over;
+    // without the guard the program does not start, since two instances
+    // would corrupt each other's totals.
     if (!dataFolder.Template.isEmpty())
         QDir().mkpath(dataFolder.Path);
     TInstanceLock instanceLock(TInstanceLock::FileNameIn(dataFolder.Path));

@@ -2,11 +2,13 @@
 #include "ui_AddType.h"
 
 #include "data/UntPublic.h"
+#include "ledger/UntTree.h"
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLocale>
 #include <QPushButton>
+#include <QTreeWidget>
 
 namespace {
 
@@ -111,4 +113,18 @@ int ShowAddType(const QString &path, QString &name)
     const int result = dialog.ShowModal();
     name = result == mrOk ? dialog.Name() : QString();
     return result;
+}
+
+// The tree's command that asks with this dialog; the tree itself opens none.
+bool TCardTree::NewType()
+{
+    if (!Selected())
+        return false;
+    QString name;
+    if (ShowAddType(SelectedPath(), name) != mrOk)
+        return false;
+    QTreeWidgetItem *node = InsertType(name);
+    FTreeView->setCurrentItem(node, 0, QItemSelectionModel::ClearAndSelect);
+    FTreeView->scrollToItem(node);
+    return true;
 }

@@ -1,10 +1,11 @@
 #include "BaseBookkeep.h"
 #include "ui_BaseBookkeep.h"
 
-#include "ModBookKeep.h"
 #include "ViewType.h"
 
 #include "data/Currency.h"
+#include "data/DbAccess.h"
+#include "data/SqlFormat.h"
 #include "data/UntPublic.h"
 #include "ledger/Remarks.h"
 #include "ledger/UntAccount.h"
@@ -24,6 +25,10 @@
 namespace {
 
 const QString kNoType = QStringLiteral("选择类别");
+// clang-format off
+const QString kInTypeName = QStringLiteral("select TypeName from InType where selfIndex=%s ");
+const QString kOutTypeName = QStringLiteral("select TypeName from OutType where selfIndex=%s ");
+// clang-format on
 
 // The long date of the program's locale without the weekday, which the
 // picker has no room for.
@@ -267,4 +272,13 @@ void TFormBasebookkeep::FillBookKeep() const
     GBookKeep->FAccountName = ui->cbbAccount->currentText();
     GBookKeep->FFare = fare;
     GBookKeep->FRemark = remark;
+}
+
+QString GetTypeName(int kind, int typeId)
+{
+    TQuery &query = GDbAccess->OpenQuery(
+        Format(kind != 0 ? kOutTypeName : kInTypeName, {QString::number(typeId)}));
+    const QString name = query.Eof() ? QString() : query.Fields(0).AsString();
+    query.Close();
+    return name;
 }

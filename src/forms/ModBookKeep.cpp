@@ -1,20 +1,9 @@
 #include "ModBookKeep.h"
 #include "ui_BaseBookkeep.h"
 
-#include "data/DbAccess.h"
-#include "data/SqlFormat.h"
 #include "ledger/UntBookKeep.h"
 
 #include <QApplication>
-
-namespace {
-
-// clang-format off
-const QString kInTypeName = QStringLiteral("select TypeName from InType where selfIndex=%s ");
-const QString kOutTypeName = QStringLiteral("select TypeName from OutType where selfIndex=%s ");
-// clang-format on
-
-} // namespace
 
 TFormModBookKeep::TFormModBookKeep(QWidget *parent)
     : TFormBasebookkeep(parent)
@@ -65,13 +54,4 @@ int ShowModBookKeep(const QString &id)
     TFormModBookKeep dialog(QApplication::activeWindow());
     dialog.LoadRecord(id);
     return dialog.ShowModal();
-}
-
-QString GetTypeName(int kind, int typeId)
-{
-    TQuery &query = GDbAccess->OpenQuery(
-        Format(kind != 0 ? kOutTypeName : kInTypeName, {QString::number(typeId)}));
-    const QString name = query.Eof() ? QString() : query.Fields(0).AsString();
-    query.Close();
-    return name;
 }

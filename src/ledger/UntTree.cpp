@@ -1,12 +1,7 @@
 #include "UntTree.h"
 
-#include "data/DbAccess.h"
-#include "data/SqlFormat.h"
 #include "data/UException.h"
-#include "data/UndoLog.h"
 #include "data/UntPublic.h"
-#include "forms/AddType.h"
-#include "forms/BaseDlg.h"
 
 #include <QHash>
 #include <QIcon>
@@ -16,21 +11,6 @@
 #include <algorithm>
 
 namespace {
-
-const QString kLoadSql = QStringLiteral(
-    "select SelfIndex,ParentIndex,TypeName from %s where SelfIndex <>0 order by SelfIndex asc");
-const QString kInsertSql
-    = QStringLiteral("insert into %s(SelfIndex,ParentIndex,TypeName) values (%s,%s,'%s')");
-const QString kUpdateSql = QStringLiteral("update %s set TypeName='%s' where SelfIndex=%s ");
-const QString kDeleteSql = QStringLiteral("delete from %s where selfIndex=%s ");
-const QString kDeleteChildrenSql = QStringLiteral("delete from %s where ParentIndex=%s ");
-const QString kMaxIndexSql = QStringLiteral("select max(SelfIndex) from %s");
-const QString kCountChildrenSql = QStringLiteral("select count(*) from %s where ParentIndex=%s");
-const QString kCountNameSql = QStringLiteral("select count(*) from %s where TypeName='%s'");
-const QString kMaxIncomeTypeIdSql
-    = QStringLiteral("select max(TypeID) from BookKeep where InOutType=0");
-const QString kMaxExpenseTypeIdSql
-    = QStringLiteral("select max(TypeID) from BookKeep where InOutType<>0");
 
 constexpr int kRootImage = 0;
 constexpr int kCategoryImage = 1;
@@ -75,7 +55,7 @@ QString PathOf(const QTreeWidgetItem *node)
 } // namespace
 
 TCardTree::TCardTree(QTreeWidget *treeView, const QString &tableName, const QString &rootCaption)
-    : FTableName(tableName)
+    : FTable(tableName)
     , FTreeView(treeView)
 {
     FTreeView->clear();
@@ -148,7 +128,7 @@ void TCardTree::LoadTypes()
             delete FTreeView->takeTopLevelItem(i);
     }
 
-    TQuery &query = GDbAccess->OpenQuery(Format(kLoadSql, {FTableName}));
+    const QList<Categories::Row> rows = FTable.Rows();
     TUpdatesSuspended suspended(FTreeView);
     // The new nodes are built apart from the view and handed to it at once,
     // so that it takes in one change rather than one for each node.
@@ -163,40 +143,23 @@ void TCardTree::LoadTypes()
     QHash<qint32, QTreeWidgetItem *> nodes;
     if (FRootNode)
         nodes.insert(0, FRootNode);
-    const int self = query.FieldIndex(QStringLiteral("SelfIndex"));
-    const int parentIndex = query.FieldIndex(QStringLiteral("ParentIndex"));
-    const int typeName = query.FieldIndex(QStringLiteral("TypeName"));
-    for (; !query.Eof(); query.Next()) {
-        const TTypeNodeData data {query.Fields(self).AsInteger(),
-                                  query.Fields(parentIndex).AsInteger()};
-        QTreeWidgetItem *node = NewNode(query.Fields(typeName).AsString(), data);
-        QTreeWidgetItem *parent = nodes.value(data.ParentIndex);
+    for (const Categories::Row &row : rows) {
+        QTreeWidgetItem *node = NewNode(row.Name, row.Data);
+        QTreeWidgetItem *parent = nodes.value(row.Data.ParentIndex);
         if (!parent)
             parent = lastInTreeOrder();
         if (parent && parent != FRootNode)
             parent->addChild(node);
         else
             top.append(node);
-        nodes.insert(data.SelfIndex, node);
+        nodes.insert(row.Data.SelfIndex, node);
     }
-    query.Close();
     if (FRootNode) {
         FRootNode->addChildren(top);
         FRootNode->setExpanded(true);
     } else {
         FTreeView->addTopLevelItems(top);
     }
-}
-
-// One more than any index in use: in this tree, in the table (another tree
-// over it may have added rows since this one was loaded), and in the records
-// of this kind (so records of a deleted category never fall under a new one).
-int TCardTree::NextIndex() const
-{
-    const bool income = FTableName.compare(u"InType", Qt::CaseInsensitive) == 0;
-    const int tableMax = DbQueryInt(Format(kMaxIndexSql, {FTableName}));
-    const int recordMax = DbQueryInt(income ? kMaxIncomeTypeIdSql : kMaxExpenseTypeIdSql);
-    return std::max({GetMaxIndex(), tableMax, recordMax}) + 1;
 }
 
 QTreeWidgetItem *TCardTree::InsertType(const QString &name)
@@ -206,30 +169,20 @@ QTreeWidgetItem *TCardTree::InsertType(const QString &name)
     QTreeWidgetItem *parent = Selected();
     if (!parent)
         parent = FRootNode;
-    const TTypeNodeData data {NextIndex(), GetSelIndex()};
-    DbExec(Format(kInsertSql,
-                  {FTableName, QString::number(data.SelfIndex), QString::number(data.ParentIndex),
-                   SqlText(name)}),
-           QStringLiteral("新增类别 ") + UndoLog::StepText(name));
+    const TTypeNodeData data {FTable.NextIndex(GetMaxIndex()), GetSelIndex()};
+    FTable.Insert(data, name);
     QTreeWidgetItem *node = AddNode(parent, name, data);
     if (parent)
         parent->setExpanded(true);
     return node;
 }
 
-bool TCardTree::NewType()
+QString TCardTree::SelectedPath() const
 {
     const QTreeWidgetItem *selected = Selected();
     if (!selected)
-        return false;
-    const QString path = selected == FRootNode ? FRootCaption : PathOf(selected);
-    QString name;
-    if (ShowAddType(path, name) != mrOk)
-        return false;
-    QTreeWidgetItem *node = InsertType(name);
-    FTreeView->setCurrentItem(node, 0, QItemSelectionModel::ClearAndSelect);
-    FTreeView->scrollToItem(node);
-    return true;
+        return {};
+    return selected == FRootNode ? FRootCaption : PathOf(selected);
 }
 
 bool TCardTree::ModType(const QString &name)
@@ -239,8 +192,7 @@ bool TCardTree::ModType(const QString &name)
         return false;
     if (TypeExists(name))
         throw Exception(QStringLiteral("该名称已经存在，请重新输入！"));
-    DbExec(Format(kUpdateSql, {FTableName, SqlText(name), QString::number(GetSelIndex())}),
-           QStringLiteral("重命名类别 ") + UndoLog::StepText(name));
+    FTable.Rename(GetSelIndex(), name);
     node->setText(0, name);
     return true;
 }
@@ -254,14 +206,12 @@ void TCardTree::DelType()
         throw Exception(QStringLiteral("不能删除根分组！"));
     // The table decides: another tree over it may have added a child since
     // this one was loaded.
-    const QString index = QString::number(NodeData(node).SelfIndex);
-    if (node->childCount() || DbQueryInt(Format(kCountChildrenSql, {FTableName, index})) > 0)
+    const qint32 index = NodeData(node).SelfIndex;
+    if (node->childCount() || FTable.HasChildren(index))
         throw Exception(QStringLiteral("还有下级分组，不能删除该分组！"));
     if (!ShowConfirm(QStringLiteral("确定要删除 ") + node->text(0) + QStringLiteral(" 分组吗？")))
         throw EAbort();
-    DbExec(Format(kDeleteSql, {FTableName, index}) + kBatchSeparator
-               + Format(kDeleteChildrenSql, {FTableName, index}),
-           QStringLiteral("删除类别 ") + UndoLog::StepText(node->text(0)));
+    FTable.Remove(index, node->text(0));
     delete node;
 }
 
@@ -285,5 +235,5 @@ bool TCardTree::TypeExists(const QString &name) const
             return true;
     }
     // Names another tree over the table has stored since this one was loaded.
-    return DbQueryInt(Format(kCountNameSql, {FTableName, SqlText(name)})) > 0;
+    return FTable.HasName(name);
 }

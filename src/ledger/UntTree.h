@@ -1,23 +1,18 @@
 #pragma once
 
+#include "Categories.h"
+
 #include <QString>
-#include <QtGlobal>
 
 class QIcon;
 class QTreeWidget;
 class QTreeWidgetItem;
 
-// The record each category node carries in its item data. The root's is {0, 0}.
-struct TTypeNodeData
-{
-    qint32 SelfIndex = 0;
-    qint32 ParentIndex = 0;
-};
-
 // Binds one tree view to one category table ("InType" or "OutType"): builds the
 // tree from the table and adds, renames and deletes categories, writing each
 // change to the table before the view shows it. The selected node is the tree
-// view's selected item (single selection); the view is not owned.
+// view's selected item (single selection); the view is not owned. The table
+// itself is read and written by Categories.
 class TCardTree
 {
 public:
@@ -30,7 +25,8 @@ public:
     // Rebuilds every node below the root from the table.
     void LoadTypes();
     // Asks for a name with the name dialog and adds it under the selected node,
-    // which then becomes the new node. False when nothing was added.
+    // which then becomes the new node. False when nothing was added. Defined
+    // beside the dialog, in forms/AddType.cpp.
     bool NewType();
     // Adds a category under the selected node (the root when none) and returns its node.
     QTreeWidgetItem *InsertType(const QString &name);
@@ -49,6 +45,10 @@ public:
 
     QTreeWidgetItem *RootNode() const { return FRootNode; }
     QTreeWidgetItem *Selected() const;
+    // Where a new category goes, as the name dialog shows it: the root
+    // caption, or the texts from the root down to the selected node joined
+    // by "->"; empty when none is selected.
+    QString SelectedPath() const;
 
     static TTypeNodeData NodeData(const QTreeWidgetItem *node);
     // The shared pictures: the root's, and a category's (its selected look
@@ -59,9 +59,8 @@ public:
 private:
     QTreeWidgetItem *AddNode(QTreeWidgetItem *parent, const QString &text, TTypeNodeData data);
     static QTreeWidgetItem *NewNode(const QString &text, TTypeNodeData data);
-    int NextIndex() const;
 
-    QString FTableName;
+    Categories FTable;
     QString FRootCaption;
     QTreeWidget *FTreeView;
     QTreeWidgetItem *FRootNode = nullptr;

@@ -717,7 +717,7 @@ void ChangeMeasures(const TOptions &options, const QString &suffix, const QStrin
     for (const TChangeMeasure &measure : measures) {
         const QString name = QString::fromLatin1(measure.Name) + suffix;
         if (Selected(options, name))
-            plans.push_back({name, measure.Change, {}, {}, {}});
+            plans.push_back({name, measure.Change, {}, {}, {}, {}});
     }
     if (plans.empty())
         return;

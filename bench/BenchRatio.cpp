@@ -15,11 +15,11 @@
 #include "data/UndoLog.h"
 #include "data/UntPublic.h"
 #include "ledger/UntBookKeep.h"
-#include "ledger/UntConfig.h"
 #include "ledger/UntTree.h"
 #include "reports/UntReport.h"
 #include "shell/Application.h"
 #include "shell/ChineseLocale.h"
+#include "shell/Globals.h"
 #include "shell/Main.h"
 #include "ui_Main.h"
 
@@ -1022,10 +1022,8 @@ int main(int argc, char *argv[])
     TBenchPrompt prompt;
     GPrompt = &prompt;
     SetPrompt(&prompt);
-    GCardException = new TCardException;
+    const TGlobalObjects globals({});
     GDbAccess = new TDbAccess;
-    GConfig = new TConfig;
-    GBookKeep = new TBookKeep;
     int status = 0;
     try {
         const TOptions options = ParseOptions(app);
@@ -1044,10 +1042,7 @@ int main(int argc, char *argv[])
                      qUtf8Printable(failure.Message()));
         status = 1;
     }
-    delete GBookKeep;
-    delete GConfig;
     delete GDbAccess;
-    delete GCardException;
     SetPrompt(nullptr);
     return status;
 }

@@ -61,7 +61,7 @@ void TestAccount::insertListsInitialAmount_data()
 void TestAccount::insertListsInitialAmount()
 {
     QFETCH(QString, initial);
-    TLedgerBooks books;
+    TTestBooks books;
     InsertAccount(QStringLiteral("现金"), Currency::Parse(initial), QStringLiteral("钱包"));
 
     TListModel list({});
@@ -81,7 +81,7 @@ void TestAccount::insertListsInitialAmount()
 
 void TestAccount::duplicateInsertIsRefused()
 {
-    TLedgerBooks books;
+    TTestBooks books;
     InsertAccount(QStringLiteral("现金"), Amount("100"), QStringLiteral("原来的"));
 
     GAccount->FRemark = QStringLiteral("新的");
@@ -96,7 +96,7 @@ void TestAccount::duplicateInsertIsRefused()
 
 void TestAccount::deleteOnlyWhileNoRecordNamesIt()
 {
-    TLedgerBooks books;
+    TTestBooks books;
     InsertAccount(QStringLiteral("现金"), Amount("10"));
     InsertAccount(QStringLiteral("空账户"), Amount("250.5"));
     const QString id = AddRecord(1, QStringLiteral("现金"), Amount("3"));
@@ -115,7 +115,7 @@ void TestAccount::deleteOnlyWhileNoRecordNamesIt()
 
 void TestAccount::remarkChangeKeepsTotals()
 {
-    TLedgerBooks books;
+    TTestBooks books;
     InsertAccount(QStringLiteral("银行"), Amount("1000.0001"), QStringLiteral("旧"));
     AddRecord(0, QStringLiteral("银行"), Amount("12.3456"));
     AddRecord(1, QStringLiteral("银行"), Amount("0.0002"));
@@ -135,7 +135,7 @@ void TestAccount::remarkChangeKeepsTotals()
 
 void TestAccount::renameOntoAnotherAccountIsRefused()
 {
-    TLedgerBooks books;
+    TTestBooks books;
     InsertAccount(QStringLiteral("甲"), Amount("1"), QStringLiteral("甲的"));
     InsertAccount(QStringLiteral("乙"), Amount("2"), QStringLiteral("乙的"));
     AddRecord(0, QStringLiteral("甲"), Amount("7"));
@@ -153,7 +153,7 @@ void TestAccount::renameOntoAnotherAccountIsRefused()
 
 void TestAccount::renameCarriesIntoRecords()
 {
-    TLedgerBooks books;
+    TTestBooks books;
     InsertAccount(QStringLiteral("旧名"), Amount("100"));
     const QString income = AddRecord(0, QStringLiteral("旧名"), Amount("40"));
     AddRecord(1, QStringLiteral("旧名"), Amount("15.5"));
@@ -174,7 +174,7 @@ void TestAccount::renameCarriesIntoRecords()
 
 void TestAccount::readMissingAccountGivesEmptyFields()
 {
-    TLedgerBooks books;
+    TTestBooks books;
     InsertAccount(QStringLiteral("有"), Amount("9.99"), QStringLiteral("备注"));
     AddRecord(0, QStringLiteral("有"), Amount("1"));
     GAccount->ReadAccount(QStringLiteral("有"));
@@ -190,7 +190,7 @@ void TestAccount::readMissingAccountGivesEmptyFields()
 
 void TestAccount::listAccountNames()
 {
-    TLedgerBooks books;
+    TTestBooks books;
     QStringList names {QStringLiteral("left over")};
     GAccount->ListAccountNames(names);
     QVERIFY(names.isEmpty());
@@ -212,7 +212,7 @@ void TestAccount::awkwardTextsRoundTrip_data()
 void TestAccount::awkwardTextsRoundTrip()
 {
     QFETCH(QString, text);
-    TLedgerBooks books;
+    TTestBooks books;
     InsertAccount(text, Amount("-1.5"), text);
     InsertAccount(QStringLiteral("plain"), {});
 
@@ -244,7 +244,7 @@ void TestAccount::awkwardTextsRoundTrip()
 
 void TestAccount::statementTexts()
 {
-    TLedgerBooks books;
+    TTestBooks books;
     InsertAccount(QStringLiteral("O'Neil"), Amount("-5"), QStringLiteral("r"));
     QCOMPARE(GAccount->FSql,
              QStringLiteral(

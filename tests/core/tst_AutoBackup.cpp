@@ -136,7 +136,7 @@ void TestAutoBackup::rotation()
 
 void TestAutoBackup::copyIsCheckedAndNamed()
 {
-    TLedgerBooks books;
+    TTestBooks books;
     InsertAccount(QStringLiteral("现金"), Amount("100"));
     AddRecord(1, QStringLiteral("现金"), Amount("12.5"), 1, QStringLiteral("午饭"),
               QDate(2026, 3, 4));
@@ -165,7 +165,7 @@ void TestAutoBackup::copyIsCheckedAndNamed()
 
 void TestAutoBackup::twoStartsOnOneDayMakeOneCopy()
 {
-    TLedgerBooks books;
+    TTestBooks books;
     for (const QDateTime &start : {kNow, kNow.addSecs(90)}) {
         TAutoBackup backup;
         backup.SetClock([start] { return start; });
@@ -197,7 +197,7 @@ void TestAutoBackup::failedWrite_data()
 void TestAutoBackup::failedWrite()
 {
     QFETCH(bool, diskFull);
-    TLedgerBooks books;
+    TTestBooks books;
     for (int i = 0; i < 200; ++i)
         InsertAccount(QStringLiteral("账户%1").arg(i), Amount("1"), QString(200, u'备'));
     const QByteArray before = ReadAll(books.DatabaseFile());
@@ -234,7 +234,7 @@ void TestAutoBackup::failedWrite()
 
 void TestAutoBackup::copyFailingItsCheckIsRemoved()
 {
-    TLedgerBooks books;
+    TTestBooks books;
     InsertAccount(QStringLiteral("现金"), Amount("100"));
     // Totals that disagree with the records: such a copy could not be restored.
     RawExec(books.DatabaseFile(), QStringLiteral("update Account set InFare=5"));
@@ -252,7 +252,7 @@ void TestAutoBackup::copyFailingItsCheckIsRemoved()
 
 void TestAutoBackup::olderBooksAreUpgraded()
 {
-    TLedgerBooks books;
+    TTestBooks books;
     // Books as the first release wrote them: no backup setting, version 1.
     GDbAccess->Close();
     RawExec(books.DatabaseFile(),

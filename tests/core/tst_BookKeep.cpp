@@ -16,7 +16,7 @@ const QDate kMay1(2024, 5, 1); // day number 45413
 
 // Books with the accounts A (1000) and B (500), the income category 1 "工资"
 // and the expense category 1 "餐饮".
-class TRecordBooks : public TLedgerBooks
+class TRecordBooks : public TTestBooks
 {
 public:
     TRecordBooks()

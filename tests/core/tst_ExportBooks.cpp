@@ -66,7 +66,7 @@ private Q_SLOTS:
     {
         if (QStandardPaths::findExecutable(QStringLiteral("hledger")).isEmpty())
             QSKIP("hledger is not installed");
-        TLedgerBooks books;
+        TTestBooks books;
         // Names that differ only in full-width punctuation, blanks or escapes.
         const QStringList accounts
             = {QStringLiteral("现金"),         QStringLiteral("招行:储蓄  卡"),
@@ -139,7 +139,7 @@ private Q_SLOTS:
 
     void RecordsCsv()
     {
-        TLedgerBooks books;
+        TTestBooks books;
         InsertAccount(QStringLiteral("A"), Amount("0"));
         DbExec(QStringLiteral(
             "insert into OutType(SelfIndex,ParentIndex,TypeName) values (1,0,'餐饮')@#@"

@@ -21,7 +21,7 @@ const QString kWallet = QStringLiteral("零钱");
 
 // Books with the account 零钱 (100) and the categories 工资 (income 1),
 // 餐饮 and 商户消费 (expense 1 and 2), 其他 (expense 3).
-class TImportBooks : public TLedgerBooks
+class TImportBooks : public TTestBooks
 {
 public:
     TImportBooks()

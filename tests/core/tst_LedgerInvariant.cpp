@@ -135,7 +135,7 @@ private Q_SLOTS:
 
 void TestLedgerInvariant::totalsFollowRecords()
 {
-    TLedgerBooks books;
+    TTestBooks books;
     TSequence random;
     TModel model;
     std::array<int, 10> cases {};

@@ -98,7 +98,7 @@ private Q_SLOTS:
 
 void TestUndo::StepNames()
 {
-    TLedgerBooks books;
+    TTestBooks books;
     QCOMPARE(Tops(), QStringList({QString(), QString()}));
     InsertAccount(QStringLiteral("现金"), Amount("100"));
     QCOMPARE(GDbAccess->UndoName(), QStringLiteral("新增账户 现金"));
@@ -156,7 +156,7 @@ void TestUndo::Stream()
     // Undos are forced before the history's limit would drop the first step.
     constexpr int kDeepest = UndoLog::kMaxSteps - 50;
 
-    TLedgerBooks books;
+    TTestBooks books;
     if (upgraded)
         MakeOlderVersion(books, 3);
     TLedgerModel model = SeedModel(kSeed);
@@ -243,7 +243,7 @@ void TestUndo::Stream()
 // import replaced. The rounding still guards the changes themselves.
 void TestUndo::RestoresAreExact()
 {
-    TLedgerBooks books;
+    TTestBooks books;
     GDbAccess->Close();
     RawExec(books.DatabaseFile(),
             QStringLiteral("insert into Account values ('旧账户','它''s',0.123456789,1e-7,"
@@ -279,7 +279,7 @@ void TestUndo::RestoresAreExact()
 // record's redo would raise stays as it was.
 void TestUndo::MovedRowsComeBack()
 {
-    TLedgerBooks books;
+    TTestBooks books;
     InsertAccount(QStringLiteral("现金"), Amount("100"));
     const QString id = AddRecord(1, QStringLiteral("现金"), Amount("2"), 1, QStringLiteral("车费"));
     DbExec(QStringLiteral("insert into InType values (7,0,'奖金')"));
@@ -297,7 +297,7 @@ void TestUndo::MovedRowsComeBack()
 
 void TestUndo::NewChangeDropsRedo()
 {
-    TLedgerBooks books;
+    TTestBooks books;
     InsertAccount(QStringLiteral("现金"), Amount("100"));
     for (const char *fare : {"1", "2", "3"})
         AddRecord(1, QStringLiteral("现金"), Amount(fare), 1, QStringLiteral("早饭"));
@@ -317,7 +317,7 @@ void TestUndo::NewChangeDropsRedo()
 
 void TestUndo::HistorySurvivesReopen()
 {
-    TLedgerBooks books;
+    TTestBooks books;
     InsertAccount(QStringLiteral("现金"), Amount("100"));
     const QString id
         = AddRecord(0, QStringLiteral("现金"), Amount("50"), 1, QStringLiteral("工资"));
@@ -342,7 +342,7 @@ void TestUndo::HistorySurvivesReopen()
 // made: the log never holds much more than the steps it keeps.
 void TestUndo::KeepsTheLastSteps()
 {
-    TLedgerBooks books;
+    TTestBooks books;
     constexpr int kExtra = 600;
     QByteArray oldest;
     for (int i = 1; i <= UndoLog::kMaxSteps + kExtra; ++i) {
@@ -374,7 +374,7 @@ void TestUndo::FailedUndoChangesNothing()
 {
     FaultVfs::Install();
     FaultVfs::SetRealSync(false);
-    TLedgerBooks books;
+    TTestBooks books;
     GDbAccess->Close();
     GDbAccess->Connect();
     InsertAccount(QStringLiteral("现金"), Amount("100"));
@@ -435,7 +435,7 @@ void TestUndo::OlderBooksAreUpgraded_data()
 void TestUndo::OlderBooksAreUpgraded()
 {
     QFETCH(int, version);
-    TLedgerBooks books;
+    TTestBooks books;
     InsertAccount(QStringLiteral("现金"), Amount("100"));
     AddRecord(1, QStringLiteral("现金"), Amount("35.5"), 1, QStringLiteral("午饭"));
     const auto objects = [] {
@@ -463,7 +463,7 @@ void TestUndo::OlderBooksAreUpgraded()
 // version 3 comes with none.
 void TestUndo::RestoreBringsItsHistory()
 {
-    TLedgerBooks books;
+    TTestBooks books;
     InsertAccount(QStringLiteral("现金"), Amount("100"));
     const QString backup = books.Dir() + QStringLiteral("backup.dat");
     DbBackup(backup);

@@ -1,10 +1,6 @@
 #include "FaultBooks.h"
 
 #include "data/DbAccess.h"
-#include "data/UException.h"
-#include "data/UntPublic.h"
-#include "ledger/UntAccount.h"
-#include "ledger/UntBookKeep.h"
 
 #include <QFile>
 
@@ -18,27 +14,12 @@ TBooksCopy::TBooksCopy(const QString &from, const QString &parent)
     QFile::setPermissions(File(), QFile::ReadOwner | QFile::WriteOwner);
     QDir(Dir()).mkdir(QStringLiteral("tmp"));
     qputenv("TMPDIR", QFile::encodeName(TempDir()));
-    AppPath = Dir();
-    GCardException = new TCardException;
-    GDbAccess = new TDbAccess;
-    GAccount = new TAccount;
-    GBookKeep = new TBookKeep;
-    GDbAccess->Connect();
-    if (!GDbAccess->Connected())
-        qFatal("cannot open the copy of %s", qPrintable(from));
+    FOpen.emplace(Dir());
 }
 
 TBooksCopy::~TBooksCopy()
 {
-    delete GBookKeep;
-    GBookKeep = nullptr;
-    delete GAccount;
-    GAccount = nullptr;
-    delete GDbAccess;
-    GDbAccess = nullptr;
-    delete GCardException;
-    GCardException = nullptr;
-    AppPath.clear();
+    FOpen.reset();
     if (FOldTmpDir.isNull())
         qunsetenv("TMPDIR");
     else

@@ -1,13 +1,14 @@
 #pragma once
 
 #include "LedgerStream.h"
+#include "TestSupport.h"
 
 #include <QDir>
 #include <QString>
 #include <QTemporaryDir>
 
 // A copy of a prepared books file in a directory of its own, opened by the
-// program's shared objects as at startup. The directory also holds TMPDIR
+// program's shared objects (TOpenBooks). The directory also holds TMPDIR
 // ("tmp"), so that private copies a restore leaves behind can be seen.
 class TBooksCopy
 {
@@ -27,6 +28,7 @@ public:
 private:
     QTemporaryDir FDir;
     QByteArray FOldTmpDir;
+    std::optional<TOpenBooks> FOpen;
 };
 
 // The seed of the prepared books' accounts.

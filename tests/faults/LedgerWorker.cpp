@@ -22,12 +22,11 @@
 
 #include "FaultVfs.h"
 #include "LedgerStream.h"
+#include "TestSupport.h"
 
 #include "data/DbAccess.h"
 #include "data/UException.h"
 #include "data/UntPublic.h"
-#include "ledger/UntAccount.h"
-#include "ledger/UntBookKeep.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -177,14 +176,7 @@ int main(int argc, char *argv[])
 
     TFailingPrompt prompt;
     SetPrompt(&prompt);
-    AppPath = QDir(args[1]).absolutePath() + u'/';
-    GCardException = new TCardException;
-    GDbAccess = new TDbAccess;
-    GAccount = new TAccount;
-    GBookKeep = new TBookKeep;
-    GDbAccess->Connect();
-    if (!GDbAccess->Connected())
-        Fail(QStringLiteral("the books do not open"));
+    const TOpenBooks books(QDir(args[1]).absolutePath() + u'/');
 
     int result = 2;
     try {
@@ -201,9 +193,5 @@ int main(int argc, char *argv[])
     } catch (const Exception &failure) {
         Fail(failure.Message());
     }
-    delete GBookKeep;
-    delete GAccount;
-    delete GDbAccess;
-    delete GCardException;
     return result;
 }

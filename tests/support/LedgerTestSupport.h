@@ -10,24 +10,6 @@
 
 #include <QTest>
 
-// Fresh books with the two ledger objects, freed in reverse order.
-class TLedgerBooks : public TTestBooks
-{
-public:
-    TLedgerBooks()
-    {
-        GAccount = new TAccount;
-        GBookKeep = new TBookKeep;
-    }
-    ~TLedgerBooks()
-    {
-        delete GBookKeep;
-        GBookKeep = nullptr;
-        delete GAccount;
-        GAccount = nullptr;
-    }
-};
-
 // An account's three totals as the database holds them.
 struct TTotals
 {

@@ -1,7 +1,6 @@
 #include "TestSupport.h"
 
 #include "data/DbAccess.h"
-#include "data/UException.h"
 
 #include <QDir>
 #include <QFile>
@@ -49,26 +48,27 @@ void TRecordingPrompt::OpenDocument(const QString &target)
     OpenedDocuments.append(target);
 }
 
+TOpenBooks::TOpenBooks(const QString &dir)
+    : FGlobals(dir)
+{
+    GDbAccess = new TDbAccess;
+    GDbAccess->Connect();
+    if (!GDbAccess->Connected())
+        qFatal("cannot open the books in %s", qPrintable(dir));
+}
+
+TOpenBooks::~TOpenBooks()
+{
+    delete GDbAccess;
+    GDbAccess = nullptr;
+}
+
 TTestBooks::TTestBooks()
 {
     if (!QFile::copy(QStringLiteral(TEMPLATE_DB), DatabaseFile()))
         qFatal("cannot copy the template books");
     QFile::setPermissions(DatabaseFile(), QFile::ReadOwner | QFile::WriteOwner);
-    AppPath = Dir();
-    GCardException = new TCardException;
-    GDbAccess = new TDbAccess;
-    GDbAccess->Connect();
-    if (!GDbAccess->Connected())
-        qFatal("cannot open the template books");
-}
-
-TTestBooks::~TTestBooks()
-{
-    delete GDbAccess;
-    GDbAccess = nullptr;
-    delete GCardException;
-    GCardException = nullptr;
-    AppPath.clear();
+    FOpen.emplace(Dir());
 }
 
 QByteArray ReadAll(const QString &fileName)

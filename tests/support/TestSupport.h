@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/UntPublic.h"
+#include "shell/Globals.h"
 
 #include <QList>
 #include <QString>
@@ -8,6 +9,7 @@
 #include <QTemporaryDir>
 #include <functional>
 #include <memory>
+#include <optional>
 
 // Adds a data column "folder" with a row for each sample statement beside the
 // project that comes with its expected records; false when there are none.
@@ -42,18 +44,33 @@ private:
     TPrompt *FPrevious;
 };
 
-// A fresh copy of the template books in a temporary directory, with AppPath,
-// GDbAccess and GCardException set up for it and torn down afterwards.
+// The program's shared objects, made as at start (shell/Globals.h) for the
+// books in `dir` (ending in '/'), and GDbAccess connected to them; all freed
+// in reverse order.
+class TOpenBooks
+{
+public:
+    explicit TOpenBooks(const QString &dir);
+    ~TOpenBooks();
+    TOpenBooks(const TOpenBooks &) = delete;
+    TOpenBooks &operator=(const TOpenBooks &) = delete;
+
+private:
+    TGlobalObjects FGlobals;
+};
+
+// A fresh copy of the template books in a temporary directory, opened by the
+// program's shared objects.
 class TTestBooks
 {
 public:
     TTestBooks();
-    ~TTestBooks();
     QString Dir() const { return FDir.path() + u'/'; }
     QString DatabaseFile() const { return Dir() + QStringLiteral("bookkeep.dat"); }
 
 private:
     QTemporaryDir FDir;
+    std::optional<TOpenBooks> FOpen;
 };
 
 // The raw bytes of a file.

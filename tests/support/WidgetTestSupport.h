@@ -1,10 +1,23 @@
 #pragma once
 
 #include "forms/BaseDlg.h"
+#include "shell/Application.h"
 
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTest>
+
+// The main() of a test of windows. It runs under the program's application
+// object, so that a failure raised in an event handler is reported through
+// the prompt as in the program.
+#define BOOKKEEP_TEST_MAIN(TestObject)                                                             \
+    int main(int argc, char *argv[])                                                               \
+    {                                                                                              \
+        TApplication app(argc, argv);                                                              \
+        TestObject test;                                                                           \
+        return QTest::qExec(&test, argc, argv);                                                    \
+    }
 
 // The named child of a form; the test ends when there is none.
 template<typename T> T *Child(QWidget *parent, const char *name)

@@ -9,7 +9,6 @@
 #include "forms/Account.h"
 #include "forms/AddAccount.h"
 #include "forms/ModAccount.h"
-#include "shell/Application.h"
 #include "ui_Account.h"
 #include "ui_AddAccount.h"
 #include "ui_ModAccount.h"
@@ -106,7 +105,7 @@ private Q_SLOTS:
 
 void TestAccountDialogs::emptyListWindow()
 {
-    TLedgerBooks books;
+    TTestBooks books;
     TFormAccount form;
     form.show();
     QCOMPARE(form.windowTitle(), QStringLiteral("账户信息"));
@@ -125,7 +124,7 @@ void TestAccountDialogs::emptyListWindow()
 
 void TestAccountDialogs::totalsOverRows()
 {
-    TLedgerBooks books;
+    TTestBooks books;
     InsertAccount(kCash, Amount("100"));
     InsertAccount(kCard, Amount("50.5"));
     {
@@ -143,7 +142,7 @@ void TestAccountDialogs::totalsOverRows()
 
 void TestAccountDialogs::deleteRefusedWhileRecordsUseTheAccount()
 {
-    TLedgerBooks books;
+    TTestBooks books;
     TRecordingPrompt prompt;
     InsertAccount(kCash, Amount("100"));
     AddRecord(0, kCash, Amount("5"));
@@ -164,7 +163,7 @@ void TestAccountDialogs::deleteRefusedWhileRecordsUseTheAccount()
 
 void TestAccountDialogs::deleteConfirmedRemovesTheRow()
 {
-    TLedgerBooks books;
+    TTestBooks books;
     TRecordingPrompt prompt;
     InsertAccount(kCash, Amount("100"));
     InsertAccount(kCard, Amount("50.5"));
@@ -191,7 +190,7 @@ void TestAccountDialogs::deleteConfirmedRemovesTheRow()
 
 void TestAccountDialogs::keyboardOrderAndBuddies()
 {
-    TLedgerBooks books;
+    TTestBooks books;
     TFormAddAccount add;
     QCOMPARE(TabChain(add.ui->edtID, 4), Texts({"mmoRemrk", "edtFare", "btnOK", "btnCancel"}));
     QCOMPARE(add.ui->Label1->buddy(), add.ui->edtID);
@@ -219,7 +218,7 @@ void TestAccountDialogs::addRefusesBlankNames_data()
 void TestAccountDialogs::addRefusesBlankNames()
 {
     QFETCH(QString, name);
-    TLedgerBooks books;
+    TTestBooks books;
     TRecordingPrompt prompt;
     TFormAddAccount dialog;
     ShowAway(dialog, dialog.ui->mmoRemrk);
@@ -235,7 +234,7 @@ void TestAccountDialogs::addRefusesBlankNames()
 
 void TestAccountDialogs::addRefusesATakenName()
 {
-    TLedgerBooks books;
+    TTestBooks books;
     TRecordingPrompt prompt;
     InsertAccount(kCash, Amount("100"));
     TFormAddAccount dialog;
@@ -256,7 +255,7 @@ void TestAccountDialogs::addRefusesATakenName()
 
 void TestAccountDialogs::addRefusesAnAmountOutOfRange()
 {
-    TLedgerBooks books;
+    TTestBooks books;
     TRecordingPrompt prompt;
     TFormAddAccount dialog;
     ShowAway(dialog, dialog.ui->edtID);
@@ -276,7 +275,7 @@ void TestAccountDialogs::addRefusesAnAmountOutOfRange()
 // queued ahead of Cancel, must not save.
 void TestAccountDialogs::okQueuedBeforeTheDialogClosedDoesNothing()
 {
-    TLedgerBooks books;
+    TTestBooks books;
     TRecordingPrompt prompt;
     {
         TFormAddAccount dialog;
@@ -317,7 +316,7 @@ void TestAccountDialogs::enterInTheAmountSavesWhatLeavingWouldShow()
     QFETCH(QString, typed);
     QFETCH(QString, shown);
     QFETCH(QString, saved);
-    TLedgerBooks books;
+    TTestBooks books;
     TRecordingPrompt prompt;
     TFormAddAccount dialog;
     ShowAway(dialog, dialog.ui->edtFare);
@@ -333,7 +332,7 @@ void TestAccountDialogs::enterInTheAmountSavesWhatLeavingWouldShow()
 
 void TestAccountDialogs::newAccountThroughTheListWindow()
 {
-    TLedgerBooks books;
+    TTestBooks books;
     TRecordingPrompt prompt;
     InsertAccount(kCash, Amount("100"));
     TFormAccount form;
@@ -360,7 +359,7 @@ void TestAccountDialogs::newAccountThroughTheListWindow()
 
 void TestAccountDialogs::modifyChangesOnlyNameAndRemark()
 {
-    TLedgerBooks books;
+    TTestBooks books;
     TRecordingPrompt prompt;
     InsertAccount(kCash, Amount("100"), QStringLiteral("零钱"));
     InsertAccount(kCard, Amount("50"));
@@ -408,7 +407,7 @@ void TestAccountDialogs::modifyChangesOnlyNameAndRemark()
 
 void TestAccountDialogs::modifyRefusesBlankNames()
 {
-    TLedgerBooks books;
+    TTestBooks books;
     TRecordingPrompt prompt;
     InsertAccount(kCash, Amount("100"), QStringLiteral("零钱"));
     TFormModAccount dialog;
@@ -424,11 +423,6 @@ void TestAccountDialogs::modifyRefusesBlankNames()
              1);
 }
 
-int main(int argc, char *argv[])
-{
-    TApplication app(argc, argv);
-    TestAccountDialogs test;
-    return QTest::qExec(&test, argc, argv);
-}
+BOOKKEEP_TEST_MAIN(TestAccountDialogs)
 
 #include "tst_AccountDialogs.moc"

@@ -11,7 +11,6 @@
 #include "forms/Backups.h"
 #include "forms/Config.h"
 #include "ledger/UntConfig.h"
-#include "ledger/UntNote.h"
 #include "shell/Main.h"
 
 #include <QAccessible>
@@ -26,25 +25,16 @@ namespace {
 const QDateTime kStart(QDate(2026, 6, 17), QTime(9, 0, 0));
 
 // Books with one account and one record, and the objects the main window reaches.
-class TWindowBooks : public TLedgerBooks
+class TWindowBooks : public TTestBooks
 {
 public:
     TWindowBooks()
     {
-        GConfig = new TConfig;
-        GNote = new TNote;
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(Dir() + QStringLiteral("config")));
         InsertAccount(QStringLiteral("现金"), Amount("100"));
         AddRecord(1, QStringLiteral("现金"), Amount("35.5"), 1, QStringLiteral("午饭"));
     }
-    ~TWindowBooks()
-    {
-        qunsetenv("XDG_CONFIG_HOME");
-        delete GNote;
-        GNote = nullptr;
-        delete GConfig;
-        GConfig = nullptr;
-    }
+    ~TWindowBooks() { qunsetenv("XDG_CONFIG_HOME"); }
     QString Folder() const { return AutoBackup::Folder(Dir()); }
     QStringList Copies() const { return AutoBackup::Names(Folder()); }
 };
@@ -262,5 +252,5 @@ void TestAutoBackupWindow::settingInTheSettingsDialog()
     QCOMPARE(prompt.Boxes.size(), 0);
 }
 
-QTEST_MAIN(TestAutoBackupWindow)
+BOOKKEEP_TEST_MAIN(TestAutoBackupWindow)
 #include "tst_AutoBackupWindow.moc"

@@ -5,7 +5,6 @@
 #include "controls/CardEdtBut.h"
 #include "forms/AddBookKeep.h"
 #include "forms/ModBookKeep.h"
-#include "shell/Application.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>
@@ -110,12 +109,12 @@ private Q_SLOTS:
     void dateKeys();
 
 private:
-    std::unique_ptr<TLedgerBooks> FBooks;
+    std::unique_ptr<TTestBooks> FBooks;
 };
 
 void tst_BookKeepDialogs::init()
 {
-    FBooks = std::make_unique<TLedgerBooks>();
+    FBooks = std::make_unique<TTestBooks>();
     DbExec(QStringLiteral("insert into InType values (1,0,'工资')@#@"
                           "insert into OutType values (1,0,'餐饮')@#@"
                           "insert into OutType values (2,0,'交通')"));
@@ -396,13 +395,6 @@ void tst_BookKeepDialogs::dateKeys()
     QCOMPARE(picker->date(), QDate::currentDate());
 }
 
-int main(int argc, char *argv[])
-{
-    // The program's application object, so that a failure raised in OK is
-    // reported through the prompt as in the program.
-    TApplication app(argc, argv);
-    tst_BookKeepDialogs test;
-    return QTest::qExec(&test, argc, argv);
-}
+BOOKKEEP_TEST_MAIN(tst_BookKeepDialogs)
 
 #include "tst_BookKeepDialogs.moc"

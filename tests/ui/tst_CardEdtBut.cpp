@@ -1,3 +1,5 @@
+#include "WidgetTestSupport.h"
+
 #include "controls/CardEdtBut.h"
 #include "ui_ControlsForm.h"
 
@@ -254,5 +256,5 @@ void TestCardEdtBut::designerForm()
     QCOMPARE(edit->Button()->parentWidget()->geometry(), QRect(121 - border - s, border, s, s));
 }
 
-QTEST_MAIN(TestCardEdtBut)
+BOOKKEEP_TEST_MAIN(TestCardEdtBut)
 #include "tst_CardEdtBut.moc"

@@ -1,3 +1,5 @@
+#include "WidgetTestSupport.h"
+
 #include "controls/CardFloatIntEdit.h"
 #include "ui_ControlsForm.h"
 
@@ -456,5 +458,5 @@ void TestCardFloatIntEdit::designerForm()
     QCOMPARE(ui.edtFare->text(), QStringLiteral("0"));
 }
 
-QTEST_MAIN(TestCardFloatIntEdit)
+BOOKKEEP_TEST_MAIN(TestCardFloatIntEdit)
 #include "tst_CardFloatIntEdit.moc"

@@ -1,3 +1,4 @@
+#include "ModalDriver.h"
 #include "TestSupport.h"
 #include "WidgetTestSupport.h"
 
@@ -6,91 +7,18 @@
 #include "forms/Config.h"
 #include "forms/Pass.h"
 #include "ledger/UntConfig.h"
-#include "shell/Application.h"
 
 #include <QCheckBox>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
-#include <QTimer>
 #include <algorithm>
-#include <functional>
 #include <memory>
 #include <sqlite3.h>
 
 namespace {
-
-// Acts on modal dialogs as a user would: each step waits until a dialog of
-// its class is the active modal window, then runs. A dialog that no step
-// expects (or one still open after five seconds) is cancelled and counted.
-class TModalDriver : public QObject
-{
-public:
-    template<class T> void Then(std::function<void(T *)> act)
-    {
-        FSteps.append({&T::staticMetaObject, [act](QWidget *w) { act(static_cast<T *>(w)); }});
-    }
-
-    // Runs `start`, which shows the first dialog, and drives it to its end.
-    void Run(const std::function<void()> &start)
-    {
-        FRunning = true;
-        FClock.start();
-        QTimer::singleShot(0, this, &TModalDriver::Poll);
-        start();
-        FRunning = false;
-    }
-
-    bool Done() const { return FSteps.isEmpty() && FUnexpected == 0; }
-
-private:
-    struct TStep
-    {
-        const QMetaObject *Class;
-        std::function<void(QWidget *)> Act;
-    };
-
-    void Poll()
-    {
-        if (!FRunning)
-            return;
-        // Re-armed first, so polling goes on inside the loop a step may start.
-        QTimer::singleShot(5, this, &TModalDriver::Poll);
-        auto *modal = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        if (!modal || !modal->isVisible())
-            return;
-        // A dialog whose step is still running (its OK may have opened and
-        // closed a nested one) is not judged until the step is done.
-        if (FActing.contains(modal))
-            return;
-        if (!FSteps.isEmpty() && FSteps.first().Class->cast(modal)) {
-            const TStep step = FSteps.takeFirst();
-            FActing.append(modal);
-            step.Act(modal);
-            FActing.removeLast();
-        } else if (FSteps.isEmpty() || FClock.elapsed() > 5000) {
-            ++FUnexpected;
-            modal->reject();
-        }
-    }
-
-    QList<TStep> FSteps;
-    QList<QWidget *> FActing;
-    QElapsedTimer FClock;
-    bool FRunning = false;
-    int FUnexpected = 0;
-};
-
-QLineEdit *Edit(QWidget *dialog, const QString &name)
-{
-    auto *edit = dialog->findChild<QLineEdit *>(name);
-    if (!edit)
-        qFatal("no edit %s", qPrintable(name));
-    return edit;
-}
 
 QCheckBox *PassBox(QWidget *dialog)
 {
@@ -178,13 +106,10 @@ void TstConfig::init()
     FBooks = std::make_unique<TTestBooks>();
     FPrompt = std::make_unique<TRecordingPrompt>();
     FDriver = std::make_unique<TModalDriver>();
-    GConfig = new TConfig;
 }
 
 void TstConfig::cleanup()
 {
-    delete GConfig;
-    GConfig = nullptr;
     FDriver.reset();
     FPrompt.reset();
     FBooks.reset();
@@ -231,18 +156,17 @@ void TstConfig::passWrongThenRight()
         FPrompt->OnBox = [dialog](const TRecordingPrompt::TBox &) {
             QVERIFY(dialog->isVisible()); // the box comes over the open dialog
         };
-        Type(Edit(dialog, QStringLiteral("edtPass")), QStringLiteral("secret"));
+        Type(Child<QLineEdit>(dialog, "edtPass"), QStringLiteral("secret"));
         ClickOK(dialog);
         QVERIFY(dialog->isVisible());
-        QCOMPARE(Edit(dialog, QStringLiteral("edtPass"))->text(), QStringLiteral("secret"));
+        QCOMPARE(Child<QLineEdit>(dialog, "edtPass")->text(), QStringLiteral("secret"));
         ClickOK(dialog);
         QVERIFY(dialog->isVisible());
         FPrompt->OnBox = nullptr;
-        Type(Edit(dialog, QStringLiteral("edtPass")), QStringLiteral("Secret"));
+        Type(Child<QLineEdit>(dialog, "edtPass"), QStringLiteral("Secret"));
         ClickOK(dialog);
     });
-    int result = 0;
-    FDriver->Run([&] { result = ShowPass(QStringLiteral("Secret"), QString()); });
+    const int result = ShowPass(QStringLiteral("Secret"), QString());
     QVERIFY(FDriver->Done());
     QCOMPARE(result, int(mrOk));
     QCOMPARE(FPrompt->Boxes.size(), 2);
@@ -265,7 +189,7 @@ void TstConfig::passGiveUp()
 {
     QFETCH(int, how);
     FDriver->Then<TFormPass>([how](TFormPass *dialog) {
-        Type(Edit(dialog, QStringLiteral("edtPass")), QStringLiteral("pw"));
+        Type(Child<QLineEdit>(dialog, "edtPass"), QStringLiteral("pw"));
         if (how == 0)
             QTest::mouseClick(dialog->btnCancel, Qt::LeftButton);
         else if (how == 1)
@@ -273,8 +197,7 @@ void TstConfig::passGiveUp()
         else
             dialog->close();
     });
-    int result = 0;
-    FDriver->Run([&] { result = ShowPass(QStringLiteral("pw"), QString()); });
+    const int result = ShowPass(QStringLiteral("pw"), QString());
     QVERIFY(FDriver->Done());
     QCOMPARE(result, int(mrCancel));
     QVERIFY(FPrompt->Boxes.isEmpty());
@@ -285,7 +208,7 @@ void TstConfig::passLooksRight()
     FDriver->Then<TFormPass>([](TFormPass *dialog) {
         QCOMPARE(dialog->windowTitle(), QStringLiteral("请输入密码"));
         QCOMPARE(dialog->size(), QSize(300, 160));
-        QLineEdit *edit = Edit(dialog, QStringLiteral("edtPass"));
+        QLineEdit *edit = Child<QLineEdit>(dialog, "edtPass");
         QCOMPARE(dialog->focusWidget(), edit);
         QCOMPARE(edit->echoMode(), QLineEdit::Password);
         // Centred on the screen, whatever else is shown.
@@ -297,8 +220,8 @@ void TstConfig::passLooksRight()
         QCOMPARE(dialog->windowTitle(), QStringLiteral("请先输入旧密码"));
         dialog->reject();
     });
-    FDriver->Run([] { ShowPass(QStringLiteral("x"), QString()); });
-    FDriver->Run([] { ShowPass(QStringLiteral("x"), QStringLiteral("请先输入旧密码")); });
+    ShowPass(QStringLiteral("x"), QString());
+    ShowPass(QStringLiteral("x"), QStringLiteral("请先输入旧密码"));
     QVERIFY(FDriver->Done());
 }
 
@@ -318,13 +241,12 @@ void TstConfig::passExact()
     QFETCH(QString, typed);
     QFETCH(bool, accepted);
     FDriver->Then<TFormPass>([&](TFormPass *dialog) {
-        Type(Edit(dialog, QStringLiteral("edtPass")), typed);
+        Type(Child<QLineEdit>(dialog, "edtPass"), typed);
         ClickOK(dialog);
         if (dialog->isVisible())
             dialog->reject();
     });
-    int result = 0;
-    FDriver->Run([&] { result = ShowPass(stored, QString()); });
+    const int result = ShowPass(stored, QString());
     QVERIFY(FDriver->Done());
     QCOMPARE(result, accepted ? int(mrOk) : int(mrCancel));
     QCOMPARE(FPrompt->Boxes.size(), accepted ? 0 : 1);
@@ -334,8 +256,7 @@ void TstConfig::loginOff()
 {
     Store(false, QStringLiteral("typed while off"));
     GConfig->FPassWord.clear();
-    bool passed = false;
-    FDriver->Run([&] { passed = LoginCheck(); });
+    const bool passed = LoginCheck();
     QVERIFY(FDriver->Done()); // no dialog came up
     QVERIFY(passed);
     QCOMPARE(GConfig->FPassWord, QStringLiteral("typed while off"));
@@ -347,22 +268,21 @@ void TstConfig::loginOn()
     *GConfig = TConfig();
     FDriver->Then<TFormPass>([](TFormPass *dialog) {
         QCOMPARE(dialog->windowTitle(), QStringLiteral("先输入密码登录软件"));
-        Type(Edit(dialog, QStringLiteral("edtPass")), QStringLiteral("PW"));
+        Type(Child<QLineEdit>(dialog, "edtPass"), QStringLiteral("PW"));
         ClickOK(dialog);
         QVERIFY(dialog->isVisible());
         QTest::mouseClick(dialog->btnCancel, Qt::LeftButton);
     });
-    bool passed = true;
-    FDriver->Run([&] { passed = LoginCheck(); });
+    bool passed = LoginCheck();
     QVERIFY(!passed);
     QCOMPARE(FPrompt->Boxes.size(), 1);
     QCOMPARE(FPrompt->Boxes[0].Text, QStringLiteral("密码输入错误!"));
 
     FDriver->Then<TFormPass>([](TFormPass *dialog) {
-        Type(Edit(dialog, QStringLiteral("edtPass")), QStringLiteral("pw"));
+        Type(Child<QLineEdit>(dialog, "edtPass"), QStringLiteral("pw"));
         ClickOK(dialog);
     });
-    FDriver->Run([&] { passed = LoginCheck(); });
+    passed = LoginCheck();
     QVERIFY(FDriver->Done());
     QVERIFY(passed);
 }
@@ -372,8 +292,7 @@ void TstConfig::loginOn()
 void TstConfig::loginUnreadable()
 {
     RawExec(FBooks->DatabaseFile(), QStringLiteral("drop table SysSet"));
-    bool passed = true;
-    FDriver->Run([&] { passed = LoginCheck(); });
+    const bool passed = LoginCheck();
     QVERIFY(FDriver->Done());
     QVERIFY(!passed);
     QCOMPARE(FPrompt->Boxes.size(), 1);
@@ -389,8 +308,8 @@ void TstConfig::configShowsSetting()
         QCheckBox *box = PassBox(dialog);
         QCOMPARE(box->text(), QStringLiteral("登录需输入密码"));
         QVERIFY(!box->isChecked());
-        QLineEdit *pass = Edit(dialog, QStringLiteral("edtPass"));
-        QLineEdit *again = Edit(dialog, QStringLiteral("edtRePass"));
+        QLineEdit *pass = Child<QLineEdit>(dialog, "edtPass");
+        QLineEdit *again = Child<QLineEdit>(dialog, "edtRePass");
         QVERIFY(pass->isEnabled() && again->isEnabled());
         QVERIFY(pass->text().isEmpty() && again->text().isEmpty());
         QCOMPARE(pass->echoMode(), QLineEdit::Password);
@@ -398,24 +317,24 @@ void TstConfig::configShowsSetting()
         QVERIFY(pass->maxLength() > 100000);
         dialog->reject();
     });
-    FDriver->Run(ShowConfig);
+    ShowConfig();
 
     Store(false, QStringLiteral("typed"));
     FDriver->Then<TFormConfig>([](TFormConfig *dialog) {
         QVERIFY(!PassBox(dialog)->isChecked());
-        QLineEdit *pass = Edit(dialog, QStringLiteral("edtPass"));
+        QLineEdit *pass = Child<QLineEdit>(dialog, "edtPass");
         QVERIFY(pass->isEnabled());
         QCOMPARE(pass->text(), QStringLiteral("typed"));
-        QCOMPARE(Edit(dialog, QStringLiteral("edtRePass"))->text(), QStringLiteral("typed"));
+        QCOMPARE(Child<QLineEdit>(dialog, "edtRePass")->text(), QStringLiteral("typed"));
         dialog->reject();
     });
-    FDriver->Run(ShowConfig);
+    ShowConfig();
 
     Store(true, QStringLiteral("abc"));
     FDriver->Then<TFormConfig>([](TFormConfig *dialog) {
         QCheckBox *box = PassBox(dialog);
-        QLineEdit *pass = Edit(dialog, QStringLiteral("edtPass"));
-        QLineEdit *again = Edit(dialog, QStringLiteral("edtRePass"));
+        QLineEdit *pass = Child<QLineEdit>(dialog, "edtPass");
+        QLineEdit *again = Child<QLineEdit>(dialog, "edtRePass");
         QVERIFY(box->isChecked());
         QCOMPARE(pass->text(), QStringLiteral("abc"));
         QCOMPARE(again->text(), QStringLiteral("abc"));
@@ -428,7 +347,7 @@ void TstConfig::configShowsSetting()
         QCOMPARE(again->text(), QStringLiteral("abc"));
         dialog->reject();
     });
-    FDriver->Run(ShowConfig);
+    ShowConfig();
     QVERIFY(FDriver->Done());
     QVERIFY(FPrompt->Boxes.isEmpty());
 }
@@ -438,11 +357,11 @@ void TstConfig::switchOn()
     Store(false, QString());
     FDriver->Then<TFormConfig>([](TFormConfig *dialog) {
         QTest::mouseClick(PassBox(dialog), Qt::LeftButton);
-        Type(Edit(dialog, QStringLiteral("edtPass")), QStringLiteral(" new pw "));
-        Type(Edit(dialog, QStringLiteral("edtRePass")), QStringLiteral(" new pw "));
+        Type(Child<QLineEdit>(dialog, "edtPass"), QStringLiteral(" new pw "));
+        Type(Child<QLineEdit>(dialog, "edtRePass"), QStringLiteral(" new pw "));
         ClickOK(dialog);
     });
-    FDriver->Run(ShowConfig);
+    ShowConfig();
     QVERIFY(FDriver->Done()); // no old password asked
     QVERIFY(FPrompt->Boxes.isEmpty());
     QVERIFY(GConfig->FbPass);
@@ -457,8 +376,8 @@ void TstConfig::refusalsInOrder()
 {
     Store(true, QStringLiteral("old"));
     FDriver->Then<TFormConfig>([](TFormConfig *dialog) {
-        QLineEdit *pass = Edit(dialog, QStringLiteral("edtPass"));
-        QLineEdit *again = Edit(dialog, QStringLiteral("edtRePass"));
+        QLineEdit *pass = Child<QLineEdit>(dialog, "edtPass");
+        QLineEdit *again = Child<QLineEdit>(dialog, "edtRePass");
         Type(pass, QStringLiteral("   "));
         Type(again, QStringLiteral("other"));
         ClickOK(dialog);
@@ -474,7 +393,7 @@ void TstConfig::refusalsInOrder()
         QCOMPARE(pass->text(), QStringLiteral("new"));
         dialog->reject();
     });
-    FDriver->Run(ShowConfig);
+    ShowConfig();
     QVERIFY(FDriver->Done()); // no password dialog came up
     QCOMPARE(FPrompt->Boxes.size(), 2);
     QCOMPARE(FPrompt->Boxes[0].Text, QStringLiteral("密码不能为空!"));
@@ -487,8 +406,8 @@ void TstConfig::changeAsksOldPassword()
 {
     Store(true, QStringLiteral("old"));
     FDriver->Then<TFormConfig>([](TFormConfig *dialog) {
-        Type(Edit(dialog, QStringLiteral("edtPass")), QStringLiteral("new"));
-        Type(Edit(dialog, QStringLiteral("edtRePass")), QStringLiteral("new"));
+        Type(Child<QLineEdit>(dialog, "edtPass"), QStringLiteral("new"));
+        Type(Child<QLineEdit>(dialog, "edtRePass"), QStringLiteral("new"));
         ClickOK(dialog);
         // The prompt was cancelled: nothing saved, the settings still open.
         QVERIFY(dialog->isVisible());
@@ -497,16 +416,16 @@ void TstConfig::changeAsksOldPassword()
     });
     FDriver->Then<TFormPass>([](TFormPass *dialog) {
         QCOMPARE(dialog->windowTitle(), QStringLiteral("请先输入旧密码"));
-        Type(Edit(dialog, QStringLiteral("edtPass")), QStringLiteral("OLD"));
+        Type(Child<QLineEdit>(dialog, "edtPass"), QStringLiteral("OLD"));
         ClickOK(dialog);
         QVERIFY(dialog->isVisible());
         QTest::keyClick(dialog, Qt::Key_Escape);
     });
     FDriver->Then<TFormPass>([](TFormPass *dialog) {
-        Type(Edit(dialog, QStringLiteral("edtPass")), QStringLiteral("old"));
+        Type(Child<QLineEdit>(dialog, "edtPass"), QStringLiteral("old"));
         ClickOK(dialog);
     });
-    FDriver->Run(ShowConfig);
+    ShowConfig();
     QVERIFY(FDriver->Done());
     QCOMPARE(FPrompt->Boxes.size(), 1);
     QCOMPARE(FPrompt->Boxes[0].Text, QStringLiteral("密码输入错误!"));
@@ -520,7 +439,7 @@ void TstConfig::keepAsksNothing()
     Store(true, QStringLiteral("same"));
     RawExec(FBooks->DatabaseFile(), QStringLiteral("update SysSet set PassWord='elsewhere'"));
     FDriver->Then<TFormConfig>([](TFormConfig *dialog) { ClickOK(dialog); });
-    FDriver->Run(ShowConfig);
+    ShowConfig();
     QVERIFY(FDriver->Done());
     QVERIFY(FPrompt->Boxes.isEmpty());
     // The values in memory are written again.
@@ -542,10 +461,10 @@ void TstConfig::switchOff()
         QTest::mouseClick(dialog->btnCancel, Qt::LeftButton);
     });
     FDriver->Then<TFormPass>([](TFormPass *dialog) {
-        Type(Edit(dialog, QStringLiteral("edtPass")), QStringLiteral("old"));
+        Type(Child<QLineEdit>(dialog, "edtPass"), QStringLiteral("old"));
         ClickOK(dialog);
     });
-    FDriver->Run(ShowConfig);
+    ShowConfig();
     QVERIFY(FDriver->Done());
     QVERIFY(FPrompt->Boxes.isEmpty());
     QVERIFY(!GConfig->FbPass);
@@ -561,29 +480,28 @@ void TstConfig::offWithTypedPassword()
 {
     Store(false, QString());
     FDriver->Then<TFormConfig>([](TFormConfig *dialog) {
-        Type(Edit(dialog, QStringLiteral("edtPass")), QStringLiteral("kept"));
+        Type(Child<QLineEdit>(dialog, "edtPass"), QStringLiteral("kept"));
         ClickOK(dialog);
     });
-    FDriver->Run(ShowConfig);
+    ShowConfig();
     QCOMPARE(RawSetting(FBooks->DatabaseFile(), "PassWord"), QStringLiteral("kept"));
     QCOMPARE(RawSetting(FBooks->DatabaseFile(), "bPass"), QStringLiteral("0"));
 
-    bool passed = false;
-    FDriver->Run([&] { passed = LoginCheck(); });
+    const bool passed = LoginCheck();
     QVERIFY(passed);
 
     FDriver->Then<TFormConfig>([](TFormConfig *dialog) {
         QTest::mouseClick(PassBox(dialog), Qt::LeftButton);
-        Type(Edit(dialog, QStringLiteral("edtPass")), QStringLiteral("fresh"));
-        Type(Edit(dialog, QStringLiteral("edtRePass")), QStringLiteral("fresh"));
+        Type(Child<QLineEdit>(dialog, "edtPass"), QStringLiteral("fresh"));
+        Type(Child<QLineEdit>(dialog, "edtRePass"), QStringLiteral("fresh"));
         ClickOK(dialog);
     });
     FDriver->Then<TFormPass>([](TFormPass *dialog) {
         QCOMPARE(dialog->windowTitle(), QStringLiteral("请先输入旧密码"));
-        Type(Edit(dialog, QStringLiteral("edtPass")), QStringLiteral("kept"));
+        Type(Child<QLineEdit>(dialog, "edtPass"), QStringLiteral("kept"));
         ClickOK(dialog);
     });
-    FDriver->Run(ShowConfig);
+    ShowConfig();
     QVERIFY(FDriver->Done());
     QVERIFY(FPrompt->Boxes.isEmpty());
     QCOMPARE(RawSetting(FBooks->DatabaseFile(), "PassWord"), QStringLiteral("fresh"));
@@ -608,20 +526,19 @@ void TstConfig::dialogRoundTrip()
     Store(false, QString());
     FDriver->Then<TFormConfig>([&](TFormConfig *dialog) {
         QTest::mouseClick(PassBox(dialog), Qt::LeftButton);
-        Type(Edit(dialog, QStringLiteral("edtPass")), passWord);
-        Type(Edit(dialog, QStringLiteral("edtRePass")), passWord);
+        Type(Child<QLineEdit>(dialog, "edtPass"), passWord);
+        Type(Child<QLineEdit>(dialog, "edtRePass"), passWord);
         ClickOK(dialog);
     });
-    FDriver->Run(ShowConfig);
+    ShowConfig();
     QCOMPARE(RawSetting(FBooks->DatabaseFile(), "PassWord"), passWord);
 
     *GConfig = TConfig();
     FDriver->Then<TFormPass>([&](TFormPass *dialog) {
-        Type(Edit(dialog, QStringLiteral("edtPass")), passWord);
+        Type(Child<QLineEdit>(dialog, "edtPass"), passWord);
         ClickOK(dialog);
     });
-    bool passed = false;
-    FDriver->Run([&] { passed = LoginCheck(); });
+    const bool passed = LoginCheck();
     QVERIFY(FDriver->Done());
     QVERIFY(passed);
     QCOMPARE(GConfig->FPassWord, passWord);
@@ -647,14 +564,14 @@ void TstConfig::failedSaveKeepsSetting()
         ClickOK(dialog);
     });
     FDriver->Then<TFormPass>([](TFormPass *dialog) {
-        Type(Edit(dialog, QStringLiteral("edtPass")), QStringLiteral("old"));
+        Type(Child<QLineEdit>(dialog, "edtPass"), QStringLiteral("old"));
         ClickOK(dialog);
     });
     FDriver->Then<TFormPass>([](TFormPass *dialog) {
-        Type(Edit(dialog, QStringLiteral("edtPass")), QStringLiteral("old"));
+        Type(Child<QLineEdit>(dialog, "edtPass"), QStringLiteral("old"));
         ClickOK(dialog);
     });
-    FDriver->Run(ShowConfig);
+    ShowConfig();
     QVERIFY(FDriver->Done());
     QCOMPARE(FPrompt->Boxes.size(), 1);
     QVERIFY(FPrompt->Boxes[0].Text.startsWith(QStringLiteral("数据库操作失败！")));
@@ -663,13 +580,6 @@ void TstConfig::failedSaveKeepsSetting()
     QCOMPARE(RawSetting(FBooks->DatabaseFile(), "bPass"), QStringLiteral("0"));
 }
 
-int main(int argc, char **argv)
-{
-    // The program's application object, so that a failure raised by a
-    // dialog's handler is shown through the prompt as in the program.
-    TApplication app(argc, argv);
-    TstConfig test;
-    return QTest::qExec(&test, argc, argv);
-}
+BOOKKEEP_TEST_MAIN(TstConfig)
 
 #include "tst_Config.moc"

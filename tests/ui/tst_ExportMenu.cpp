@@ -2,11 +2,10 @@
 // from the main window.
 #include "LedgerTestSupport.h"
 #include "ModalDriver.h"
+#include "WidgetTestSupport.h"
 
 #include "data/ListModel.h"
 #include "forms/ExportBooks.h"
-#include "ledger/UntConfig.h"
-#include "shell/Application.h"
 #include "shell/Main.h"
 #include "ui_ExportBooks.h"
 #include "ui_Main.h"
@@ -18,23 +17,17 @@
 
 namespace {
 
-class TMenuBooks : public TLedgerBooks
+class TMenuBooks : public TTestBooks
 {
 public:
     TMenuBooks()
     {
-        GConfig = new TConfig;
         DbExec(QStringLiteral("insert into OutType values (1,0,'餐饮')"));
         InsertAccount(QStringLiteral("现金"), Amount("100"));
         AddRecord(1, QStringLiteral("现金"), Amount("35.5"), 1, QStringLiteral("午饭"),
                   QDate::currentDate());
         AddRecord(1, QStringLiteral("现金"), Amount("12"), 1, QStringLiteral("很久以前"),
                   QDate(2001, 1, 1));
-    }
-    ~TMenuBooks()
-    {
-        delete GConfig;
-        GConfig = nullptr;
     }
 };
 
@@ -110,11 +103,6 @@ private Q_SLOTS:
     }
 };
 
-int main(int argc, char *argv[])
-{
-    TApplication app(argc, argv);
-    TestExportMenu test;
-    return QTest::qExec(&test, argc, argv);
-}
+BOOKKEEP_TEST_MAIN(TestExportMenu)
 
 #include "tst_ExportMenu.moc"

@@ -3,6 +3,7 @@
 // as a plain error box, with nothing written.
 
 #include "LedgerTestSupport.h"
+#include "WidgetTestSupport.h"
 
 #include "data/ListModel.h"
 #include "data/UException.h"
@@ -113,7 +114,7 @@ void TestHostileText::accountNameAndRemark()
 {
     QFETCH(QString, text);
     QFETCH(int, refused);
-    TLedgerBooks books;
+    TTestBooks books;
     const QString refusal = Refusal([&] { InsertAccount(text, Amount("1.5"), text); });
     if (refused != Nowhere) {
         QVERIFY2(ShownPlainly(refusal), qPrintable(refusal));
@@ -145,7 +146,7 @@ void TestHostileText::recordRemarkAndFilter()
 {
     QFETCH(QString, text);
     QFETCH(int, refused);
-    TLedgerBooks books;
+    TTestBooks books;
     InsertAccount(QStringLiteral("A"), Amount("0"));
     AddRecord(1, QStringLiteral("A"), Amount("3"), 1, QStringLiteral("other"));
     QString id;
@@ -180,7 +181,7 @@ void TestHostileText::categoryName()
 {
     QFETCH(QString, text);
     QFETCH(int, refused);
-    TLedgerBooks books;
+    TTestBooks books;
     QTreeWidget view;
     TCardTree tree(&view, QStringLiteral("InType"), QStringLiteral("收入类别"));
     tree.LoadTypes();
@@ -204,7 +205,7 @@ void TestHostileText::note()
 {
     QFETCH(QString, text);
     QFETCH(int, refused);
-    TLedgerBooks books;
+    TTestBooks books;
     TNote note;
     note.SaveNote(QStringLiteral("before"));
     const QString refusal = Refusal([&] { note.SaveNote(text); });
@@ -221,7 +222,7 @@ void TestHostileText::loginPassword()
 {
     QFETCH(QString, text);
     QFETCH(int, refused);
-    TLedgerBooks books;
+    TTestBooks books;
     TConfig config;
     config.FbPass = true;
     config.FPassWord = text;
@@ -239,5 +240,5 @@ void TestHostileText::loginPassword()
     QCOMPARE(stored.FPassWord, text);
 }
 
-QTEST_MAIN(TestHostileText)
+BOOKKEEP_TEST_MAIN(TestHostileText)
 #include "tst_HostileText.moc"

@@ -4,7 +4,6 @@
 #include "WidgetTestSupport.h"
 
 #include "forms/ImportStatement.h"
-#include "shell/Application.h"
 #include "ui_ImportStatement.h"
 
 #include <QCloseEvent>
@@ -22,7 +21,7 @@ namespace {
 
 const QString kWallet = QStringLiteral("零钱");
 
-class TWindowBooks : public TLedgerBooks
+class TWindowBooks : public TTestBooks
 {
 public:
     TWindowBooks()
@@ -245,7 +244,7 @@ private Q_SLOTS:
     // Books without an account: the window says where to make one first.
     void NoAccountSaysSo()
     {
-        TLedgerBooks books;
+        TTestBooks books;
         TRecordingPrompt prompt;
         TFormImport form;
         QVERIFY(form.ui->lblSummary->text().contains(QStringLiteral("请先在“账户信息”中新建")));
@@ -270,11 +269,6 @@ private Q_SLOTS:
     }
 };
 
-int main(int argc, char *argv[])
-{
-    TApplication app(argc, argv);
-    TestImportWindow test;
-    return QTest::qExec(&test, argc, argv);
-}
+BOOKKEEP_TEST_MAIN(TestImportWindow)
 
 #include "tst_ImportWindow.moc"

@@ -2,12 +2,12 @@
 // hands it, in whatever order, every cell must read as the query's own text.
 
 #include "TestSupport.h"
+#include "WidgetTestSupport.h"
 
 #include "data/DbAccess.h"
 #include "data/ListModel.h"
 #include "data/SqlFormat.h"
 #include "data/UException.h"
-#include "shell/Application.h"
 
 #include <QAbstractItemModelTester>
 #include <QTest>
@@ -146,11 +146,6 @@ void TestListModel::failedFillAddsNothing()
     QCOMPARE(inserts, 1);
 }
 
-int main(int argc, char *argv[])
-{
-    TApplication app(argc, argv);
-    TestListModel test;
-    return QTest::qExec(&test, argc, argv);
-}
+BOOKKEEP_TEST_MAIN(TestListModel)
 
 #include "tst_ListModel.moc"

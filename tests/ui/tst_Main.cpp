@@ -3,13 +3,12 @@
 
 #include "LedgerTestSupport.h"
 #include "ModalDriver.h"
+#include "WidgetTestSupport.h"
 
 #include "data/ListModel.h"
 #include "data/UException.h"
 #include "forms/Pass.h"
-#include "ledger/UntConfig.h"
 #include "ledger/UntTree.h"
-#include "shell/Application.h"
 #include "shell/Main.h"
 #include "ui_Main.h"
 
@@ -21,12 +20,11 @@
 namespace {
 
 // Books with two small category trees and six records around 1-7 Dec 2026.
-class TMainBooks : public TLedgerBooks
+class TMainBooks : public TTestBooks
 {
 public:
     TMainBooks()
     {
-        GConfig = new TConfig;
         DbExec(QStringLiteral(
             "insert into InType values (1,0,'工资')@#@insert into InType values (2,1,'奖金')@#@"
             "insert into OutType values (1,0,'餐饮')"));
@@ -41,11 +39,6 @@ public:
                       QDate(2026, 12, 7));
         AddRecord(0, QStringLiteral("现金"), Amount("999"), 1, QString(), QDate(2026, 11, 30));
         AddRecord(1, QStringLiteral("现金"), Amount("5"), 1, QString(), QDate(2026, 12, 8));
-    }
-    ~TMainBooks()
-    {
-        delete GConfig;
-        GConfig = nullptr;
     }
     QString A, B, C, D;
 };
@@ -420,11 +413,6 @@ void TestMain::deleteCategoryRunsQuery()
     QCOMPARE(expenses, 2);
 }
 
-int main(int argc, char *argv[])
-{
-    TApplication app(argc, argv);
-    TestMain test;
-    return QTest::qExec(&test, argc, argv);
-}
+BOOKKEEP_TEST_MAIN(TestMain)
 
 #include "tst_Main.moc"

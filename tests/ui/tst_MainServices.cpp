@@ -3,14 +3,13 @@
 
 #include "LedgerTestSupport.h"
 #include "ModalDriver.h"
+#include "WidgetTestSupport.h"
 
 #include "controls/CardEdtBut.h"
 #include "data/ListModel.h"
 #include "data/UException.h"
 #include "forms/Note.h"
-#include "ledger/UntConfig.h"
 #include "ledger/UntNote.h"
-#include "shell/Application.h"
 #include "shell/Main.h"
 #include "shell/TermSignal.h"
 #include "ui_Main.h"
@@ -31,27 +30,18 @@ namespace {
 
 // Books with one account and one record of today, and the objects the main
 // window reaches; XDG_CONFIG_HOME points into the books' directory.
-class TServiceBooks : public TLedgerBooks
+class TServiceBooks : public TTestBooks
 {
 public:
     TServiceBooks()
     {
-        GConfig = new TConfig;
-        GNote = new TNote;
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(Dir() + QStringLiteral("config")));
         DbExec(QStringLiteral("insert into InType values (1,0,'工资')"));
         InsertAccount(QStringLiteral("现金"), Amount("100"));
         AddRecord(1, QStringLiteral("现金"), Amount("35.5"), 1, QStringLiteral("午饭"),
                   QDate::currentDate());
     }
-    ~TServiceBooks()
-    {
-        qunsetenv("XDG_CONFIG_HOME");
-        delete GNote;
-        GNote = nullptr;
-        delete GConfig;
-        GConfig = nullptr;
-    }
+    ~TServiceBooks() { qunsetenv("XDG_CONFIG_HOME"); }
 };
 
 // Runs a command as the window's event loop would: a failure is reported.
@@ -418,11 +408,6 @@ void TestMainServices::homepage()
     QCOMPARE(prompt.OpenedDocuments[1], prompt.OpenedDocuments[0]);
 }
 
-int main(int argc, char *argv[])
-{
-    TApplication app(argc, argv);
-    TestMainServices test;
-    return QTest::qExec(&test, argc, argv);
-}
+BOOKKEEP_TEST_MAIN(TestMainServices)
 
 #include "tst_MainServices.moc"

@@ -2,11 +2,10 @@
 // the shortcuts, the list and trees shown anew, and a failing undo reported.
 
 #include "LedgerTestSupport.h"
+#include "WidgetTestSupport.h"
 
 #include "data/ListModel.h"
-#include "ledger/UntConfig.h"
 #include "ledger/UntTree.h"
-#include "shell/Application.h"
 #include "shell/Main.h"
 #include "ui_Main.h"
 
@@ -17,22 +16,16 @@
 namespace {
 
 // Books with an account, an expense category and a lunch on 7 Dec 2026.
-class TUndoBooks : public TLedgerBooks
+class TUndoBooks : public TTestBooks
 {
 public:
     TUndoBooks()
     {
-        GConfig = new TConfig;
         DbExec(QStringLiteral("insert into OutType values (1,0,'餐饮')"),
                QStringLiteral("新增类别 餐饮"));
         InsertAccount(QStringLiteral("现金"), Amount("100"));
         AddRecord(1, QStringLiteral("现金"), Amount("35.5"), 1, QStringLiteral("午饭"),
                   QDate(2026, 12, 7));
-    }
-    ~TUndoBooks()
-    {
-        delete GConfig;
-        GConfig = nullptr;
     }
 };
 
@@ -183,11 +176,6 @@ private Q_SLOTS:
     }
 };
 
-int main(int argc, char *argv[])
-{
-    TApplication app(argc, argv);
-    TestMainUndo test;
-    return QTest::qExec(&test, argc, argv);
-}
+BOOKKEEP_TEST_MAIN(TestMainUndo)
 
 #include "tst_MainUndo.moc"

@@ -1,12 +1,12 @@
 #include "ModalDriver.h"
 #include "TestSupport.h"
+#include "WidgetTestSupport.h"
 
 #include "data/DbAccess.h"
 #include "data/UException.h"
 #include "forms/BaseDlg.h"
 #include "forms/Note.h"
 #include "ledger/UntNote.h"
-#include "shell/Application.h"
 #include "shell/WidgetPrompt.h"
 
 #include <QLineEdit>
@@ -143,15 +143,12 @@ void TstNote::init()
 {
     FBooks = std::make_unique<TTestBooks>();
     FPrompt = std::make_unique<TRecordingPrompt>();
-    GNote = new TNote;
 }
 
 void TstNote::cleanup()
 {
     // A window a failed test left open goes without saving.
     qDeleteAll(NoteWindows());
-    delete GNote;
-    GNote = nullptr;
     FPrompt.reset();
     FBooks.reset();
 }
@@ -465,13 +462,6 @@ void TstNote::endSavesOpenNote()
     QCOMPARE(RawNote(FBooks->DatabaseFile()), QStringLiteral("written at the end"));
 }
 
-int main(int argc, char **argv)
-{
-    // The program's application object, so that a failure raised by the
-    // window's handlers is shown through the prompt as in the program.
-    TApplication app(argc, argv);
-    TstNote test;
-    return QTest::qExec(&test, argc, argv);
-}
+BOOKKEEP_TEST_MAIN(TstNote)
 
 #include "tst_Note.moc"

@@ -2,12 +2,12 @@
 // list fill.
 
 #include "TestSupport.h"
+#include "WidgetTestSupport.h"
 
 #include "data/DbAccess.h"
 #include "data/ListModel.h"
 #include "data/UException.h"
 #include "shell/AppIcon.h"
-#include "shell/Application.h"
 
 #include <QAbstractItemModelTester>
 #include <QDate>
@@ -242,11 +242,6 @@ void TestPublic::resourcesAreCompiledIn()
     QVERIFY(QFile::exists(QStringLiteral(":/glyphs/CardOK.png")));
 }
 
-int main(int argc, char *argv[])
-{
-    TApplication app(argc, argv);
-    TestPublic test;
-    return QTest::qExec(&test, argc, argv);
-}
+BOOKKEEP_TEST_MAIN(TestPublic)
 
 #include "tst_Public.moc"

@@ -8,7 +8,6 @@
 #include "BenchBooks.h"
 #include "data/ListModel.h"
 #include "data/UException.h"
-#include "ledger/UntConfig.h"
 #include "ledger/UntTree.h"
 #include "reports/Report.h"
 #include "shell/Main.h"
@@ -45,7 +44,7 @@ const QString kBank = QStringLiteral("银行卡");
 // Expense tree 餐饮 > 外卖 > 夜宵, 交通; income tree 工资. Records in May 2024
 // on two accounts, one of them filed under a category deleted since, and one
 // on each side of the month.
-class TReportBooks : public TLedgerBooks
+class TReportBooks : public TTestBooks
 {
 public:
     TReportBooks()
@@ -198,7 +197,7 @@ void TestReport::categoriesRollUpAndDrillDown()
 
 void TestReport::categoriesFollowTheTreeAsShown()
 {
-    TLedgerBooks books;
+    TTestBooks books;
     // Parents listed after their children, a missing parent, a node its own
     // parent: the main window's tree puts each somewhere, and sums must roll
     // up to where the user sees them.
@@ -249,7 +248,7 @@ void TestReport::slicesGatherTheSmallOnes()
     QCOMPARE(ShareText(Amount("-1"), Amount("3")), QStringLiteral("冲减"));
 
     // 2,000 categories: a readable pie, every category still in the list.
-    TLedgerBooks books;
+    TTestBooks books;
     InsertAccount(kCash, Amount("0"));
     QStringList batch;
     for (int i = 1; i <= 2000; ++i)
@@ -370,9 +369,8 @@ void TestReport::totalsEqualTheMainWindow()
 {
     QFETCH(QDate, begin);
     QFETCH(QDate, end);
-    TLedgerBooks books;
+    TTestBooks books;
     UseGeneratedBooks(books, 3000);
-    GConfig = new TConfig;
     {
         TFormMain main;
         main.ui->DBBegin->setDate(begin);
@@ -396,8 +394,6 @@ void TestReport::totalsEqualTheMainWindow()
             QCOMPARE(expense, listed.Expense);
         }
     }
-    delete GConfig;
-    GConfig = nullptr;
     // The balance line ends at the account window's balances, for all
     // accounts and each one.
     const QDate today = QDate::currentDate();
@@ -416,7 +412,7 @@ void TestReport::totalsEqualTheMainWindow()
 
 void TestReport::largestAmountsStayExact()
 {
-    TLedgerBooks books;
+    TTestBooks books;
     InsertAccount(kCash, Currency());
     InsertAccount(kBank, Currency());
     DbExec(QStringLiteral("insert into OutType values (1,0,'大额')"));
@@ -435,7 +431,7 @@ void TestReport::largestAmountsStayExact()
 
 void TestReport::emptyPeriodAndOnlyIncome()
 {
-    TLedgerBooks books;
+    TTestBooks books;
     {
         TShownReport shown;
         QCOMPARE(shown.Form->EmptyText(TFormReport::rpCategory),
@@ -579,8 +575,7 @@ void TestReport::copiesAndSaves()
 
 void TestReport::menusOpenOneWindow()
 {
-    TLedgerBooks books;
-    GConfig = new TConfig;
+    TTestBooks books;
     {
         TFormMain main;
         const auto after = [](QMenu *menu, const QString &text) {
@@ -609,8 +604,6 @@ void TestReport::menusOpenOneWindow()
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(!OpenReportWindow());
     }
-    delete GConfig;
-    GConfig = nullptr;
 }
 
 void TestReport::everyControlIsNamed()
@@ -633,5 +626,5 @@ void TestReport::everyControlIsNamed()
     QVERIFY(named >= 17);
 }
 
-QTEST_MAIN(TestReport)
+BOOKKEEP_TEST_MAIN(TestReport)
 #include "tst_Report.moc"

@@ -1,11 +1,11 @@
 #include "ModalDriver.h"
 #include "TestSupport.h"
+#include "WidgetTestSupport.h"
 
 #include "data/DbAccess.h"
 #include "data/SqlFormat.h"
 #include "data/UException.h"
 #include "ledger/UntTree.h"
-#include "shell/Application.h"
 
 #include <QIcon>
 #include <QLineEdit>
@@ -557,11 +557,5 @@ void tst_Tree::newTypeCancelledOrDuplicate()
 }
 
 // The application object reports failures that escape event handlers.
-int main(int argc, char *argv[])
-{
-    TApplication app(argc, argv);
-    tst_Tree test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
+BOOKKEEP_TEST_MAIN(tst_Tree)
 #include "tst_Tree.moc"

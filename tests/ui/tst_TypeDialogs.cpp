@@ -368,5 +368,5 @@ void tst_TypeDialogs::viewTypeAddsAndChoosesANewCategory()
     QVERIFY(driver.Unexpected.isEmpty());
 }
 
-QTEST_MAIN(tst_TypeDialogs)
+BOOKKEEP_TEST_MAIN(tst_TypeDialogs)
 #include "tst_TypeDialogs.moc"

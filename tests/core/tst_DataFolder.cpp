@@ -2,6 +2,8 @@
 // data folder for an installed program, with the books made there on the
 // first start from the installed template.
 
+#include "TestSupport.h"
+
 #include "shell/DataFolder.h"
 
 #include <QDir>
@@ -12,19 +14,6 @@
 #include <memory>
 
 namespace {
-
-void WriteFile(const QString &name, const QByteArray &content)
-{
-    QFile file(name);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-        qFatal("cannot write %s", qPrintable(name));
-}
-
-QByteArray ReadFile(const QString &name)
-{
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 } // namespace
 
@@ -104,13 +93,13 @@ void TestDataFolder::firstStartCopiesOnce()
     QCOMPARE(PrepareDataFolder(folder), QString());
     QCOMPARE(QDir(folder.Path).entryList(QDir::Files | QDir::Hidden),
              QStringList {QStringLiteral("bookkeep.dat")});
-    QCOMPARE(ReadFile(books), ReadFile(QStringLiteral(TEMPLATE_DB)));
+    QCOMPARE(ReadAll(books), ReadAll(QStringLiteral(TEMPLATE_DB)));
 
     // The user's books are never replaced, nor a link to books on a disk
     // that is not mounted now (opening it reports the missing file).
     WriteFile(books, "my books");
     QCOMPARE(PrepareDataFolder(folder), QString());
-    QCOMPARE(ReadFile(books), QByteArray("my books"));
+    QCOMPARE(ReadAll(books), QByteArray("my books"));
     QVERIFY(QFile::remove(books));
     QVERIFY(QFile::link(Path(QStringLiteral("unmounted/bookkeep.dat")), books));
     QCOMPARE(PrepareDataFolder(folder), QString());

@@ -38,10 +38,7 @@ public:
 QString WriteText(const QTemporaryDir &dir, const QString &name, const QString &text)
 {
     const QString path = dir.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        qFatal("cannot write %s", qPrintable(path));
-    file.write("\xEF\xBB\xBF" + text.toUtf8());
+    WriteFile(path, "\xEF\xBB\xBF" + text.toUtf8());
     return path;
 }
 

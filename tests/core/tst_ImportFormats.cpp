@@ -51,9 +51,7 @@ private:
     QString WriteFile(const QByteArray &bytes)
     {
         const QString name = FDir.filePath(QStringLiteral("f%1.csv").arg(++FFileCount));
-        QFile file(name);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(name));
+        ::WriteFile(name, bytes);
         return name;
     }
 

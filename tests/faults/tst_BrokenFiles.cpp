@@ -24,13 +24,6 @@ namespace {
 const QString kConnectTitle = QStringLiteral("数据库连接失败！");
 const QString kRestoreTitle = QStringLiteral("数据库恢复失败！");
 
-void WriteFile(const QString &fileName, const QByteArray &bytes)
-{
-    QFile out(fileName);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(fileName));
-}
-
 QByteArray RandomBytes(int size, quint32 seed)
 {
     QByteArray bytes(size, '\0');
@@ -196,8 +189,8 @@ void AddBrokenRows()
                                  << "损坏";
     QTest::newRow("another program's file") << "foreign"
                                             << "不是本软件的数据文件";
-    for (const char *table : {"Account", "BookKeep", "InType", "OutType", "Notepad", "SysSet",
-                              "UndoLog", "UndoRedo"})
+    for (const char *table :
+         {"Account", "BookKeep", "InType", "OutType", "Notepad", "SysSet", "UndoLog", "UndoRedo"})
         QTest::addRow("no table %s", table)
             << QStringLiteral("no table %1").arg(QLatin1StringView(table))
             << QStringLiteral("缺少表 %1").arg(QLatin1StringView(table));

@@ -2,6 +2,7 @@
 
 #include "data/DbAccess.h"
 
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QTest>
@@ -71,10 +72,23 @@ TTestBooks::TTestBooks()
     FOpen.emplace(Dir());
 }
 
+QString TodayLog()
+{
+    return AppPath + QStringLiteral("Log") + QDate::currentDate().toString(u"yyyyMMdd")
+        + QStringLiteral(".log");
+}
+
 QByteArray ReadAll(const QString &fileName)
 {
     QFile file(fileName);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void WriteFile(const QString &fileName, const QByteArray &bytes)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(fileName));
 }
 
 void RawExec(const QString &fileName, const QString &sql)

@@ -73,8 +73,12 @@ private:
     std::optional<TOpenBooks> FOpen;
 };
 
+// The program's log file of today.
+QString TodayLog();
 // The raw bytes of a file.
 QByteArray ReadAll(const QString &fileName);
+// Writes a file with the bytes, replacing it; the test ends when it cannot.
+void WriteFile(const QString &fileName, const QByteArray &bytes);
 // Executes SQL on a database file directly, outside the program's connection.
 void RawExec(const QString &fileName, const QString &sql);
 // Statements that drop the triggers that write the undo log.

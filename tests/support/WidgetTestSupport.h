@@ -28,6 +28,18 @@ template<typename T> T *Child(QWidget *parent, const char *name)
     return child;
 }
 
+// The widgets reached by Tab from start, as object names, until it comes round.
+inline QStringList TabChain(QWidget *start, int count)
+{
+    QStringList names;
+    for (QWidget *widget = start->nextInFocusChain(); widget != start && names.size() < count;
+         widget = widget->nextInFocusChain()) {
+        if (widget->focusPolicy() & Qt::TabFocus)
+            names << widget->objectName();
+    }
+    return names;
+}
+
 // A form's commands run queued (OK among them). This runs the ones a click
 // or key has queued on the form, as the event loop would next, through the
 // application's event dispatch where a failure is reported; the test then

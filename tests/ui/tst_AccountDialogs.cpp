@@ -58,18 +58,6 @@ void Select(TFormAccount &form, const QString &name)
     }
 }
 
-// The widgets reached by Tab from start, as object names.
-QStringList TabChain(QWidget *start, int count)
-{
-    QStringList names;
-    for (QWidget *widget = start->nextInFocusChain(); widget != start && names.size() < count;
-         widget = widget->nextInFocusChain()) {
-        if (widget->focusPolicy() & Qt::TabFocus)
-            names << widget->objectName();
-    }
-    return names;
-}
-
 // Shows a dialog and waits until it is active, with the focus somewhere
 // other than the name field.
 void ShowAway(QDialog &dialog, QWidget *away)

@@ -24,7 +24,7 @@ namespace {
 
 const QDateTime kStart(QDate(2026, 6, 17), QTime(9, 0, 0));
 
-// Books with one account and one record, and the objects the main window reaches.
+// Books with one account and one record; XDG_CONFIG_HOME points into their folder.
 class TWindowBooks : public TTestBooks
 {
 public:
@@ -38,12 +38,6 @@ public:
     QString Folder() const { return AutoBackup::Folder(Dir()); }
     QStringList Copies() const { return AutoBackup::Names(Folder()); }
 };
-
-QString TodayLog()
-{
-    return AppPath + QStringLiteral("Log") + QDate::currentDate().toString(u"yyyyMMdd")
-        + QStringLiteral(".log");
-}
 
 } // namespace
 

@@ -8,7 +8,6 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QProgressBar>
@@ -38,10 +37,7 @@ public:
 QString WriteText(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
 {
     const QString path = dir.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        qFatal("cannot write %s", qPrintable(path));
-    file.write(bytes);
+    WriteFile(path, bytes);
     return path;
 }
 

@@ -28,8 +28,8 @@
 
 namespace {
 
-// Books with one account and one record of today, and the objects the main
-// window reaches; XDG_CONFIG_HOME points into the books' directory.
+// Books with one account and one record of today; XDG_CONFIG_HOME points
+// into the books' directory.
 class TServiceBooks : public TTestBooks
 {
 public:
@@ -74,12 +74,6 @@ QString Panels(const TFormMain &form)
     return QStringList({form.ui->statPanel1->text(), form.ui->statPanel3->text(),
                         form.ui->statPanel5->text(), form.ui->statPanel7->text()})
         .join(u'|');
-}
-
-QString TodayLog()
-{
-    return AppPath + QStringLiteral("Log") + QDate::currentDate().toString(u"yyyyMMdd")
-        + QStringLiteral(".log");
 }
 
 } // namespace

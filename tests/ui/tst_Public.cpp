@@ -20,12 +20,6 @@
 
 namespace {
 
-QString TodayLog()
-{
-    return AppPath + QStringLiteral("Log") + QDate::currentDate().toString(u"yyyyMMdd")
-        + QStringLiteral(".log");
-}
-
 // An object whose event handler raises the failure it is given.
 class TThrower : public QObject
 {

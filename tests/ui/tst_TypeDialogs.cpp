@@ -22,21 +22,6 @@ QRect InWindow(QWidget *widget)
     return QRect(widget->mapTo(widget->window(), QPoint(0, 0)), widget->size());
 }
 
-// The widgets reached by Tab from start, as object names, until it comes round.
-QStringList TabChain(QWidget *start, int count)
-{
-    QStringList names;
-    QWidget *widget = start;
-    while (names.size() < count) {
-        widget = widget->nextInFocusChain();
-        if (widget == start)
-            break;
-        if (widget->focusPolicy() & Qt::TabFocus)
-            names << widget->objectName();
-    }
-    return names;
-}
-
 void PressOK(QWidget *dialog)
 {
     Child<QPushButton>(dialog, "btnOK")->click();

@@ -4,6 +4,7 @@
 #include "data/DbAccess.h"
 #include "data/SqlFormat.h"
 #include "data/UException.h"
+#include "ledger/Categories.h"
 
 #include <QHash>
 #include <QList>
@@ -16,7 +17,6 @@ namespace {
 // clang-format off
 const QString kRecords = QStringLiteral("select InDate,iif(InOutType=0,0,1),TypeID,Fare,AccountName,Remark from BookKeep %s order by InDate,ID");
 const QString kAccounts = QStringLiteral("select AccountName,Fare,InFare,OutFare from Account order by rowid");
-const QString kTypes = QStringLiteral("select SelfIndex,ParentIndex,TypeName from %s");
 const QString kFirstDay = QStringLiteral("select cast(min(InDate) as integer) from BookKeep");
 // clang-format on
 
@@ -42,27 +42,15 @@ QList<TRecord> ReadRecords(const QString &filter)
     return records;
 }
 
-// Each category's path from the root, "餐饮/早餐", by its index.
-QHash<int, QStringList> CategoryPaths(const QString &table)
+// Each category's path from the top, "餐饮/早餐", by its index, as the tree
+// shows it.
+QHash<int, QStringList> CategoryPaths(bool income)
 {
-    QHash<int, int> parents;
-    QHash<int, QString> names;
-    for (TQuery &query = GDbAccess->OpenQuery(Format(kTypes, {table})); !query.Eof();
-         query.Next()) {
-        const int index = query.Fields(0).AsInteger();
-        parents.insert(index, query.Fields(1).AsInteger());
-        names.insert(index, query.Fields(2).AsString());
-    }
-    GDbAccess->FQuery.Close();
+    TCategoryTree tree;
+    tree.Load(income);
     QHash<int, QStringList> paths;
-    for (auto it = names.cbegin(); it != names.cend(); ++it) {
-        QStringList path;
-        // A broken tree with a cycle stops after as many steps as it has nodes.
-        for (int index = it.key(), steps = 0; names.contains(index) && steps <= names.size();
-             index = parents.value(index), ++steps)
-            path.prepend(names.value(index));
-        paths.insert(it.key(), path);
-    }
+    for (const qint32 index : tree.Ids())
+        paths.insert(index, tree.Path(index));
     return paths;
 }
 
@@ -152,8 +140,7 @@ QString CsvField(QString text, bool isText)
 int WriteRecordsCsv(const QString &fileName, const QString &filter)
 {
     const QList<TRecord> records = ReadRecords(filter);
-    const QHash<int, QStringList> paths[2]
-        = {CategoryPaths(QStringLiteral("InType")), CategoryPaths(QStringLiteral("OutType"))};
+    const QHash<int, QStringList> paths[2] = {CategoryPaths(true), CategoryPaths(false)};
     QString text = QStringLiteral("日期,收支,分类,金额,账户,备注\r\n");
     for (const TRecord &r : records)
         text += QStringList {r.Date.toString(Qt::ISODate),
@@ -173,8 +160,7 @@ int WriteRecordsCsv(const QString &fileName, const QString &filter)
 int WriteJournal(const QString &fileName)
 {
     const QList<TRecord> records = ReadRecords(QString());
-    const QHash<int, QStringList> paths[2]
-        = {CategoryPaths(QStringLiteral("InType")), CategoryPaths(QStringLiteral("OutType"))};
+    const QHash<int, QStringList> paths[2] = {CategoryPaths(true), CategoryPaths(false)};
     const int firstDay = DbQueryInt(kFirstDay);
     const QDate opening = records.isEmpty() ? QDate::currentDate() : DateOfDayNumber(firstDay);
 

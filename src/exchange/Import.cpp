@@ -3,6 +3,7 @@
 #include "data/DbAccess.h"
 #include "data/SqlFormat.h"
 #include "data/UException.h"
+#include "ledger/Categories.h"
 #include "ledger/UntAccount.h"
 #include "ledger/UntBookKeep.h"
 
@@ -17,7 +18,6 @@ const QString kSaveSetting = QStringLiteral("insert or replace into ImportSettin
 const QString kReadSettings = QStringLiteral("select Name,Value from ImportSetting where Name like '%s%%'");
 const QString kImportedIds = QStringLiteral("select SourceId from ImportedRow");
 const QString kAccountRecords = QStringLiteral("select cast(InDate as integer),iif(InOutType=0,0,1),cast(round(Fare*10000) as integer) from BookKeep where AccountName='%s' and InDate>=%s and InDate<%s");
-const QString kCategories = QStringLiteral("select SelfIndex,TypeName from %s order by SelfIndex");
 // clang-format on
 
 QString ReadSetting(const QString &name)
@@ -121,11 +121,8 @@ namespace StatementImport {
 QList<TImportCategory> Categories(int kind)
 {
     QList<TImportCategory> categories;
-    const QString table = kind == 0 ? QStringLiteral("InType") : QStringLiteral("OutType");
-    for (TQuery &query = GDbAccess->OpenQuery(Format(kCategories, {table})); !query.Eof();
-         query.Next())
-        categories << TImportCategory {query.Fields(0).AsInteger(), query.Fields(1).AsString()};
-    GDbAccess->FQuery.Close();
+    for (const ::Categories::Row &row : ::Categories::OfKind(kind).Rows())
+        categories << TImportCategory {row.Data.SelfIndex, row.Name};
     return categories;
 }
 

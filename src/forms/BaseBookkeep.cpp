@@ -4,9 +4,8 @@
 #include "ViewType.h"
 
 #include "data/Currency.h"
-#include "data/DbAccess.h"
-#include "data/SqlFormat.h"
 #include "data/UntPublic.h"
+#include "ledger/Categories.h"
 #include "ledger/Remarks.h"
 #include "ledger/UntAccount.h"
 #include "ledger/UntBookKeep.h"
@@ -25,10 +24,6 @@
 namespace {
 
 const QString kNoType = QStringLiteral("选择类别");
-// clang-format off
-const QString kInTypeName = QStringLiteral("select TypeName from InType where selfIndex=%s ");
-const QString kOutTypeName = QStringLiteral("select TypeName from OutType where selfIndex=%s ");
-// clang-format on
 
 // The long date of the program's locale without the weekday, which the
 // picker has no room for.
@@ -183,7 +178,7 @@ void TFormBasebookkeep::RemarkChosen(const QString &remark)
     if (!use)
         return;
     if (use->Kind == InOutType() && use->TypeID != 0) {
-        const QString name = GetTypeName(use->Kind, use->TypeID);
+        const QString name = Categories::OfKind(use->Kind).Name(use->TypeID);
         if (!name.isEmpty()) {
             FTypeID = use->TypeID;
             ShowTypeName(name);
@@ -272,13 +267,4 @@ void TFormBasebookkeep::FillBookKeep() const
     GBookKeep->FAccountName = ui->cbbAccount->currentText();
     GBookKeep->FFare = fare;
     GBookKeep->FRemark = remark;
-}
-
-QString GetTypeName(int kind, int typeId)
-{
-    TQuery &query = GDbAccess->OpenQuery(
-        Format(kind != 0 ? kOutTypeName : kInTypeName, {QString::number(typeId)}));
-    const QString name = query.Eof() ? QString() : query.Fields(0).AsString();
-    query.Close();
-    return name;
 }

@@ -67,7 +67,3 @@ private:
     QCompleter *FRemarks = nullptr;
     bool FCompleting = false;
 };
-
-// The name of the category typeId among the income (kind 0) or the expense
-// categories; empty when there is none.
-QString GetTypeName(int kind, int typeId);

@@ -1,6 +1,7 @@
 #include "ModBookKeep.h"
 #include "ui_BaseBookkeep.h"
 
+#include "ledger/Categories.h"
 #include "ledger/UntBookKeep.h"
 
 #include <QApplication>
@@ -54,4 +55,9 @@ int ShowModBookKeep(const QString &id)
     TFormModBookKeep dialog(QApplication::activeWindow());
     dialog.LoadRecord(id);
     return dialog.ShowModal();
+}
+
+QString GetTypeName(int kind, int typeId)
+{
+    return Categories::OfKind(kind).Name(typeId);
 }

@@ -28,3 +28,7 @@ private:
 
 // Shows the record with the ID for change. Returns the modal result.
 int ShowModBookKeep(const QString &id);
+
+// The name of the category typeId among the income (kind 0) or the expense
+// categories; empty when there is none.
+QString GetTypeName(int kind, int typeId);

@@ -44,12 +44,9 @@ void TFormViewType::showEvent(QShowEvent *event)
 
 void TFormViewType::FormShow()
 {
-    if (FKind == 0)
-        FTree = std::make_unique<TCardTree>(ui->tv1, QStringLiteral("InType"),
-                                            QStringLiteral("收入类别"));
-    else
-        FTree = std::make_unique<TCardTree>(ui->tv1, QStringLiteral("OutType"),
-                                            QStringLiteral("支出类别"));
+    FTree = std::make_unique<TCardTree>(ui->tv1, Categories::TableOf(FKind),
+                                        FKind == 0 ? QStringLiteral("收入类别")
+                                                   : QStringLiteral("支出类别"));
     FTree->LoadTypes();
 }
 

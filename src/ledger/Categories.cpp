@@ -2,6 +2,7 @@
 
 #include "data/DbAccess.h"
 #include "data/SqlFormat.h"
+#include "data/UException.h"
 #include "data/UndoLog.h"
 
 #include <algorithm>
@@ -22,12 +23,22 @@ const QString kMaxIncomeTypeIdSql
     = QStringLiteral("select max(TypeID) from BookKeep where InOutType=0");
 const QString kMaxExpenseTypeIdSql
     = QStringLiteral("select max(TypeID) from BookKeep where InOutType<>0");
+// clang-format off
+const QString kInTypeName = QStringLiteral("select TypeName from InType where selfIndex=%s ");
+const QString kOutTypeName = QStringLiteral("select TypeName from OutType where selfIndex=%s ");
+// clang-format on
 
 } // namespace
 
 Categories::Categories(const QString &tableName)
     : FTableName(tableName)
+    , FIncome(tableName.compare(u"InType", Qt::CaseInsensitive) == 0)
 {
+}
+
+QString Categories::TableOf(int kind)
+{
+    return kind == 0 ? QStringLiteral("InType") : QStringLiteral("OutType");
 }
 
 QList<Categories::Row> Categories::Rows() const
@@ -44,12 +55,36 @@ QList<Categories::Row> Categories::Rows() const
     return rows;
 }
 
+QString Categories::Name(qint32 index) const
+{
+    TQuery &query = GDbAccess->OpenQuery(
+        Format(FIncome ? kInTypeName : kOutTypeName, {QString::number(index)}));
+    const QString name = query.Eof() ? QString() : query.Fields(0).AsString();
+    query.Close();
+    return name;
+}
+
 int Categories::NextIndex(int inUse) const
 {
-    const bool income = FTableName.compare(u"InType", Qt::CaseInsensitive) == 0;
     const int tableMax = DbQueryInt(Format(kMaxIndexSql, {FTableName}));
-    const int recordMax = DbQueryInt(income ? kMaxIncomeTypeIdSql : kMaxExpenseTypeIdSql);
+    const int recordMax = DbQueryInt(FIncome ? kMaxIncomeTypeIdSql : kMaxExpenseTypeIdSql);
     return std::max({inUse, tableMax, recordMax}) + 1;
+}
+
+void Categories::CheckName(const QString &name, bool shown) const
+{
+    if (shown || HasName(name))
+        throw Exception(QStringLiteral("该名称已经存在，请重新输入！"));
+}
+
+void Categories::CheckRemove(qint32 index, bool childrenShown) const
+{
+    if (index == 0)
+        throw Exception(QStringLiteral("不能删除根分组！"));
+    // The table decides too: another tree over it may have added a child
+    // since the caller's was read.
+    if (childrenShown || HasChildren(index))
+        throw Exception(QStringLiteral("还有下级分组，不能删除该分组！"));
 }
 
 void Categories::Insert(TTypeNodeData data, const QString &name) const
@@ -82,4 +117,69 @@ bool Categories::HasChildren(qint32 index) const
 bool Categories::HasName(const QString &name) const
 {
     return DbQueryInt(Format(kCountNameSql, {FTableName, SqlText(name)})) > 0;
+}
+
+void TCategoryTree::Load(bool income)
+{
+    // Every load starts from nothing: a last child kept from an earlier load
+    // would hang an orphan under a node of the old tree, or under itself.
+    *this = TCategoryTree();
+    for (const Categories::Row &row : Categories::OfKind(income ? 0 : 1).Rows())
+        Add(row.Data.SelfIndex, row.Data.ParentIndex, row.Name);
+}
+
+bool TCategoryTree::Add(qint32 self, qint32 parent, const QString &name)
+{
+    // A node added once keeps its place, so no walk up the tree can meet a
+    // node twice.
+    if (FNodes.contains(self))
+        return false;
+    if (parent != 0 && !FNodes.contains(parent)) {
+        parent = 0;
+        if (!FTop.isEmpty()) {
+            parent = FTop.last();
+            for (auto last = FLastChild.constFind(parent); last != FLastChild.cend();
+                 last = FLastChild.constFind(parent))
+                parent = last.value();
+        }
+    }
+    Q_ASSERT(parent == 0 || FNodes.contains(parent));
+    FNodes.insert(self, {parent, name, 0});
+    FIds.append(self);
+    if (parent == 0) {
+        FTop.append(self);
+    } else {
+        ++FNodes[parent].Children;
+        FLastChild.insert(parent, self);
+    }
+    return true;
+}
+
+bool TCategoryTree::HasChildren(qint32 id) const
+{
+    return id == 0 ? !FTop.isEmpty() : FNodes.value(id).Children > 0;
+}
+
+QStringList TCategoryTree::Path(qint32 id) const
+{
+    QStringList names;
+    for (; id != 0 && FNodes.contains(id); id = Parent(id))
+        names.prepend(Name(id));
+    return names;
+}
+
+qint32 TCategoryTree::ChildToward(qint32 node, qint32 id) const
+{
+    if (!Exists(id))
+        return -1;
+    if (id == node)
+        return node;
+    // Parents are always added before their children, so the walk ends.
+    for (qint32 current = id;; current = Parent(current)) {
+        const qint32 parent = Parent(current);
+        if (parent == node)
+            return current;
+        if (parent == 0)
+            return -1;
+    }
 }

@@ -133,25 +133,19 @@ void TCardTree::LoadTypes()
     // The new nodes are built apart from the view and handed to it at once,
     // so that it takes in one change rather than one for each node.
     QList<QTreeWidgetItem *> top; // the root's children, or the top level without a root
-    const auto lastInTreeOrder = [&] {
-        QTreeWidgetItem *node = top.isEmpty() ? FRootNode : top.last();
-        while (node && node->childCount())
-            node = node->child(node->childCount() - 1);
-        return node;
-    };
-    // SelfIndex is the table's key, so each value names one node; the root is 0.
+    // The category tree places each node, orphans included, so that the
+    // report and the export see the same tree; 0 is the top.
+    TCategoryTree shape;
     QHash<qint32, QTreeWidgetItem *> nodes;
-    if (FRootNode)
-        nodes.insert(0, FRootNode);
     for (const Categories::Row &row : rows) {
+        if (!shape.Add(row.Data.SelfIndex, row.Data.ParentIndex, row.Name))
+            continue;
         QTreeWidgetItem *node = NewNode(row.Name, row.Data);
-        QTreeWidgetItem *parent = nodes.value(row.Data.ParentIndex);
-        if (!parent)
-            parent = lastInTreeOrder();
-        if (parent && parent != FRootNode)
-            parent->addChild(node);
-        else
+        const qint32 parent = shape.Parent(row.Data.SelfIndex);
+        if (parent == 0)
             top.append(node);
+        else
+            nodes.value(parent)->addChild(node);
         nodes.insert(row.Data.SelfIndex, node);
     }
     if (FRootNode) {
@@ -164,8 +158,7 @@ void TCardTree::LoadTypes()
 
 QTreeWidgetItem *TCardTree::InsertType(const QString &name)
 {
-    if (TypeExists(name))
-        throw Exception(QStringLiteral("该名称已经存在，请重新输入！"));
+    FTable.CheckName(name, Shows(name));
     QTreeWidgetItem *parent = Selected();
     if (!parent)
         parent = FRootNode;
@@ -190,8 +183,7 @@ bool TCardTree::ModType(const QString &name)
     QTreeWidgetItem *node = Selected();
     if (!node || node == FRootNode)
         return false;
-    if (TypeExists(name))
-        throw Exception(QStringLiteral("该名称已经存在，请重新输入！"));
+    FTable.CheckName(name, Shows(name));
     FTable.Rename(GetSelIndex(), name);
     node->setText(0, name);
     return true;
@@ -202,13 +194,8 @@ void TCardTree::DelType()
     QTreeWidgetItem *node = Selected();
     if (!node)
         throw Exception(QStringLiteral("请选择要删除的分组！"));
-    if (node == FRootNode)
-        throw Exception(QStringLiteral("不能删除根分组！"));
-    // The table decides: another tree over it may have added a child since
-    // this one was loaded.
     const qint32 index = NodeData(node).SelfIndex;
-    if (node->childCount() || FTable.HasChildren(index))
-        throw Exception(QStringLiteral("还有下级分组，不能删除该分组！"));
+    FTable.CheckRemove(index, node->childCount() > 0);
     if (!ShowConfirm(QStringLiteral("确定要删除 ") + node->text(0) + QStringLiteral(" 分组吗？")))
         throw EAbort();
     FTable.Remove(index, node->text(0));
@@ -228,12 +215,18 @@ int TCardTree::GetSelIndex() const
     return NodeData(Selected()).SelfIndex;
 }
 
-bool TCardTree::TypeExists(const QString &name) const
+bool TCardTree::Shows(const QString &name) const
 {
     for (QTreeWidgetItemIterator it(FTreeView); *it; ++it) {
         if ((*it)->text(0) == name)
             return true;
     }
-    // Names another tree over the table has stored since this one was loaded.
-    return FTable.HasName(name);
+    return false;
+}
+
+bool TCardTree::TypeExists(const QString &name) const
+{
+    // The table also holds names another tree over it has stored since this
+    // one was loaded.
+    return Shows(name) || FTable.HasName(name);
 }

@@ -57,6 +57,8 @@ public:
     static const QIcon &CategoryImage();
 
 private:
+    // Whether any node, root included, bears exactly this text.
+    bool Shows(const QString &name) const;
     QTreeWidgetItem *AddNode(QTreeWidgetItem *parent, const QString &text, TTypeNodeData data);
     static QTreeWidgetItem *NewNode(const QString &text, TTypeNodeData data);
 

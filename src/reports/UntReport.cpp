@@ -4,6 +4,7 @@
 #include "data/SqlFormat.h"
 #include "exchange/Export.h"
 
+#include <QHash>
 #include <QLocale>
 #include <algorithm>
 
@@ -16,7 +17,6 @@ namespace {
 // ten-thousandths, so every sum is exact; the days are whole day numbers, the
 // end excluded.
 // clang-format off
-const QString kLoadTypes = QStringLiteral("select SelfIndex,ParentIndex,TypeName from %s where SelfIndex <>0 order by SelfIndex asc");
 const QString kCategorySums = QStringLiteral("select InOutType<>0,TypeID,sum(cast(round(Fare*10000) as integer)),count(*) from BookKeep where InDate >= %s and InDate < %s%s group by InOutType<>0,TypeID");
 const QString kMonthSums = QStringLiteral("select %s,InOutType<>0,sum(cast(round(Fare*10000) as integer)) from BookKeep where InDate >= %s and InDate < %s%s group by 1,2");
 const QString kNetAfter = QStringLiteral("select %s,sum(iif(InOutType=0,1,-1)*cast(round(Fare*10000) as integer)) from BookKeep where InDate >= %s%s group by 1");
@@ -108,75 +108,6 @@ std::pair<QDate, QDate> QuickPeriod(TQuickPeriod which, const QDate &today)
         return {month.addMonths(-11), today};
     }
     return {month, today};
-}
-
-// ---- the category tree ----------------------------------------------------
-
-void TCategoryTree::Load(bool income)
-{
-    // Every load starts from nothing: a last child kept from an earlier load
-    // would hang an orphan under a node of the old tree, or under itself.
-    *this = TCategoryTree();
-    TQuery &query = GDbAccess->OpenQuery(
-        Format(kLoadTypes, {income ? QStringLiteral("InType") : QStringLiteral("OutType")}));
-    for (; !query.Eof(); query.Next())
-        Add(query.Fields(0).AsInteger(), query.Fields(1).AsInteger(), query.Fields(2).AsString());
-    query.Close();
-}
-
-void TCategoryTree::Add(qint32 self, qint32 parent, const QString &name)
-{
-    // A node added once keeps its place, so no walk up the tree can meet a
-    // node twice.
-    if (FNodes.contains(self))
-        return;
-    // As the tree does: a parent not read yet means the last node in tree
-    // order (the deepest last one), or the root when there is none.
-    if (parent != 0 && !FNodes.contains(parent)) {
-        parent = 0;
-        if (!FTop.isEmpty()) {
-            parent = FTop.last();
-            for (auto last = FLastChild.constFind(parent); last != FLastChild.cend();
-                 last = FLastChild.constFind(parent))
-                parent = last.value();
-        }
-    }
-    FNodes.insert(self, {parent, name, 0});
-    if (parent == 0) {
-        FTop.append(self);
-    } else {
-        ++FNodes[parent].Children;
-        FLastChild.insert(parent, self);
-    }
-}
-
-bool TCategoryTree::HasChildren(qint32 id) const
-{
-    return id == 0 ? !FTop.isEmpty() : FNodes.value(id).Children > 0;
-}
-
-QStringList TCategoryTree::Path(qint32 id) const
-{
-    QStringList names;
-    for (; id != 0 && FNodes.contains(id); id = Parent(id))
-        names.prepend(Name(id));
-    return names;
-}
-
-qint32 TCategoryTree::ChildToward(qint32 node, qint32 id) const
-{
-    if (!Exists(id))
-        return -1;
-    if (id == node)
-        return node;
-    // Parents are always added before their children, so the walk ends.
-    for (qint32 current = id;; current = Parent(current)) {
-        const qint32 parent = Parent(current);
-        if (parent == node)
-            return current;
-        if (parent == 0)
-            return -1;
-    }
 }
 
 // ---- sums by category ------------------------------------------------------

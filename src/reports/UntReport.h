@@ -1,10 +1,10 @@
 #pragma once
 
 #include "data/Currency.h"
+#include "ledger/Categories.h"
 
 #include <QByteArray>
 #include <QDate>
-#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -26,38 +26,6 @@ struct TReportPeriod
 // period that has begun ends today, as the main window's does.
 enum class TQuickPeriod { ThisMonth, LastMonth, ThisYear, LastYear, Last12Months };
 std::pair<QDate, QDate> QuickPeriod(TQuickPeriod which, const QDate &today);
-
-// One category table ("InType" or "OutType") shaped as the main window's tree
-// shows it: a category whose parent is not listed before it hangs where the
-// tree puts it, so sums roll up as the user sees the tree.
-class TCategoryTree
-{
-public:
-    void Load(bool income);
-    // Adds a category in SelfIndex order, as the table is read.
-    void Add(qint32 self, qint32 parent, const QString &name);
-
-    bool Exists(qint32 id) const { return FNodes.contains(id); }
-    QString Name(qint32 id) const { return FNodes.value(id).Name; }
-    qint32 Parent(qint32 id) const { return FNodes.value(id).Parent; }
-    bool HasChildren(qint32 id) const;
-    // The names from the top-level category down to this one.
-    QStringList Path(qint32 id) const;
-    // The child of `node` (0: the root) that `id` lies in, `node` itself when
-    // id is node, or -1 when id is not below node.
-    qint32 ChildToward(qint32 node, qint32 id) const;
-
-private:
-    struct TNode
-    {
-        qint32 Parent = 0;
-        QString Name;
-        int Children = 0;
-    };
-    QHash<qint32, TNode> FNodes;
-    QHash<qint32, qint32> FLastChild;
-    QList<qint32> FTop;
-};
 
 // What a category (by the record's TypeID) adds up to in the period.
 struct TCategorySum

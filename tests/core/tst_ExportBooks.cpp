@@ -168,6 +168,12 @@ private Q_SLOTS:
                  (QStringList {QStringLiteral("2026-03-02"), QStringLiteral("支出"),
                                QStringLiteral("餐饮/早餐"), QStringLiteral("8.5"),
                                QStringLiteral("A"), remark}));
+        // A category whose parent is gone has the path the tree shows it at.
+        DbExec(QStringLiteral("insert into OutType values (3,9,'夜宵')"));
+        AddRecord(1, QStringLiteral("A"), Amount("6"), 3, {}, QDate(2026, 5, 1));
+        QCOMPARE(BooksExport::WriteRecordsCsv(file, {}), 4);
+        QCOMPARE(ReadCsv(QString::fromUtf8(ReadAll(file).mid(3))).Rows.last().value(2),
+                 QStringLiteral("餐饮/早餐/夜宵"));
         // A folder that is not there: the failure says so.
         QVERIFY_THROWS_EXCEPTION(
             Exception, BooksExport::WriteRecordsCsv(FDir.filePath(QStringLiteral("no/x.csv")), {}));

@@ -31,8 +31,8 @@ build() {
   local top="$1" dir="${2:-$1/build}"
   shift $(($# < 2 ? $# : 2))
   cmake -S "$top" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$BUILD_TYPE" "$@" >/dev/null
-  # Sources are found by folder; in an existing build tree CMake's moc/uic
-  # step misses files added since, unless its stamps are cleared.
+  # In an existing build tree CMake's moc/uic step can miss files added or
+  # changed since; clearing its stamps makes it look at every file again.
   find "$dir" -path '*_autogen/timestamp' -delete
   local jobs=(--parallel)
   [ -n "${BUILD_JOBS:-}" ] && jobs+=("$BUILD_JOBS")

@@ -4,13 +4,14 @@
 # its ratios mean nothing at that size and are not checked); then builds
 # the same sources with AddressSanitizer and UndefinedBehaviorSanitizer into
 # build-asan/ and runs the whole suite again there, where any finding fails.
-# Extra arguments go to both ctest runs.
+# Both builds treat compiler warnings as errors. Extra arguments go to both
+# ctest runs.
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 BUILD_TYPE=Release
 . "$top/scripts/setup.sh"
 install_missing
-build "$top"
+build "$top" "$top/build" -DBOOKKEEP_WERROR=ON
 (cd "$top/build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600 "$@")
 
 # Every measure must report: bench_ratio fails on a missing baseline itself,
@@ -38,6 +39,6 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS="suppressions=$top/tests/lsan.supp:print_suppressions=0"
 # A test function may take several times longer under the sanitizers.
 export QTEST_FUNCTION_TIMEOUT=1200000
-BUILD_TYPE=Debug BUILD_JOBS=2 build "$top" "$top/build-asan" -DBOOKKEEP_SANITIZE=ON
+BUILD_TYPE=Debug BUILD_JOBS=2 build "$top" "$top/build-asan" -DBOOKKEEP_SANITIZE=ON -DBOOKKEEP_WERROR=ON
 cd "$top/build-asan"
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 1500 "$@"

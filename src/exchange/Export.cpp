@@ -137,9 +137,9 @@ QString CsvField(QString text, bool isText)
     return text;
 }
 
-int WriteRecordsCsv(const QString &fileName, const QString &filter)
+int WriteRecordsCsv(const QString &fileName, const RecordFilter &filter)
 {
-    const QList<TRecord> records = ReadRecords(filter);
+    const QList<TRecord> records = ReadRecords(filter.Where());
     const QHash<int, QStringList> paths[2] = {CategoryPaths(true), CategoryPaths(false)};
     QString text = QStringLiteral("日期,收支,分类,金额,账户,备注\r\n");
     for (const TRecord &r : records)

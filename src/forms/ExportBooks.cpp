@@ -29,12 +29,10 @@ TFormExport::TChoice TFormExport::Choice() const
     return ui->rbJournal->isChecked() ? ExportJournal : ExportQuery;
 }
 
-QDate TFormExport::Begin() const
+RecordFilter TFormExport::Period() const
 {
-    return ui->dtBegin->date();
-}
-
-QDate TFormExport::End() const
-{
-    return ui->dtEnd->date();
+    RecordFilter period;
+    period.Begin = ui->dtBegin->date();
+    period.End = ui->dtEnd->date();
+    return period;
 }

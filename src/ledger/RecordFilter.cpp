@@ -4,33 +4,35 @@
 
 namespace {
 
+// The statements' pieces, exactly as they are sent, "%s" marking each value.
 // clang-format off
 const QString kPickerPeriod = QStringLiteral("where InDate >= %s and InDate <= %s ");
 const QString kDayPeriod = QStringLiteral("where InDate >= %s and InDate < %s ");
-const QString kWholeKind = QStringLiteral(" and InOutType=%s ");
-const QString kOneType = QStringLiteral(" and InOutType=%s and TypeID=%s ");
-const QString kOnAccount = QStringLiteral(" and AccountName='%s' ");
+const QString kIncome = QStringLiteral(" and InOutType=0 ");
+const QString kIncomeType = QStringLiteral(" and InOutType=0 and TypeID=%s ");
+const QString kExpense = QStringLiteral(" and InOutType=1 ");
+const QString kExpenseType = QStringLiteral(" and InOutType=1 and TypeID=%s ");
 // clang-format on
 
-QString TypeCondition(int kind, const std::optional<qint32> &type)
+// The condition of one kind: the whole kind, or one category of it.
+QString TypeCondition(const std::optional<qint32> &type, const QString &wholeKind,
+                      const QString &oneType)
 {
     if (!type)
         return {};
-    return *type == 0 ? Format(kWholeKind, {QString::number(kind)})
-                      : Format(kOneType, {QString::number(kind), QString::number(*type)});
+    return *type == 0 ? wholeKind : Format(oneType, {QString::number(*type)});
 }
 
 } // namespace
 
 QString RecordFilter::Where() const
 {
-    QString conditions = TypeCondition(0, IncomeType) + TypeCondition(1, ExpenseType);
+    QString conditions = TypeCondition(IncomeType, kIncome, kIncomeType)
+        + TypeCondition(ExpenseType, kExpense, kExpenseType);
     // Quotes are doubled so that a remark holding ' finds its records.
     if (!Remark.isEmpty())
         conditions
             += QStringLiteral(" and Remark like '%") + SqlText(Remark) + QStringLiteral("%' ");
-    if (!Account.isEmpty())
-        conditions += Format(kOnAccount, {SqlText(Account)});
     if (!Begin.isValid() || !End.isValid()) {
         // Without a period the first condition opens the clause: " and X " as "where X ".
         return conditions.isEmpty() ? QString() : QStringLiteral("where") + conditions.mid(4);

@@ -7,8 +7,8 @@
 #include <optional>
 
 // Which records a list or an export covers: the days of a period, a category
-// of each kind, a remark pattern and an account, each optional. Where() is
-// the one place that writes it as statement text.
+// of each kind and a remark pattern, each optional. Where() is the one place
+// that writes it as statement text.
 struct RecordFilter
 {
     // The days from Begin to End, both included; no period when either is
@@ -29,8 +29,6 @@ struct RecordFilter
     // A LIKE pattern the remark contains (% and _ keep their meaning); none
     // when empty.
     QString Remark;
-    // The one account the records are booked on; every account when empty.
-    QString Account;
 
     // "where ..." ending in a blank, each condition beginning and ending in a
     // blank, or empty when the filter selects every record.

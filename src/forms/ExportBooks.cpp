@@ -31,8 +31,5 @@ TFormExport::TChoice TFormExport::Choice() const
 
 RecordFilter TFormExport::Period() const
 {
-    RecordFilter period;
-    period.Begin = ui->dtBegin->date();
-    period.End = ui->dtEnd->date();
-    return period;
+    return RecordFilter::Days(ui->dtBegin->date(), ui->dtEnd->date());
 }

@@ -25,6 +25,14 @@ QString TypeCondition(const std::optional<qint32> &type, const QString &wholeKin
 
 } // namespace
 
+RecordFilter RecordFilter::Days(const QDate &begin, const QDate &end)
+{
+    RecordFilter filter;
+    filter.Begin = begin;
+    filter.End = end;
+    return filter;
+}
+
 QString RecordFilter::Where() const
 {
     QString conditions = TypeCondition(IncomeType, kIncome, kIncomeType)

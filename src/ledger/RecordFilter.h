@@ -30,6 +30,9 @@ struct RecordFilter
     // when empty.
     QString Remark;
 
+    // Every record of the days from begin to end, both included.
+    static RecordFilter Days(const QDate &begin, const QDate &end);
+
     // "where ..." ending in a blank, each condition beginning and ending in a
     // blank, or empty when the filter selects every record.
     QString Where() const;

@@ -152,7 +152,7 @@ private Q_SLOTS:
         AddRecord(1, QStringLiteral("A"), Amount("3"), 1, {}, QDate(2026, 4, 1));
         const QString file = FDir.filePath(QStringLiteral("records.csv"));
         QCOMPARE(BooksExport::WriteRecordsCsv(
-                     file, {.Begin = QDate(2026, 3, 1), .End = QDate(2026, 3, 31)}),
+                     file, RecordFilter::Days(QDate(2026, 3, 1), QDate(2026, 3, 31))),
                  2);
         const QByteArray bytes = ReadAll(file);
         QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));

@@ -322,7 +322,7 @@ TMeasureResult WindowMeasure(const TOptions &options, const QString &books, cons
     const TRawDb raw(BooksFile(books), false);
     TShownWindow window;
     window.Query(begin, over);
-    if (window.Form.QueryFilter() != QueryFilterFor(begin, over))
+    if (window.Form.QueryFilter().Where() != QueryFilterFor(begin, over))
         throw TBenchFailure(
             QStringLiteral("the window's filter is no longer %1").arg(QueryFilterFor(begin, over)));
     const QByteArray sql = GBookKeep->FSql.toUtf8();

@@ -30,10 +30,10 @@ struct TRecord
     QString Remark;
 };
 
-QList<TRecord> ReadRecords(const QString &filter)
+QList<TRecord> ReadRecords(const RecordFilter &filter)
 {
     QList<TRecord> records;
-    GDbAccess->ReadLong(Format(kRecords, {filter}), [&records](TQuery &query) {
+    GDbAccess->ReadLong(Format(kRecords, {filter.Where()}), [&records](TQuery &query) {
         for (; !query.Eof(); query.Next())
             records << TRecord {query.Fields(0).AsDateTime().date(), query.Fields(1).AsInteger(),
                                 query.Fields(2).AsInteger(),         query.Fields(3).AsCurrency(),
@@ -137,7 +137,7 @@ QString CsvField(QString text, bool isText)
     return text;
 }
 
-int WriteRecordsCsv(const QString &fileName, const QString &filter)
+int WriteRecordsCsv(const QString &fileName, const RecordFilter &filter)
 {
     const QList<TRecord> records = ReadRecords(filter);
     const QHash<int, QStringList> paths[2] = {CategoryPaths(true), CategoryPaths(false)};
@@ -159,7 +159,7 @@ int WriteRecordsCsv(const QString &fileName, const QString &filter)
 
 int WriteJournal(const QString &fileName)
 {
-    const QList<TRecord> records = ReadRecords(QString());
+    const QList<TRecord> records = ReadRecords({});
     const QHash<int, QStringList> paths[2] = {CategoryPaths(true), CategoryPaths(false)};
     const int firstDay = DbQueryInt(kFirstDay);
     const QDate opening = records.isEmpty() ? QDate::currentDate() : DateOfDayNumber(firstDay);

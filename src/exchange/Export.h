@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ledger/RecordFilter.h"
+
 #include <QString>
 
 // Writing the books out in formats other programs read.
@@ -11,12 +13,11 @@ namespace BooksExport {
 // are, so a negative amount stays a number.
 QString CsvField(QString text, bool isText);
 
-// The records a filter selects ("where ..." as the main window builds it, or
-// empty for all), ordered by date, as CSV in UTF-8 with a byte-order mark:
-// 日期, 收支, 分类 (the category's path), 金额, 账户, 备注, each text field
-// kept from running as a formula. Returns how many records were written;
+// The records the filter selects, ordered by date, as CSV in UTF-8 with a
+// byte-order mark: 日期, 收支, 分类 (the category's path), 金额, 账户, 备注,
+// each text field kept from running as a formula. Returns how many records were written;
 // raises when the file cannot be written.
-int WriteRecordsCsv(const QString &fileName, const QString &filter);
+int WriteRecordsCsv(const QString &fileName, const RecordFilter &filter);
 
 // The whole books as a plain-text accounting journal: one account per money
 // account under 资产:, one per category path under 收入: and 支出:, an opening

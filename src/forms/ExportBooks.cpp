@@ -29,12 +29,7 @@ TFormExport::TChoice TFormExport::Choice() const
     return ui->rbJournal->isChecked() ? ExportJournal : ExportQuery;
 }
 
-QDate TFormExport::Begin() const
+RecordFilter TFormExport::Period() const
 {
-    return ui->dtBegin->date();
-}
-
-QDate TFormExport::End() const
-{
-    return ui->dtEnd->date();
+    return RecordFilter::Days(ui->dtBegin->date(), ui->dtEnd->date());
 }

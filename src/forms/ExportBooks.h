@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDate>
+#include "ledger/RecordFilter.h"
+
 #include <QDialog>
 
 #include <memory>
@@ -22,8 +23,8 @@ public:
     ~TFormExport() override;
 
     TChoice Choice() const;
-    QDate Begin() const;
-    QDate End() const;
+    // The records of the chosen period, its first and last day included.
+    RecordFilter Period() const;
 
     std::unique_ptr<Ui::TFormExport> ui;
 };

@@ -1,13 +1,15 @@
 #include "Main.h"
 
 #include "AppIcon.h"
+#include "AutoRun.h"
+#include "ListViews.h"
+#include "RestoreBooks.h"
 #include "ui_Main.h"
 
 #include "data/AutoBackup.h"
 #include "data/Currency.h"
 #include "data/DbAccess.h"
 #include "data/ListModel.h"
-#include "data/SqlFormat.h"
 #include "data/UException.h"
 #include "data/UntPublic.h"
 #include "exchange/Export.h"
@@ -28,11 +30,8 @@
 #include "reports/Report.h"
 
 #include <QCloseEvent>
-#include <QColor>
 #include <QCursor>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -42,13 +41,10 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QSessionManager>
 #include <QShortcut>
-#include <QStandardPaths>
-#include <QStyledItemDelegate>
 #include <QSystemTrayIcon>
 
 namespace {
@@ -62,102 +58,11 @@ const QString kExitQuestion = QStringLiteral("确定要退出记账软件吗?");
 const QString kRestoreQuestion
     = QStringLiteral("你确定要恢复数据吗？你做的操作可能会覆盖最新的数据！");
 const QString kBackupFilter = QStringLiteral("数据文件 (*.bat)");
-const QString kExpense = QStringLiteral("支出");
-
-// The record list: expense rows in red.
-class TRecordListModel : public TListModel
-{
-public:
-    using TListModel::TListModel;
-    QVariant data(const QModelIndex &index, int role) const override
-    {
-        if (role == Qt::ForegroundRole && index.isValid()) {
-            static const QByteArray expense = kExpense.toUtf8();
-            return CellIs(index.row(), ColKind, expense) ? QVariant(QColor(255, 0, 0)) : QVariant();
-        }
-        // The list's own hint shows over the rows, not the cell's text; the
-        // hidden ID is for the commands (Cell), not for the eye or the ear.
-        if (role == Qt::ToolTipRole || (index.column() == ColID && role == Qt::DisplayRole))
-            return {};
-        return TListModel::data(index, role);
-    }
-};
-
-// Draws a selected row in the row's own text colour (red for expenses) on
-// the light selection background, so it reads as clearly as the others.
-class TRowDelegate : public QStyledItemDelegate
-{
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-protected:
-    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
-    {
-        QStyledItemDelegate::initStyleOption(option, index);
-        const QVariant colour = index.data(Qt::ForegroundRole);
-        option->palette.setBrush(QPalette::HighlightedText,
-                                 colour.isValid() ? colour.value<QColor>()
-                                                  : option->palette.color(QPalette::Text));
-    }
-};
-
-// Ends a label edit through the window's handler, which renames the category
-// (and with it the node). The view calls this in the middle of its own
-// commit, which Qt's widget code cannot unwind through, so a refused name is
-// handed on as a command of its own; the node keeps its old text.
-class TLabelDelegate : public QStyledItemDelegate
-{
-public:
-    TLabelDelegate(QObject *parent, std::function<void(const QString &)> edited)
-        : QStyledItemDelegate(parent)
-        , FEdited(std::move(edited))
-    {
-    }
-    void setModelData(QWidget *editor, QAbstractItemModel *,
-                      const QModelIndex &index) const override
-    {
-        const QString text = static_cast<QLineEdit *>(editor)->text();
-        if (text == index.data().toString())
-            return;
-        try {
-            FEdited(text);
-        } catch (...) {
-            QMetaObject::invokeMethod(
-                parent(), [failure = std::current_exception()] { std::rethrow_exception(failure); },
-                Qt::QueuedConnection);
-        }
-    }
-
-private:
-    std::function<void(const QString &)> FEdited;
-};
 
 void ClearSelection(QTreeWidget *view)
 {
     view->clearSelection();
     view->setCurrentItem(nullptr);
-}
-
-// One argument of a desktop entry's Exec line: quoted, with a backslash
-// before each character that quoting reserves, then escaped as a string value
-// of the entry, where a backslash is doubled: a quote is written as two
-// backslashes and the quote, a backslash as four backslashes.
-QString ExecArgument(const QString &argument)
-{
-    QString value;
-    for (const QChar c : argument) {
-        if (c == u'"' || c == u'`' || c == u'$')
-            value += QStringLiteral("\\\\") + c;
-        else if (c == u'\\')
-            value += QStringLiteral("\\\\\\\\");
-        else if (c == u'\n')
-            value += QStringLiteral("\\n");
-        else if (c == u'%')
-            value += QStringLiteral("%%");
-        else
-            value += c;
-    }
-    return u'"' + value + u'"';
 }
 
 } // namespace
@@ -167,6 +72,16 @@ TFormMain::TFormMain(QWidget *parent)
     , ui(std::make_unique<Ui::TFormMain>())
 {
     ui->setupUi(this);
+    CreateViews();
+    CreateMenus();
+    CreateTray();
+    ConnectCommands();
+    CreateShortcuts();
+    CreateServices();
+}
+
+void TFormMain::CreateViews()
+{
     if (const QScreen *screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());
 
@@ -205,6 +120,17 @@ TFormMain::TFormMain(QWidget *parent)
     ui->tv2->setItemDelegate(
         new TLabelDelegate(ui->tv2, [this](const QString &text) { TypeEdited(*FOutTree, text); }));
 
+    // What a screen reader says of the lists and the totals.
+    ui->tv1->setAccessibleName(QStringLiteral("收入类别"));
+    ui->tv2->setAccessibleName(QStringLiteral("支出类别"));
+    ui->lv1->setAccessibleName(QStringLiteral("记账记录"));
+    for (QAbstractItemView *view : QList<QAbstractItemView *> {ui->tv1, ui->tv2, ui->lv1})
+        view->setAccessibleDescription(view->toolTip());
+    NameTotals();
+}
+
+void TFormMain::CreateMenus()
+{
     // Popup menus of the two trees and the record list.
     auto *pmInType = new QMenu(this);
     pmInType->setObjectName(QStringLiteral("pmInType"));
@@ -240,9 +166,9 @@ TFormMain::TFormMain(QWidget *parent)
     FSystemMenu->addActions({ui->N10, ui->N15});
     FSystemMenu->addSeparator();
     FSystemMenu->addActions({ui->Ndfdf1, ui->MenuItem3});
-    auto *autoRestore = new QAction(QStringLiteral("从自动备份恢复"), this);
-    autoRestore->setObjectName(QStringLiteral("NAutoRestore"));
-    FSystemMenu->addAction(autoRestore);
+    FAutoRestoreAction = new QAction(QStringLiteral("从自动备份恢复"), this);
+    FAutoRestoreAction->setObjectName(QStringLiteral("NAutoRestore"));
+    FSystemMenu->addAction(FAutoRestoreAction);
     FImportAction = FSystemMenu->addAction(QStringLiteral("导入账单…"));
     FImportAction->setObjectName(QStringLiteral("NImport"));
     FExportAction = FSystemMenu->addAction(QStringLiteral("导出…"));
@@ -258,12 +184,10 @@ TFormMain::TFormMain(QWidget *parent)
     FTrayMenu->addActions({ui->NShowForm, ui->NClose});
     // The report window: after the account window in the settings menu, after
     // the new record in the tray menu.
-    auto *NReport = new QAction(QStringLiteral("统计报表"), this);
-    NReport->setObjectName(QStringLiteral("NReport"));
-    FSystemMenu->insertAction(ui->N15, NReport);
-    FTrayMenu->insertAction(ui->N16, NReport);
-    setWindowIcon(AppIcon());
-    AddTrayIcon();
+    FReportAction = new QAction(QStringLiteral("统计报表"), this);
+    FReportAction->setObjectName(QStringLiteral("NReport"));
+    FSystemMenu->insertAction(ui->N15, FReportAction);
+    FTrayMenu->insertAction(ui->N16, FReportAction);
 
     // A view reports the position in the coordinates of its viewport.
     const auto popup = [](QMenu *menu, QAbstractScrollArea *view) {
@@ -273,7 +197,24 @@ TFormMain::TFormMain(QWidget *parent)
     popup(pmInType, ui->tv1);
     popup(pmOutType, ui->tv2);
     popup(pm1, ui->lv1);
+}
 
+void TFormMain::CreateTray()
+{
+    setWindowIcon(AppIcon());
+    FTrayIcon = new QSystemTrayIcon(windowIcon(), this);
+    FTrayIcon->setToolTip(QStringLiteral("记账软件"));
+    FTrayIcon->setContextMenu(FTrayMenu);
+    connect(FTrayIcon, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::DoubleClick)
+                    NShowFormClick();
+            });
+    FTrayIcon->show();
+}
+
+void TFormMain::ConnectCommands()
+{
     // Commands run as events of their own (queued), so that a failure, which
     // ends the command, unwinds only through our code and Qt's core, never
     // through the internals of the menu or view that started it.
@@ -298,11 +239,11 @@ TFormMain::TFormMain(QWidget *parent)
     command(ui->N5, &QAction::triggered, &TFormMain::N5Click);
     command(ui->btnSystem, &QPushButton::clicked, &TFormMain::btnSystemClick);
     command(ui->N10, &QAction::triggered, &TFormMain::N10Click);
-    command(NReport, &QAction::triggered, &TFormMain::NReportClick);
+    command(FReportAction, &QAction::triggered, &TFormMain::NReportClick);
     command(ui->N15, &QAction::triggered, &TFormMain::N15Click);
     command(ui->Ndfdf1, &QAction::triggered, &TFormMain::Ndfdf1Click);
     command(ui->MenuItem3, &QAction::triggered, &TFormMain::MenuItem3Click);
-    command(autoRestore, &QAction::triggered, &TFormMain::NAutoRestoreClick);
+    command(FAutoRestoreAction, &QAction::triggered, &TFormMain::NAutoRestoreClick);
     command(FImportAction, &QAction::triggered, &TFormMain::NImportClick);
     command(FExportAction, &QAction::triggered, &TFormMain::NExportClick);
     command(ui->NOpenWWW1, &QAction::triggered, &TFormMain::NOpenWWW1Click);
@@ -321,15 +262,10 @@ TFormMain::TFormMain(QWidget *parent)
                                     ui->DBBegin, ui->DBOver};
     for (QWidget *widget : watched)
         widget->installEventFilter(this);
+}
 
-    // What a screen reader says of the lists and the totals.
-    ui->tv1->setAccessibleName(QStringLiteral("收入类别"));
-    ui->tv2->setAccessibleName(QStringLiteral("支出类别"));
-    ui->lv1->setAccessibleName(QStringLiteral("记账记录"));
-    for (QAbstractItemView *view : QList<QAbstractItemView *> {ui->tv1, ui->tv2, ui->lv1})
-        view->setAccessibleDescription(view->toolTip());
-    NameTotals();
-
+void TFormMain::CreateShortcuts()
+{
     // Escape anywhere in the window runs the settings button.
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, ui->btnSystem, &QPushButton::click);
@@ -341,7 +277,10 @@ TFormMain::TFormMain(QWidget *parent)
            {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), &TFormMain::NRedoClick}};
     for (const auto &[keys, slot] : historyKeys)
         connect(new QShortcut(keys, this), &QShortcut::activated, this, slot, Qt::QueuedConnection);
+}
 
+void TFormMain::CreateServices()
+{
     // The box shows whether the entry exists; only the user's change writes.
     {
         const QSignalBlocker blocker(ui->chk1);
@@ -352,19 +291,6 @@ TFormMain::TFormMain(QWidget *parent)
 
     FAutoBackup = std::make_unique<TAutoBackup>();
     connect(FAutoBackup.get(), &TAutoBackup::Failed, this, &TFormMain::BackupFailed);
-}
-
-void TFormMain::AddTrayIcon()
-{
-    FTrayIcon = new QSystemTrayIcon(windowIcon(), this);
-    FTrayIcon->setToolTip(QStringLiteral("记账软件"));
-    FTrayIcon->setContextMenu(FTrayMenu);
-    connect(FTrayIcon, &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::DoubleClick)
-                    NShowFormClick();
-            });
-    FTrayIcon->show();
 }
 
 TFormMain::~TFormMain() = default;
@@ -491,35 +417,23 @@ void TFormMain::changeEvent(QEvent *event)
         QMetaObject::invokeMethod(this, &QWidget::hide, Qt::QueuedConnection);
 }
 
-QString TFormMain::QueryFilter() const
+RecordFilter TFormMain::QueryFilter() const
 {
-    const double begin = DayNumber(QDateTime(ui->DBBegin->date(), kPickerTime)) - 1;
-    const double over = DayNumber(QDateTime(ui->DBOver->date(), kPickerTime));
-    QString filter = Format(QStringLiteral("where InDate >= %s and InDate <= %s "),
-                            {FormatDayNumber(begin), FormatDayNumber(over)});
-    if (const QTreeWidgetItem *node = FInTree->Selected()) {
-        filter += node == FInTree->RootNode()
-            ? QStringLiteral(" and InOutType=0 ")
-            : Format(QStringLiteral(" and InOutType=0 and TypeID=%s "),
-                     {QString::number(FInTree->GetSelIndex())});
-    }
-    if (const QTreeWidgetItem *node = FOutTree->Selected()) {
-        filter += node == FOutTree->RootNode()
-            ? QStringLiteral(" and InOutType=1 ")
-            : Format(QStringLiteral(" and InOutType=1 and TypeID=%s "),
-                     {QString::number(FOutTree->GetSelIndex())});
-    }
-    // The remark is a pattern: % and _ keep their meaning; quotes are doubled
-    // so that a remark holding ' finds its records.
-    const QString remark = ui->edtTitle->text();
-    if (!remark.isEmpty())
-        filter += QStringLiteral(" and Remark like '%") + SqlText(remark) + QStringLiteral("%' ");
+    RecordFilter filter;
+    filter.Begin = ui->DBBegin->date();
+    filter.End = ui->DBOver->date();
+    filter.DayTime = kPickerTime;
+    if (FInTree->Selected())
+        filter.IncomeType = FInTree->GetSelIndex();
+    if (FOutTree->Selected())
+        filter.ExpenseType = FOutTree->GetSelIndex();
+    filter.Remark = ui->edtTitle->text();
     return filter;
 }
 
 void TFormMain::btnQueryClick()
 {
-    GBookKeep->ListRecords(*FRecords, QueryFilter());
+    GBookKeep->ListRecords(*FRecords, QueryFilter().Where());
     CalcTotals();
 }
 
@@ -721,7 +635,7 @@ void TFormMain::MenuItem3Click()
     const QString fileName = Prompt().FileDialog(TFileDialogKind::Open, kBackupFilter);
     if (fileName.isEmpty())
         return;
-    RestoreFile(fileName);
+    RestoreBooks(fileName, *FAutoBackup);
 }
 
 void TFormMain::NAutoRestoreClick()
@@ -731,28 +645,7 @@ void TFormMain::NAutoRestoreClick()
         return;
     if (!ShowConfirm(kRestoreQuestion))
         return;
-    RestoreFile(fileName);
-}
-
-void TFormMain::RestoreFile(const QString &fileName)
-{
-    // A restore never runs without a copy of what it replaces. The copies are
-    // made once the chosen file has been read and checked, so that choosing
-    // the safety copy, or a dated copy the rotation removes, restores it.
-    const QString safetyCopy = AppPath + QStringLiteral("tmpData.bat");
-    DbRestore(fileName, [this, &safetyCopy] {
-        try {
-            DbBackup(safetyCopy);
-        } catch (const Exception &failure) {
-            throw EDBException(QStringLiteral("无法保存当前数据的安全副本 %1：%2，数据未恢复。")
-                                   .arg(QDir::toNativeSeparators(safetyCopy), failure.Message()),
-                               QStringLiteral("数据库恢复失败！"), {});
-        }
-        // The next restore replaces the safety copy; a dated copy stays. Its
-        // failure is reported, and the safety copy still guards the restore.
-        FAutoBackup->BeforeChange();
-    });
-    WriteLog(QStringLiteral("数据恢复！"));
+    RestoreBooks(fileName, *FAutoBackup);
 }
 
 void TFormMain::UpdateUndoItems()
@@ -846,11 +739,8 @@ void TFormMain::NExportClick()
     if (journal) {
         written = BooksExport::WriteJournal(fileName);
     } else {
-        QString filter = QueryFilter();
-        if (form.Choice() == TFormExport::ExportPeriod)
-            filter = Format(QStringLiteral("where InDate >= %s and InDate < %s "),
-                            {QString::number(DayNumber(form.Begin())),
-                             QString::number(DayNumber(form.End()) + 1)});
+        const RecordFilter filter
+            = form.Choice() == TFormExport::ExportPeriod ? form.Period() : QueryFilter();
         written = BooksExport::WriteRecordsCsv(fileName, filter);
     }
     ShowInfo(QStringLiteral("已导出 %1 条记录到 %2")
@@ -901,54 +791,4 @@ void TFormMain::chk1Click()
         ui->chk1->setChecked(AutoRunExists(QCoreApplication::applicationName()));
         throw;
     }
-}
-
-// ---- autostart -------------------------------------------------------------
-
-QString AutoRunFileName(const QString &name)
-{
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-        + QStringLiteral("/autostart/") + name + QStringLiteral(".desktop");
-}
-
-bool AutoRunExists(const QString &name)
-{
-    return QFile::exists(AutoRunFileName(name));
-}
-
-QString AutoRunCommand()
-{
-    QString command = ExecArgument(QCoreApplication::applicationFilePath());
-    // Books kept away from the program (the usual case) are named, so the
-    // program started at login opens the same books.
-    const QString books = QDir::cleanPath(AppPath);
-    if (books != QDir::cleanPath(QCoreApplication::applicationDirPath()))
-        command += QStringLiteral(" --data-dir ") + ExecArgument(books);
-    return command;
-}
-
-void SetAutoRun(const QString &name, const QString &command, bool present)
-{
-    const QString fileName = AutoRunFileName(name);
-    const auto fail = [&](const QString &reason) {
-        throw Exception(QStringLiteral("无法设置开机运行：%1（%2）")
-                            .arg(QDir::toNativeSeparators(fileName), reason));
-    };
-    if (!present) {
-        QFile file(fileName);
-        if (file.exists() && !file.remove())
-            fail(file.errorString());
-        return;
-    }
-    if (!QDir().mkpath(QFileInfo(fileName).absolutePath()))
-        fail(QStringLiteral("无法创建目录"));
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        fail(file.errorString());
-    const QString entry = QStringLiteral("[Desktop Entry]\nType=Application\nName=") + name
-        + QStringLiteral("\nExec=") + command
-        + QStringLiteral("\nTerminal=false\nX-GNOME-Autostart-enabled=true\n");
-    file.write(entry.toUtf8());
-    if (!file.commit())
-        fail(file.errorString());
 }

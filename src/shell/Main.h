@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ledger/RecordFilter.h"
+
 #include <QMainWindow>
 #include <memory>
 
@@ -29,8 +31,9 @@ public:
 
     // The record query: builds the filter, fills the list, recomputes totals.
     void btnQueryClick();
-    // The filter the query passes to the record list.
-    QString QueryFilter() const;
+    // The records the query lists: the pickers' period, the category chosen
+    // in either tree, the remark pattern.
+    RecordFilter QueryFilter() const;
     void CalcTotals();
 
     void N3Click(); // delete the selected record
@@ -98,6 +101,14 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // The builders of the window, in the order the constructor calls them.
+    void CreateViews();
+    void CreateMenus();
+    void CreateTray();
+    void ConnectCommands();
+    void CreateShortcuts();
+    // The autostart box, the session's end and the automatic backups.
+    void CreateServices();
     void FormShow();
     void RequestTermination();
     // Label editing of a category (the rename command) and its end.
@@ -105,7 +116,6 @@ private:
     void TypeEdited(TCardTree &tree, const QString &newText);
     void DeleteType(TCardTree &tree);
     void TreeClick(QTreeWidget *other);
-    void AddTrayIcon();
     void NameTotals();
     void OpenHomepage();
     // Saves the open note and asks the exit question once; true when the
@@ -113,8 +123,6 @@ private:
     bool ConfirmExit();
     // The desktop session is ending: the note is saved and the user asked.
     void CommitData(QSessionManager &manager);
-    // Replaces the books with a chosen file: safety copy, backup, restore, log.
-    void RestoreFile(const QString &fileName);
     // A failed automatic backup: in the tray's balloon, or in an error box
     // where there is no tray or the program is ending.
     void BackupFailed(const QString &reason);
@@ -128,6 +136,8 @@ private:
     std::unique_ptr<TCardTree> FOutTree;
     QSystemTrayIcon *FTrayIcon = nullptr;
     QMenu *FSystemMenu = nullptr;
+    QAction *FReportAction = nullptr;
+    QAction *FAutoRestoreAction = nullptr;
     QAction *FImportAction = nullptr;
     QAction *FExportAction = nullptr;
     QAction *FUndoAction = nullptr;
@@ -137,13 +147,3 @@ private:
     bool FShown = false;
     bool FExitConfirmed = false;
 };
-
-// Autostart through the desktop session: an XDG autostart entry named
-// `name`.desktop in $XDG_CONFIG_HOME/autostart.
-QString AutoRunFileName(const QString &name);
-bool AutoRunExists(const QString &name);
-// The Exec line that starts this program on the books it has open.
-QString AutoRunCommand();
-// Writes the entry `name` with the Exec line `command` when `present`, and
-// removes it otherwise (a missing entry is no failure).
-void SetAutoRun(const QString &name, const QString &command, bool present);

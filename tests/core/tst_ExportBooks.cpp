@@ -151,11 +151,9 @@ private Q_SLOTS:
                   QDate(2026, 3, 1));
         AddRecord(1, QStringLiteral("A"), Amount("3"), 1, {}, QDate(2026, 4, 1));
         const QString file = FDir.filePath(QStringLiteral("records.csv"));
-        QCOMPARE(
-            BooksExport::WriteRecordsCsv(file,
-                                         Format(QStringLiteral("where InDate <= %s "),
-                                                {QString::number(DayNumber(QDate(2026, 3, 31)))})),
-            2);
+        QCOMPARE(BooksExport::WriteRecordsCsv(
+                     file, RecordFilter::Days(QDate(2026, 3, 1), QDate(2026, 3, 31))),
+                 2);
         const QByteArray bytes = ReadAll(file);
         QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
         const QList<QStringList> rows = ReadCsv(QString::fromUtf8(bytes.mid(3))).Rows;

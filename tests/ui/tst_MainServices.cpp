@@ -10,6 +10,7 @@
 #include "data/UException.h"
 #include "forms/Note.h"
 #include "ledger/UntNote.h"
+#include "shell/AutoRun.h"
 #include "shell/Main.h"
 #include "shell/TermSignal.h"
 #include "ui_Main.h"

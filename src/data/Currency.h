@@ -49,7 +49,8 @@ public:
         FUnits -= other.FUnits;
         return *this;
     }
-    constexpr auto operator<=>(const Currency &) const = default;
+    // clang-tidy 14 reads the defaulted comparison's zero as a null pointer.
+    constexpr auto operator<=>(const Currency &) const = default; // NOLINT(modernize-use-nullptr)
 
 private:
     constexpr explicit Currency(qint64 units)

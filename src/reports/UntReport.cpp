@@ -337,6 +337,7 @@ QString TrendSql(const TReportPeriod &period)
     if (months.empty())
         return {};
     std::vector<qint64> starts;
+    starts.reserve(months.size());
     for (const QDate &month : months)
         starts.push_back(DayNumber(month));
     return Format(kMonthSums,
@@ -348,6 +349,7 @@ std::vector<TMonthFigures> QueryTrend(const TReportPeriod &period)
 {
     const std::vector<QDate> months = ReportMonths(period);
     std::vector<TMonthFigures> figures;
+    figures.reserve(months.size());
     for (const QDate &month : months)
         figures.push_back({month, {}, {}});
     if (months.empty())

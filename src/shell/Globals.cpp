@@ -9,7 +9,8 @@
 
 TGlobalObjects::TGlobalObjects(const QString &appPath)
 {
-    GCardException = new TCardException;
+    // The failure handler, not a failure: nothing is thrown here.
+    GCardException = new TCardException; // NOLINT(bugprone-throw-keyword-missing)
     AppPath = appPath;
     GConfig = new TConfig;
     GAccount = new TAccount;

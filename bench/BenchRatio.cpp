@@ -21,9 +21,9 @@
 #include "shell/ChineseLocale.h"
 #include "shell/Globals.h"
 #include "shell/Main.h"
-#include "ui_Main.h"
 
 #include <QCommandLineParser>
+#include <QDateEdit>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -32,6 +32,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 #include <algorithm>
@@ -296,14 +297,14 @@ struct TShownWindow
 {
     TShownWindow()
     {
-        Form.ui->lv1->viewport()->installEventFilter(&Watch);
+        Form.findChild<QTreeView *>(QStringLiteral("lv1"))->viewport()->installEventFilter(&Watch);
         Form.show();
         WaitForPaint(Watch);
     }
     qint64 Query(const QDate &begin, const QDate &over)
     {
-        Form.ui->DBBegin->setDate(begin);
-        Form.ui->DBOver->setDate(over);
+        Form.findChild<QDateEdit *>(QStringLiteral("DBBegin"))->setDate(begin);
+        Form.findChild<QDateEdit *>(QStringLiteral("DBOver"))->setDate(over);
         Settle();
         Watch.Painted = false;
         Form.btnQueryClick();

@@ -31,13 +31,14 @@ public:
 
     TListModel &Accounts() const { return *FAccounts; }
 
-    std::unique_ptr<Ui::TFormAccount> ui;
     QMenu *PopupMenu1;
 
 protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    std::unique_ptr<Ui::TFormAccount> ui;
+
     void FormShow();
     void Reload();
     // The selected row, or -1 without a selection.

@@ -17,11 +17,12 @@ public:
     explicit TFormAddAccount(QWidget *parent = nullptr);
     ~TFormAddAccount() override;
 
-    std::unique_ptr<Ui::TFormAddAccount> ui;
-
 protected:
     void btnOKClick() override;
     void showEvent(QShowEvent *event) override;
+
+private:
+    std::unique_ptr<Ui::TFormAddAccount> ui;
 };
 
 // Shows the new-account dialog; returns the modal result (mrOk when saved).

@@ -26,5 +26,6 @@ public:
     // The records of the chosen period, its first and last day included.
     RecordFilter Period() const;
 
+private:
     std::unique_ptr<Ui::TFormExport> ui;
 };

@@ -70,12 +70,12 @@ public:
     // Closing the window while the records are written waits for them.
     void reject() override;
 
-    std::unique_ptr<Ui::TFormImport> ui;
-
 Q_SIGNALS:
     void FileLoaded();
 
 private:
+    std::unique_ptr<Ui::TFormImport> ui;
+
     void ChooseFile();
     void Read(const TColumnMapping &mapping);
     void Loaded(const TStatement &statement);

@@ -21,13 +21,15 @@ public:
     // Reads the account and shows its name and remark.
     void LoadAccount(const QString &name);
 
-    std::unique_ptr<Ui::TFormModAccount> ui;
     // The account's name when the dialog was opened.
     QString FOldName;
 
 protected:
     void btnOKClick() override;
     void showEvent(QShowEvent *event) override;
+
+private:
+    std::unique_ptr<Ui::TFormModAccount> ui;
 };
 
 // Shows the modify dialog for the account name; returns the modal result.

@@ -53,12 +53,12 @@ public:
     const std::vector<TMonthFigures> &Trend() const { return FTrend; }
     const std::vector<TBalancePoint> &Balance() const { return FBalance; }
 
-    std::unique_ptr<Ui::TFormReport> ui;
-
 protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    std::unique_ptr<Ui::TFormReport> ui;
+
     void LoadAccounts();
     void PeriodEdited();
     void QuickChosen(int index);

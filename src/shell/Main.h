@@ -85,8 +85,6 @@ public:
     // The automatic backups; an import calls BeforeChange before it writes.
     TAutoBackup &AutoBackup() const { return *FAutoBackup; }
 
-    std::unique_ptr<Ui::TFormMain> ui;
-
 Q_SIGNALS:
     // The login was refused or the login setting could not be read: the
     // program must end without serving a command.
@@ -101,6 +99,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    std::unique_ptr<Ui::TFormMain> ui;
+
     // The builders of the window, in the order the constructor calls them.
     void CreateViews();
     void CreateMenus();

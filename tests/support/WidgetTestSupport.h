@@ -4,6 +4,7 @@
 #include "shell/Application.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTest>
@@ -20,12 +21,24 @@
     }
 
 // The named child of a form; the test ends when there is none.
-template<typename T> T *Child(QWidget *parent, const char *name)
+template<typename T> T *Child(const QObject *parent, const char *name)
 {
     T *child = parent->findChild<T *>(QLatin1StringView(name));
     if (!child)
         qFatal("no child %s", name);
     return child;
+}
+
+// The four figures of a window's status bar (panels 1, 3, 5 and 7) joined
+// by '|': the main window's count, income, expense and difference, the
+// account window's count, balance, income and expense.
+inline QString Panels(const QWidget &form)
+{
+    return QStringList({Child<QLabel>(&form, "statPanel1")->text(),
+                        Child<QLabel>(&form, "statPanel3")->text(),
+                        Child<QLabel>(&form, "statPanel5")->text(),
+                        Child<QLabel>(&form, "statPanel7")->text()})
+        .join(u'|');
 }
 
 // The widgets reached by Tab from start, as object names, until it comes round.

@@ -4,32 +4,27 @@
 #include "LedgerTestSupport.h"
 #include "ModalDriver.h"
 #include "WidgetTestSupport.h"
+#include "controls/CardFloatIntEdit.h"
 
 #include "data/ListModel.h"
 #include "forms/Account.h"
 #include "forms/AddAccount.h"
 #include "forms/ModAccount.h"
-#include "ui_Account.h"
-#include "ui_AddAccount.h"
-#include "ui_ModAccount.h"
 
+#include <QAction>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTreeView>
+#include <QWidget>
 
 namespace {
 
 const QString kCash = QStringLiteral("现金");
 const QString kCard = QStringLiteral("银行卡");
-
-// Count, balance, income and expense as the status bar shows them.
-QString Panels(const TFormAccount &form)
-{
-    return QStringList({form.ui->statPanel1->text(), form.ui->statPanel3->text(),
-                        form.ui->statPanel5->text(), form.ui->statPanel7->text()})
-        .join(u'|');
-}
 
 QStringList Texts(std::initializer_list<const char *> texts)
 {
@@ -54,7 +49,7 @@ void Select(TFormAccount &form, const QString &name)
     const TListModel &list = form.Accounts();
     for (int row = 0; row < list.rowCount(); ++row) {
         if (list.Cell(row, 0) == name)
-            form.ui->lv1->setCurrentIndex(list.index(row, 1));
+            Child<QTreeView>(&form, "lv1")->setCurrentIndex(list.index(row, 1));
     }
 }
 
@@ -106,7 +101,7 @@ void TestAccountDialogs::emptyListWindow()
         items << (action->isSeparator() ? QStringLiteral("-") : action->text());
     QCOMPARE(items.join(u'|'), QStringLiteral("新建账户|修改|删除|-|退出"));
     // The captions and the widest values fit their panels.
-    for (const QLabel *label : form.ui->stat1->findChildren<QLabel *>())
+    for (const QLabel *label : Child<QWidget>(&form, "stat1")->findChildren<QLabel *>())
         QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(label->text()));
 }
 
@@ -138,7 +133,7 @@ void TestAccountDialogs::deleteRefusedWhileRecordsUseTheAccount()
     form.show();
     Select(form, kCash);
     prompt.Answers = {true};
-    form.ui->N3->trigger();
+    Child<QAction>(&form, "N3")->trigger();
     QTRY_COMPARE(prompt.Boxes.size(), 2);
     QCOMPARE(prompt.Boxes[0].Kind, TBoxKind::Confirm);
     QCOMPARE(prompt.Boxes[0].Text, QStringLiteral("你确定要删除\"现金\"吗?"));
@@ -180,16 +175,18 @@ void TestAccountDialogs::keyboardOrderAndBuddies()
 {
     TTestBooks books;
     TFormAddAccount add;
-    QCOMPARE(TabChain(add.ui->edtID, 4), Texts({"mmoRemrk", "edtFare", "btnOK", "btnCancel"}));
-    QCOMPARE(add.ui->Label1->buddy(), add.ui->edtID);
-    QCOMPARE(add.ui->Label3->buddy(), add.ui->edtFare);
-    QCOMPARE(add.ui->Label2->buddy(), add.ui->mmoRemrk);
-    QCOMPARE(add.ui->edtFare->text(), QStringLiteral("0"));
+    QCOMPARE(TabChain(Child<QLineEdit>(&add, "edtID"), 4),
+             Texts({"mmoRemrk", "edtFare", "btnOK", "btnCancel"}));
+    QCOMPARE(Child<QLabel>(&add, "Label1")->buddy(), Child<QLineEdit>(&add, "edtID"));
+    QCOMPARE(Child<QLabel>(&add, "Label3")->buddy(), Child<TCardFloatIntEdit>(&add, "edtFare"));
+    QCOMPARE(Child<QLabel>(&add, "Label2")->buddy(), Child<QPlainTextEdit>(&add, "mmoRemrk"));
+    QCOMPARE(Child<TCardFloatIntEdit>(&add, "edtFare")->text(), QStringLiteral("0"));
 
     TFormModAccount mod;
-    QCOMPARE(TabChain(mod.ui->edtID, 3), Texts({"mmoRemrk", "btnOK", "btnCancel"}));
-    QCOMPARE(mod.ui->Label1->buddy(), mod.ui->edtID);
-    QCOMPARE(mod.ui->Label2->buddy(), mod.ui->mmoRemrk);
+    QCOMPARE(TabChain(Child<QLineEdit>(&mod, "edtID"), 3),
+             Texts({"mmoRemrk", "btnOK", "btnCancel"}));
+    QCOMPARE(Child<QLabel>(&mod, "Label1")->buddy(), Child<QLineEdit>(&mod, "edtID"));
+    QCOMPARE(Child<QLabel>(&mod, "Label2")->buddy(), Child<QPlainTextEdit>(&mod, "mmoRemrk"));
 
     for (const QLabel *label : add.findChildren<QLabel *>() + mod.findChildren<QLabel *>())
         QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(label->text()));
@@ -209,14 +206,14 @@ void TestAccountDialogs::addRefusesBlankNames()
     TTestBooks books;
     TRecordingPrompt prompt;
     TFormAddAccount dialog;
-    ShowAway(dialog, dialog.ui->mmoRemrk);
-    dialog.ui->edtID->setText(name);
+    ShowAway(dialog, Child<QPlainTextEdit>(&dialog, "mmoRemrk"));
+    Child<QLineEdit>(&dialog, "edtID")->setText(name);
     ClickOK(&dialog);
     QVERIFY(dialog.isVisible());
     QCOMPARE(prompt.Boxes.size(), 1);
     QCOMPARE(prompt.Boxes[0].Kind, TBoxKind::Info);
     QCOMPARE(prompt.Boxes[0].Text, QStringLiteral("账户名称不能为空！"));
-    QCOMPARE(dialog.focusWidget(), dialog.ui->edtID);
+    QCOMPARE(dialog.focusWidget(), Child<QLineEdit>(&dialog, "edtID"));
     QCOMPARE(RowCount(QStringLiteral("Account")), 0);
 }
 
@@ -226,17 +223,17 @@ void TestAccountDialogs::addRefusesATakenName()
     TRecordingPrompt prompt;
     InsertAccount(kCash, Amount("100"));
     TFormAddAccount dialog;
-    ShowAway(dialog, dialog.ui->edtID);
-    dialog.ui->edtID->setText(kCash);
-    dialog.ui->edtFare->setText(QStringLiteral("30"));
-    dialog.ui->mmoRemrk->setPlainText(QStringLiteral("第二个"));
+    ShowAway(dialog, Child<QLineEdit>(&dialog, "edtID"));
+    Child<QLineEdit>(&dialog, "edtID")->setText(kCash);
+    Child<TCardFloatIntEdit>(&dialog, "edtFare")->setText(QStringLiteral("30"));
+    Child<QPlainTextEdit>(&dialog, "mmoRemrk")->setPlainText(QStringLiteral("第二个"));
     ClickOK(&dialog);
     QVERIFY(dialog.isVisible());
     QCOMPARE(prompt.Boxes.size(), 1);
     QCOMPARE(prompt.Boxes[0].Text, QStringLiteral("该账户已经存在！"));
-    QCOMPARE(dialog.ui->edtID->text(), kCash);
-    QCOMPARE(dialog.ui->edtFare->text(), QStringLiteral("30"));
-    QCOMPARE(dialog.ui->mmoRemrk->toPlainText(), QStringLiteral("第二个"));
+    QCOMPARE(Child<QLineEdit>(&dialog, "edtID")->text(), kCash);
+    QCOMPARE(Child<TCardFloatIntEdit>(&dialog, "edtFare")->text(), QStringLiteral("30"));
+    QCOMPARE(Child<QPlainTextEdit>(&dialog, "mmoRemrk")->toPlainText(), QStringLiteral("第二个"));
     QCOMPARE(RowCount(QStringLiteral("Account")), 1);
     QCOMPARE(ReadTotals(kCash), Totals("100", "0", "0"));
 }
@@ -246,16 +243,16 @@ void TestAccountDialogs::addRefusesAnAmountOutOfRange()
     TTestBooks books;
     TRecordingPrompt prompt;
     TFormAddAccount dialog;
-    ShowAway(dialog, dialog.ui->edtID);
-    dialog.ui->edtID->setText(kCash);
-    dialog.ui->edtFare->setText(QStringLiteral("100000000000"));
+    ShowAway(dialog, Child<QLineEdit>(&dialog, "edtID"));
+    Child<QLineEdit>(&dialog, "edtID")->setText(kCash);
+    Child<TCardFloatIntEdit>(&dialog, "edtFare")->setText(QStringLiteral("100000000000"));
     ClickOK(&dialog);
     QVERIFY(dialog.isVisible());
     QCOMPARE(prompt.Boxes.size(), 1);
     QCOMPARE(prompt.Boxes[0].Kind, TBoxKind::Error);
     QCOMPARE(prompt.Boxes[0].Text,
              QStringLiteral("'100000000000' is not a valid floating point value"));
-    QCOMPARE(dialog.focusWidget(), dialog.ui->edtFare);
+    QCOMPARE(dialog.focusWidget(), Child<TCardFloatIntEdit>(&dialog, "edtFare"));
     QCOMPARE(RowCount(QStringLiteral("Account")), 0);
 }
 
@@ -267,8 +264,8 @@ void TestAccountDialogs::okQueuedBeforeTheDialogClosedDoesNothing()
     TRecordingPrompt prompt;
     {
         TFormAddAccount dialog;
-        ShowAway(dialog, dialog.ui->mmoRemrk);
-        dialog.ui->edtID->setText(kCash);
+        ShowAway(dialog, Child<QPlainTextEdit>(&dialog, "mmoRemrk"));
+        Child<QLineEdit>(&dialog, "edtID")->setText(kCash);
         dialog.btnOK->click();
         dialog.btnOK->click();
         RunQueuedCommands(&dialog);
@@ -277,8 +274,8 @@ void TestAccountDialogs::okQueuedBeforeTheDialogClosedDoesNothing()
         QCOMPARE(RowCount(QStringLiteral("Account")), 1);
     }
     TFormAddAccount dialog;
-    ShowAway(dialog, dialog.ui->mmoRemrk);
-    dialog.ui->edtID->setText(kCard);
+    ShowAway(dialog, Child<QPlainTextEdit>(&dialog, "mmoRemrk"));
+    Child<QLineEdit>(&dialog, "edtID")->setText(kCard);
     dialog.btnOK->click();
     dialog.btnCancel->click();
     RunQueuedCommands(&dialog);
@@ -307,14 +304,14 @@ void TestAccountDialogs::enterInTheAmountSavesWhatLeavingWouldShow()
     TTestBooks books;
     TRecordingPrompt prompt;
     TFormAddAccount dialog;
-    ShowAway(dialog, dialog.ui->edtFare);
-    dialog.ui->edtID->setText(kCash);
-    dialog.ui->edtFare->clear();
-    QTest::keyClicks(dialog.ui->edtFare, typed);
-    QTest::keyClick(dialog.ui->edtFare, Qt::Key_Return);
+    ShowAway(dialog, Child<TCardFloatIntEdit>(&dialog, "edtFare"));
+    Child<QLineEdit>(&dialog, "edtID")->setText(kCash);
+    Child<TCardFloatIntEdit>(&dialog, "edtFare")->clear();
+    QTest::keyClicks(Child<TCardFloatIntEdit>(&dialog, "edtFare"), typed);
+    QTest::keyClick(Child<TCardFloatIntEdit>(&dialog, "edtFare"), Qt::Key_Return);
     QTRY_COMPARE(dialog.result(), int(QDialog::Accepted));
     QVERIFY(prompt.Boxes.isEmpty());
-    QCOMPARE(dialog.ui->edtFare->text(), shown);
+    QCOMPARE(Child<TCardFloatIntEdit>(&dialog, "edtFare")->text(), shown);
     QCOMPARE(ReadTotals(kCash).Fare, Currency::Parse(saved));
 }
 
@@ -331,12 +328,12 @@ void TestAccountDialogs::newAccountThroughTheListWindow()
         auto *dialog = qobject_cast<TFormAddAccount *>(widget);
         QVERIFY(dialog);
         focused = dialog->focusWidget() ? dialog->focusWidget()->objectName() : QString();
-        dialog->ui->edtID->setText(kCard);
-        dialog->ui->edtFare->setText(QStringLiteral("200"));
-        dialog->ui->mmoRemrk->setPlainText(QStringLiteral("工资卡"));
+        Child<QLineEdit>(dialog, "edtID")->setText(kCard);
+        Child<TCardFloatIntEdit>(dialog, "edtFare")->setText(QStringLiteral("200"));
+        Child<QPlainTextEdit>(dialog, "mmoRemrk")->setPlainText(QStringLiteral("工资卡"));
         ClickOK(dialog);
     });
-    form.ui->N1->trigger();
+    Child<QAction>(&form, "N1")->trigger();
     QTRY_COMPARE(form.Accounts().rowCount(), 2);
     QCOMPARE(focused, QStringLiteral("edtID"));
     QCOMPARE(Row(form, kCard), Texts({"200", "0", "0", "工资卡"}));
@@ -362,15 +359,19 @@ void TestAccountDialogs::modifyChangesOnlyNameAndRemark()
     driver.Then([&](QWidget *widget) {
         auto *dialog = qobject_cast<TFormModAccount *>(widget);
         QVERIFY(dialog);
-        shown << dialog->ui->edtID->text() << dialog->ui->mmoRemrk->toPlainText();
-        dialog->ui->mmoRemrk->setPlainText(QStringLiteral("钱包"));
+        shown << Child<QLineEdit>(dialog, "edtID")->text()
+              << Child<QPlainTextEdit>(dialog, "mmoRemrk")->toPlainText();
+        Child<QPlainTextEdit>(dialog, "mmoRemrk")->setPlainText(QStringLiteral("钱包"));
         ClickOK(dialog);
     });
     // A double click on the row opens the dialog, as "修改" does.
     Select(form, kCash);
-    const QRect rect = form.ui->lv1->visualRect(form.ui->lv1->currentIndex());
-    QTest::mouseClick(form.ui->lv1->viewport(), Qt::LeftButton, {}, rect.center());
-    QTest::mouseDClick(form.ui->lv1->viewport(), Qt::LeftButton, {}, rect.center());
+    const QRect rect = Child<QTreeView>(&form, "lv1")
+                           ->visualRect(Child<QTreeView>(&form, "lv1")->currentIndex());
+    QTest::mouseClick(Child<QTreeView>(&form, "lv1")->viewport(), Qt::LeftButton, {},
+                      rect.center());
+    QTest::mouseDClick(Child<QTreeView>(&form, "lv1")->viewport(), Qt::LeftButton, {},
+                       rect.center());
     QTRY_COMPARE(Row(form, kCash), Texts({"112.5", "20", "7.5", "钱包"}));
     QCOMPARE(shown, QStringList({kCash, QStringLiteral("零钱")}));
     QCOMPARE(ReadTotals(kCash), Totals("112.5", "20", "7.5"));
@@ -378,14 +379,14 @@ void TestAccountDialogs::modifyChangesOnlyNameAndRemark()
     // A name another account bears is refused; the dialog keeps its input.
     driver.Then([&](QWidget *widget) {
         auto *dialog = qobject_cast<TFormModAccount *>(widget);
-        dialog->ui->edtID->setText(kCard);
+        Child<QLineEdit>(dialog, "edtID")->setText(kCard);
         ClickOK(dialog);
         QVERIFY(dialog->isVisible());
-        QCOMPARE(dialog->ui->edtID->text(), kCard);
+        QCOMPARE(Child<QLineEdit>(dialog, "edtID")->text(), kCard);
         dialog->reject();
     });
     Select(form, kCash);
-    form.ui->N2->trigger();
+    Child<QAction>(&form, "N2")->trigger();
     QTRY_VERIFY(driver.Done());
     QTRY_COMPARE(prompt.Boxes.size(), 1);
     QCOMPARE(prompt.Boxes[0].Text, QStringLiteral("该账户已经存在！"));
@@ -400,13 +401,13 @@ void TestAccountDialogs::modifyRefusesBlankNames()
     InsertAccount(kCash, Amount("100"), QStringLiteral("零钱"));
     TFormModAccount dialog;
     dialog.LoadAccount(kCash);
-    ShowAway(dialog, dialog.ui->mmoRemrk);
-    dialog.ui->edtID->setText(QStringLiteral(" \t"));
+    ShowAway(dialog, Child<QPlainTextEdit>(&dialog, "mmoRemrk"));
+    Child<QLineEdit>(&dialog, "edtID")->setText(QStringLiteral(" \t"));
     ClickOK(&dialog);
     QVERIFY(dialog.isVisible());
     QCOMPARE(prompt.Boxes.size(), 1);
     QCOMPARE(prompt.Boxes[0].Text, QStringLiteral("账户名称不能为空！"));
-    QCOMPARE(dialog.focusWidget(), dialog.ui->edtID);
+    QCOMPARE(dialog.focusWidget(), Child<QLineEdit>(&dialog, "edtID"));
     QCOMPARE(DbQueryInt(QStringLiteral("select count(*) from Account where AccountName='现金'")),
              1);
 }

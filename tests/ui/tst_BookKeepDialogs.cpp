@@ -14,11 +14,13 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QWidget>
 
 using namespace Qt::StringLiterals;
 

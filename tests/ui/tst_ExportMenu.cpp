@@ -7,9 +7,8 @@
 #include "data/ListModel.h"
 #include "forms/ExportBooks.h"
 #include "shell/Main.h"
-#include "ui_ExportBooks.h"
-#include "ui_Main.h"
 
+#include <QDateEdit>
 #include <QMenu>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -32,12 +31,12 @@ public:
 };
 
 // Picks a choice in the export dialog and confirms it.
-TModalDriver::TAction Choose(QRadioButton *Ui::TFormExport::*choice)
+TModalDriver::TAction Choose(const char *choice)
 {
     return [choice](QWidget *widget) {
         auto *form = qobject_cast<TFormExport *>(widget);
         QVERIFY(form);
-        (form->ui.get()->*choice)->setChecked(true);
+        Child<QRadioButton>(form, choice)->setChecked(true);
         QMetaObject::invokeMethod(form, &QDialog::accept, Qt::QueuedConnection);
     };
 }
@@ -74,8 +73,8 @@ private Q_SLOTS:
         TMenuBooks books;
         TRecordingPrompt prompt;
         TFormMain form;
-        form.ui->DBBegin->setDate(QDate::currentDate().addDays(-1));
-        form.ui->DBOver->setDate(QDate::currentDate());
+        Child<QDateEdit>(&form, "DBBegin")->setDate(QDate::currentDate().addDays(-1));
+        Child<QDateEdit>(&form, "DBOver")->setDate(QDate::currentDate());
         form.btnQueryClick();
         QCOMPARE(form.Records().rowCount(), 1);
         const QString csv = FDir.filePath(QStringLiteral("query.csv"));
@@ -83,9 +82,9 @@ private Q_SLOTS:
         prompt.FileNames = {csv, journal};
 
         TModalDriver driver;
-        driver.Then(Choose(&Ui::TFormExport::rbQuery));
+        driver.Then(Choose("rbQuery"));
         form.NExportClick();
-        driver.Then(Choose(&Ui::TFormExport::rbJournal));
+        driver.Then(Choose("rbJournal"));
         form.NExportClick();
         QVERIFY(driver.Done());
         QVERIFY(driver.Unexpected.isEmpty());

@@ -4,7 +4,6 @@
 #include "WidgetTestSupport.h"
 
 #include "forms/ImportStatement.h"
-#include "ui_ImportStatement.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -75,13 +74,15 @@ private Q_SLOTS:
                 "2026-03-05 09:00:00,转账,友,/,收入,¥0.00,零钱,已收钱,W5,/,/\n")
                 .toUtf8());
         TFormImport form;
-        form.ui->cbAccount->setCurrentIndex(form.ui->cbAccount->findText(kWallet));
+        Child<QComboBox>(&form, "cbAccount")
+            ->setCurrentIndex(Child<QComboBox>(&form, "cbAccount")->findText(kWallet));
         Open(form, file);
-        QVERIFY(form.ui->lblSummary->text().contains(QStringLiteral("微信支付")));
-        QVERIFY(form.ui->lblSummary->text().contains(QStringLiteral("导入 3")));
+        QVERIFY(Child<QLabel>(&form, "lblSummary")->text().contains(QStringLiteral("微信支付")));
+        QVERIFY(Child<QLabel>(&form, "lblSummary")->text().contains(QStringLiteral("导入 3")));
         // A screen reader reads the summary under the label's name.
-        QCOMPARE(form.ui->lblSummary->accessibleDescription(), form.ui->lblSummary->text());
-        QAbstractItemModel *model = form.ui->tvRows->model();
+        QCOMPARE(Child<QLabel>(&form, "lblSummary")->accessibleDescription(),
+                 Child<QLabel>(&form, "lblSummary")->text());
+        QAbstractItemModel *model = Child<QTableView>(&form, "tvRows")->model();
         QCOMPARE(model->rowCount(), 5);
         QCOMPARE(model->index(0, TImportRowsModel::ColCategory).data().toString(),
                  QStringLiteral("商户消费"));
@@ -97,9 +98,9 @@ private Q_SLOTS:
         // A row of no amount stays unticked with its reason.
         QVERIFY(!model->setData(model->index(4, TImportRowsModel::ColStatus), Qt::Checked,
                                 Qt::CheckStateRole));
-        QVERIFY(form.ui->lblSummary->text().contains(QStringLiteral("导入 2")));
-        QVERIFY(form.ui->btnImport->isEnabled());
-        form.ui->btnImport->click();
+        QVERIFY(Child<QLabel>(&form, "lblSummary")->text().contains(QStringLiteral("导入 2")));
+        QVERIFY(Child<QPushButton>(&form, "btnImport")->isEnabled());
+        Child<QPushButton>(&form, "btnImport")->click();
         RunQueuedCommands(&form);
         QCOMPARE(form.result(), int(QDialog::Accepted));
         QCOMPARE(form.Imported(), 2);
@@ -113,8 +114,8 @@ private Q_SLOTS:
         // is offered again.
         TFormImport again;
         Open(again, file);
-        QCOMPARE(again.ui->cbAccount->currentText(), kWallet);
-        QVERIFY(again.ui->lblSummary->text().contains(QStringLiteral("导入 1")));
+        QCOMPARE(Child<QComboBox>(&again, "cbAccount")->currentText(), kWallet);
+        QVERIFY(Child<QLabel>(&again, "lblSummary")->text().contains(QStringLiteral("导入 1")));
         QCOMPARE(again.Statement().Rows[0].Reason, QStringLiteral("以前已经导入过"));
         QCOMPARE(again.Statement().Rows[1].Reason, QStringLiteral("以前已经导入过"));
         QCOMPARE(again.Statement().Rows[3].Status, TRowStatus::New);
@@ -130,22 +131,22 @@ private Q_SLOTS:
                                                   "2026-01-03,pay,+100\n"));
         TFormImport form;
         Open(form, file);
-        QVERIFY(!form.ui->grpMapping->isHidden());
-        QVERIFY(!form.ui->btnImport->isEnabled());
-        form.ui->cbDate->setCurrentText(QStringLiteral("date"));
-        form.ui->cbAmount->setCurrentText(QStringLiteral("amount"));
-        form.ui->cbRemark->setCurrentText(QStringLiteral("note"));
+        QVERIFY(!Child<QGroupBox>(&form, "grpMapping")->isHidden());
+        QVERIFY(!Child<QPushButton>(&form, "btnImport")->isEnabled());
+        Child<QComboBox>(&form, "cbDate")->setCurrentText(QStringLiteral("date"));
+        Child<QComboBox>(&form, "cbAmount")->setCurrentText(QStringLiteral("amount"));
+        Child<QComboBox>(&form, "cbRemark")->setCurrentText(QStringLiteral("note"));
         QSignalSpy loaded(&form, &TFormImport::FileLoaded);
-        form.ui->btnMapping->click();
+        Child<QPushButton>(&form, "btnMapping")->click();
         RunQueuedCommands(&form);
         QVERIFY(loaded.wait(60000));
-        QVERIFY(form.ui->grpMapping->isHidden());
+        QVERIFY(Child<QGroupBox>(&form, "grpMapping")->isHidden());
         QCOMPARE(form.Statement().Count(TRowStatus::New), 2);
         QCOMPARE(form.Statement().Rows[0].Remark, QStringLiteral("tea"));
 
         TFormImport next;
         Open(next, file);
-        QVERIFY(next.ui->grpMapping->isHidden());
+        QVERIFY(Child<QGroupBox>(&next, "grpMapping")->isHidden());
         QCOMPARE(next.Statement().Count(TRowStatus::New), 2);
         QVERIFY(prompt.Boxes.isEmpty());
     }
@@ -166,13 +167,13 @@ private Q_SLOTS:
         Open(form, file);
         DbExec(QStringLiteral("create trigger Boom BEFORE INSERT ON BookKeep "
                               "BEGIN SELECT RAISE(ABORT,'boom'); END"));
-        form.ui->btnImport->click();
+        Child<QPushButton>(&form, "btnImport")->click();
         RunQueuedCommands(&form);
         QCOMPARE(prompt.Boxes.size(), 1);
         QVERIFY(prompt.Boxes[0].Text.startsWith(QStringLiteral("导入失败，账目没有任何改变")));
         QVERIFY(prompt.Boxes[0].Text.contains(QStringLiteral("boom")));
         QCOMPARE(form.result(), 0);
-        QVERIFY(form.ui->btnImport->isEnabled());
+        QVERIFY(Child<QPushButton>(&form, "btnImport")->isEnabled());
         QCOMPARE(RowCount(QStringLiteral("BookKeep")), 0);
         QCOMPARE(RowCount(QStringLiteral("ImportedRow")), 0);
         QCOMPARE(ReadTotals(QStringLiteral("银行卡")), Totals("0", "0", "0"));
@@ -195,7 +196,8 @@ private Q_SLOTS:
                         .arg(i)
                         .toUtf8();
         TFormImport form;
-        form.ui->cbAccount->setCurrentIndex(form.ui->cbAccount->findText(kWallet));
+        Child<QComboBox>(&form, "cbAccount")
+            ->setCurrentIndex(Child<QComboBox>(&form, "cbAccount")->findText(kWallet));
         form.show();
         Open(form, WriteText(FDir, QStringLiteral("long.csv"), text));
         QCOMPARE(form.Statement().Count(TRowStatus::New), kRows);
@@ -224,9 +226,9 @@ private Q_SLOTS:
                 return false;
             }
         } watch;
-        watch.Bar = form.ui->pbImport;
-        form.ui->pbImport->installEventFilter(&watch);
-        form.ui->btnImport->click();
+        watch.Bar = Child<QProgressBar>(&form, "pbImport");
+        Child<QProgressBar>(&form, "pbImport")->installEventFilter(&watch);
+        Child<QPushButton>(&form, "btnImport")->click();
         RunQueuedCommands(&form);
         QVERIFY(watch.Posted);
         QVERIFY(watch.ArrivedWhileWriting);
@@ -234,7 +236,7 @@ private Q_SLOTS:
         QCOMPARE(form.Imported(), kRows);
         QCOMPARE(RowCount(QStringLiteral("BookKeep")), kRows);
         QCOMPARE(ReadTotals(kWallet), Totals("-2950", "0", "3000"));
-        QVERIFY(form.ui->pbImport->isHidden());
+        QVERIFY(Child<QProgressBar>(&form, "pbImport")->isHidden());
     }
 
     // Books without an account: the window says where to make one first.
@@ -243,12 +245,16 @@ private Q_SLOTS:
         TTestBooks books;
         TRecordingPrompt prompt;
         TFormImport form;
-        QVERIFY(form.ui->lblSummary->text().contains(QStringLiteral("请先在“账户信息”中新建")));
+        QVERIFY(Child<QLabel>(&form, "lblSummary")
+                    ->text()
+                    .contains(QStringLiteral("请先在“账户信息”中新建")));
         Open(form,
              WriteText(FDir, QStringLiteral("n.csv"),
                        QByteArray("交易日期,交易金额,摘要\n2026-01-02,-3.50,茶\n")));
-        QVERIFY(form.ui->lblSummary->text().contains(QStringLiteral("请先在“账户信息”中新建")));
-        QVERIFY(!form.ui->btnImport->isEnabled());
+        QVERIFY(Child<QLabel>(&form, "lblSummary")
+                    ->text()
+                    .contains(QStringLiteral("请先在“账户信息”中新建")));
+        QVERIFY(!Child<QPushButton>(&form, "btnImport")->isEnabled());
     }
 
     // A file that is no statement is told, and nothing can be imported.
@@ -260,7 +266,7 @@ private Q_SLOTS:
         Open(form, WriteText(FDir, QStringLiteral("empty.csv"), QByteArray()));
         QCOMPARE(prompt.Boxes.size(), 1);
         QCOMPARE(prompt.Boxes[0].Text, QStringLiteral("文件是空的"));
-        QVERIFY(!form.ui->btnImport->isEnabled());
+        QVERIFY(!Child<QPushButton>(&form, "btnImport")->isEnabled());
         QCOMPARE(RowCount(QStringLiteral("BookKeep")), 0);
     }
 };

@@ -10,11 +10,13 @@
 #include "forms/Pass.h"
 #include "ledger/UntTree.h"
 #include "shell/Main.h"
-#include "ui_Main.h"
 
+#include <QDateEdit>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTreeView>
 #include <QTreeWidget>
 
 namespace {
@@ -51,18 +53,10 @@ QStringList Ids(const TFormMain &form)
     return ids;
 }
 
-// Row count, income, expense and difference as the status bar shows them.
-QString Panels(const TFormMain &form)
-{
-    return QStringList({form.ui->statPanel1->text(), form.ui->statPanel3->text(),
-                        form.ui->statPanel5->text(), form.ui->statPanel7->text()})
-        .join(u'|');
-}
-
 void SetPeriod(TFormMain &form, QDate begin, QDate over)
 {
-    form.ui->DBBegin->setDate(begin);
-    form.ui->DBOver->setDate(over);
+    Child<QDateEdit>(&form, "DBBegin")->setDate(begin);
+    Child<QDateEdit>(&form, "DBOver")->setDate(over);
 }
 
 void ShowFirstWeek(TFormMain &form)
@@ -186,7 +180,7 @@ void TestMain::remarkFilter()
     TFormMain form;
     ShowFirstWeek(form);
     const auto query = [&](const QString &remark) {
-        form.ui->edtTitle->setText(remark);
+        Child<QLineEdit>(&form, "edtTitle")->setText(remark);
         form.btnQueryClick();
         return Ids(form);
     };
@@ -204,7 +198,7 @@ void TestMain::deleteRecord()
     TFormMain form;
     ShowFirstWeek(form);
     const int row = int(Ids(form).indexOf(books.C));
-    form.ui->lv1->setCurrentIndex(form.Records().index(row, 1));
+    Child<QTreeView>(&form, "lv1")->setCurrentIndex(form.Records().index(row, 1));
 
     prompt.Answers = {false};
     form.N3Click();
@@ -221,14 +215,14 @@ void TestMain::deleteRecord()
     QCOMPARE(Panels(form), QStringLiteral("3|1200|1244.75|-44.75"));
     QCOMPARE(ReadTotals(QStringLiteral("现金")), Totals("1049.25", "2199", "1249.75"));
 
-    form.ui->lv1->setCurrentIndex(form.Records().index(0, 1));
+    Child<QTreeView>(&form, "lv1")->setCurrentIndex(form.Records().index(0, 1));
     GBookKeep->DeleteRecord(Ids(form).first());
     prompt.Answers = {true};
     QMetaObject::invokeMethod(&form, &TFormMain::N3Click, Qt::QueuedConnection);
     QTRY_COMPARE(prompt.Boxes.value(4).Text, kRecordGone);
     QCOMPARE(form.Records().rowCount(), 2);
     // Nothing selected: nothing asked.
-    form.ui->lv1->clearSelection();
+    Child<QTreeView>(&form, "lv1")->clearSelection();
     form.N3Click();
     QCOMPARE(prompt.Boxes.size(), 5);
 }
@@ -241,7 +235,7 @@ void TestMain::failingDeleteChangesNothing()
     ShowFirstWeek(form);
     DbExec(QStringLiteral("create trigger NoDelete before delete on BookKeep begin select "
                           "raise(abort,'locked'); end"));
-    form.ui->lv1->setCurrentIndex(form.Records().index(0, 1));
+    Child<QTreeView>(&form, "lv1")->setCurrentIndex(form.Records().index(0, 1));
     prompt.Answers = {true};
     QVERIFY_THROWS_EXCEPTION(EDBException, form.N3Click());
     QCOMPARE(form.Records().rowCount(), 4);
@@ -257,9 +251,9 @@ void TestMain::firstShowingWithoutPassword()
     TFormMain form;
     QSignalSpy terminate(&form, &TFormMain::TerminateRequested);
     form.show();
-    QCOMPARE(form.ui->DBBegin->date(),
+    QCOMPARE(Child<QDateEdit>(&form, "DBBegin")->date(),
              QDate(QDate::currentDate().year(), QDate::currentDate().month(), 1));
-    QCOMPARE(form.ui->DBOver->date(), QDate::currentDate());
+    QCOMPARE(Child<QDateEdit>(&form, "DBOver")->date(), QDate::currentDate());
     QVERIFY(Ids(form).contains(today));
     QCOMPARE(form.InTree().RootNode()->childCount(), 1);
     QCOMPARE(terminate.count(), 0);
@@ -306,13 +300,13 @@ void TestMain::treeClickClearsOtherTree()
     TFormMain form;
     ShowFirstWeek(form);
     Select(form.OutTree().RootNode());
-    Click(form.ui->tv1, form.InTree().RootNode()->child(0));
-    QTRY_VERIFY(form.ui->tv2->selectedItems().isEmpty());
+    Click(Child<QTreeWidget>(&form, "tv1"), form.InTree().RootNode()->child(0));
+    QTRY_VERIFY(Child<QTreeWidget>(&form, "tv2")->selectedItems().isEmpty());
     QCOMPARE(Ids(form), QStringList({books.A}));
 
     // Moving with the keyboard does not query.
-    form.ui->tv1->setFocus();
-    QTest::keyClick(form.ui->tv1, Qt::Key_Up);
+    Child<QTreeWidget>(&form, "tv1")->setFocus();
+    QTest::keyClick(Child<QTreeWidget>(&form, "tv1"), Qt::Key_Up);
     QCOMPARE(Ids(form), QStringList({books.A}));
 }
 
@@ -323,27 +317,28 @@ void TestMain::rightClickKeepsSelectionAndEnterQueries()
     ShowFirstWeek(form);
     QTreeWidgetItem *salary = form.InTree().RootNode()->child(0);
     Select(form.OutTree().RootNode());
-    QTest::mouseClick(form.ui->tv1->viewport(), Qt::RightButton, {},
-                      form.ui->tv1->visualItemRect(salary).center());
+    QTest::mouseClick(Child<QTreeWidget>(&form, "tv1")->viewport(), Qt::RightButton, {},
+                      Child<QTreeWidget>(&form, "tv1")->visualItemRect(salary).center());
     QCOMPARE(form.OutTree().Selected(), form.OutTree().RootNode());
     QVERIFY(!form.InTree().Selected());
-    form.ui->lv1->setCurrentIndex(form.Records().index(0, 1));
-    QTest::mouseClick(form.ui->lv1->viewport(), Qt::RightButton, {},
-                      form.ui->lv1->visualRect(form.Records().index(2, 1)).center());
-    QCOMPARE(form.ui->lv1->selectionModel()->selectedRows().value(0).row(), 0);
+    Child<QTreeView>(&form, "lv1")->setCurrentIndex(form.Records().index(0, 1));
+    QTest::mouseClick(
+        Child<QTreeView>(&form, "lv1")->viewport(), Qt::RightButton, {},
+        Child<QTreeView>(&form, "lv1")->visualRect(form.Records().index(2, 1)).center());
+    QCOMPARE(Child<QTreeView>(&form, "lv1")->selectionModel()->selectedRows().value(0).row(), 0);
 
     // A click on blank space in a tree clears the other tree and queries.
-    QTest::mouseClick(form.ui->tv1->viewport(), Qt::LeftButton, {},
-                      QPoint(5, form.ui->tv1->viewport()->height() - 5));
+    QTest::mouseClick(Child<QTreeWidget>(&form, "tv1")->viewport(), Qt::LeftButton, {},
+                      QPoint(5, Child<QTreeWidget>(&form, "tv1")->viewport()->height() - 5));
     QTRY_VERIFY(!form.OutTree().Selected());
     QCOMPARE(form.Records().rowCount(), 4);
 
     // Enter in the remark filter or a date picker runs the query.
-    form.ui->edtTitle->setText(QStringLiteral("午饭"));
-    QTest::keyClick(form.ui->edtTitle, Qt::Key_Return);
+    Child<QLineEdit>(&form, "edtTitle")->setText(QStringLiteral("午饭"));
+    QTest::keyClick(Child<QLineEdit>(&form, "edtTitle"), Qt::Key_Return);
     QTRY_COMPARE(Ids(form), QStringList({books.C}));
-    form.ui->edtTitle->clear();
-    QTest::keyClick(form.ui->DBOver, Qt::Key_Enter);
+    Child<QLineEdit>(&form, "edtTitle")->clear();
+    QTest::keyClick(Child<QDateEdit>(&form, "DBOver"), Qt::Key_Enter);
     QTRY_COMPARE(form.Records().rowCount(), 4);
 }
 
@@ -357,7 +352,7 @@ void TestMain::renameInPlace()
     const auto rename = [&](const QString &text) {
         Select(salary);
         form.NModIeTypeClick();
-        auto *editor = form.ui->tv1->findChild<QLineEdit *>();
+        auto *editor = Child<QTreeWidget>(&form, "tv1")->findChild<QLineEdit *>();
         QVERIFY(editor);
         editor->setText(text);
         QTest::keyClick(editor, Qt::Key_Return);
@@ -368,13 +363,13 @@ void TestMain::renameInPlace()
     QCOMPARE(prompt.Boxes[0].Text, QStringLiteral("该名称已经存在，请重新输入！"));
     QCOMPARE(salary->text(0), QStringLiteral("工资"));
     QTRY_VERIFY(!(salary->flags() & Qt::ItemIsEditable));
-    QTRY_VERIFY(!form.ui->tv1->findChild<QLineEdit *>());
+    QTRY_VERIFY(!Child<QTreeWidget>(&form, "tv1")->findChild<QLineEdit *>());
 
     rename(QStringLiteral(" \t")); // nothing to tell it apart by
     QTRY_COMPARE(prompt.Boxes.size(), 2);
     QCOMPARE(prompt.Boxes[1].Text, QStringLiteral("名称不能为空!"));
     QCOMPARE(salary->text(0), QStringLiteral("工资"));
-    QTRY_VERIFY(!form.ui->tv1->findChild<QLineEdit *>());
+    QTRY_VERIFY(!Child<QTreeWidget>(&form, "tv1")->findChild<QLineEdit *>());
 
     rename(QStringLiteral("薪水"));
     QTRY_COMPARE(salary->text(0), QStringLiteral("薪水"));
@@ -386,8 +381,8 @@ void TestMain::renameInPlace()
     // The root is never opened for editing.
     Select(form.InTree().RootNode());
     form.NModIeTypeClick();
-    QVERIFY(!form.ui->tv1->findChild<QLineEdit *>()
-            || !form.ui->tv1->findChild<QLineEdit *>()->isVisible());
+    QVERIFY(!Child<QTreeWidget>(&form, "tv1")->findChild<QLineEdit *>()
+            || !Child<QTreeWidget>(&form, "tv1")->findChild<QLineEdit *>()->isVisible());
 }
 
 void TestMain::deleteCategoryRunsQuery()

@@ -13,16 +13,17 @@
 #include "shell/AutoRun.h"
 #include "shell/Main.h"
 #include "shell/TermSignal.h"
-#include "ui_Main.h"
 
 #include <QCheckBox>
 #include <QDir>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QToolButton>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <csignal>
 #include <sqlite3.h>
@@ -67,14 +68,6 @@ int AccountsIn(const QString &fileName)
     sqlite3_finalize(stmt);
     sqlite3_close(db);
     return count;
-}
-
-// Row count, income, expense and difference as the status bar shows them.
-QString Panels(const TFormMain &form)
-{
-    return QStringList({form.ui->statPanel1->text(), form.ui->statPanel3->text(),
-                        form.ui->statPanel5->text(), form.ui->statPanel7->text()})
-        .join(u'|');
 }
 
 } // namespace
@@ -131,18 +124,18 @@ void TestMainServices::recordCommandsQueryAgain()
 
     // A double click on a row changes that record; the list follows.
     const int row = form.Records().Cell(0, 3) == u"12" ? 0 : 1;
-    form.ui->lv1->setCurrentIndex(form.Records().index(row, 1));
+    Child<QTreeView>(&form, "lv1")->setCurrentIndex(form.Records().index(row, 1));
     driver.Then([](QWidget *dialog) {
         dialog->findChild<QLineEdit *>(QStringLiteral("edtFare"))->setText(QStringLiteral("20"));
         dialog->findChild<QPushButton *>(QStringLiteral("btnOK"))->click();
     });
-    Q_EMIT form.ui->lv1->doubleClicked(form.Records().index(row, 1));
+    Q_EMIT Child<QTreeView>(&form, "lv1")->doubleClicked(form.Records().index(row, 1));
     QTRY_VERIFY(driver.Done());
     QTRY_COMPARE(ReadTotals(QStringLiteral("现金")), Totals("84.5", "20", "35.5"));
     QTRY_COMPARE(Panels(form), QStringLiteral("2|20|35.5|-15.5"));
 
     // Without a selected row nothing opens.
-    form.ui->lv1->clearSelection();
+    Child<QTreeView>(&form, "lv1")->clearSelection();
     form.N2Click();
     QVERIFY(driver.Unexpected.isEmpty());
     QCOMPARE(prompt.Boxes.size(), 0);
@@ -273,8 +266,8 @@ void TestMainServices::autostartEntry()
     QCOMPARE(entry, books.Dir() + QStringLiteral("config/autostart/记账软件.desktop"));
     {
         TFormMain form;
-        QVERIFY(!form.ui->chk1->isChecked());
-        form.ui->chk1->setChecked(true);
+        QVERIFY(!Child<QCheckBox>(&form, "chk1")->isChecked());
+        Child<QCheckBox>(&form, "chk1")->setChecked(true);
         QTRY_VERIFY(QFile::exists(entry));
         const QString text = QString::fromUtf8(ReadAll(entry));
         QVERIFY(text.startsWith(QStringLiteral("[Desktop Entry]\n")));
@@ -289,10 +282,10 @@ void TestMainServices::autostartEntry()
         file.close();
         const QByteArray before = ReadAll(entry);
         TFormMain form;
-        QVERIFY(form.ui->chk1->isChecked());
+        QVERIFY(Child<QCheckBox>(&form, "chk1")->isChecked());
         QCoreApplication::processEvents();
         QCOMPARE(ReadAll(entry), before);
-        form.ui->chk1->setChecked(false);
+        Child<QCheckBox>(&form, "chk1")->setChecked(false);
         QTRY_VERIFY(!QFile::exists(entry));
     }
     {
@@ -302,10 +295,10 @@ void TestMainServices::autostartEntry()
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         TFormMain form;
-        form.ui->chk1->setChecked(true);
+        Child<QCheckBox>(&form, "chk1")->setChecked(true);
         QTRY_COMPARE(prompt.Boxes.size(), 1);
         QVERIFY(prompt.Boxes[0].Text.startsWith(QStringLiteral("无法设置开机运行")));
-        QVERIFY(!form.ui->chk1->isChecked());
+        QVERIFY(!Child<QCheckBox>(&form, "chk1")->isChecked());
     }
 }
 

@@ -7,10 +7,13 @@
 #include "data/ListModel.h"
 #include "ledger/UntTree.h"
 #include "shell/Main.h"
-#include "ui_Main.h"
 
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QTest>
+#include <QTreeView>
 #include <QTreeWidget>
 
 namespace {
@@ -32,12 +35,12 @@ public:
 // The window showing the first week of December 2026, active, the list focused.
 void Show(TFormMain &form)
 {
-    form.ui->DBBegin->setDate(QDate(2026, 12, 1));
-    form.ui->DBOver->setDate(QDate(2026, 12, 7));
+    Child<QDateEdit>(&form, "DBBegin")->setDate(QDate(2026, 12, 1));
+    Child<QDateEdit>(&form, "DBOver")->setDate(QDate(2026, 12, 7));
     form.show();
     form.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&form));
-    form.ui->lv1->setFocus();
+    Child<QTreeView>(&form, "lv1")->setFocus();
     form.btnQueryClick();
 }
 
@@ -112,21 +115,21 @@ private Q_SLOTS:
         QCOMPARE(form.Records().rowCount(), 1);
         QTest::keyClick(&form, Qt::Key_Z, Qt::ControlModifier);
         QTRY_COMPARE(form.Records().rowCount(), 0);
-        QCOMPARE(form.ui->statPanel5->text(), QStringLiteral("0"));
+        QCOMPARE(Child<QLabel>(&form, "statPanel5")->text(), QStringLiteral("0"));
         QCOMPARE(ReadTotals(QStringLiteral("现金")), Totals("100", "0", "0"));
         QTest::keyClick(&form, Qt::Key_Y, Qt::ControlModifier);
         QTRY_COMPARE(form.Records().rowCount(), 1);
-        QCOMPARE(form.ui->statPanel5->text(), QStringLiteral("35.5"));
+        QCOMPARE(Child<QLabel>(&form, "statPanel5")->text(), QStringLiteral("35.5"));
         QTest::keyClick(&form, Qt::Key_Z, Qt::ControlModifier);
         QTRY_COMPARE(form.Records().rowCount(), 0);
         QTest::keyClick(&form, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
         QTRY_COMPARE(form.Records().rowCount(), 1);
         QCOMPARE(ReadTotals(QStringLiteral("现金")), Totals("64.5", "0", "35.5"));
         // The remark filter keeps the keys for its own text.
-        form.ui->edtTitle->setFocus();
-        QTest::keyClicks(form.ui->edtTitle, QStringLiteral("x"));
-        QTest::keyClick(form.ui->edtTitle, Qt::Key_Z, Qt::ControlModifier);
-        QCOMPARE(form.ui->edtTitle->text(), QString());
+        Child<QLineEdit>(&form, "edtTitle")->setFocus();
+        QTest::keyClicks(Child<QLineEdit>(&form, "edtTitle"), QStringLiteral("x"));
+        QTest::keyClick(Child<QLineEdit>(&form, "edtTitle"), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(Child<QLineEdit>(&form, "edtTitle")->text(), QString());
         QCoreApplication::processEvents();
         QCOMPARE(GDbAccess->UndoName(), QStringLiteral("新增记账 午饭 35.5"));
     }
@@ -140,7 +143,7 @@ private Q_SLOTS:
         Show(form);
         form.OutTree().LoadTypes();
         QTreeWidgetItem *meals = form.OutTree().RootNode()->child(0);
-        form.ui->tv2->setCurrentItem(meals);
+        Child<QTreeWidget>(&form, "tv2")->setCurrentItem(meals);
         prompt.Answers << true;
         form.MenuItem6Click();
         QCOMPARE(OutTypes(form), QStringList());

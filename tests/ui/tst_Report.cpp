@@ -11,8 +11,6 @@
 #include "ledger/UntTree.h"
 #include "reports/Report.h"
 #include "shell/Main.h"
-#include "ui_Main.h"
-#include "ui_Report.h"
 
 #include <QAccessible>
 #include <QBarCategoryAxis>
@@ -22,10 +20,15 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QImage>
+#include <QLabel>
 #include <QMenu>
 #include <QPieSeries>
 #include <QPieSlice>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
 #include <QTest>
+#include <QTreeView>
 #include <QTreeWidget>
 
 // Amounts read as their text when a comparison fails.
@@ -107,13 +110,13 @@ struct TShownReport
     ~TShownReport() { delete Form; }
     void SetPeriod(QDate begin, QDate end)
     {
-        Form->ui->DBBegin->setDate(begin);
-        Form->ui->DBOver->setDate(end);
+        Child<QDateEdit>(Form, "DBBegin")->setDate(begin);
+        Child<QDateEdit>(Form, "DBOver")->setDate(end);
         RunQueuedCommands(Form);
     }
     void Show(TFormReport::TReport report)
     {
-        Form->ui->pgReports->setCurrentIndex(report);
+        Child<QTabWidget>(Form, "pgReports")->setCurrentIndex(report);
         RunQueuedCommands(Form);
     }
 
@@ -373,8 +376,8 @@ void TestReport::totalsEqualTheMainWindow()
     UseGeneratedBooks(books, 3000);
     {
         TFormMain main;
-        main.ui->DBBegin->setDate(begin);
-        main.ui->DBOver->setDate(end);
+        Child<QDateEdit>(&main, "DBBegin")->setDate(begin);
+        Child<QDateEdit>(&main, "DBOver")->setDate(end);
         main.btnQueryClick();
         const TRecordTotals listed = SumListedRecords(main.Records());
         const TReportPeriod period {begin, end, {}};
@@ -382,7 +385,7 @@ void TestReport::totalsEqualTheMainWindow()
         QCOMPARE(figures.Count, qint64(listed.Count));
         QCOMPARE(figures.IncomeTotal, listed.Income);
         QCOMPARE(figures.ExpenseTotal, listed.Expense);
-        QCOMPARE(main.ui->statPanel3->text(), figures.IncomeTotal.ToString());
+        QCOMPARE(Child<QLabel>(&main, "statPanel3")->text(), figures.IncomeTotal.ToString());
         QCOMPARE(LinesTotal(Breakdown(figures.Expense, ExpenseTree(), 0)), listed.Expense);
         Currency income, expense;
         for (const TMonthFigures &month : QueryTrend(period)) {
@@ -457,7 +460,7 @@ void TestReport::emptyPeriodAndOnlyIncome()
     TShownReport shown;
     QCOMPARE(shown.Form->EmptyText(TFormReport::rpCategory),
              QStringLiteral("所选期间没有支出记录。"));
-    shown.Form->ui->rbIncome->setChecked(true);
+    Child<QRadioButton>(shown.Form, "rbIncome")->setChecked(true);
     RunQueuedCommands(shown.Form);
     QCOMPARE(shown.Form->EmptyText(TFormReport::rpCategory), QString());
     QCOMPARE(int(shown.Form->Slices().size()), 1);
@@ -474,9 +477,9 @@ void TestReport::windowDrillsDownAndBack()
     TShownReport shown;
     TFormReport &form = *shown.Form;
     shown.SetPeriod(kMay.Begin, kMay.End);
-    QCOMPARE(form.ui->cbbPeriod->currentText(), QStringLiteral("自定义"));
+    QCOMPARE(Child<QComboBox>(&form, "cbbPeriod")->currentText(), QStringLiteral("自定义"));
     QCOMPARE(
-        form.ui->lblCategoryTotals->text(),
+        Child<QLabel>(&form, "lblCategoryTotals")->text(),
         QStringLiteral("记录数：6    收入合计：¥500.00    支出合计：¥45.05    收入-支出：¥454.95"));
     auto *series = static_cast<QPieSeries *>(
         form.ChartView(TFormReport::rpCategory)->chart()->series().first());
@@ -485,11 +488,12 @@ void TestReport::windowDrillsDownAndBack()
     Q_EMIT series->slices().first()->clicked();
     RunQueuedCommands(&form);
     QCOMPARE(form.CategoryNode(), 1);
-    QCOMPARE(form.ui->lblPath->text(), QStringLiteral("全部支出 › 餐饮"));
+    QCOMPARE(Child<QLabel>(&form, "lblPath")->text(), QStringLiteral("全部支出 › 餐饮"));
     // A click on the row of 外卖 in the ranked list opens its children.
-    QTest::mouseClick(
-        form.ui->tvCategory->viewport(), Qt::LeftButton, {},
-        form.ui->tvCategory->visualRect(form.ui->tvCategory->model()->index(0, 1)).center());
+    QTest::mouseClick(Child<QTreeView>(&form, "tvCategory")->viewport(), Qt::LeftButton, {},
+                      Child<QTreeView>(&form, "tvCategory")
+                          ->visualRect(Child<QTreeView>(&form, "tvCategory")->model()->index(0, 1))
+                          .center());
     RunQueuedCommands(&form);
     QCOMPARE(form.CategoryNode(), 2);
     QCOMPARE(Lines(form.CategoryLines()),
@@ -497,22 +501,25 @@ void TestReport::windowDrillsDownAndBack()
     // A leaf opens nothing; the way back goes up one level at a time.
     form.OpenCategory(3);
     QCOMPARE(form.CategoryNode(), 2);
-    form.ui->btnUp->click();
+    Child<QPushButton>(&form, "btnUp")->click();
     RunQueuedCommands(&form);
     QCOMPARE(form.CategoryNode(), 1);
-    form.ui->btnUp->click();
+    Child<QPushButton>(&form, "btnUp")->click();
     RunQueuedCommands(&form);
     QCOMPARE(form.CategoryNode(), 0);
-    QVERIFY(!form.ui->btnUp->isEnabled());
+    QVERIFY(!Child<QPushButton>(&form, "btnUp")->isEnabled());
 
     // One account; a quick choice puts the dates back.
-    form.ui->cbbAccount->setCurrentIndex(form.ui->cbbAccount->findText(kBank));
-    Q_EMIT form.ui->cbbAccount->activated(form.ui->cbbAccount->currentIndex());
+    Child<QComboBox>(&form, "cbbAccount")
+        ->setCurrentIndex(Child<QComboBox>(&form, "cbbAccount")->findText(kBank));
+    Q_EMIT Child<QComboBox>(&form, "cbbAccount")
+        ->activated(Child<QComboBox>(&form, "cbbAccount")->currentIndex());
     RunQueuedCommands(&form);
     QCOMPARE(form.CategoryFigures().ExpenseTotal, Amount("12"));
     form.SetQuickPeriod(TQuickPeriod::LastYear);
-    QCOMPARE(form.ui->DBBegin->date(), QDate(QDate::currentDate().year() - 1, 1, 1));
-    QCOMPARE(form.ui->cbbPeriod->currentText(), QStringLiteral("去年"));
+    QCOMPARE(Child<QDateEdit>(&form, "DBBegin")->date(),
+             QDate(QDate::currentDate().year() - 1, 1, 1));
+    QCOMPARE(Child<QComboBox>(&form, "cbbPeriod")->currentText(), QStringLiteral("去年"));
 }
 
 void TestReport::monthAxesHoldEveryMonth()
@@ -563,7 +570,8 @@ void TestReport::copiesAndSaves()
     QCOMPARE(image.text(QStringLiteral("Description")),
              QStringLiteral("2024年5月1日 至 2024年5月31日，全部账户"));
     // The list marks the lines that open; the saved table names them plainly.
-    QCOMPARE(form.ui->tvCategory->model()->index(0, 1).data().toString(), QStringLiteral("餐饮 ▸"));
+    QCOMPARE(Child<QTreeView>(&form, "tvCategory")->model()->index(0, 1).data().toString(),
+             QStringLiteral("餐饮 ▸"));
     form.btnCopyClick();
     QVERIFY(QApplication::clipboard()->text().startsWith(
         QStringLiteral("排名\t类别\t金额\t占比\t笔数\n1\t餐饮\t35.05\t")));

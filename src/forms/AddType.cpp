@@ -1,6 +1,7 @@
 #include "AddType.h"
 #include "ui_AddType.h"
 
+#include "data/DateFormats.h"
 #include "data/UntPublic.h"
 #include "ledger/UntTree.h"
 
@@ -9,26 +10,6 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QTreeWidget>
-
-namespace {
-
-// The system's long time format without its time zone, which the date and
-// time text does not carry.
-QString LongTimeFormat()
-{
-    const QString format = QLocale().timeFormat(QLocale::LongFormat);
-    QString result;
-    bool quoted = false;
-    for (const QChar c : format) {
-        if (c == u'\'')
-            quoted = !quoted;
-        if (quoted || c != u't')
-            result += c;
-    }
-    return result.simplified();
-}
-
-} // namespace
 
 TFormAddType::TFormAddType(QWidget *parent)
     : TFormBaseDlg(parent)
@@ -58,19 +39,6 @@ void TFormAddType::SetPath(const QString &path)
 QString TFormAddType::Name() const
 {
     return ui->edtName->text();
-}
-
-QString TFormAddType::DateText(const QDate &date)
-{
-    return QLocale().toString(date, QLocale::ShortFormat);
-}
-
-QString TFormAddType::DateTimeText(const QDateTime &dateTime)
-{
-    const QString date = DateText(dateTime.date());
-    if (dateTime.time() == QTime(0, 0))
-        return date;
-    return date + u' ' + QLocale().toString(dateTime.time(), LongTimeFormat());
 }
 
 void TFormAddType::btnOKClick()

@@ -25,12 +25,6 @@ public:
     // The name exactly as typed.
     QString Name() const;
 
-    // The texts the keys insert: the date in the short date format; the date,
-    // a blank and the time in the long time format, the time left out at
-    // exactly midnight.
-    static QString DateText(const QDate &date);
-    static QString DateTimeText(const QDateTime &dateTime);
-
 protected:
     void btnOKClick() override;
     void showEvent(QShowEvent *event) override;

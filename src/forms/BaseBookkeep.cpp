@@ -4,6 +4,7 @@
 #include "ViewType.h"
 
 #include "data/Currency.h"
+#include "data/DateFormats.h"
 #include "data/UntPublic.h"
 #include "ledger/Categories.h"
 #include "ledger/Remarks.h"
@@ -16,7 +17,6 @@
 #include <QLocale>
 #include <QProcess>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QShowEvent>
 #include <QStandardPaths>
 #include <QTextDocument>
@@ -24,14 +24,6 @@
 namespace {
 
 const QString kNoType = QStringLiteral("选择类别");
-
-// The long date of the program's locale without the weekday, which the
-// picker has no room for.
-QString LongDateFormat()
-{
-    static const QRegularExpression weekday(QStringLiteral("[,，\\s]*dddd[,，\\s]*"));
-    return QLocale().dateFormat(QLocale::LongFormat).replace(weekday, QString()).trimmed();
-}
 
 // The first calculator program found on the search path; empty when none.
 QString CalculatorProgram()

@@ -4,6 +4,7 @@
 
 #include "BaseDlg.h"
 
+#include "data/DateFormats.h"
 #include "ledger/UntNote.h"
 
 #include <QApplication>
@@ -24,26 +25,6 @@ QString FoldLatin(QString text)
             c = QChar(c.unicode() - 'a' + 'A');
     }
     return text;
-}
-
-// The locale's long time format without its time-zone part: a stamp in the
-// note is local time.
-QString LongTimeFormat(const QLocale &locale)
-{
-    const QString format = locale.timeFormat(QLocale::LongFormat);
-    QString result;
-    bool quoted = false;
-    for (const QChar c : format) {
-        if (c == u'\'')
-            quoted = !quoted;
-        if (!quoted && c == u't') {
-            while (result.endsWith(u' '))
-                result.chop(1);
-            continue;
-        }
-        result += c;
-    }
-    return result.trimmed();
 }
 
 } // namespace
@@ -140,7 +121,7 @@ QString TFormCardNote::MemoText() const
 void TFormCardNote::btnTimeClick()
 {
     QTextCursor cursor = ui->mmoNote->textCursor();
-    cursor.insertText(NoteTimeStamp(QDateTime::currentDateTime()));
+    cursor.insertText(DateTimeText(QDateTime::currentDateTime()));
     ui->mmoNote->setTextCursor(cursor);
 }
 
@@ -181,13 +162,4 @@ void SaveOpenNote()
 {
     if (TFormCardNote *note = OpenNoteWindow())
         note->Save();
-}
-
-QString NoteTimeStamp(const QDateTime &moment)
-{
-    const QLocale locale;
-    QString text = locale.toString(moment.date(), QLocale::ShortFormat);
-    if (moment.time().msecsSinceStartOfDay() != 0)
-        text += u' ' + locale.toString(moment.time(), LongTimeFormat(locale));
-    return text;
 }

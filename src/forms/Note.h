@@ -47,7 +47,3 @@ TFormCardNote *OpenNoteWindow();
 void ShowNote();
 // Saves the text of the open note window, if there is one.
 void SaveOpenNote();
-
-// The time stamp "插入时间" inserts: the short date, a blank and the long time;
-// the date alone at exactly midnight.
-QString NoteTimeStamp(const QDateTime &moment);

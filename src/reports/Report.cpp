@@ -2,6 +2,7 @@
 
 #include "ui_Report.h"
 
+#include "data/DateFormats.h"
 #include "data/UException.h"
 #include "data/UntPublic.h"
 #include "forms/BaseDlg.h"
@@ -24,7 +25,6 @@
 #include <QPainter>
 #include <QPieSeries>
 #include <QPieSlice>
-#include <QRegularExpression>
 #include <QSaveFile>
 #include <QShortcut>
 #include <QSignalBlocker>
@@ -161,13 +161,6 @@ public:
     }
 };
 
-// The long date without the weekday, as the main window's pickers show it.
-QString PickerDateFormat()
-{
-    static const QRegularExpression weekday(QStringLiteral("[,，\\s]*dddd[,，\\s]*"));
-    return QLocale().dateFormat(QLocale::LongFormat).replace(weekday, QString()).trimmed();
-}
-
 // The month axis. Twelve months: a label for each ("3月") under a title
 // naming the span (an axis takes each label once, so no more). Longer: a
 // label for each year, centred on its months; a year of fewer than three
@@ -285,7 +278,7 @@ TFormReport::TFormReport(QWidget *parent)
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
 
-    const QString dateFormat = PickerDateFormat();
+    const QString dateFormat = LongDateFormat();
     for (QDateEdit *picker : {ui->DBBegin, ui->DBOver})
         picker->setDisplayFormat(dateFormat);
     ui->cbbPeriod->addItems({QStringLiteral("本月"), QStringLiteral("上月"), QStringLiteral("今年"),
@@ -814,8 +807,8 @@ void TFormReport::btnSavePngClick()
         title += QStringLiteral("：") + ui->lblPath->text();
         const QLocale locale;
         span << QStringLiteral("%1 至 %2")
-                    .arg(locale.toString(period.Begin, PickerDateFormat()),
-                         locale.toString(period.End, PickerDateFormat()));
+                    .arg(locale.toString(period.Begin, LongDateFormat()),
+                         locale.toString(period.End, LongDateFormat()));
     } else if (const std::vector<QDate> months = ReportMonths(period); !months.empty()) {
         span << QStringLiteral("%1 至 %2").arg(MonthName(months.front()), MonthName(months.back()));
     }

@@ -8,6 +8,7 @@
 
 #include "data/AutoBackup.h"
 #include "data/Currency.h"
+#include "data/DateFormats.h"
 #include "data/DbAccess.h"
 #include "data/ListModel.h"
 #include "data/UException.h"
@@ -40,7 +41,6 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QSessionManager>
@@ -85,10 +85,7 @@ void TFormMain::CreateViews()
     if (const QScreen *screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());
 
-    // The long date without the weekday, which the pickers have no room for.
-    static const QRegularExpression weekday(QStringLiteral("[,，\\s]*dddd[,，\\s]*"));
-    const QString longDate
-        = QLocale().dateFormat(QLocale::LongFormat).replace(weekday, QString()).trimmed();
+    const QString longDate = LongDateFormat();
     for (QDateEdit *picker : {ui->DBBegin, ui->DBOver}) {
         picker->setDisplayFormat(longDate);
         picker->setTime(kPickerTime);

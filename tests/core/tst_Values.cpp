@@ -1,6 +1,7 @@
 // Amounts, statement formatting and day numbers.
 
 #include "data/Currency.h"
+#include "data/DateFormats.h"
 #include "data/SqlFormat.h"
 #include "data/UException.h"
 
@@ -20,6 +21,9 @@ private Q_SLOTS:
     void sqlValues();
     void formatFillsInOrder();
     void dayNumbers();
+    void dateTimeText_data();
+    void dateTimeText();
+    void longDateFormat();
 };
 
 void TestValues::parseStrict_data()
@@ -150,6 +154,37 @@ void TestValues::dayNumbers()
     // A time of day that rounds to a whole day is the next midnight.
     QCOMPARE(DateTimeOfDayNumber(46356.9999999999), QDateTime(QDate(2026, 12, 1), QTime(0, 0)));
     QCOMPARE(FormatDayNumber(46363), QStringLiteral("46363"));
+}
+
+// The stamp the date keys and the note insert; the tests run in zh_CN.
+void TestValues::dateTimeText_data()
+{
+    QTest::addColumn<QDateTime>("moment");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("afternoon") << QDateTime(QDate(2026, 3, 5), QTime(14, 3, 7))
+                               << QStringLiteral("2026/3/5 14:03:07");
+    QTest::newRow("morning") << QDateTime(QDate(2026, 12, 7), QTime(9, 5, 3))
+                             << QStringLiteral("2026/12/7 09:05:03");
+    QTest::newRow("midnight") << QDateTime(QDate(2026, 12, 31), QTime(0, 0))
+                              << QStringLiteral("2026/12/31");
+    QTest::newRow("just after midnight")
+        << QDateTime(QDate(2026, 1, 1), QTime(0, 0, 0, 1)) << QStringLiteral("2026/1/1 00:00:00");
+}
+
+void TestValues::dateTimeText()
+{
+    QFETCH(QDateTime, moment);
+    QFETCH(QString, text);
+    QCOMPARE(DateTimeText(moment), text);
+}
+
+// The date pickers' format: the long date without the weekday.
+void TestValues::longDateFormat()
+{
+    QCOMPARE(LongDateFormat(QLocale(QLocale::Chinese, QLocale::China)),
+             QStringLiteral("yyyy年M月d日"));
+    QCOMPARE(LongDateFormat(QLocale(QLocale::English, QLocale::UnitedStates)),
+             QStringLiteral("MMMM d, yyyy"));
 }
 
 QTEST_GUILESS_MAIN(TestValues)

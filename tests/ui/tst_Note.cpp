@@ -2,6 +2,7 @@
 #include "TestSupport.h"
 #include "WidgetTestSupport.h"
 
+#include "data/DateFormats.h"
 #include "data/DbAccess.h"
 #include "data/UException.h"
 #include "forms/BaseDlg.h"
@@ -129,8 +130,6 @@ private Q_SLOTS:
     void search();
     void searchGoesRound();
     void insertTime();
-    void timeStamp_data();
-    void timeStamp();
 
     void endSavesOpenNote();
 
@@ -412,35 +411,15 @@ void TstNote::insertTime()
     QPlainTextEdit *memo = Memo(note);
     memo->setPlainText(QStringLiteral("abXYcd"));
     Select(memo, 2, 4);
-    const QString before = NoteTimeStamp(QDateTime::currentDateTime());
+    const QString before = DateTimeText(QDateTime::currentDateTime());
     Click(note, QStringLiteral("btnTime"));
-    const QString after = NoteTimeStamp(QDateTime::currentDateTime());
+    const QString after = DateTimeText(QDateTime::currentDateTime());
     const QString text = memo->toPlainText();
     QVERIFY2(text == QStringLiteral("ab") + before + QStringLiteral("cd")
                  || text == QStringLiteral("ab") + after + QStringLiteral("cd"),
              qPrintable(text));
     QCOMPARE(Selection(memo).first, text.size() - 2);
     QCOMPARE(note->focusWidget(), Button(note, QStringLiteral("btnTime")));
-}
-
-void TstNote::timeStamp_data()
-{
-    QTest::addColumn<QDateTime>("moment");
-    QTest::addColumn<QString>("stamp");
-    // The tests run in the zh_CN locale.
-    QTest::newRow("afternoon") << QDateTime(QDate(2026, 3, 5), QTime(14, 3, 7))
-                               << QStringLiteral("2026/3/5 14:03:07");
-    QTest::newRow("midnight") << QDateTime(QDate(2026, 12, 31), QTime(0, 0))
-                              << QStringLiteral("2026/12/31");
-    QTest::newRow("just after midnight")
-        << QDateTime(QDate(2026, 1, 1), QTime(0, 0, 0, 1)) << QStringLiteral("2026/1/1 00:00:00");
-}
-
-void TstNote::timeStamp()
-{
-    QFETCH(QDateTime, moment);
-    QFETCH(QString, stamp);
-    QCOMPARE(NoteTimeStamp(moment), stamp);
 }
 
 // Closing the main window ends the program with the note window open, and

@@ -2,6 +2,7 @@
 #include "TestSupport.h"
 #include "WidgetTestSupport.h"
 
+#include "data/DateFormats.h"
 #include "data/DbAccess.h"
 #include "forms/AddType.h"
 #include "forms/ViewType.h"
@@ -65,8 +66,6 @@ private Q_SLOTS:
     void addTypeRefusesBlankNames();
     void showAddTypeReturnsTheNameAsTyped();
     void addTypeKeysInsertDateAndTime();
-    void dateTimeText_data();
-    void dateTimeText();
     void viewTypeLayout();
     void viewTypeShowsTheTreeOfTheKind_data();
     void viewTypeShowsTheTreeOfTheKind();
@@ -170,7 +169,7 @@ void tst_TypeDialogs::addTypeKeysInsertDateAndTime()
 
     QTest::keyClicks(dialog.focusWidget(), QStringLiteral("ab"));
     edtName->setCursorPosition(1);
-    const QString today = TFormAddType::DateText(QDate::currentDate());
+    const QString today = DateText(QDate::currentDate());
     QTest::keyClick(dialog.focusWidget(), Qt::Key_D, Qt::ControlModifier);
     QCOMPARE(edtName->text(), QStringLiteral("a") + today + QStringLiteral("b"));
 
@@ -182,32 +181,13 @@ void tst_TypeDialogs::addTypeKeysInsertDateAndTime()
     const QRegularExpressionMatch match = stamped.match(edtName->text());
     QVERIFY2(match.hasMatch(), qPrintable(edtName->text()));
     QVERIFY(match.captured(1) == today
-            || match.captured(1) == TFormAddType::DateText(QDate::currentDate()));
+            || match.captured(1) == DateText(QDate::currentDate()));
 
     // Without Ctrl the letters are typed as usual.
     edtName->clear();
     QTest::keyClick(dialog.focusWidget(), Qt::Key_D);
     QTest::keyClick(dialog.focusWidget(), Qt::Key_T);
     QCOMPARE(edtName->text(), QStringLiteral("dt"));
-}
-
-void tst_TypeDialogs::dateTimeText_data()
-{
-    QTest::addColumn<QDateTime>("when");
-    QTest::addColumn<QString>("text");
-    const QDate day(2026, 12, 7);
-    QTest::newRow("midnight") << QDateTime(day, QTime(0, 0)) << QStringLiteral("2026/12/7");
-    QTest::newRow("morning") << QDateTime(day, QTime(9, 5, 3))
-                             << QStringLiteral("2026/12/7 09:05:03");
-    QTest::newRow("just after midnight")
-        << QDateTime(day, QTime(0, 0, 0, 1)) << QStringLiteral("2026/12/7 00:00:00");
-}
-
-void tst_TypeDialogs::dateTimeText()
-{
-    QFETCH(QDateTime, when);
-    QFETCH(QString, text);
-    QCOMPARE(TFormAddType::DateTimeText(when), text);
 }
 
 void tst_TypeDialogs::viewTypeLayout()

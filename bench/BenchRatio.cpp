@@ -456,9 +456,9 @@ TMeasureResult TreeMeasure(const TOptions &options, const QString &work)
 // Each report against its aggregate statement run raw. Generated amounts are
 // all positive, so every group the statement returns shows in the program's
 // figures as an amount other than zero: both sides count the same groups.
-qint64 ProgramCategoryReport(const TReportPeriod &period)
+qint64 ProgramCategoryReport(const RecordFilter &filter)
 {
-    const TCategoryFigures figures = QueryCategorySums(period);
+    const TCategoryFigures figures = QueryCategorySums(filter);
     TCategoryTree expenseTree, incomeTree;
     expenseTree.Load(false);
     incomeTree.Load(true);
@@ -469,19 +469,19 @@ qint64 ProgramCategoryReport(const TReportPeriod &period)
     return qint64(figures.Income.size() + figures.Expense.size());
 }
 
-qint64 ProgramTrendReport(const TReportPeriod &period)
+qint64 ProgramTrendReport(const RecordFilter &filter)
 {
     qint64 groups = 0;
-    for (const TMonthFigures &month : QueryTrend(period)) {
+    for (const TMonthFigures &month : QueryTrend(filter)) {
         groups += (month.Income != Currency()) + (month.Expense != Currency());
         GSink = GSink + month.Income.Units() - month.Expense.Units();
     }
     return groups;
 }
 
-qint64 ProgramBalanceReport(const TReportPeriod &period)
+qint64 ProgramBalanceReport(const RecordFilter &filter)
 {
-    const std::vector<TBalancePoint> points = QueryBalance(period);
+    const std::vector<TBalancePoint> points = QueryBalance(filter);
     qint64 groups = 1; // the accounts' balances
     for (size_t i = 0; i + 1 < points.size(); ++i)
         groups += points[i + 1].Balance != points[i].Balance;
@@ -490,21 +490,21 @@ qint64 ProgramBalanceReport(const TReportPeriod &period)
 }
 
 TMeasureResult ReportMeasure(const TOptions &options, const QString &name, const QString &books,
-                             const TReportPeriod &period)
+                             const RecordFilter &filter)
 {
     UseBooks(books);
     const TRawDb raw(BooksFile(books), false);
     QString sql;
     std::function<qint64()> program;
     if (name == QStringLiteral("report_category")) {
-        sql = CategorySumsSql(period);
-        program = [&] { return ProgramCategoryReport(period); };
+        sql = CategorySumsSql(filter);
+        program = [&] { return ProgramCategoryReport(filter); };
     } else if (name == QStringLiteral("report_trend")) {
-        sql = TrendSql(period);
-        program = [&] { return ProgramTrendReport(period); };
+        sql = TrendSql(filter);
+        program = [&] { return ProgramTrendReport(filter); };
     } else {
-        sql = BalanceNetSql(period) + u';' + AccountBalanceSql(period.Account);
-        program = [&] { return ProgramBalanceReport(period); };
+        sql = BalanceNetSql(filter) + u';' + AccountBalanceSql(filter.Account);
+        program = [&] { return ProgramBalanceReport(filter); };
     }
     const QByteArray utf8 = sql.toUtf8();
     return RunPairs(
@@ -956,7 +956,8 @@ std::vector<TMeasureResult> RunAll(const TOptions &options)
     for (const char *report : {"report_category", "report_trend", "report_balance"}) {
         if (any({report})) {
             const QString name = QString::fromLatin1(report);
-            results.push_back(ReportMeasure(options, name, dated(), {first, today, {}}));
+            results.push_back(
+                ReportMeasure(options, name, dated(), RecordFilter::Days(first, today)));
             GPrompt->Check(name);
         }
     }

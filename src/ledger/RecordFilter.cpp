@@ -8,10 +8,12 @@ namespace {
 // clang-format off
 const QString kPickerPeriod = QStringLiteral("where InDate >= %s and InDate <= %s ");
 const QString kDayPeriod = QStringLiteral("where InDate >= %s and InDate < %s ");
+const QString kFromDay = QStringLiteral("where InDate >= %s ");
 const QString kIncome = QStringLiteral(" and InOutType=0 ");
 const QString kIncomeType = QStringLiteral(" and InOutType=0 and TypeID=%s ");
 const QString kExpense = QStringLiteral(" and InOutType=1 ");
 const QString kExpenseType = QStringLiteral(" and InOutType=1 and TypeID=%s ");
+const QString kAccount = QStringLiteral(" and AccountName='%s' ");
 // clang-format on
 
 // The condition of one kind: the whole kind, or one category of it.
@@ -37,19 +39,26 @@ QString RecordFilter::Where() const
 {
     QString conditions = TypeCondition(IncomeType, kIncome, kIncomeType)
         + TypeCondition(ExpenseType, kExpense, kExpenseType);
-    // Quotes are doubled so that a remark holding ' finds its records.
+    // Quotes are doubled so that a remark or an account holding ' finds its
+    // records.
     if (!Remark.isEmpty())
         conditions
             += QStringLiteral(" and Remark like '%") + SqlText(Remark) + QStringLiteral("%' ");
-    if (!Begin.isValid() || !End.isValid()) {
+    if (!Account.isEmpty())
+        conditions += Format(kAccount, {SqlText(Account)});
+    if (!Begin.isValid()) {
         // Without a period the first condition opens the clause: " and X " as "where X ".
         return conditions.isEmpty() ? QString() : QStringLiteral("where") + conditions.mid(4);
     }
-    const QString period = DayTime.isValid()
-        ? Format(kPickerPeriod,
-                 {FormatDayNumber(DayNumber(QDateTime(Begin, DayTime)) - 1),
-                  FormatDayNumber(DayNumber(QDateTime(End, DayTime)))})
-        : Format(kDayPeriod,
-                 {QString::number(DayNumber(Begin)), QString::number(DayNumber(End) + 1)});
+    const QString from = DayTime.isValid()
+        ? FormatDayNumber(DayNumber(QDateTime(Begin, DayTime)) - 1)
+        : QString::number(DayNumber(Begin));
+    QString period;
+    if (!End.isValid())
+        period = Format(kFromDay, {from});
+    else if (DayTime.isValid())
+        period = Format(kPickerPeriod, {from, FormatDayNumber(DayNumber(QDateTime(End, DayTime)))});
+    else
+        period = Format(kDayPeriod, {from, QString::number(DayNumber(End) + 1)});
     return period + conditions;
 }

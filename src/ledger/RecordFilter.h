@@ -6,13 +6,14 @@
 
 #include <optional>
 
-// Which records a list or an export covers: the days of a period, a category
-// of each kind and a remark pattern, each optional. Where() is the one place
-// that writes it as statement text.
+// Which records a list, an export or a report covers: the days of a period,
+// a category of each kind, a remark pattern and an account, each optional.
+// Where() is the one place that writes it as statement text.
 struct RecordFilter
 {
-    // The days from Begin to End, both included; no period when either is
-    // invalid. A start after the end selects nothing.
+    // The days from Begin to End, both included; from Begin on, with no end,
+    // when only End is invalid; no period when Begin is invalid. A start after
+    // the end selects nothing.
     QDate Begin;
     QDate End;
     // The time of day the main window's date pickers carry. With it the
@@ -29,9 +30,15 @@ struct RecordFilter
     // A LIKE pattern the remark contains (% and _ keep their meaning); none
     // when empty.
     QString Remark;
+    // The account the records are on; every account when empty.
+    QString Account;
 
     // Every record of the days from begin to end, both included.
     static RecordFilter Days(const QDate &begin, const QDate &end);
+
+    // Whether the period holds at least one day: both ends valid and the
+    // start not after the end.
+    bool HasDays() const { return Begin.isValid() && End.isValid() && Begin <= End; }
 
     // "where ..." ending in a blank, each condition beginning and ending in a
     // blank, or empty when the filter selects every record.

@@ -382,12 +382,12 @@ void TFormReport::showEvent(QShowEvent *event)
     QMetaObject::invokeMethod(this, &TFormReport::Refresh, Qt::QueuedConnection);
 }
 
-TReportPeriod TFormReport::Period() const
+RecordFilter TFormReport::Filter() const
 {
-    TReportPeriod period {ui->DBBegin->date(), ui->DBOver->date(), {}};
+    RecordFilter filter = RecordFilter::Days(ui->DBBegin->date(), ui->DBOver->date());
     if (ui->cbbAccount->currentIndex() > 0)
-        period.Account = ui->cbbAccount->currentText();
-    return period;
+        filter.Account = ui->cbbAccount->currentText();
+    return filter;
 }
 
 void TFormReport::SetQuickPeriod(TQuickPeriod which)
@@ -482,8 +482,8 @@ void TFormReport::SetEmpty(TReport report, const QString &text)
 
 void TFormReport::BuildCategory()
 {
-    const TReportPeriod period = Period();
-    FFigures = QueryCategorySums(period);
+    const RecordFilter filter = Filter();
+    FFigures = QueryCategorySums(filter);
     FTrees[0].Load(false);
     FTrees[1].Load(true);
     if (FNode != 0 && !FTrees[FIncome].Exists(FNode))
@@ -576,7 +576,7 @@ void TFormReport::ShowCategoryLines()
     chart->removeAllSeries();
     if (FSlices.empty()) {
         QString text = QStringLiteral("所选期间没有%1记录。").arg(kind);
-        if (Period().IsEmpty())
+        if (!Filter().HasDays())
             text = QStringLiteral("开始日期晚于结束日期，没有可统计的记录。");
         else if (!FLines.empty())
             text = QStringLiteral("所选期间没有金额为正的%1，没有可画的占比。").arg(kind);
@@ -622,8 +622,8 @@ void TFormReport::ShowCategoryLines()
 
 void TFormReport::BuildTrend()
 {
-    const TReportPeriod period = Period();
-    FTrend = QueryTrend(period);
+    const RecordFilter filter = Filter();
+    FTrend = QueryTrend(filter);
     std::vector<QDate> months;
     Currency income, expense;
     TReportTable table;
@@ -649,7 +649,7 @@ void TFormReport::BuildTrend()
                    .arg(MonthName(months.front()), MonthName(months.back()))
                    .arg(months.size())
                    .arg(YuanText(income), YuanText(expense), YuanText(income - expense));
-        if (months.front() < QDate(period.Begin.year(), period.Begin.month(), 1))
+        if (months.front() < QDate(filter.Begin.year(), filter.Begin.month(), 1))
             note += QStringLiteral("\n所选期间不足12个月，图表向前补足12个整月。");
     }
     ui->lblTrendTotals->setText(note);
@@ -665,8 +665,8 @@ void TFormReport::BuildTrend()
     });
     if (!any) {
         SetEmpty(rpTrend,
-                 period.IsEmpty() ? QStringLiteral("开始日期晚于结束日期，没有可统计的记录。")
-                                  : QStringLiteral("所选期间没有收支记录。"));
+                 !filter.HasDays() ? QStringLiteral("开始日期晚于结束日期，没有可统计的记录。")
+                                   : QStringLiteral("所选期间没有收支记录。"));
         return;
     }
     SetEmpty(rpTrend, {});
@@ -707,8 +707,8 @@ void TFormReport::BuildTrend()
 
 void TFormReport::BuildBalance()
 {
-    const TReportPeriod period = Period();
-    FBalance = QueryBalance(period);
+    const RecordFilter filter = Filter();
+    FBalance = QueryBalance(filter);
     TReportTable table;
     table.Header = kBalanceHeader;
     table.TextColumns = {true, true, false};
@@ -723,7 +723,7 @@ void TFormReport::BuildBalance()
     }
     FTables[rpBalance] = table;
     FModels[rpBalance]->SetTable(table);
-    const QString who = period.Account.isEmpty() ? kAllAccounts : period.Account;
+    const QString who = filter.Account.isEmpty() ? kAllAccounts : filter.Account;
     ui->lblBalanceNote->setText(
         FBalance.empty()
             ? QString()
@@ -800,19 +800,19 @@ void TFormReport::btnSavePngClick()
         = FViews[report]->isHidden() ? static_cast<QWidget *>(FEmpty[report]) : FViews[report];
     // The category report covers the period's days; the months of the others
     // can reach back before it.
-    const TReportPeriod period = Period();
+    const RecordFilter filter = Filter();
     QString title = ui->pgReports->tabText(report);
     QStringList span;
     if (report == rpCategory) {
         title += QStringLiteral("：") + ui->lblPath->text();
         const QLocale locale;
         span << QStringLiteral("%1 至 %2")
-                    .arg(locale.toString(period.Begin, LongDateFormat()),
-                         locale.toString(period.End, LongDateFormat()));
-    } else if (const std::vector<QDate> months = ReportMonths(period); !months.empty()) {
+                    .arg(locale.toString(filter.Begin, LongDateFormat()),
+                         locale.toString(filter.End, LongDateFormat()));
+    } else if (const std::vector<QDate> months = ReportMonths(filter); !months.empty()) {
         span << QStringLiteral("%1 至 %2").arg(MonthName(months.front()), MonthName(months.back()));
     }
-    span << (period.Account.isEmpty() ? kAllAccounts : period.Account);
+    span << (filter.Account.isEmpty() ? kAllAccounts : filter.Account);
     const QImage picture
         = TitledPicture(shown->grab(), font(), title, span.join(QStringLiteral("，")));
     QSaveFile file(fileName);

@@ -28,7 +28,8 @@ public:
     explicit TFormReport(QWidget *parent = nullptr);
     ~TFormReport() override;
 
-    TReportPeriod Period() const;
+    // The records the reports cover: the chosen days, on the chosen account.
+    RecordFilter Filter() const;
     void SetQuickPeriod(TQuickPeriod which);
     // Reads the accounts and the report on show again.
     void Refresh();

@@ -13,28 +13,16 @@ const QString kOtherName = QStringLiteral("其余");
 
 namespace {
 
-// The statements, "%s" marking each value. Amounts are summed as whole
-// ten-thousandths, so every sum is exact; the days are whole day numbers, the
-// end excluded.
+// The statements, "%s" marking each value; the records' conditions are the
+// filter's. Amounts are summed as whole ten-thousandths, so every sum is exact.
 // clang-format off
-const QString kCategorySums = QStringLiteral("select InOutType<>0,TypeID,sum(cast(round(Fare*10000) as integer)),count(*) from BookKeep where InDate >= %s and InDate < %s%s group by InOutType<>0,TypeID");
-const QString kMonthSums = QStringLiteral("select %s,InOutType<>0,sum(cast(round(Fare*10000) as integer)) from BookKeep where InDate >= %s and InDate < %s%s group by 1,2");
-const QString kNetAfter = QStringLiteral("select %s,sum(iif(InOutType=0,1,-1)*cast(round(Fare*10000) as integer)) from BookKeep where InDate >= %s%s group by 1");
+const QString kCategorySums = QStringLiteral("select InOutType<>0,TypeID,sum(cast(round(Fare*10000) as integer)),count(*) from BookKeep %sgroup by InOutType<>0,TypeID");
+const QString kMonthSums = QStringLiteral("select %s,InOutType<>0,sum(cast(round(Fare*10000) as integer)) from BookKeep %sgroup by 1,2");
+const QString kNetAfter = QStringLiteral("select %s,sum(iif(InOutType=0,1,-1)*cast(round(Fare*10000) as integer)) from BookKeep %sgroup by 1");
 const QString kAccountBalance = QStringLiteral("select sum(cast(round(Fare*10000) as integer)) from Account%s");
-const QString kOnAccount = QStringLiteral(" and AccountName='%s'");
 const QString kWhereAccount = QStringLiteral(" where AccountName='%s'");
 const QString kMonthCase = QStringLiteral("(case when InDate < %s then %s else %s end)");
 // clang-format on
-
-QString Day(const QDate &date)
-{
-    return QString::number(DayNumber(date));
-}
-
-QString AccountCondition(const QString &account)
-{
-    return account.isEmpty() ? QString() : Format(kOnAccount, {SqlText(account)});
-}
 
 // The index of the bucket a record's day falls in: bucket i holds the days
 // from starts[i] up to starts[i + 1], found by halving, so a row meets only a
@@ -54,21 +42,24 @@ QDate FirstOfMonth(const QDate &date)
     return QDate(date.year(), date.month(), 1);
 }
 
-// The day the trend starts summing: the period's first day, or the first of
-// the earliest month shown when that lies before the period.
-QDate TrendStart(const TReportPeriod &period, const std::vector<QDate> &months)
+// The records the trend sums: the filter's from its first day, or from the
+// first of the earliest month shown when that lies before the period.
+RecordFilter TrendFilter(const RecordFilter &filter, const std::vector<QDate> &months)
 {
-    return months.front() < FirstOfMonth(period.Begin) ? months.front() : period.Begin;
+    RecordFilter trend = filter;
+    if (months.front() < FirstOfMonth(filter.Begin))
+        trend.Begin = months.front();
+    return trend;
 }
 
 // The day of each balance point: each month's last day, the period's end for
 // the last month.
-std::vector<QDate> BalanceDays(const TReportPeriod &period, const std::vector<QDate> &months)
+std::vector<QDate> BalanceDays(const RecordFilter &filter, const std::vector<QDate> &months)
 {
     std::vector<QDate> days;
     for (size_t i = 0; i + 1 < months.size(); ++i)
         days.push_back(months[i + 1].addDays(-1));
-    days.push_back(period.End);
+    days.push_back(filter.End);
     return days;
 }
 
@@ -112,19 +103,17 @@ std::pair<QDate, QDate> QuickPeriod(TQuickPeriod which, const QDate &today)
 
 // ---- sums by category ------------------------------------------------------
 
-QString CategorySumsSql(const TReportPeriod &period)
+QString CategorySumsSql(const RecordFilter &filter)
 {
-    return Format(
-        kCategorySums,
-        {Day(period.Begin), Day(period.End.addDays(1)), AccountCondition(period.Account)});
+    return Format(kCategorySums, {filter.Where()});
 }
 
-TCategoryFigures QueryCategorySums(const TReportPeriod &period)
+TCategoryFigures QueryCategorySums(const RecordFilter &filter)
 {
     TCategoryFigures figures;
-    if (period.IsEmpty())
+    if (!filter.HasDays())
         return figures;
-    TQuery &query = GDbAccess->OpenQuery(CategorySumsSql(period));
+    TQuery &query = GDbAccess->OpenQuery(CategorySumsSql(filter));
     for (; !query.Eof(); query.Next()) {
         const bool expense = query.Fields(0).AsInteger() != 0;
         const TCategorySum sum {query.Fields(1).AsInteger(),
@@ -317,13 +306,13 @@ std::vector<TSlice> PieSlices(const std::vector<TCategoryLine> &lines, int most)
 
 // ---- sums by month -----------------------------------------------------------
 
-std::vector<QDate> ReportMonths(const TReportPeriod &period)
+std::vector<QDate> ReportMonths(const RecordFilter &filter)
 {
     std::vector<QDate> months;
-    if (period.IsEmpty())
+    if (!filter.HasDays())
         return months;
-    const QDate last = FirstOfMonth(period.End);
-    QDate first = FirstOfMonth(period.Begin);
+    const QDate last = FirstOfMonth(filter.End);
+    QDate first = FirstOfMonth(filter.Begin);
     if (first > last.addMonths(-11))
         first = last.addMonths(-11);
     for (QDate month = first; month <= last; month = month.addMonths(1))
@@ -331,9 +320,9 @@ std::vector<QDate> ReportMonths(const TReportPeriod &period)
     return months;
 }
 
-QString TrendSql(const TReportPeriod &period)
+QString TrendSql(const RecordFilter &filter)
 {
-    const std::vector<QDate> months = ReportMonths(period);
+    const std::vector<QDate> months = ReportMonths(filter);
     if (months.empty())
         return {};
     std::vector<qint64> starts;
@@ -341,20 +330,19 @@ QString TrendSql(const TReportPeriod &period)
     for (const QDate &month : months)
         starts.push_back(DayNumber(month));
     return Format(kMonthSums,
-                  {BucketIndex(starts, 0, starts.size()), Day(TrendStart(period, months)),
-                   Day(period.End.addDays(1)), AccountCondition(period.Account)});
+                  {BucketIndex(starts, 0, starts.size()), TrendFilter(filter, months).Where()});
 }
 
-std::vector<TMonthFigures> QueryTrend(const TReportPeriod &period)
+std::vector<TMonthFigures> QueryTrend(const RecordFilter &filter)
 {
-    const std::vector<QDate> months = ReportMonths(period);
+    const std::vector<QDate> months = ReportMonths(filter);
     std::vector<TMonthFigures> figures;
     figures.reserve(months.size());
     for (const QDate &month : months)
         figures.push_back({month, {}, {}});
     if (months.empty())
         return figures;
-    TQuery &query = GDbAccess->OpenQuery(TrendSql(period));
+    TQuery &query = GDbAccess->OpenQuery(TrendSql(filter));
     for (; !query.Eof(); query.Next()) {
         const qint64 index = query.Fields(0).AsInt64();
         if (index < 0 || index >= qint64(figures.size()))
@@ -369,19 +357,23 @@ std::vector<TMonthFigures> QueryTrend(const TReportPeriod &period)
 
 // ---- balance by month ----------------------------------------------------------
 
-QString BalanceNetSql(const TReportPeriod &period)
+QString BalanceNetSql(const RecordFilter &filter)
 {
-    const std::vector<QDate> months = ReportMonths(period);
+    const std::vector<QDate> months = ReportMonths(filter);
     if (months.empty())
         return {};
     // Bucket i holds the records after point i up to point i + 1; the last
     // one, those after the last point.
+    const std::vector<QDate> days = BalanceDays(filter, months);
     std::vector<qint64> starts;
-    for (const QDate &day : BalanceDays(period, months))
+    starts.reserve(days.size());
+    for (const QDate &day : days)
         starts.push_back(DayNumber(day) + 1);
-    return Format(kNetAfter,
-                  {BucketIndex(starts, 0, starts.size()), QString::number(starts[0]),
-                   AccountCondition(period.Account)});
+    // Every record on the account after the first point, with no end.
+    RecordFilter after;
+    after.Begin = days.front().addDays(1);
+    after.Account = filter.Account;
+    return Format(kNetAfter, {BucketIndex(starts, 0, starts.size()), after.Where()});
 }
 
 QString AccountBalanceSql(const QString &account)
@@ -390,20 +382,20 @@ QString AccountBalanceSql(const QString &account)
                   {account.isEmpty() ? QString() : Format(kWhereAccount, {SqlText(account)})});
 }
 
-std::vector<TBalancePoint> QueryBalance(const TReportPeriod &period)
+std::vector<TBalancePoint> QueryBalance(const RecordFilter &filter)
 {
-    const std::vector<QDate> months = ReportMonths(period);
+    const std::vector<QDate> months = ReportMonths(filter);
     std::vector<TBalancePoint> points;
     if (months.empty())
         return points;
-    for (const QDate &day : BalanceDays(period, months))
+    for (const QDate &day : BalanceDays(filter, months))
         points.push_back({day, {}});
-    TQuery &balance = GDbAccess->OpenQuery(AccountBalanceSql(period.Account));
+    TQuery &balance = GDbAccess->OpenQuery(AccountBalanceSql(filter.Account));
     const Currency now
         = balance.Eof() ? Currency() : Currency::FromUnits(balance.Fields(0).AsInt64());
     balance.Close();
     std::vector<Currency> net(points.size());
-    TQuery &query = GDbAccess->OpenQuery(BalanceNetSql(period));
+    TQuery &query = GDbAccess->OpenQuery(BalanceNetSql(filter));
     for (; !query.Eof(); query.Next()) {
         const qint64 index = query.Fields(0).AsInt64();
         if (index >= 0 && index < qint64(net.size()))

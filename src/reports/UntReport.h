@@ -2,6 +2,7 @@
 
 #include "data/Currency.h"
 #include "ledger/Categories.h"
+#include "ledger/RecordFilter.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -11,16 +12,9 @@
 #include <utility>
 #include <vector>
 
-// The records a report covers: the days from Begin to End, both included, on
-// every account (Account empty) or on one.
-struct TReportPeriod
-{
-    QDate Begin;
-    QDate End;
-    QString Account;
-
-    bool IsEmpty() const { return !Begin.isValid() || !End.isValid() || Begin > End; }
-};
+// Each report covers the records its filter selects (the report window's:
+// the days of a period, on every account or on one), and sums nothing when
+// the period holds no day.
 
 // The quick choices of the report window, in the order it lists them. A
 // period that has begun ends today, as the main window's does.
@@ -44,8 +38,8 @@ struct TCategoryFigures
     Currency ExpenseTotal;
     qint64 Count = 0;
 };
-QString CategorySumsSql(const TReportPeriod &period);
-TCategoryFigures QueryCategorySums(const TReportPeriod &period);
+QString CategorySumsSql(const RecordFilter &filter);
+TCategoryFigures QueryCategorySums(const RecordFilter &filter);
 
 // One line of a category breakdown.
 struct TCategoryLine
@@ -111,7 +105,7 @@ std::vector<TSlice> PieSlices(const std::vector<TCategoryLine> &lines, int most 
 
 // The months a trend or balance shows: the period's months, and at least 12,
 // reaching back from the period's last month. Each is its first day.
-std::vector<QDate> ReportMonths(const TReportPeriod &period);
+std::vector<QDate> ReportMonths(const RecordFilter &filter);
 
 struct TMonthFigures
 {
@@ -122,8 +116,8 @@ struct TMonthFigures
 // Income and expense of each month shown. A period of 12 months or more is
 // summed from its first day; a shorter one shows whole months back to the
 // twelfth before its end.
-QString TrendSql(const TReportPeriod &period);
-std::vector<TMonthFigures> QueryTrend(const TReportPeriod &period);
+QString TrendSql(const RecordFilter &filter);
+std::vector<TMonthFigures> QueryTrend(const RecordFilter &filter);
 
 struct TBalancePoint
 {
@@ -131,10 +125,11 @@ struct TBalancePoint
     Currency Balance;
 };
 // The balance at the end of each month shown: today's balances (the account
-// window's) less what the records after that day added.
-QString BalanceNetSql(const TReportPeriod &period);
+// window's) less what the records after that day added. It takes only the
+// period and the account of the filter, since a balance holds every record.
+QString BalanceNetSql(const RecordFilter &filter);
 QString AccountBalanceSql(const QString &account);
-std::vector<TBalancePoint> QueryBalance(const TReportPeriod &period);
+std::vector<TBalancePoint> QueryBalance(const RecordFilter &filter);
 
 // The exact figures under a chart: captions, rows of texts (amounts as plain
 // decimals, exact), which columns hold names (the others hold numbers), and

@@ -7,6 +7,7 @@
 
 #include "data/ListModel.h"
 #include "data/UException.h"
+#include "ledger/RecordFilter.h"
 #include "ledger/UntConfig.h"
 #include "ledger/UntNote.h"
 #include "ledger/UntTree.h"
@@ -135,9 +136,10 @@ void TestHostileText::accountNameAndRemark()
     GAccount->FRemark = QString();
     GAccount->UpdateAccount(text);
     QCOMPARE(ReadTotals(text + text), Totals("3.5", "2", "0"));
+    RecordFilter onAccount;
+    onAccount.Account = text + text;
     QCOMPARE(
-        DbQueryInt(Format(QStringLiteral("select count(*) from BookKeep where AccountName='%s'"),
-                          {SqlText(text + text)})),
+        DbQueryInt(Format(QStringLiteral("select count(*) from BookKeep %s"), {onAccount.Where()})),
         1);
     QCOMPARE(RowCount(QStringLiteral("BookKeep")), 1);
 }

@@ -70,7 +70,15 @@ public:
     }
 };
 
-const TReportPeriod kMay {QDate(2024, 5, 1), QDate(2024, 5, 31), {}};
+const RecordFilter kMay = RecordFilter::Days(QDate(2024, 5, 1), QDate(2024, 5, 31));
+
+// The days from begin to end on one account, or on every one when it is empty.
+RecordFilter OnAccount(const QDate &begin, const QDate &end, const QString &account)
+{
+    RecordFilter filter = RecordFilter::Days(begin, end);
+    filter.Account = account;
+    return filter;
+}
 
 QStringList Lines(const std::vector<TCategoryLine> &lines)
 {
@@ -192,7 +200,7 @@ void TestReport::categoriesRollUpAndDrillDown()
     QVERIFY(Breakdown(figures.Expense, tree, 0).front().HasChildren);
 
     // One account only.
-    const TCategoryFigures bank = QueryCategorySums({kMay.Begin, kMay.End, kBank});
+    const TCategoryFigures bank = QueryCategorySums(OnAccount(kMay.Begin, kMay.End, kBank));
     QCOMPARE(Lines(Breakdown(bank.Expense, tree, 0)),
              QStringList({QStringLiteral("交通=7"), QStringLiteral("餐饮=5")}));
     QCOMPARE(bank.IncomeTotal, Amount("500"));
@@ -324,11 +332,11 @@ void TestReport::monthsAndTheirBoundaries()
 
     // Twelve months or more: summed from the period's first day, so its
     // totals are the period's.
-    const TReportPeriod year {QDate(2023, 5, 2), QDate(2024, 5, 30), {}};
+    const RecordFilter year = RecordFilter::Days(QDate(2023, 5, 2), QDate(2024, 5, 30));
     const std::vector<TMonthFigures> long_ = QueryTrend(year);
     QCOMPARE(int(long_.size()), 13);
     QCOMPARE(long_.back().Expense, Amount("40.05"));
-    QVERIFY(QueryTrend({QDate(2024, 6, 1), QDate(2024, 5, 31), {}}).empty());
+    QVERIFY(QueryTrend(RecordFilter::Days(QDate(2024, 6, 1), QDate(2024, 5, 31))).empty());
     QCOMPARE(QuickPeriod(TQuickPeriod::LastMonth, QDate(2024, 3, 31)),
              std::make_pair(QDate(2024, 2, 1), QDate(2024, 2, 29)));
     QCOMPARE(QuickPeriod(TQuickPeriod::Last12Months, QDate(2024, 3, 31)),
@@ -340,14 +348,15 @@ void TestReport::balanceEndsAtTheAccounts()
     TReportBooks books;
     for (const QString &account : {QString(), kCash, kBank}) {
         const std::vector<TBalancePoint> points
-            = QueryBalance({QDate(2024, 1, 1), QDate(2024, 12, 31), account});
+            = QueryBalance(OnAccount(QDate(2024, 1, 1), QDate(2024, 12, 31), account));
         QCOMPARE(int(points.size()), 12);
         for (const TBalancePoint &point : points)
             QCOMPARE(point.Balance, BalanceAt(point.Day, account));
     }
     // Ending today, the line ends at the account window's balances.
     const QDate today = QDate::currentDate();
-    const std::vector<TBalancePoint> now = QueryBalance({today.addDays(-3), today, {}});
+    const std::vector<TBalancePoint> now
+        = QueryBalance(RecordFilter::Days(today.addDays(-3), today));
     QCOMPARE(now.back().Day, today);
     QCOMPARE(now.back().Balance, ReadTotals(kCash).Fare + ReadTotals(kBank).Fare);
 }
@@ -380,7 +389,7 @@ void TestReport::totalsEqualTheMainWindow()
         Child<QDateEdit>(&main, "DBOver")->setDate(end);
         main.btnQueryClick();
         const TRecordTotals listed = SumListedRecords(main.Records());
-        const TReportPeriod period {begin, end, {}};
+        const RecordFilter period = RecordFilter::Days(begin, end);
         const TCategoryFigures figures = QueryCategorySums(period);
         QCOMPARE(figures.Count, qint64(listed.Count));
         QCOMPARE(figures.IncomeTotal, listed.Income);
@@ -406,11 +415,11 @@ void TestReport::totalsEqualTheMainWindow()
     for (int row = 0; row < accounts.rowCount(); ++row) {
         const QString name = accounts.Cell(row, 0);
         all += accounts.CellAmount(row, 1);
-        const std::vector<TBalancePoint> points = QueryBalance({begin, today, name});
+        const std::vector<TBalancePoint> points = QueryBalance(OnAccount(begin, today, name));
         QCOMPARE(points.back().Balance, accounts.CellAmount(row, 1));
         QCOMPARE(points.front().Balance, BalanceAt(points.front().Day, name));
     }
-    QCOMPARE(QueryBalance({begin, today, {}}).back().Balance, all);
+    QCOMPARE(QueryBalance(RecordFilter::Days(begin, today)).back().Balance, all);
 }
 
 void TestReport::largestAmountsStayExact()

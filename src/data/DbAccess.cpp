@@ -568,7 +568,9 @@ void TDbAccess::InTransaction(const std::function<void()> &work)
         throw EDBException(DbFile::LastError(FConnection), kExecTitle, {});
     FInTransaction = true;
     FWritten.clear();
-    FStepName.clear();
+    // A step is named only while its transaction is open, and the name goes
+    // when it ends: a new step starts without one.
+    Q_ASSERT(FStepName.isEmpty());
     try {
         work();
         SealStep();
@@ -629,6 +631,9 @@ void TDbAccess::NameStep(const QString &name)
 
 void TDbAccess::SealStep()
 {
+    // Only the step of InTransaction is sealed here; a batch run on its own
+    // seals its step itself.
+    Q_ASSERT(FInTransaction);
     try {
         FHistory->SealStep(FStepName);
     } catch (const Exception &failure) {

@@ -51,10 +51,10 @@ double Median(const QByteArray &fileName, int runs, const std::function<void(sql
     return times[times.size() / 2];
 }
 
-void Expect(const QString &reason)
+void Expect(const Outcome &check)
 {
-    if (!reason.isEmpty()) {
-        std::fprintf(stderr, "check failed: %s\n", qUtf8Printable(reason));
+    if (!check.IsSound()) {
+        std::fprintf(stderr, "check failed: %s\n", qUtf8Printable(check.Reason()));
         std::exit(1);
     }
 }

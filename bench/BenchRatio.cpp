@@ -194,7 +194,7 @@ QString NewBooks(const QString &parent, const QString &name, int records, quint3
     if (reason.isEmpty()) {
         // Books whose totals do not match their records would measure nothing real.
         const TRawDb check(BooksFile(dir), false);
-        reason = DbFile::CheckTotals(check.Db());
+        reason = DbFile::CheckTotals(check.Db()).Reason();
     }
     if (!reason.isEmpty())
         throw TBenchFailure(QStringLiteral("making %1: %2").arg(BooksFile(dir), reason));
@@ -823,11 +823,12 @@ void ChangeMeasures(const TOptions &options, const QString &suffix, const QStrin
     }
     // The raw side replayed what the program would have sent, so the books
     // still add up; if not, the replay was not the program's work.
-    QString reason = DbFile::CheckTotals(raw.Db());
-    if (reason.isEmpty() && withoutLog)
-        reason = DbFile::CheckTotals(TRawDb(BooksFile(books), false).Db());
-    if (!reason.isEmpty())
-        throw TBenchFailure(QStringLiteral("after the changes%1: %2").arg(suffix, reason));
+    Outcome totals = DbFile::CheckTotals(raw.Db());
+    if (withoutLog)
+        totals = totals.Then(
+            [&] { return DbFile::CheckTotals(TRawDb(BooksFile(books), false).Db()); });
+    if (!totals.IsSound())
+        throw TBenchFailure(QStringLiteral("after the changes%1: %2").arg(suffix, totals.Reason()));
 }
 
 // ---- the run ------------------------------------------------------------

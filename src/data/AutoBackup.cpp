@@ -36,14 +36,13 @@ struct TConnection
     TConnection &operator=(const TConnection &) = delete;
     ~TConnection() { sqlite3_close_v2(Db); }
 
-    // The reason when the file does not open.
-    QString Open(const QString &fileName, int flags)
+    Outcome Open(const QString &fileName, int flags)
     {
         if (sqlite3_open_v2(QFile::encodeName(fileName).constData(), &Db,
                             flags | SQLITE_OPEN_NOMUTEX, nullptr)
             == SQLITE_OK)
-            return {};
-        return Db ? DbFile::LastError(Db) : QStringLiteral("out of memory");
+            return Outcome::Sound();
+        return Outcome::Fault(Db ? DbFile::LastError(Db) : QStringLiteral("out of memory"));
     }
 };
 
@@ -77,40 +76,40 @@ bool CountRows(sqlite3 *db, std::array<qint64, kTables.size()> &counts)
     return true;
 }
 
-// Flushes a file or folder to the disk; the reason when that fails.
-QString Sync(const QString &path, bool folder)
+// Flushes a file or folder to the disk.
+Outcome Sync(const QString &path, bool folder)
 {
     const int fd
         = ::open(QFile::encodeName(path).constData(), folder ? O_RDONLY | O_DIRECTORY : O_RDONLY);
     if (fd < 0)
-        return qt_error_string(errno);
+        return Outcome::Fault(qt_error_string(errno));
     const int rc = ::fsync(fd);
     const int error = errno;
     ::close(fd);
-    return rc == 0 ? QString() : qt_error_string(error);
+    return rc == 0 ? Outcome::Sound() : Outcome::Fault(qt_error_string(error));
 }
 
-// The reason a copy cannot be used, or an empty text: this program's sound
-// books with the row counts given.
-QString Verify(const QString &fileName, const std::array<qint64, kTables.size()> &expected)
+// Whether a copy can be used, or why not: this program's sound books with the
+// row counts given.
+Outcome Verify(const QString &fileName, const std::array<qint64, kTables.size()> &expected)
 {
     TConnection copy;
-    QString reason = copy.Open(fileName, SQLITE_OPEN_READONLY);
-    if (reason.isEmpty())
-        reason = DbFile::Check(copy.Db, DbFile::TCheckDepth::Restore);
-    if (!reason.isEmpty())
-        return reason;
+    const Outcome checked = copy.Open(fileName, SQLITE_OPEN_READONLY).Then([&] {
+        return DbFile::Check(copy.Db, DbFile::TCheckDepth::Restore);
+    });
+    if (!checked.IsSound())
+        return checked;
     std::array<qint64, kTables.size()> counts {};
     if (!CountRows(copy.Db, counts))
-        return DbFile::LastError(copy.Db);
+        return Outcome::Fault(DbFile::LastError(copy.Db));
     for (size_t i = 0; i < kTables.size(); ++i) {
         if (counts[i] != expected[i])
-            return QStringLiteral("表 %1 有 %2 行，数据文件中有 %3 行")
-                .arg(QLatin1StringView(kTables[i]))
-                .arg(counts[i])
-                .arg(expected[i]);
+            return Outcome::Fault(QStringLiteral("表 %1 有 %2 行，数据文件中有 %3 行")
+                                      .arg(QLatin1StringView(kTables[i]))
+                                      .arg(counts[i])
+                                      .arg(expected[i]));
     }
-    return {};
+    return Outcome::Sound();
 }
 
 } // namespace
@@ -214,7 +213,7 @@ QStringList Expired(const QStringList &names, const QDateTime &now, int daily, c
 std::optional<quint32> ChangeCounter(const QString &booksFile)
 {
     TConnection books;
-    if (!books.Open(booksFile, SQLITE_OPEN_READONLY).isEmpty())
+    if (!books.Open(booksFile, SQLITE_OPEN_READONLY).IsSound())
         return std::nullopt;
     sqlite3_busy_timeout(books.Db, 5000);
     std::optional<quint32> counter;
@@ -226,18 +225,18 @@ std::optional<quint32> ChangeCounter(const QString &booksFile)
     return counter;
 }
 
-QString Make(const QString &booksFile, const QString &folder, const QDateTime &now, TMade &made)
+Outcome Make(const QString &booksFile, const QString &folder, const QDateTime &now, TMade &made)
 {
     const QString shownFolder = QDir::toNativeSeparators(folder);
     if (!QDir().mkpath(folder))
-        return QStringLiteral("无法创建备份文件夹 %1").arg(shownFolder);
+        return Outcome::Fault(QStringLiteral("无法创建备份文件夹 %1").arg(shownFolder));
     // Copies left by a run that was killed while making one.
     DbFile::RemovePartials(folder);
     const QString fileName = QDir(folder).filePath(FileName(now));
     QTemporaryFile temporary(DbFile::PartialTemplate(fileName));
     if (!temporary.open())
-        return QStringLiteral("无法在备份文件夹 %1 中写入文件（%2）")
-            .arg(shownFolder, temporary.errorString());
+        return Outcome::Fault(QStringLiteral("无法在备份文件夹 %1 中写入文件（%2）")
+                                  .arg(shownFolder, temporary.errorString()));
     temporary.close();
     const QString temporaryName = temporary.fileName();
 
@@ -246,63 +245,68 @@ QString Make(const QString &booksFile, const QString &folder, const QDateTime &n
     std::array<qint64, kTables.size()> counts {};
     {
         TConnection books;
-        QString reason = books.Open(booksFile, SQLITE_OPEN_READONLY);
-        if (!reason.isEmpty())
-            return QStringLiteral("无法打开数据文件（%1）").arg(reason);
+        if (const Outcome opened = books.Open(booksFile, SQLITE_OPEN_READONLY); !opened.IsSound())
+            return Outcome::Fault(QStringLiteral("无法打开数据文件（%1）").arg(opened.Reason()));
         sqlite3_busy_timeout(books.Db, 5000);
         if (sqlite3_exec(books.Db, "begin", nullptr, nullptr, nullptr) != SQLITE_OK
             || !CountRows(books.Db, counts))
-            return QStringLiteral("无法读取数据文件（%1）").arg(DbFile::Explain(books.Db));
+            return Outcome::Fault(
+                QStringLiteral("无法读取数据文件（%1）").arg(DbFile::Explain(books.Db)));
         const std::optional<quint32> counter = ReadCounter(books.Db);
         if (!counter)
-            return QStringLiteral("无法读取数据文件的文件头");
+            return Outcome::Fault(QStringLiteral("无法读取数据文件的文件头"));
         made.ChangeCounter = *counter;
 
         TConnection copy;
-        reason = copy.Open(temporaryName, SQLITE_OPEN_READWRITE);
-        // The copy is synced once, as a whole, below; a journal would only
-        // double its writes.
-        if (reason.isEmpty()
-            && sqlite3_exec(copy.Db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF", nullptr,
-                            nullptr, nullptr)
-                != SQLITE_OK)
-            reason = DbFile::LastError(copy.Db);
-        if (reason.isEmpty()) {
-            sqlite3_backup *backup = sqlite3_backup_init(copy.Db, "main", books.Db, "main");
-            if (!backup) {
-                reason = DbFile::LastError(copy.Db);
-            } else {
-                sqlite3_backup_step(backup, -1);
-                if (sqlite3_backup_finish(backup) != SQLITE_OK)
-                    reason = DbFile::Explain(copy.Db, temporaryName);
-            }
-        }
+        Outcome copied
+            = copy.Open(temporaryName, SQLITE_OPEN_READWRITE)
+                  .Then([&] {
+                      // The copy is synced once, as a whole, below; a journal
+                      // would only double its writes.
+                      if (sqlite3_exec(copy.Db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF",
+                                       nullptr, nullptr, nullptr)
+                          != SQLITE_OK)
+                          return Outcome::Fault(DbFile::LastError(copy.Db));
+                      return Outcome::Sound();
+                  })
+                  .Then([&] {
+                      sqlite3_backup *backup
+                          = sqlite3_backup_init(copy.Db, "main", books.Db, "main");
+                      if (!backup)
+                          return Outcome::Fault(DbFile::LastError(copy.Db));
+                      sqlite3_backup_step(backup, -1);
+                      if (sqlite3_backup_finish(backup) != SQLITE_OK)
+                          return Outcome::Fault(DbFile::Explain(copy.Db, temporaryName));
+                      return Outcome::Sound();
+                  });
         sqlite3_exec(books.Db, "commit", nullptr, nullptr, nullptr);
-        if (reason.isEmpty()) {
-            if (sqlite3_close(copy.Db) == SQLITE_OK)
-                copy.Db = nullptr;
-            else
-                reason = DbFile::LastError(copy.Db);
-        }
-        if (!reason.isEmpty())
-            return QStringLiteral("复制数据文件失败：%1").arg(reason);
+        copied = copied.Then([&] {
+            if (sqlite3_close(copy.Db) != SQLITE_OK)
+                return Outcome::Fault(DbFile::LastError(copy.Db));
+            copy.Db = nullptr;
+            return Outcome::Sound();
+        });
+        if (!copied.IsSound())
+            return Outcome::Fault(QStringLiteral("复制数据文件失败：%1").arg(copied.Reason()));
     }
-    if (const QString reason = Sync(temporaryName, false); !reason.isEmpty())
-        return QStringLiteral("无法把备份写入磁盘（%1）").arg(reason);
+    if (const Outcome synced = Sync(temporaryName, false); !synced.IsSound())
+        return Outcome::Fault(QStringLiteral("无法把备份写入磁盘（%1）").arg(synced.Reason()));
 
-    if (const QString reason = Verify(temporaryName, counts); !reason.isEmpty())
-        return QStringLiteral("备份未通过检查：%1").arg(reason);
+    if (const Outcome verified = Verify(temporaryName, counts); !verified.IsSound())
+        return Outcome::Fault(QStringLiteral("备份未通过检查：%1").arg(verified.Reason()));
 
     std::error_code error;
     std::filesystem::rename(QFile::encodeName(temporaryName).toStdString(),
                             QFile::encodeName(fileName).toStdString(), error);
     if (error)
-        return QStringLiteral("无法命名备份文件 %1（%2）")
-            .arg(QDir::toNativeSeparators(fileName), QString::fromLocal8Bit(error.message()));
-    // The new name must last as well as the copy.
-    Sync(folder, true);
+        return Outcome::Fault(
+            QStringLiteral("无法命名备份文件 %1（%2）")
+                .arg(QDir::toNativeSeparators(fileName), QString::fromLocal8Bit(error.message())));
+    // The new name must last as well as the copy; a folder that cannot be
+    // synced leaves the copy made all the same.
+    static_cast<void>(Sync(folder, true));
     made.File = fileName;
-    return {};
+    return Outcome::Sound();
 }
 
 void Rotate(const QString &folder, const QDateTime &now, int daily, const QString &keep)
@@ -319,10 +323,10 @@ TCopy Inspect(const QString &fileName)
     copy.Time = TimeOf(fileName);
     copy.Size = QFileInfo(fileName).size();
     TConnection db;
-    copy.Problem = db.Open(fileName, SQLITE_OPEN_READONLY);
-    if (copy.Problem.isEmpty())
-        copy.Problem = DbFile::Check(db.Db, DbFile::TCheckDepth::Open);
-    if (!copy.Problem.isEmpty())
+    copy.Check = db.Open(fileName, SQLITE_OPEN_READONLY).Then([&] {
+        return DbFile::Check(db.Db, DbFile::TCheckDepth::Open);
+    });
+    if (!copy.Check.IsSound())
         return copy;
     sqlite3_stmt *stmt = nullptr;
     if (sqlite3_prepare_v2(db.Db, "select count(*),max(InDate) from BookKeep", -1, &stmt, nullptr)
@@ -332,7 +336,7 @@ TCopy Inspect(const QString &fileName)
         if (sqlite3_column_type(stmt, 1) != SQLITE_NULL)
             copy.LastRecord = DateOfDayNumber(qint64(sqlite3_column_double(stmt, 1)));
     } else {
-        copy.Problem = DbFile::Explain(db.Db, fileName);
+        copy.Check = Outcome::Fault(DbFile::Explain(db.Db, fileName));
     }
     sqlite3_finalize(stmt);
     return copy;
@@ -371,26 +375,26 @@ void TAutoBackup::Configure(bool enabled, int daily)
     FDaily = std::max(1, daily);
 }
 
-TAutoBackup::TOutcome TAutoBackup::Run(const QString &books, const QString &folder,
+TAutoBackup::TAttempt TAutoBackup::Run(const QString &books, const QString &folder,
                                        const QDateTime &now, int daily)
 {
-    TOutcome outcome;
-    outcome.Reason = AutoBackup::Make(books, folder, now, outcome.Copy);
+    TAttempt attempt;
+    attempt.Result = AutoBackup::Make(books, folder, now, attempt.Copy);
     // Older copies go only once the new one has passed its check.
-    if (outcome.Reason.isEmpty())
-        AutoBackup::Rotate(folder, now, daily, outcome.Copy.File);
-    return outcome;
+    if (attempt.Result.IsSound())
+        AutoBackup::Rotate(folder, now, daily, attempt.Copy.File);
+    return attempt;
 }
 
-bool TAutoBackup::Finish(const TOutcome &outcome)
+bool TAutoBackup::Finish(const TAttempt &attempt)
 {
-    if (outcome.Reason.isEmpty()) {
-        FBaseline = outcome.Copy.ChangeCounter;
-        Q_EMIT Made(outcome.Copy.File);
+    if (attempt.Result.IsSound()) {
+        FBaseline = attempt.Copy.ChangeCounter;
+        Q_EMIT Made(attempt.Copy.File);
         return true;
     }
-    WriteLog(QStringLiteral("自动备份失败！") + outcome.Reason);
-    Q_EMIT Failed(outcome.Reason);
+    WriteLog(QStringLiteral("自动备份失败！") + attempt.Result.Reason());
+    Q_EMIT Failed(attempt.Result.Reason());
     return false;
 }
 
@@ -406,7 +410,7 @@ void TAutoBackup::AtStart()
         return;
     }
     FWorker = std::thread([this, books, folder, now, daily = FDaily] {
-        FWorkerOutcome = Run(books, folder, now, daily);
+        FWorkerAttempt = Run(books, folder, now, daily);
         QMetaObject::invokeMethod(this, &TAutoBackup::Wait, Qt::QueuedConnection);
     });
 }
@@ -416,7 +420,7 @@ void TAutoBackup::Wait()
     if (!FWorker.joinable())
         return;
     FWorker.join();
-    Finish(FWorkerOutcome);
+    Finish(FWorkerAttempt);
 }
 
 bool TAutoBackup::MakeNow()

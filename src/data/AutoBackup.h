@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Outcome.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QList>
@@ -49,9 +51,9 @@ struct TMade
 // Copies the books into the folder as the copy of `now`, through a read-only
 // connection of its own and the online backup API, under a temporary name;
 // syncs it, checks it (integrity, this program's books, the row counts of the
-// books when copied) and only then gives it its name. The reason when that
-// fails; a failed copy leaves no file behind and the books untouched.
-QString Make(const QString &booksFile, const QString &folder, const QDateTime &now, TMade &made);
+// books when copied) and only then gives it its name. A failed copy leaves no
+// file behind and the books untouched.
+Outcome Make(const QString &booksFile, const QString &folder, const QDateTime &now, TMade &made);
 // Removes the copies that Expired names. Never raises.
 void Rotate(const QString &folder, const QDateTime &now, int daily, const QString &keep);
 
@@ -63,7 +65,7 @@ struct TCopy
     qint64 Size = 0;
     qint64 Records = 0;
     QDate LastRecord; // invalid when the copy holds no record
-    QString Problem; // why it cannot be restored; empty when it can
+    Outcome Check = Outcome::Sound(); // whether it can be restored, or why not
 };
 // Reads and checks one copy.
 TCopy Inspect(const QString &fileName);
@@ -111,21 +113,21 @@ Q_SIGNALS:
     void Failed(const QString &reason);
 
 private:
-    struct TOutcome
+    struct TAttempt
     {
-        QString Reason;
+        Outcome Result = Outcome::Sound();
         AutoBackup::TMade Copy;
     };
-    static TOutcome Run(const QString &books, const QString &folder, const QDateTime &now,
+    static TAttempt Run(const QString &books, const QString &folder, const QDateTime &now,
                         int daily);
-    bool Finish(const TOutcome &outcome);
+    bool Finish(const TAttempt &attempt);
     bool MakeNow();
 
     std::function<QDateTime()> FClock;
     bool FEnabled = true;
     int FDaily = 7;
     std::thread FWorker;
-    TOutcome FWorkerOutcome; // written by the worker, read after it is joined
+    TAttempt FWorkerAttempt; // written by the worker, read after it is joined
     // The change counter of the books at the last copy, or at start when no
     // copy was due.
     std::optional<quint32> FBaseline;

@@ -79,6 +79,9 @@ bool Currency::TryParse(const QString &text, Currency &result)
         if (keep >= 0 && digits[keep].unicode() >= u'5')
             ++units;
     }
+    // Fifteen digits at most, one unit more when rounded up: the count never
+    // overflows, and the bound refuses only a rounded-up 10^15.
+    Q_ASSERT(units >= 0 && units <= kMaxUnits + 1);
     if (units > kMaxUnits)
         return false;
     result = Currency(negative ? -units : units);

@@ -18,7 +18,12 @@ public:
 
     constexpr Currency() = default;
     static constexpr Currency FromUnits(qint64 units) { return Currency(units); }
-    static constexpr Currency FromWhole(qint64 whole) { return Currency(whole * kScale); }
+    static constexpr Currency FromWhole(qint64 whole)
+    {
+        // Callers refuse a whole number beyond the largest amount first.
+        Q_ASSERT(whole >= -kMaxUnits / kScale && whole <= kMaxUnits / kScale);
+        return Currency(whole * kScale);
+    }
 
     // Strict conversion: blanks around, a sign, digits with an optional point
     // and an optional exponent; rounded half away from zero to four decimals.

@@ -91,18 +91,19 @@ bool IsBlank(const QString &text)
 }
 
 // Copies the whole database behind `from` into `to` with the online backup API.
-QString CopyDatabase(sqlite3 *to, sqlite3 *from)
+Outcome CopyDatabase(sqlite3 *to, sqlite3 *from)
 {
     sqlite3_backup *backup = sqlite3_backup_init(to, "main", from, "main");
     if (!backup)
-        return DbFile::LastError(to);
+        return Outcome::Fault(DbFile::LastError(to));
     const int rc = sqlite3_backup_step(backup, -1);
     sqlite3_backup_finish(backup);
     if (rc == SQLITE_FULL)
-        return QStringLiteral("磁盘空间不足（%1）").arg(QString::fromUtf8(sqlite3_errstr(rc)));
+        return Outcome::Fault(
+            QStringLiteral("磁盘空间不足（%1）").arg(QString::fromUtf8(sqlite3_errstr(rc))));
     if (rc != SQLITE_DONE)
-        return QString::fromUtf8(sqlite3_errstr(rc));
-    return {};
+        return Outcome::Fault(QString::fromUtf8(sqlite3_errstr(rc)));
+    return Outcome::Sound();
 }
 
 // The side files in which SQLite keeps an unfinished change (a rollback
@@ -119,41 +120,48 @@ void RemoveSideFiles(const QString &fileName)
 // Log rows that no step holds were left by a change another connection made:
 // they become a step of their own, so that the next command's step holds only
 // its own change.
-QString SealPending(sqlite3 *db, UndoLog::THistory &history)
+Outcome SealPending(sqlite3 *db, UndoLog::THistory &history)
 {
     try {
         TTransaction transaction(db, false);
         history.SealStep({});
         transaction.Commit();
     } catch (const Exception &failure) {
-        return failure.Message();
+        return Outcome::Fault(failure.Message());
     }
-    return {};
+    return Outcome::Sound();
 }
 
 // Brings the private copy of a restore up to date and checks it as the books
 // are checked from then on: fully before the upgrade, which runs only on a
-// file shown to be this program's books, and again after it. The reason when
+// file shown to be this program's books, and again after it. A fault when
 // the books must not take it in.
-QString PrepareCopy(sqlite3 *db)
+Outcome PrepareCopy(sqlite3 *db)
 {
-    QString reason = DbFile::Check(db, DbFile::TCheckDepth::Restore);
+    const auto check = [db] { return DbFile::Check(db, DbFile::TCheckDepth::Restore); };
     // A file in WAL mode is brought back to a single file first.
-    if (reason.isEmpty())
-        reason = DbFile::Configure(db);
-    if (reason.isEmpty() && DbFile::SchemaVersion(db) != DbFile::kSchemaVersion) {
-        reason = DbFile::Upgrade(db);
-        if (reason.isEmpty())
-            reason = DbFile::Check(db, DbFile::TCheckDepth::Restore);
-    }
-    if (!reason.isEmpty())
-        return reason;
-    UndoLog::THistory history(db);
-    return SealPending(db, history);
+    return check()
+        .Then([db] { return DbFile::Configure(db); })
+        .Then([db, &check] {
+            if (DbFile::SchemaVersion(db) == DbFile::kSchemaVersion)
+                return Outcome::Sound();
+            return DbFile::Upgrade(db).Then(check);
+        })
+        .Then([db] {
+            UndoLog::THistory history(db);
+            return SealPending(db, history);
+        });
 }
 
-// Opens a file as a database; on failure the reason, and db is null.
-QString OpenFile(const QString &fileName, int flags, sqlite3 *&db)
+// Raises a fault as the failure of the command with this headline.
+void Require(const Outcome &outcome, const QString &title, const QString &sql = {})
+{
+    if (!outcome.IsSound())
+        throw EDBException(outcome.Reason(), title, sql);
+}
+
+// Opens a file as a database; on failure db is null.
+Outcome OpenFile(const QString &fileName, int flags, sqlite3 *&db)
 {
     db = nullptr;
     if (sqlite3_open_v2(QFile::encodeName(fileName).constData(), &db, flags, nullptr)
@@ -161,9 +169,9 @@ QString OpenFile(const QString &fileName, int flags, sqlite3 *&db)
         const QString reason = db ? DbFile::LastError(db) : QStringLiteral("out of memory");
         sqlite3_close_v2(db);
         db = nullptr;
-        return reason;
+        return Outcome::Fault(reason);
     }
-    return {};
+    return Outcome::Sound();
 }
 
 } // namespace
@@ -422,36 +430,39 @@ void TDbAccess::Close()
     FMapped = false;
 }
 
-QString TDbAccess::Open()
+Outcome TDbAccess::Open()
 {
     const QString fileName = DatabaseFile();
     if (!QFileInfo(fileName).isFile())
-        return QStringLiteral("找不到数据库文件 %1").arg(fileName);
+        return Outcome::Fault(QStringLiteral("找不到数据库文件 %1").arg(fileName));
     sqlite3 *db = nullptr;
-    QString reason = OpenFile(fileName, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, db);
-    if (reason.isEmpty() && sqlite3_db_readonly(db, "main") == 1)
-        reason = QStringLiteral("数据库文件 %1 是只读的").arg(fileName);
+    std::unique_ptr<UndoLog::THistory> history;
     // Nothing is written before the check has passed, so a refused file
     // stays as it was (a file in WAL mode is not checkpointed on close either).
-    if (reason.isEmpty())
-        reason = DbFile::Check(db, DbFile::TCheckDepth::Open);
-    if (reason.isEmpty())
-        reason = DbFile::Configure(db);
-    if (reason.isEmpty())
-        reason = DbFile::Upgrade(db);
-    auto history = std::make_unique<UndoLog::THistory>(db);
-    if (reason.isEmpty())
-        reason = SealPending(db, *history);
-    if (!reason.isEmpty()) {
+    const Outcome opened
+        = OpenFile(fileName, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, db)
+              .Then([&] {
+                  if (sqlite3_db_readonly(db, "main") == 1)
+                      return Outcome::Fault(QStringLiteral("数据库文件 %1 是只读的").arg(fileName));
+                  return Outcome::Sound();
+              })
+              .Then([&] { return DbFile::Check(db, DbFile::TCheckDepth::Open); })
+              .Then([&] { return DbFile::Configure(db); })
+              .Then([&] { return DbFile::Upgrade(db); })
+              .Then([&] {
+                  history = std::make_unique<UndoLog::THistory>(db);
+                  return SealPending(db, *history);
+              });
+    if (!opened.IsSound()) {
         history.reset();
         if (db)
             sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
         sqlite3_close_v2(db);
-        return reason;
+        return opened;
     }
     FConnection = db;
     FHistory = std::move(history);
-    return {};
+    return opened;
 }
 
 void TDbAccess::Connect()
@@ -459,18 +470,14 @@ void TDbAccess::Connect()
     Close();
     // Copies left by a backup or restore that was killed.
     DbFile::RemovePartials(AppPath);
-    const QString reason = Open();
-    if (!reason.isEmpty())
-        ShowErrorDetail(kConnectTitle, reason, {});
+    if (const Outcome opened = Open(); !opened.IsSound())
+        ShowErrorDetail(kConnectTitle, opened.Reason(), {});
 }
 
 void TDbAccess::EnsureConnected(const QString &title, const QString &sql)
 {
-    if (FConnection)
-        return;
-    const QString reason = Open();
-    if (!reason.isEmpty())
-        throw EDBException(reason, title, sql);
+    if (!FConnection)
+        Require(Open(), title, sql);
 }
 
 TQuery &TDbAccess::OpenQuery(const QString &sql)
@@ -561,7 +568,9 @@ void TDbAccess::InTransaction(const std::function<void()> &work)
         throw EDBException(DbFile::LastError(FConnection), kExecTitle, {});
     FInTransaction = true;
     FWritten.clear();
-    FStepName.clear();
+    // A step is named only while its transaction is open, and the name goes
+    // when it ends: a new step starts without one.
+    Q_ASSERT(FStepName.isEmpty());
     try {
         work();
         SealStep();
@@ -584,9 +593,8 @@ void TDbAccess::InTransaction(const std::function<void()> &work)
 void TDbAccess::ExecBound(const QString &sql, const QStringList &values)
 {
     for (const QString &value : values) {
-        const QString fault = TextFault(value, TTextUse::Bound);
-        if (!fault.isEmpty())
-            throw Exception(fault);
+        if (const Outcome fault = TextFault(value, TTextUse::Bound); !fault.IsSound())
+            throw Exception(fault.Reason());
     }
     EnsureConnected(kExecTitle, sql);
     MapFile(false);
@@ -623,6 +631,9 @@ void TDbAccess::NameStep(const QString &name)
 
 void TDbAccess::SealStep()
 {
+    // Only the step of InTransaction is sealed here; a batch run on its own
+    // seals its step itself.
+    Q_ASSERT(FInTransaction);
     try {
         FHistory->SealStep(FStepName);
     } catch (const Exception &failure) {
@@ -705,21 +716,18 @@ void TDbAccess::BackupTo(const QString &fileName)
             kBackupTitle, {});
     temporary.close();
     sqlite3 *target = nullptr;
-    QString reason
-        = OpenFile(temporary.fileName(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, target);
-    if (reason.isEmpty())
-        reason = CopyDatabase(target, FConnection);
-    if (target && sqlite3_close(target) != SQLITE_OK && reason.isEmpty())
-        reason = DbFile::LastError(target);
-    if (reason.isEmpty()) {
+    Outcome copied
+        = OpenFile(temporary.fileName(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, target)
+              .Then([&] { return CopyDatabase(target, FConnection); });
+    if (target && sqlite3_close(target) != SQLITE_OK && copied.IsSound())
+        copied = Outcome::Fault(DbFile::LastError(target));
+    const Outcome renamed = copied.Then([&] {
         std::error_code error;
         std::filesystem::rename(QFile::encodeName(temporary.fileName()).toStdString(),
                                 QFile::encodeName(fileName).toStdString(), error);
-        if (error)
-            reason = QString::fromLocal8Bit(error.message());
-    }
-    if (!reason.isEmpty())
-        throw EDBException(reason, kBackupTitle, {});
+        return error ? Outcome::Fault(QString::fromLocal8Bit(error.message())) : Outcome::Sound();
+    });
+    Require(renamed, kBackupTitle);
 }
 
 void TDbAccess::RestoreFrom(const QString &fileName, const std::function<void()> &beforeCopyIn)
@@ -742,31 +750,30 @@ void TDbAccess::RestoreFrom(const QString &fileName, const std::function<void()>
         QString Name;
         ~TSideFiles() { RemoveSideFiles(Name); }
     } sideFiles {copyName};
-    QString reason = DbFile::CopyInto(fileName, copy);
+    Outcome copied = DbFile::CopyInto(fileName, copy);
     copy.close();
     // A journal or WAL file beside the chosen file holds what the file alone
     // lacks: SQLite finishes or undoes that change in the copy when it opens it.
     for (const QString &suffix : kSideFiles) {
-        if (!reason.isEmpty() || !QFileInfo::exists(fileName + suffix))
-            continue;
-        QFile side(copyName + suffix);
-        if (!side.open(QIODevice::WriteOnly | QIODevice::NewOnly,
-                       QFile::ReadOwner | QFile::WriteOwner))
-            reason = QStringLiteral("无法创建临时文件 %1（%2）")
-                         .arg(side.fileName(), side.errorString());
-        else
-            reason = DbFile::CopyInto(fileName + suffix, side);
+        copied = copied.Then([&] {
+            if (!QFileInfo::exists(fileName + suffix))
+                return Outcome::Sound();
+            QFile side(copyName + suffix);
+            if (!side.open(QIODevice::WriteOnly | QIODevice::NewOnly,
+                           QFile::ReadOwner | QFile::WriteOwner))
+                return Outcome::Fault(QStringLiteral("无法创建临时文件 %1（%2）")
+                                          .arg(side.fileName(), side.errorString()));
+            return DbFile::CopyInto(fileName + suffix, side);
+        });
     }
-    if (!reason.isEmpty())
-        throw EDBException(reason, kRestoreTitle, {});
+    Require(copied, kRestoreTitle);
 
     sqlite3 *restored = nullptr;
     const auto closeCopy = qScopeGuard([&restored] { sqlite3_close_v2(restored); });
-    reason = OpenFile(copyName, SQLITE_OPEN_READWRITE, restored);
-    if (reason.isEmpty())
-        reason = PrepareCopy(restored);
-    if (!reason.isEmpty())
-        throw EDBException(reason, kRestoreTitle, {});
+    const Outcome prepared = OpenFile(copyName, SQLITE_OPEN_READWRITE, restored).Then([&] {
+        return PrepareCopy(restored);
+    });
+    Require(prepared, kRestoreTitle);
     if (beforeCopyIn) {
         FRestoreCopy = QFileInfo(copyName).fileName();
         const auto waited = qScopeGuard([this] { FRestoreCopy.clear(); });
@@ -775,10 +782,9 @@ void TDbAccess::RestoreFrom(const QString &fileName, const std::function<void()>
     // The history's statements were prepared on the books being replaced. A
     // copy that fails part way is rolled back: the books stay as they were.
     FHistory.reset();
-    reason = CopyDatabase(FConnection, restored);
+    const Outcome replaced = CopyDatabase(FConnection, restored);
     FHistory = std::make_unique<UndoLog::THistory>(FConnection);
-    if (!reason.isEmpty())
-        throw EDBException(reason, kRestoreTitle, {});
+    Require(replaced, kRestoreTitle);
 }
 
 // ---- free routines ---------------------------------------------------------

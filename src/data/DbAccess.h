@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Currency.h"
+#include "Outcome.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -160,7 +161,7 @@ private:
     // Opens the connection when it is closed; raises EDBException with the
     // caller's headline and statement when that fails.
     void EnsureConnected(const QString &title, const QString &sql);
-    QString Open();
+    Outcome Open();
     void MapFile(bool mapped);
     // Seals the change of the transaction about to commit as its named step.
     void SealStep();

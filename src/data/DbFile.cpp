@@ -197,22 +197,22 @@ void RemovePartials(const QString &dir, const QString &keep)
     }
 }
 
-QString Check(sqlite3 *db, TCheckDepth depth)
+Outcome Check(sqlite3 *db, TCheckDepth depth)
 {
     QString value;
     if (!QueryText(db, "PRAGMA application_id", value)) {
         if ((sqlite3_extended_errcode(db) & 0xff) == SQLITE_NOTADB)
-            return QStringLiteral("文件不是有效的数据库（%1）").arg(LastError(db));
-        return Explain(db);
+            return Outcome::Fault(QStringLiteral("文件不是有效的数据库（%1）").arg(LastError(db)));
+        return Outcome::Fault(Explain(db));
     }
     if (value.toInt() != kApplicationId)
-        return QStringLiteral("文件不是本软件的数据文件");
+        return Outcome::Fault(QStringLiteral("文件不是本软件的数据文件"));
     if (!QueryText(db, "PRAGMA user_version", value))
-        return Explain(db);
+        return Outcome::Fault(Explain(db));
     if (value.toInt() > kSchemaVersion)
-        return QStringLiteral("数据文件来自更新版本的软件，本版本无法打开");
+        return Outcome::Fault(QStringLiteral("数据文件来自更新版本的软件，本版本无法打开"));
     if (value.toInt() < 1)
-        return QStringLiteral("数据文件的版本无效");
+        return Outcome::Fault(QStringLiteral("数据文件的版本无效"));
     const int version = value.toInt();
 
     sqlite3_stmt *stmt = nullptr;
@@ -226,7 +226,7 @@ QString Check(sqlite3 *db, TCheckDepth depth)
     }
     sqlite3_finalize(stmt);
     if (!passwordOk)
-        return QStringLiteral("数据库密码错误");
+        return Outcome::Fault(QStringLiteral("数据库密码错误"));
 
     // A file cut short by a partial page passes the page checks when only
     // bytes of a record are lost; its length tells it. Bytes past the last
@@ -240,16 +240,16 @@ QString Check(sqlite3 *db, TCheckDepth depth)
     if (!QueryText(db, "PRAGMA page_size", pageSize)
         || !QueryText(db, "PRAGMA page_count", pageCount)
         || !QueryText(db, "PRAGMA journal_mode", journalMode))
-        return Explain(db);
+        return Outcome::Fault(Explain(db));
     if (name && *name) {
         const qint64 size = QFileInfo(QFile::decodeName(name)).size();
         const qint64 expected = pageSize.toLongLong() * pageCount.toLongLong();
         // In WAL mode the pages not yet copied back live in the WAL file.
         const bool wal = journalMode == u"wal";
         if (size < expected && (!wal || size % pageSize.toLongLong() != 0))
-            return QStringLiteral("数据文件不完整（文件长 %1 字节，应为 %2 字节）")
-                .arg(size)
-                .arg(expected);
+            return Outcome::Fault(QStringLiteral("数据文件不完整（文件长 %1 字节，应为 %2 字节）")
+                                      .arg(size)
+                                      .arg(expected));
     }
 
     // The quick check reads every page and checks each one's structure; the
@@ -258,9 +258,10 @@ QString Check(sqlite3 *db, TCheckDepth depth)
         = depth == TCheckDepth::Restore ? "PRAGMA integrity_check" : "PRAGMA quick_check";
     QStringList problems;
     if (!QueryRows(db, pageCheck, 4, problems))
-        return Explain(db);
+        return Outcome::Fault(Explain(db));
     if (problems != QStringList {QStringLiteral("ok")})
-        return QStringLiteral("数据文件已损坏（%1）").arg(problems.join(QStringLiteral("；")));
+        return Outcome::Fault(
+            QStringLiteral("数据文件已损坏（%1）").arg(problems.join(QStringLiteral("；"))));
     for (const TTable &table : kTables) {
         if (version < table.Since)
             continue;
@@ -268,21 +269,22 @@ QString Check(sqlite3 *db, TCheckDepth depth)
             = QByteArray("select count(*) from sqlite_master where type='table' and name='")
             + table.Name + '\'';
         if (!QueryText(db, exists.constData(), value) || value != u"1")
-            return QStringLiteral("数据文件缺少表 %1").arg(QLatin1StringView(table.Name));
+            return Outcome::Fault(
+                QStringLiteral("数据文件缺少表 %1").arg(QLatin1StringView(table.Name)));
         const QByteArray columns
             = QByteArray("select ") + table.Columns + " from " + table.Name + " limit 0";
         if (sqlite3_prepare_v2(db, columns.constData(), -1, &stmt, nullptr) != SQLITE_OK) {
             const QString message = LastError(db);
             sqlite3_finalize(stmt);
-            return QStringLiteral("数据文件的表 %1 不完整（%2）")
-                .arg(QLatin1StringView(table.Name), message);
+            return Outcome::Fault(QStringLiteral("数据文件的表 %1 不完整（%2）")
+                                      .arg(QLatin1StringView(table.Name), message));
         }
         sqlite3_finalize(stmt);
     }
-    return depth == TCheckDepth::Restore ? CheckTotals(db) : QString();
+    return depth == TCheckDepth::Restore ? CheckTotals(db) : Outcome::Sound();
 }
 
-QString CheckTotals(sqlite3 *db)
+Outcome CheckTotals(sqlite3 *db)
 {
     // What the records fix is each account's income total (InFare, the sum of
     // its income records) and expense total (OutFare, the sum of its expense
@@ -310,30 +312,30 @@ QString CheckTotals(sqlite3 *db)
     if (!read(kRecordTotals, [&](const QByteArray &name, qint64 in, qint64 out) {
             records[name] = {in, out};
         }))
-        return QStringLiteral("无法核对账户合计（%1）").arg(LastError(db));
-    QString reason;
+        return Outcome::Fault(QStringLiteral("无法核对账户合计（%1）").arg(LastError(db)));
+    Outcome totals = Outcome::Sound();
     if (!read(kAccountTotals, [&](const QByteArray &name, qint64 in, qint64 out) {
             const TSums sums = records.count(name) ? records[name] : TSums();
-            if (reason.isEmpty() && (sums.In != in || sums.Out != out))
-                reason = QStringLiteral("账户“%1”的收入或支出合计与它的记录不符，"
-                                        "数据文件不完整（可能是在写入时中断的）")
-                             .arg(QString::fromUtf8(name));
+            if (totals.IsSound() && (sums.In != in || sums.Out != out))
+                totals = Outcome::Fault(QStringLiteral("账户“%1”的收入或支出合计与它的记录不符，"
+                                                       "数据文件不完整（可能是在写入时中断的）")
+                                            .arg(QString::fromUtf8(name)));
         }))
-        return QStringLiteral("无法核对账户合计（%1）").arg(LastError(db));
-    return reason;
+        return Outcome::Fault(QStringLiteral("无法核对账户合计（%1）").arg(LastError(db)));
+    return totals;
 }
 
-QString Configure(sqlite3 *db)
+Outcome Configure(sqlite3 *db)
 {
     QString mode;
     if (!QueryText(db, "PRAGMA journal_mode=DELETE", mode) || mode != u"delete")
-        return QStringLiteral("无法设置日志模式（%1）").arg(LastError(db));
+        return Outcome::Fault(QStringLiteral("无法设置日志模式（%1）").arg(LastError(db)));
     QString sync;
     if (sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr) != SQLITE_OK
         || !QueryText(db, "PRAGMA synchronous", sync) || sync != u"2")
-        return QStringLiteral("无法设置同步模式（%1）").arg(LastError(db));
+        return Outcome::Fault(QStringLiteral("无法设置同步模式（%1）").arg(LastError(db)));
     sqlite3_busy_timeout(db, 5000);
-    return {};
+    return Outcome::Sound();
 }
 
 int SchemaVersion(sqlite3 *db)
@@ -342,51 +344,51 @@ int SchemaVersion(sqlite3 *db)
     return QueryText(db, "PRAGMA user_version", value) ? value.toInt() : -1;
 }
 
-QString Upgrade(sqlite3 *db)
+Outcome Upgrade(sqlite3 *db)
 {
     QString value;
     if (!QueryText(db, "PRAGMA user_version", value))
-        return LastError(db);
+        return Outcome::Fault(LastError(db));
     for (int version = value.toInt(); version < kSchemaVersion; ++version) {
         const QByteArray sql = QByteArray("begin immediate;") + UpgradeSteps()[version - 1]
             + ";PRAGMA user_version=" + QByteArray::number(version + 1) + ";commit;";
         if (sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) != SQLITE_OK) {
             const QString message = LastError(db);
             sqlite3_exec(db, "rollback", nullptr, nullptr, nullptr);
-            return QStringLiteral("无法升级数据文件（%1）").arg(message);
+            return Outcome::Fault(QStringLiteral("无法升级数据文件（%1）").arg(message));
         }
     }
-    return {};
+    return Outcome::Sound();
 }
 
-QString CopyInto(const QString &from, QFileDevice &to)
+Outcome CopyInto(const QString &from, QFileDevice &to)
 {
     QFile source(from);
+    const auto unreadable = [&] {
+        return Outcome::Fault(QStringLiteral("无法读取文件 %1（%2）")
+                                  .arg(QDir::toNativeSeparators(from), source.errorString()));
+    };
     if (!source.open(QIODevice::ReadOnly))
-        return QStringLiteral("无法读取文件 %1（%2）")
-            .arg(QDir::toNativeSeparators(from), source.errorString());
+        return unreadable();
     // Written to the descriptor itself, so that a full disk is told as such
     // and not hidden in a short write.
     const int fd = to.handle();
     for (;;) {
         const QByteArray chunk = source.read(1 << 20);
-        if (chunk.isEmpty()) {
-            if (source.error() != QFile::NoError)
-                return QStringLiteral("无法读取文件 %1（%2）")
-                    .arg(QDir::toNativeSeparators(from), source.errorString());
-            return {};
-        }
+        if (chunk.isEmpty())
+            return source.error() == QFile::NoError ? Outcome::Sound() : unreadable();
         for (qsizetype done = 0; done < chunk.size();) {
             const ssize_t written = ::write(fd, chunk.constData() + done, chunk.size() - done);
             if (written < 0 && errno == EINTR)
                 continue;
             if (written <= 0) {
                 const int error = written < 0 ? errno : ENOSPC;
+                const QString file = QDir::toNativeSeparators(to.fileName());
                 if (error == ENOSPC || error == EDQUOT)
-                    return QStringLiteral("磁盘空间不足，无法写入临时文件 %1")
-                        .arg(QDir::toNativeSeparators(to.fileName()));
-                return QStringLiteral("无法写入临时文件 %1（%2）")
-                    .arg(QDir::toNativeSeparators(to.fileName()), qt_error_string(error));
+                    return Outcome::Fault(
+                        QStringLiteral("磁盘空间不足，无法写入临时文件 %1").arg(file));
+                return Outcome::Fault(
+                    QStringLiteral("无法写入临时文件 %1（%2）").arg(file, qt_error_string(error)));
             }
             done += written;
         }

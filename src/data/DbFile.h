@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Outcome.h"
+
 #include <QString>
 
 class QFileDevice;
@@ -23,18 +25,18 @@ QString NewSalt();
 // full integrity check instead, and the account totals against the records.
 enum class TCheckDepth { Open, Restore };
 
-// Why the open file is not usable books, or an empty text when it is. Only
-// reads: a failed check leaves the file as it was.
-QString Check(sqlite3 *db, TCheckDepth depth);
-// Why the accounts' income and expense totals do not match their records, or
-// an empty text when they do.
-QString CheckTotals(sqlite3 *db);
+// Whether the open file is usable books, or why not. Only reads: a failed
+// check leaves the file as it was.
+Outcome Check(sqlite3 *db, TCheckDepth depth);
+// Whether the accounts' income and expense totals match their records, or
+// which does not.
+Outcome CheckTotals(sqlite3 *db);
 // Sets the journal and sync modes every connection runs with.
-QString Configure(sqlite3 *db);
+Outcome Configure(sqlite3 *db);
 // The schema version of the open file; -1 when it cannot be read.
 int SchemaVersion(sqlite3 *db);
 // Brings a file of an older schema version up to the current one.
-QString Upgrade(sqlite3 *db);
+Outcome Upgrade(sqlite3 *db);
 
 // The engine's message for the last failure on db.
 QString LastError(sqlite3 *db);
@@ -51,7 +53,7 @@ QString PartialTemplate(const QString &fileName);
 // Removes the partial copies in a folder, with their journals, but the copy
 // named `keep` and its journals. Never raises.
 void RemovePartials(const QString &dir, const QString &keep = {});
-// Copies the bytes of a file into an open file; the reason when that fails.
-QString CopyInto(const QString &from, QFileDevice &to);
+// Copies the bytes of a file into an open file.
+Outcome CopyInto(const QString &from, QFileDevice &to);
 
 } // namespace DbFile

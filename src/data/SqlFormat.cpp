@@ -33,7 +33,7 @@ QString Format(const QString &sqlTemplate, std::initializer_list<QString> values
     return result;
 }
 
-QString TextFault(QStringView text, TTextUse use)
+Outcome TextFault(QStringView text, TTextUse use)
 {
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = text[i].unicode();
@@ -41,24 +41,24 @@ QString TextFault(QStringView text, TTextUse use)
             && QChar::isLowSurrogate(text[i + 1].unicode())) {
             ++i;
         } else if (QChar::isSurrogate(c)) {
-            return QStringLiteral("文字中第 %1 个字符（U+%2）不是有效的字符，无法保存。"
-                                  "请删除它后再试。")
-                .arg(i + 1)
-                .arg(QString::number(c, 16).toUpper());
+            return Outcome::Fault(
+                QStringLiteral("文字中第 %1 个字符（U+%2）不是有效的字符，无法保存。"
+                               "请删除它后再试。")
+                    .arg(i + 1)
+                    .arg(QString::number(c, 16).toUpper()));
         } else if (c == 0 && use == TTextUse::Statement) {
-            return QStringLiteral(
-                       "文字中第 %1 个字符是空字符（U+0000），无法保存。请删除它后再试。")
-                .arg(i + 1);
+            return Outcome::Fault(
+                QStringLiteral("文字中第 %1 个字符是空字符（U+0000），无法保存。请删除它后再试。")
+                    .arg(i + 1));
         }
     }
-    return {};
+    return Outcome::Sound();
 }
 
 QString SqlText(const QString &text)
 {
-    const QString fault = TextFault(text, TTextUse::Statement);
-    if (!fault.isEmpty())
-        throw Exception(fault);
+    if (const Outcome fault = TextFault(text, TTextUse::Statement); !fault.IsSound())
+        throw Exception(fault.Reason());
     QString quoted = text;
     quoted.replace(u'\'', QStringLiteral("''"));
     return quoted;

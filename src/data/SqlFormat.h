@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Currency.h"
+#include "Outcome.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -16,10 +17,10 @@ QString Format(const QString &sqlTemplate, std::initializer_list<QString> values
 
 // Where a text goes: into statement text, or bound to a placeholder.
 enum class TTextUse { Statement, Bound };
-// Why a text cannot be stored exactly as it stands, in the user's words, or
-// an empty text when it can. A lone surrogate is no character at all (it
-// would come back as U+FFFD); a NUL character cannot stand in statement text.
-QString TextFault(QStringView text, TTextUse use);
+// Whether a text can be stored exactly as it stands, or why not, in the
+// user's words. A lone surrogate is no character at all (it would come back
+// as U+FFFD); a NUL character cannot stand in statement text.
+Outcome TextFault(QStringView text, TTextUse use);
 
 // A text value for a quoted placeholder: every single quote doubled. Raises
 // Exception for a text that cannot be stored as it stands (TextFault).

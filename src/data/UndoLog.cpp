@@ -358,6 +358,8 @@ THistory::~THistory()
 
 void THistory::SealStep(const QString &name)
 {
+    // The marker commits with the change it closes, or rolls back with it.
+    Q_ASSERT(!sqlite3_get_autocommit(FDb));
     bool redo = false;
     bool changed = false;
     qint64 since = 0; // the marker or base row before the change
@@ -439,6 +441,8 @@ void THistory::RestoreCounter(sqlite3_value *counter)
 
 void THistory::Replay(bool redo)
 {
+    // A replay that fails part way is rolled back whole by the caller.
+    Q_ASSERT(!sqlite3_get_autocommit(FDb));
     const auto pick = [redo](TStatementId undoId) { return TStatementId(undoId + (redo ? 1 : 0)); };
     // Only the kept steps can be undone, however many were made since the
     // last trim.

@@ -624,7 +624,7 @@ TStatement ParseStatementTable(const QList<QStringList> &rows, const QList<int> 
 {
     TStatement result;
     if (rows.isEmpty() || std::all_of(rows.cbegin(), rows.cend(), IsBlank)) {
-        result.Error = QStringLiteral("文件是空的");
+        result.Readable = Outcome::Fault(QStringLiteral("文件是空的"));
         return result;
     }
 
@@ -655,7 +655,8 @@ TStatement ParseStatementTable(const QList<QStringList> &rows, const QList<int> 
     if (headerRow < 0) {
         const int guess = GuessHeader(rows);
         if (guess < 0) {
-            result.Error = QStringLiteral("无法识别文件内容：这不是支持的账单文件");
+            result.Readable
+                = Outcome::Fault(QStringLiteral("无法识别文件内容：这不是支持的账单文件"));
             return result;
         }
         result.Header = TrimmedHeader(rows[guess]);
@@ -758,17 +759,19 @@ TStatement ReadStatement(const QString &fileName, const TColumnMapping &mapping)
     TStatement failed;
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
-        failed.Error = QStringLiteral("无法读取文件：%1").arg(file.errorString());
+        failed.Readable
+            = Outcome::Fault(QStringLiteral("无法读取文件：%1").arg(file.errorString()));
         return failed;
     }
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        failed.Error = QStringLiteral("无法读取文件：%1").arg(file.errorString());
+        failed.Readable
+            = Outcome::Fault(QStringLiteral("无法读取文件：%1").arg(file.errorString()));
         return failed;
     }
     file.close();
     if (bytes.isEmpty()) {
-        failed.Error = QStringLiteral("文件是空的");
+        failed.Readable = Outcome::Fault(QStringLiteral("文件是空的"));
         return failed;
     }
 
@@ -776,14 +779,14 @@ TStatement ReadStatement(const QString &fileName, const TColumnMapping &mapping)
     QString error;
     if (bytes.startsWith("PK\x03\x04")) {
         if (!ReadXlsx(fileName, rows, error)) {
-            failed.Error = error;
+            failed.Readable = Outcome::Fault(error);
             return failed;
         }
         return ParseStatementTable(rows, {}, true, mapping);
     }
     if (bytes.startsWith(QByteArrayView("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8))) {
         if (!ReadXls(fileName, rows, error)) {
-            failed.Error = error;
+            failed.Readable = Outcome::Fault(error);
             return failed;
         }
         return ParseStatementTable(rows, {}, true, mapping);
@@ -791,17 +794,17 @@ TStatement ReadStatement(const QString &fileName, const TColumnMapping &mapping)
     QString text;
     bool doubtful = false;
     if (!DecodeStatementText(bytes, text, error, &doubtful)) {
-        failed.Error = error;
+        failed.Readable = Outcome::Fault(error);
         return failed;
     }
     const TCsvTable table = ReadCsv(text);
     TStatement result = ParseStatementTable(table.Rows, table.Lines, false, mapping);
     // Text of another encoding read as GB18030 names no column we know.
-    if (doubtful && (result.NeedsMapping || !result.Error.isEmpty())
+    if (doubtful && (result.NeedsMapping || !result.Readable.IsSound())
         && !HoldsKnownName(result.Header)) {
-        failed.Error = QStringLiteral(
+        failed.Readable = Outcome::Fault(QStringLiteral(
             "文件的编码不受支持：内容不像 UTF-8 或 GB18030（GBK）编码的中文，"
-            "可能是繁体中文（Big5）或日文（Shift-JIS）编码。请先另存为 UTF-8 编码再导入。");
+            "可能是繁体中文（Big5）或日文（Shift-JIS）编码。请先另存为 UTF-8 编码再导入。"));
         return failed;
     }
     // A file cut in its last row: a cut cell may still read as a date or an

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/Currency.h"
+#include "data/Outcome.h"
 
 #include <QDate>
 #include <QList>
@@ -59,8 +60,8 @@ struct TStatement
     bool IsBank = false; // a bank's dates may lag a day behind the purchase
     QStringList Header; // the header row, padding and empty trailing cells removed
     QList<TStatementRow> Rows;
-    // Set when the file cannot be imported; Rows is then empty.
-    QString Error;
+    // Whether the file can be imported, or why not; Rows is empty when not.
+    Outcome Readable = Outcome::Sound();
     // A table of no known format: it needs a column mapping for Header.
     bool NeedsMapping = false;
 

@@ -31,7 +31,7 @@ TFormBackups::TFormBackups(const QString &folder, QWidget *parent)
         item->setText(ColTime, locale.toString(copy.Time, QLocale::ShortFormat));
         item->setText(ColSize, locale.formattedDataSize(copy.Size));
         item->setData(ColTime, Qt::UserRole, copy.File);
-        if (copy.Problem.isEmpty()) {
+        if (copy.Check.IsSound()) {
             item->setText(ColRecords, QString::number(copy.Records));
             item->setText(ColLastRecord,
                           copy.LastRecord.isValid()
@@ -40,8 +40,8 @@ TFormBackups::TFormBackups(const QString &folder, QWidget *parent)
             item->setText(ColState, QStringLiteral("可以恢复"));
         } else {
             // Shown, so that a broken copy is noticed, but never offered.
-            item->setText(ColState, QStringLiteral("已损坏，不能恢复：") + copy.Problem);
-            item->setToolTip(ColState, copy.Problem);
+            item->setText(ColState, QStringLiteral("已损坏，不能恢复：") + copy.Check.Reason());
+            item->setToolTip(ColState, copy.Check.Reason());
             item->setFlags(item->flags() & ~(Qt::ItemIsSelectable | Qt::ItemIsEnabled));
         }
     }

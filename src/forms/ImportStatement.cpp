@@ -316,11 +316,11 @@ void TFormImport::Read(const TColumnMapping &mapping)
         try {
             *result = ReadStatement(fileName, mapping);
         } catch (const std::bad_alloc &) {
-            result->Error = QStringLiteral("内存不足，无法读取这个文件");
+            result->Readable = Outcome::Fault(QStringLiteral("内存不足，无法读取这个文件"));
         } catch (const Exception &failure) {
-            result->Error = failure.Message();
+            result->Readable = Outcome::Fault(failure.Message());
         } catch (...) {
-            result->Error = QStringLiteral("读取文件时出错，文件没有读取");
+            result->Readable = Outcome::Fault(QStringLiteral("读取文件时出错，文件没有读取"));
         }
     });
     connect(FThread, &QThread::finished, FThread, &QObject::deleteLater);
@@ -340,10 +340,10 @@ void TFormImport::Loaded(const TStatement &statement)
     FStatement = statement;
     FTypeIds.clear();
     FModel->Reset(&FStatement, &FTypeIds);
-    if (!FStatement.Error.isEmpty()) {
-        SetSummary(FStatement.Error);
+    if (!FStatement.Readable.IsSound()) {
+        SetSummary(FStatement.Readable.Reason());
         Q_EMIT FileLoaded();
-        ShowError(FStatement.Error);
+        ShowError(FStatement.Readable.Reason());
         return;
     }
     if (FStatement.NeedsMapping) {

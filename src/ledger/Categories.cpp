@@ -152,6 +152,8 @@ bool TCategoryTree::Add(qint32 self, qint32 parent, const QString &name)
         ++FNodes[parent].Children;
         FLastChild.insert(parent, self);
     }
+    // Each node is listed once, in the order added.
+    Q_ASSERT(FIds.size() == FNodes.size());
     return true;
 }
 

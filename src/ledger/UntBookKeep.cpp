@@ -118,9 +118,11 @@ void TBookKeep::AddRecords(const QString &account, const QList<TNewRecord> &reco
         for (const TNewRecord &record : records) {
             if (record.Fare <= Currency())
                 throw Exception(QStringLiteral("金额必须大于零：%1").arg(record.Fare.ToString()));
+            // Each amount is within kMaxUnits (the parsers refuse more), so the
+            // sum cannot overflow before the check below.
+            Q_ASSERT(record.Fare.Units() <= Currency::kMaxUnits);
             Currency &total = IsIncome(record.InOutType) ? income : expense;
             total += record.Fare;
-            // Each amount is within kMaxUnits, so the sum cannot overflow before this.
             if (total.Units() > Currency::kMaxUnits)
                 throw Exception(QStringLiteral("导入金额的合计超出了账户能记录的范围"));
             batch << Format(kInsertRecord,
@@ -203,6 +205,10 @@ void TBookKeep::ModifyRecord(int oldKind, const QString &oldAccount, Currency ol
             throw Exception(kRecordGone);
         RequireAccount(FAccountName);
         const Currency newFare = FFare;
+        // Both amounts came through Currency's parsers or from a stored
+        // record, which hold them to the largest amount the books keep.
+        Q_ASSERT(qAbs(oldFare.Units()) <= Currency::kMaxUnits
+                 && qAbs(newFare.Units()) <= Currency::kMaxUnits);
         const bool wasIncome = IsIncome(oldKind);
         const bool isIncome = IsIncome(FInOutType);
         FSql = Format(kUpdateRecord,

@@ -30,35 +30,36 @@ TDataFolder ChooseDataFolder(const QString &option, const QString &programDir,
     return {WithSlash(QDir(dataHome).absoluteFilePath(QStringLiteral("bookkeep"))), templateBooks};
 }
 
-QString PrepareDataFolder(const TDataFolder &folder)
+Outcome PrepareDataFolder(const TDataFolder &folder)
 {
     if (folder.Template.isEmpty())
-        return {};
+        return Outcome::Sound();
     const QString path = QDir::toNativeSeparators(folder.Path);
     if (!QDir().mkpath(folder.Path))
-        return QStringLiteral("无法创建存放账簿的目录 %1。").arg(path);
+        return Outcome::Fault(QStringLiteral("无法创建存放账簿的目录 %1。").arg(path));
     // Books that exist are never replaced; nor is a link whose target is
     // missing (books on a disk not mounted now): opening it reports that.
     const QString books = folder.Path + kBooks;
     if (QFileInfo::exists(books) || QFileInfo(books).isSymLink())
-        return {};
+        return Outcome::Sound();
 
     QFile source(folder.Template);
     if (!source.open(QIODevice::ReadOnly))
-        return QStringLiteral("找不到账簿模板 %1（%2），无法创建新账簿。请重新安装记账软件。")
-            .arg(QDir::toNativeSeparators(folder.Template), source.errorString());
+        return Outcome::Fault(
+            QStringLiteral("找不到账簿模板 %1（%2），无法创建新账簿。请重新安装记账软件。")
+                .arg(QDir::toNativeSeparators(folder.Template), source.errorString()));
     const QByteArray content = source.readAll();
     if (content.isEmpty())
-        return QStringLiteral(
-                   "账簿模板 %1 无法读取或是空文件，无法创建新账簿。请重新安装记账软件。")
-            .arg(QDir::toNativeSeparators(folder.Template));
+        return Outcome::Fault(
+            QStringLiteral("账簿模板 %1 无法读取或是空文件，无法创建新账簿。请重新安装记账软件。")
+                .arg(QDir::toNativeSeparators(folder.Template)));
     QSaveFile target(books);
     const auto fail = [&](const QString &reason) {
-        return QStringLiteral("无法在 %1 创建新账簿（%2）。").arg(path, reason);
+        return Outcome::Fault(QStringLiteral("无法在 %1 创建新账簿（%2）。").arg(path, reason));
     };
     if (!target.open(QIODevice::WriteOnly))
         return fail(target.errorString());
     if (target.write(content) != content.size() || !target.commit())
         return fail(target.errorString());
-    return {};
+    return Outcome::Sound();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/Outcome.h"
+
 #include <QString>
 
 // Where the books live.
@@ -23,6 +25,5 @@ TDataFolder ChooseDataFolder(const QString &option, const QString &programDir,
 
 // Makes the folder and, when it holds no books, copies the template into it.
 // A copy is written under another name and renamed, so that a failure never
-// leaves half a file where the books belong. Returns what went wrong, in the
-// program's words, or an empty string.
-QString PrepareDataFolder(const TDataFolder &folder);
+// leaves half a file where the books belong.
+Outcome PrepareDataFolder(const TDataFolder &folder);

@@ -105,8 +105,8 @@ int RunBookkeep(int &argc, char **argv, TPrompt &prompt)
 
     // Made only while this instance holds the guard, so two first starts never
     // race on the new books.
-    if (const QString failure = PrepareDataFolder(dataFolder); !failure.isEmpty()) {
-        ShowError(failure);
+    if (const Outcome prepared = PrepareDataFolder(dataFolder); !prepared.IsSound()) {
+        ShowError(prepared.Reason());
         return 1;
     }
 

@@ -60,7 +60,7 @@ qint64 PragmaValue(const QString &fileName, const char *sql)
 QString MakeAt(const QDateTime &now)
 {
     AutoBackup::TMade made;
-    return AutoBackup::Make(TDbAccess::DatabaseFile(), Folder(), now, made);
+    return AutoBackup::Make(TDbAccess::DatabaseFile(), Folder(), now, made).Reason();
 }
 
 } // namespace
@@ -143,7 +143,7 @@ void TestAutoBackup::copyIsCheckedAndNamed()
     const QByteArray before = ReadAll(books.DatabaseFile());
 
     AutoBackup::TMade made;
-    QCOMPARE(AutoBackup::Make(books.DatabaseFile(), Folder(), kNow, made), QString());
+    QCOMPARE(AutoBackup::Make(books.DatabaseFile(), Folder(), kNow, made).Reason(), QString());
     QCOMPARE(made.File, Folder() + QStringLiteral("bookkeep-20260617-103000.bat"));
     // Only the named copy: no temporary file or journal is left.
     QCOMPARE(Entries(Folder()), QStringList {QStringLiteral("bookkeep-20260617-103000.bat")});
@@ -151,7 +151,7 @@ void TestAutoBackup::copyIsCheckedAndNamed()
     QCOMPARE(made.ChangeCounter, *AutoBackup::ChangeCounter(books.DatabaseFile()));
 
     const AutoBackup::TCopy copy = AutoBackup::Inspect(made.File);
-    QCOMPARE(copy.Problem, QString());
+    QCOMPARE(copy.Check.Reason(), QString());
     QCOMPARE(copy.Time, kNow);
     QCOMPARE(copy.Records, qint64(1));
     QCOMPARE(copy.LastRecord, QDate(2026, 3, 4));
@@ -295,7 +295,7 @@ void TestAutoBackup::olderBooksAreUpgraded()
                                  "PRAGMA user_version=1"));
     QVERIFY(QDir().mkpath(Folder()));
     QVERIFY(QFile::rename(old, Folder() + AutoBackup::FileName(kNow)));
-    QCOMPARE(AutoBackup::Inspect(Folder() + AutoBackup::FileName(kNow)).Problem, QString());
+    QCOMPARE(AutoBackup::Inspect(Folder() + AutoBackup::FileName(kNow)).Check.Reason(), QString());
     DbRestore(Folder() + AutoBackup::FileName(kNow));
     QCOMPARE(PragmaValue(books.DatabaseFile(), "PRAGMA user_version"),
              qint64(DbFile::kSchemaVersion));
@@ -311,7 +311,7 @@ void TestAutoBackup::largeBooksCopyTime()
     AutoBackup::TMade made;
     QElapsedTimer timer;
     timer.start();
-    QCOMPARE(AutoBackup::Make(large, dir.filePath(QStringLiteral("backups")), kNow, made),
+    QCOMPARE(AutoBackup::Make(large, dir.filePath(QStringLiteral("backups")), kNow, made).Reason(),
              QString());
     qInfo("copy of %lld bytes made and checked in %lld ms", QFileInfo(large).size(),
           timer.elapsed());

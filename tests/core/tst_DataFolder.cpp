@@ -81,7 +81,7 @@ void TestDataFolder::choice()
     QDir::setCurrent(current);
     QCOMPARE(folder.Path, Path(path));
     QCOMPARE(folder.Template, templateBooks.isEmpty() ? QString() : Path(templateBooks));
-    QCOMPARE(PrepareDataFolder(folder), QString());
+    QCOMPARE(PrepareDataFolder(folder).Reason(), QString());
     QCOMPARE(QFileInfo::exists(folder.Path + QStringLiteral("bookkeep.dat")), books);
 }
 
@@ -90,7 +90,7 @@ void TestDataFolder::firstStartCopiesOnce()
     const TDataFolder folder = {Path(QStringLiteral("home/a/bookkeep/")),
                                 Path(QStringLiteral("usr/share/bookkeep/bookkeep.dat"))};
     const QString books = folder.Path + QStringLiteral("bookkeep.dat");
-    QCOMPARE(PrepareDataFolder(folder), QString());
+    QCOMPARE(PrepareDataFolder(folder).Reason(), QString());
     QCOMPARE(QDir(folder.Path).entryList(QDir::Files | QDir::Hidden),
              QStringList {QStringLiteral("bookkeep.dat")});
     QCOMPARE(ReadAll(books), ReadAll(QStringLiteral(TEMPLATE_DB)));
@@ -98,11 +98,11 @@ void TestDataFolder::firstStartCopiesOnce()
     // The user's books are never replaced, nor a link to books on a disk
     // that is not mounted now (opening it reports the missing file).
     WriteFile(books, "my books");
-    QCOMPARE(PrepareDataFolder(folder), QString());
+    QCOMPARE(PrepareDataFolder(folder).Reason(), QString());
     QCOMPARE(ReadAll(books), QByteArray("my books"));
     QVERIFY(QFile::remove(books));
     QVERIFY(QFile::link(Path(QStringLiteral("unmounted/bookkeep.dat")), books));
-    QCOMPARE(PrepareDataFolder(folder), QString());
+    QCOMPARE(PrepareDataFolder(folder).Reason(), QString());
     QVERIFY(QFileInfo(books).isSymLink());
     QVERIFY(!QFileInfo::exists(Path(QStringLiteral("unmounted"))));
 }
@@ -133,7 +133,7 @@ void TestDataFolder::failureLeavesNoBooks()
     QFETCH(QString, message);
 
     const TDataFolder folder = {Path(dataHome) + QStringLiteral("/bookkeep/"), Path(templateBooks)};
-    const QString failure = PrepareDataFolder(folder);
+    const QString failure = PrepareDataFolder(folder).Reason();
     QVERIFY2(failure.startsWith(message.arg(FRoot->path())), qPrintable(failure));
     // Nothing where the books belong, not even a partial copy.
     QVERIFY(QDir(folder.Path).entryList(QDir::Files | QDir::Hidden).isEmpty());

@@ -113,7 +113,7 @@ private Q_SLOTS:
         const QStringList samples = dir.entryList({QStringLiteral("sample.*")}, QDir::Files);
         QCOMPARE(samples.size(), 1);
         const TStatement statement = ReadStatement(dir.filePath(samples.first()));
-        QVERIFY2(statement.Error.isEmpty(), qPrintable(statement.Error));
+        QVERIFY2(statement.Readable.IsSound(), qPrintable(statement.Readable.Reason()));
         QVERIFY(!statement.NeedsMapping);
 
         QFile file(dir.filePath(QStringLiteral("expected.csv")));
@@ -225,24 +225,27 @@ private Q_SLOTS:
 
     void BadFiles()
     {
-        QCOMPARE(ReadStatement(WriteFile(QByteArray())).Error, QStringLiteral("文件是空的"));
-        QCOMPARE(ReadStatement(WriteFile("\r\n\r\n")).Error, QStringLiteral("文件是空的"));
+        QCOMPARE(ReadStatement(WriteFile(QByteArray())).Readable.Reason(),
+                 QStringLiteral("文件是空的"));
+        QCOMPARE(ReadStatement(WriteFile("\r\n\r\n")).Readable.Reason(),
+                 QStringLiteral("文件是空的"));
         QVERIFY(ReadStatement(FDir.filePath(QStringLiteral("missing.csv")))
-                    .Error.contains(u"无法读取"));
+                    .Readable.Reason()
+                    .contains(u"无法读取"));
         // A picture, a zip that is no workbook, an .xls header with nothing behind.
         QVERIFY(!ReadStatement(WriteFile(QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16)))
-                     .Error.isEmpty());
-        QVERIFY(!ReadStatement(WriteFile(QByteArray("PK\x03\x04garbage", 11))).Error.isEmpty());
+                     .Readable.IsSound());
+        QVERIFY(!ReadStatement(WriteFile(QByteArray("PK\x03\x04garbage", 11))).Readable.IsSound());
         QVERIFY(!ReadStatement(WriteFile(QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1xx", 10)))
-                     .Error.isEmpty());
+                     .Readable.IsSound());
         // Prose has no header a mapping could name.
-        QVERIFY(!ReadStatement(WriteFile("hello\nworld\n")).Error.isEmpty());
+        QVERIFY(!ReadStatement(WriteFile("hello\nworld\n")).Readable.IsSound());
     }
 
     void HeaderOnly()
     {
         const TStatement s = ReadStatement(WriteFile(Wechat({})));
-        QVERIFY(s.Error.isEmpty());
+        QVERIFY(s.Readable.IsSound());
         QCOMPARE(s.FormatId, QStringLiteral("wechat"));
         QVERIFY(s.Rows.isEmpty());
     }
@@ -267,7 +270,7 @@ private Q_SLOTS:
                 "2026-03-05 11:00:00,商户消费,店,\"负\",支出,¥-3.00,零钱,支付成功,1007,/,/"),
             QStringLiteral("2026-03-04 10:00:00,商户消费,店,\"截断"),
         })));
-        QVERIFY(s.Error.isEmpty());
+        QVERIFY(s.Readable.IsSound());
         QCOMPARE(s.Rows.size(), 8);
         QCOMPARE(s.Rows[0].Status, TRowStatus::New);
         QCOMPARE(s.Rows[0].SourceId, QStringLiteral("wechat:1001"));
@@ -320,7 +323,8 @@ private Q_SLOTS:
         QFETCH(int, row);
         QFETCH(QString, reason);
         const TStatement s = ReadStatement(WriteFile(bytes));
-        QVERIFY2(s.Error.contains(reason) == (row < 0), qPrintable(s.Error));
+        QVERIFY2(s.Readable.Reason().contains(reason) == (row < 0),
+                 qPrintable(s.Readable.Reason()));
         QCOMPARE(s.Rows.size(), row + 1);
         QCOMPARE(s.Count(TRowStatus::New), std::max(row, 0));
         if (row >= 0)
@@ -337,7 +341,7 @@ private Q_SLOTS:
             "序号,摘要,币别,钞汇,交易日期,交易金额,账户余额,交易地点/附言,对方账号与户名\r\n"
             "1,工资,人民币,钞,20260105,\"+8,000.00\",9000,,\r\n"
             "2,消费,人民币,钞,20260106,-12.30,8987.70,城东超市,\r\n合计,,,\r\n"))));
-        QVERIFY2(s.Error.isEmpty(), qPrintable(s.Error));
+        QVERIFY2(s.Readable.IsSound(), qPrintable(s.Readable.Reason()));
         QCOMPARE(s.FormatId, QStringLiteral("bank"));
         QVERIFY(s.IsBank);
         QCOMPARE(s.Rows.size(), 2);
@@ -375,7 +379,7 @@ private Q_SLOTS:
             "2026/1/6,咖啡,,12.00,餐饮\r\n2026/1/6,咖啡,,12.00,餐饮\r\n2026/1/7,空,,,\r\n"));
         const QString file = WriteFile(bytes);
         const TStatement unknown = ReadStatement(file);
-        QVERIFY(unknown.Error.isEmpty());
+        QVERIFY(unknown.Readable.IsSound());
         QVERIFY(unknown.NeedsMapping);
         QCOMPARE(unknown.Header,
                  (QStringList {u"日期"_s, u"说明"_s, u"存入"_s, u"取出"_s, u"类别"_s}));
@@ -422,7 +426,7 @@ private Q_SLOTS:
             "\r\n"
             "导出信息：\r\n收入：1笔,5.00元\r\n");
         const TStatement s = ReadStatement(WriteFile(Gb18030(text)));
-        QVERIFY2(s.Error.isEmpty(), qPrintable(s.Error));
+        QVERIFY2(s.Readable.IsSound(), qPrintable(s.Readable.Reason()));
         QCOMPARE(s.FormatId, QStringLiteral("alipay"));
         QCOMPARE(s.Rows.size(), 7);
         const QList<TRowStatus> statuses
@@ -484,7 +488,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, text);
         const TStatement s = ReadStatement(WriteFile(Gb18030(text)));
-        QVERIFY2(s.Error.isEmpty(), qPrintable(s.Error));
+        QVERIFY2(s.Readable.IsSound(), qPrintable(s.Readable.Reason()));
         QCOMPARE(s.FormatId, QStringLiteral("icbc"));
         QCOMPARE(s.Rows.size(), 3);
         const QList<QStringList> expected
@@ -538,7 +542,7 @@ private Q_SLOTS:
             + text("I20", QStringLiteral("X2")) + QStringLiteral("</row>");
 
         const TStatement s = ReadStatement(WriteXlsx(sheet));
-        QVERIFY2(s.Error.isEmpty(), qPrintable(s.Error));
+        QVERIFY2(s.Readable.IsSound(), qPrintable(s.Readable.Reason()));
         QCOMPARE(s.FormatId, QStringLiteral("wechat"));
         QCOMPARE(s.Rows.size(), 2);
         QCOMPARE(s.Rows[0].Date, QDate(2026, 3, 20));
@@ -606,7 +610,7 @@ private Q_SLOTS:
                               "\xff\xff\xff\x7f");
         }
         const TStatement s = ReadStatement(WriteFile(bytes));
-        QVERIFY2(s.Error.contains(reason), qPrintable(s.Error));
+        QVERIFY2(s.Readable.Reason().contains(reason), qPrintable(s.Readable.Reason()));
         QVERIFY(s.Rows.isEmpty());
     }
 

@@ -358,9 +358,9 @@ QString CheckBooks(const QString &fileName, const std::map<QString, Currency> &i
     TRawDb db(fileName, SQLITE_OPEN_READWRITE);
     if (!db.Db())
         return QStringLiteral("does not open: %1").arg(db.Error());
-    const QString check = DbFile::Check(db.Db(), DbFile::TCheckDepth::Restore);
-    if (!check.isEmpty())
-        return QStringLiteral("file check: %1").arg(check);
+    const Outcome check = DbFile::Check(db.Db(), DbFile::TCheckDepth::Restore);
+    if (!check.IsSound())
+        return QStringLiteral("file check: %1").arg(check.Reason());
 
     TBooksState state;
     QString error = ReadState(db, state);

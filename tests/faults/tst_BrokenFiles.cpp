@@ -491,7 +491,7 @@ void TestBrokenFiles::fullDiskIsNamed()
     QFile full(QStringLiteral("/dev/full"));
     if (!full.open(QIODevice::WriteOnly))
         QSKIP("no /dev/full");
-    const QString reason = DbFile::CopyInto(source, full);
+    const QString reason = DbFile::CopyInto(source, full).Reason();
     QVERIFY2(reason.startsWith(QStringLiteral("磁盘空间不足")), qPrintable(reason));
 }
 

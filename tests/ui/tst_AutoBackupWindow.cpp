@@ -160,7 +160,8 @@ void TestAutoBackupWindow::brokenCopyIsNotOffered()
     TWindowBooks books;
     TRecordingPrompt prompt;
     AutoBackup::TMade made;
-    QCOMPARE(AutoBackup::Make(books.DatabaseFile(), books.Folder(), kStart, made), QString());
+    QCOMPARE(AutoBackup::Make(books.DatabaseFile(), books.Folder(), kStart, made).Reason(),
+             QString());
     // A copy spoilt on the disk, newer than the sound one.
     QFile broken(books.Folder() + AutoBackup::FileName(kStart.addDays(1)));
     QVERIFY(broken.open(QIODevice::WriteOnly));

@@ -17,6 +17,7 @@ struct Transfer
     Currency Amount;
     Currency Fee;
     QString Remark;
+    bool operator==(const Transfer &) const = default;
 };
 
 // The transfers between accounts. Each change is one transaction and one undo

@@ -153,6 +153,17 @@ bool RestoreHistory(sqlite3 *db, const QByteArrayList &triggers)
                 "name='BookKeep') where Op=-1");
 }
 
+// Opens existing books; the reason when they do not open.
+QString OpenBooks(const QString &books, sqlite3 *&db)
+{
+    if (sqlite3_open_v2(QFile::encodeName(books).constData(), &db, SQLITE_OPEN_READWRITE, nullptr)
+        == SQLITE_OK)
+        return {};
+    const QString reason = QString::fromUtf8(sqlite3_errmsg(db));
+    sqlite3_close(db);
+    return reason;
+}
+
 template<std::size_t N> const char *Pick(QRandomGenerator &random, const char *const (&words)[N])
 {
     return words[random.bounded(int(N))];
@@ -353,12 +364,8 @@ QString MakeLargeTrees(const QString &books, int perKind)
     if (perKind < std::max(BookCategories(true), BookCategories(false)))
         return QStringLiteral("too few categories for the records: %1").arg(perKind);
     sqlite3 *db = nullptr;
-    if (sqlite3_open_v2(QFile::encodeName(books).constData(), &db, SQLITE_OPEN_READWRITE, nullptr)
-        != SQLITE_OK) {
-        const QString reason = QString::fromUtf8(sqlite3_errmsg(db));
-        sqlite3_close(db);
+    if (const QString reason = OpenBooks(books, db); !reason.isEmpty())
         return reason;
-    }
     // A tenth of a tenth are top categories, nine children under each, and
     // the rest grandchildren spread over the children.
     const int tops = std::max(1, perKind / 100);
@@ -393,6 +400,31 @@ QString MakeLargeTrees(const QString &books, int perKind)
         sqlite3_finalize(insert);
     }
     ok = ok && RestoreHistory(db, triggers) && Exec(db, "commit");
+    const QString reason = ok ? QString() : QString::fromUtf8(sqlite3_errmsg(db));
+    sqlite3_close(db);
+    return reason;
+}
+
+QString AddTransfers(const QString &books)
+{
+    sqlite3 *db = nullptr;
+    if (const QString reason = OpenBooks(books, db); !reason.isEmpty())
+        return reason;
+    // The record's amount leaves its account for the next one, every tenth
+    // with a fee; the balances move by what the transfers add up to.
+    QByteArrayList triggers;
+    const bool ok = Exec(db, "begin") && SetHistoryAside(db, triggers)
+        && Exec(db,
+                "insert into Transfer(ID,InDate,FromAccount,ToAccount,Fare,Fee,Remark) "
+                "select ID,InDate,AccountName,coalesce((select A.AccountName from Account A "
+                "where A.rowid>(select rowid from Account where AccountName=B.AccountName) "
+                "order by A.rowid limit 1),(select AccountName from Account where rowid=1)),"
+                "Fare,iif(ID % 10=0,1.5,0),Remark from BookKeep B")
+        && Exec(db,
+                "update Account set Fare=Fare-(select coalesce(sum(Fare+Fee),0) from Transfer "
+                "where FromAccount=AccountName)+(select coalesce(sum(Fare),0) from Transfer "
+                "where ToAccount=AccountName)")
+        && RestoreHistory(db, triggers) && Exec(db, "commit");
     const QString reason = ok ? QString() : QString::fromUtf8(sqlite3_errmsg(db));
     sqlite3_close(db);
     return reason;

@@ -23,6 +23,11 @@ QString MakeBooks(const QString &templateFile, const QString &target, int record
 // categories: the first indexes stay in use. Empty on success, else the reason.
 QString MakeLargeTrees(const QString &books, int perKind);
 
+// Adds to existing books a transfer for every record, of the same ID, day and
+// amount, from the record's account to the next one, every tenth with a fee,
+// and moves the accounts' balances by them. Empty on success, else the reason.
+QString AddTransfers(const QString &books);
+
 // The first day of the books MakeBooks writes today; the last is today.
 QDate FirstBookDay();
 // The accounts' names, in the order MakeBooks creates them.

@@ -14,6 +14,7 @@
 #include "data/UException.h"
 #include "data/UndoLog.h"
 #include "data/UntPublic.h"
+#include "ledger/Transfers.h"
 #include "ledger/UntBookKeep.h"
 #include "ledger/UntTree.h"
 #include "reports/UntReport.h"
@@ -514,7 +515,17 @@ TMeasureResult ReportMeasure(const TOptions &options, const QString &name, const
 
 // ---- changing records ---------------------------------------------------
 
-enum class TChange { Add, Amount, Kind, Account, Other, Delete };
+enum class TChange {
+    Add,
+    Amount,
+    Kind,
+    Account,
+    Other,
+    Delete,
+    AddTransfer,
+    ModifyTransfer,
+    DeleteTransfer
+};
 
 struct TChangeMeasure
 {
@@ -534,6 +545,36 @@ const TChangeMeasure kChangeMeasures[] = {{"add", TChange::Add},
 const TChangeMeasure kUndoLogMeasures[] = {{"undo_log_add", TChange::Add},
                                            {"undo_log_modify", TChange::Amount},
                                            {"undo_log_delete", TChange::Delete}};
+
+// Transfers as their dialog and the delete command make them, on books with a
+// transfer for every record.
+const TChangeMeasure kTransferMeasures[] = {{"add_transfer", TChange::AddTransfer},
+                                            {"modify_transfer", TChange::ModifyTransfer},
+                                            {"delete_transfer", TChange::DeleteTransfer}};
+
+// Transfers keep no statement text as the records' FSql does: what they send
+// is taken from the engine's trace of the program's connection while
+// GRecorded is set. Trigger programs, the transaction's begin and end, and
+// the undo history's own statements (the closing of the step, which the raw
+// side does itself; all but one take parameters) are left out.
+QStringList *GRecorded = nullptr;
+
+int RecordStatement(unsigned, void *, void *statement, void *text)
+{
+    const char *sql = static_cast<const char *>(text);
+    static const QByteArrayList kOwn = {"begin", "commit", UndoLog::kSealRead};
+    if (GRecorded && qstrncmp(sql, "--", 2) != 0 && !kOwn.contains(sql)
+        && sqlite3_bind_parameter_count(static_cast<sqlite3_stmt *>(statement)) == 0)
+        *GRecorded << QString::fromUtf8(sql);
+    return 0;
+}
+
+// Set as an automatic extension while the program opens the books it records on.
+int TraceConnection(sqlite3 *db, char **, const sqlite3_api_routines *)
+{
+    sqlite3_trace_v2(db, SQLITE_TRACE_STMT, RecordStatement, nullptr);
+    return SQLITE_OK;
+}
 
 // Takes the undo log out of books: the triggers that write it.
 void DropUndoLog(const TRawDb &raw)
@@ -567,13 +608,33 @@ struct TPendingChange
     int OldKind = 0;
     QString OldAccount;
     Currency OldFare;
+    Transfer Moved; // a transfer's new values
 };
 
 TPendingChange PrepareChange(TChange change, qint64 id, int serial)
 {
     static const QStringList accounts = BookAccounts();
-    TPendingChange pending {change, QString::number(id), {}, 0, {}, {}};
+    TPendingChange pending {change, QString::number(id), {}, 0, {}, {}, {}};
     TBookKeep &books = pending.Fields;
+    Transfer &moved = pending.Moved;
+    if (change == TChange::AddTransfer) {
+        moved = {0,
+                 QDate::currentDate(),
+                 accounts[serial % accounts.size()],
+                 accounts[(serial + 1) % accounts.size()],
+                 Currency::FromUnits(10000 * (100 + serial % 5000)),
+                 Currency::FromUnits(serial % 10 == 0 ? 20000 : 0),
+                 QStringLiteral("还信用卡")};
+        return pending;
+    }
+    if (change == TChange::ModifyTransfer) {
+        moved = *Transfers::Read(id);
+        moved.Amount += Currency::FromUnits(100 * (1 + serial % 500));
+        moved.To = accounts[(accounts.indexOf(moved.To) + 1) % accounts.size()];
+        if (moved.To == moved.From)
+            moved.To = accounts[(accounts.indexOf(moved.To) + 1) % accounts.size()];
+        return pending;
+    }
     if (change == TChange::Add) {
         books.FInOutType = serial % 4 == 0 ? 0 : 1;
         books.FTypeID = 1 + serial % BookCategories(books.FInOutType == 0);
@@ -583,7 +644,7 @@ TPendingChange PrepareChange(TChange change, qint64 id, int serial)
         books.FInDate = QDateTime(QDate::currentDate(), QTime());
         return pending;
     }
-    if (change == TChange::Delete)
+    if (change == TChange::Delete || change == TChange::DeleteTransfer)
         return pending;
     books.ReadRecord(pending.Key);
     pending.OldKind = books.FInOutType;
@@ -614,6 +675,17 @@ TPendingChange PrepareChange(TChange change, qint64 id, int serial)
 // checks included.
 void ApplyChange(const TPendingChange &pending, QStringList *sent = nullptr)
 {
+    if (pending.Change >= TChange::AddTransfer) {
+        GRecorded = sent;
+        if (pending.Change == TChange::AddTransfer)
+            Transfers::Add(pending.Moved);
+        else if (pending.Change == TChange::ModifyTransfer)
+            Transfers::Modify(pending.Moved);
+        else
+            Transfers::Remove(pending.Key.toLongLong());
+        GRecorded = nullptr;
+        return;
+    }
     TBookKeep &books = *GBookKeep;
     books = pending.Fields;
     switch (pending.Change) {
@@ -713,7 +785,7 @@ void ChangeMeasures(const TOptions &options, const QString &suffix, const QStrin
                     std::span<const TChangeMeasure> measures, bool withoutLog,
                     std::vector<TMeasureResult> &results)
 {
-    const QString label = withoutLog ? QStringLiteral("undo_log") : QStringLiteral("changes");
+    const QString label = QString::fromLatin1(measures.front().Name);
     std::vector<TChangePlan> plans;
     for (const TChangeMeasure &measure : measures) {
         const QString name = QString::fromLatin1(measure.Name) + suffix;
@@ -735,7 +807,7 @@ void ChangeMeasures(const TOptions &options, const QString &suffix, const QStrin
     std::size_t next = 0;
     const auto take = [&](TChange change) {
         std::vector<qint64> ids(batch, 0);
-        if (change == TChange::Add)
+        if (change == TChange::Add || change == TChange::AddTransfer)
             return ids;
         if (next + batch > pool.size())
             throw TBenchFailure(QStringLiteral("%1 records are too few for these changes: raise "
@@ -755,7 +827,10 @@ void ChangeMeasures(const TOptions &options, const QString &suffix, const QStrin
     const QString books = CopyBooks(master, dir, label + suffix);
     const QString scratch
         = CopyBooks(master, scratchParent, label + QStringLiteral("_scratch") + suffix);
+    const auto trace = reinterpret_cast<void (*)()>(TraceConnection);
+    sqlite3_auto_extension(trace);
     UseBooks(scratch);
+    sqlite3_cancel_auto_extension(trace);
     int serial = 0;
     for (TChangePlan &plan : plans) {
         for (const std::vector<qint64> &ids : plan.Raw) {
@@ -974,6 +1049,8 @@ std::vector<TMeasureResult> RunAll(const TOptions &options)
                   << QString::fromLatin1(measure.Name) + QStringLiteral("_disk");
         for (const TChangeMeasure &measure : kUndoLogMeasures)
             names << QString::fromLatin1(measure.Name) + QStringLiteral("_ram");
+        for (const TChangeMeasure &measure : kTransferMeasures)
+            names << QString::fromLatin1(measure.Name) + QStringLiteral("_ram");
         return names;
     }();
     bool ram = false, disk = false;
@@ -998,11 +1075,15 @@ std::vector<TMeasureResult> RunAll(const TOptions &options)
         const QString scratch = inRam ? inRam->path() : work.path();
         const QString master = NewBooks(work.path(), QStringLiteral("changes"),
                                         options.ChangeRecords, options.Seed, TRecordOrder::ByDate);
+        if (const QString reason = AddTransfers(BooksFile(master)); !reason.isEmpty())
+            throw TBenchFailure(QStringLiteral("adding transfers: %1").arg(reason));
         if (ram) {
             ChangeMeasures(options, QStringLiteral("_ram"), master, inRam->path(), scratch,
                            options.RamBatch, 1.05, kChangeMeasures, false, results);
             ChangeMeasures(options, QStringLiteral("_ram"), master, inRam->path(), scratch,
                            options.RamBatch, 1.3, kUndoLogMeasures, true, results);
+            ChangeMeasures(options, QStringLiteral("_ram"), master, inRam->path(), scratch,
+                           options.RamBatch, 1.3, kTransferMeasures, false, results);
         }
         if (disk)
             ChangeMeasures(options, QStringLiteral("_disk"), master, work.path(), scratch,

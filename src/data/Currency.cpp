@@ -4,6 +4,15 @@
 
 #include <cmath>
 
+namespace {
+
+EConvertError NotAnAmount(const QString &text)
+{
+    return EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
+}
+
+} // namespace
+
 bool Currency::TryParse(const QString &text, Currency &result)
 {
     const QString s = text.trimmed();
@@ -92,7 +101,7 @@ Currency Currency::Parse(const QString &text)
 {
     Currency result;
     if (!TryParse(text, result))
-        throw EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
+        throw NotAnAmount(text);
     return result;
 }
 
@@ -111,9 +120,16 @@ bool Currency::FromDouble(double value, Currency &result)
     return true;
 }
 
+void Currency::RequireInRange() const
+{
+    if (FUnits > kMaxUnits || FUnits < -kMaxUnits)
+        throw NotAnAmount(ToString());
+}
+
 QString Currency::ToString() const
 {
-    const quint64 magnitude = FUnits < 0 ? quint64(-FUnits) : quint64(FUnits);
+    // Unsigned negation, so that the most negative count has a magnitude too.
+    const quint64 magnitude = FUnits < 0 ? 0 - quint64(FUnits) : quint64(FUnits);
     QString text = QString::number(magnitude / kScale);
     quint64 fraction = magnitude % kScale;
     if (fraction != 0) {

@@ -36,6 +36,9 @@ public:
     static Currency ParseLenient(const QString &text);
     // From an engine double, rounded to four decimals; false when out of range.
     static bool FromDouble(double value, Currency &result);
+    // Raises the failure of Parse for an amount beyond kMaxUnits in magnitude
+    // (a sum of amounts, or one made from units).
+    void RequireInRange() const;
 
     constexpr qint64 Units() const { return FUnits; }
     // The shortest plain decimal text: 100, 12.5, -80.25; no separators.

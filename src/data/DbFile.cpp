@@ -20,7 +20,8 @@ namespace {
 const QByteArray kDatabasePassword("83920174650238");
 
 // The six tables with the columns the program reads and writes, and the
-// undo history's, which the triggers on them write (from schema version 5).
+// undo history's, which the triggers on them write (from schema version 5),
+// and the transfers and reconciliation points (from version 6).
 struct TTable
 {
     const char *Name;
@@ -36,6 +37,8 @@ const TTable kTables[] = {
     {"SysSet", "bPass,PassWord"},
     {"UndoLog", "Seq,Op,Id,V1,V2,V3,V4,V5,V6", 5},
     {"UndoRedo", "Seq,Op,Id,V1,V2,V3,V4,V5,V6", 5},
+    {"Transfer", "ID,InDate,FromAccount,ToAccount,Fare,Fee,Remark", 6},
+    {"Reconciled", "AccountName,InDate,Fare", 6},
 };
 
 // Each account's income and expense totals in ten-thousandths, and the same
@@ -66,7 +69,7 @@ const std::vector<QByteArray> &UpgradeSteps()
                    "CREATE TRIGGER AccountTotalsExact AFTER UPDATE OF Fare, InFare, OutFare ON "
                    "Account BEGIN UPDATE Account SET Fare = round(Fare, 4), InFare = round(InFare, "
                    "4), OutFare = round(OutFare, 4) WHERE rowid = NEW.rowid; END;"
-            + UndoLog::Schema();
+            + UndoLog::Schema(5);
         return std::vector<QByteArray> {
             // 1 -> 2: the automatic backup setting (on, seven daily copies kept).
             "alter table SysSet add column AutoBackup BOOLEAN NOT NULL DEFAULT -1;"
@@ -82,6 +85,20 @@ const std::vector<QByteArray> &UpgradeSteps()
             // is made for it now.
             "",
             history,
+            // 5 -> 6: transfers between accounts and reconciliation points,
+            // both logged by the undo history; one account's records in date
+            // order come from one index, which replaces the one by account.
+            "CREATE TABLE Transfer (ID INTEGER PRIMARY KEY, InDate DATE NOT NULL, FromAccount TEXT "
+            "NOT NULL, ToAccount TEXT NOT NULL, Fare NUMERIC NOT NULL CHECK (Fare > 0 AND Fare < "
+            "100000000000), Fee NUMERIC NOT NULL DEFAULT 0 CHECK (Fee >= 0 AND Fee < "
+            "100000000000), Remark TEXT, CHECK (FromAccount <> ToAccount));"
+            "CREATE INDEX TransferFrom ON Transfer (FromAccount, InDate);"
+            "CREATE INDEX TransferTo ON Transfer (ToAccount, InDate);"
+            "CREATE TABLE Reconciled (AccountName TEXT NOT NULL, InDate DATE NOT NULL, Fare "
+            "NUMERIC NOT NULL, PRIMARY KEY (AccountName, InDate));"
+            "DROP INDEX IF EXISTS BookKeepAccountName;"
+            "CREATE INDEX BookKeepAccountDate ON BookKeep (AccountName, InDate);"
+                + UndoLog::Triggers(6),
         };
     }();
     return steps;

@@ -12,7 +12,7 @@ struct sqlite3;
 namespace DbFile {
 
 constexpr int kApplicationId = 0x424B4550; // "BKEP"
-constexpr int kSchemaVersion = 5;
+constexpr int kSchemaVersion = 6;
 
 // The salted SHA-256 verifier of the database password, as hex.
 QString PasswordVerifier(const QString &saltHex);
@@ -20,7 +20,7 @@ QString PasswordVerifier(const QString &saltHex);
 QString NewSalt();
 
 // How much of a file is checked: at every open, the marks of our books, the
-// six tables (and from version 4 the undo history's) with their columns and
+// six tables (and those later versions added) with their columns and
 // the engine's quick check (one pass over every page); before a restore, the
 // full integrity check instead, and the account totals against the records.
 enum class TCheckDepth { Open, Restore };

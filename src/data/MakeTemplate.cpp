@@ -26,7 +26,7 @@ int main(int argc, char *argv[])
     QFile::remove(temporary);
 
     const QString salt = DbFile::NewSalt();
-    const QByteArray sql = schema.readAll() + "\n" + UndoLog::Schema()
+    const QByteArray sql = schema.readAll() + "\n" + UndoLog::Schema(DbFile::kSchemaVersion)
         + "INSERT INTO DbKey (Salt, Verifier) VALUES ('" + salt.toLatin1() + "','"
         + DbFile::PasswordVerifier(salt).toLatin1() + "');";
 

@@ -24,13 +24,17 @@ struct TLogged
     const char *Table;
     const char *Key;
     std::vector<const char *> Columns;
+    int Since = 5; // the schema version whose upgrade made its triggers
 };
+// New tables go last, so that the Ops of rows already logged keep their meaning.
 const TLogged kLogged[] = {
     {"Account", "rowid", {"AccountName", "Remark", "Fare", "InFare", "OutFare"}},
     {"BookKeep", "ID", {"InOutType", "TypeID", "Remark", "Fare", "AccountName", "InDate"}},
     {"InType", "SelfIndex", {"ParentIndex", "TypeName"}},
     {"OutType", "SelfIndex", {"ParentIndex", "TypeName"}},
     {"ImportedRow", "rowid", {"SourceId", "RecordID"}},
+    {"Transfer", "ID", {"InDate", "FromAccount", "ToAccount", "Fare", "Fee", "Remark"}, 6},
+    {"Reconciled", "rowid", {"AccountName", "InDate", "Fare"}, 6},
 };
 constexpr int kImportedRow = 4; // its index in kLogged
 
@@ -303,35 +307,47 @@ QString StepText(const QString &text)
     return line.size() > kLongest ? line.left(kLongest - 1) + u'…' : line;
 }
 
-QByteArray Schema()
+namespace {
+
+// The triggers that log the changes of one table.
+QByteArray TableTriggers(int table)
+{
+    const TLogged &logged = kLogged[table];
+    const QByteArray name = logged.Table;
+    QByteArray columns = "Op, Id";
+    QByteArray oldValues = "OLD." + QByteArray(logged.Key);
+    for (std::size_t i = 0; i < logged.Columns.size(); ++i) {
+        columns += ", V" + QByteArray::number(qsizetype(i + 1));
+        oldValues += QByteArray(", OLD.") + logged.Columns[i];
+    }
+    const QByteArray restore = "INSERT INTO UndoLog (" + columns + ") VALUES ("
+        + QByteArray::number(RestoreOp(table)) + ", " + oldValues + ");";
+    const QByteArray remove = "INSERT INTO UndoLog (Op, Id) VALUES ("
+        + QByteArray::number(DeleteOp(table)) + ", NEW." + logged.Key + ");";
+    QByteArray sql = "CREATE TRIGGER " + name + "UndoInsert AFTER INSERT ON " + name + " BEGIN "
+        + remove + " END;\n";
+    sql += "CREATE TRIGGER " + name + "UndoUpdate BEFORE UPDATE ON " + name + " BEGIN " + restore
+        + " END;\n";
+    sql += "CREATE TRIGGER " + name + "UndoDelete BEFORE DELETE ON " + name + " BEGIN " + restore
+        + " END;\n";
+    // A row moved to another key: its restore (logged before) must not
+    // find the moved row still there.
+    if (qstrcmp(logged.Key, "rowid") != 0)
+        sql += "CREATE TRIGGER " + name + "UndoRekey AFTER UPDATE OF " + logged.Key + " ON " + name
+            + " WHEN NEW." + logged.Key + " IS NOT OLD." + logged.Key + " BEGIN " + remove
+            + " END;\n";
+    return sql;
+}
+
+} // namespace
+
+QByteArray Schema(int version)
 {
     QByteArray sql = QByteArray("CREATE TABLE UndoLog (Seq INTEGER PRIMARY KEY, ") + kLogColumns
         + ");\nCREATE TABLE UndoRedo (Seq INTEGER PRIMARY KEY, " + kLogColumns + ");\n";
     for (int table = 0; table < int(std::size(kLogged)); ++table) {
-        const TLogged &logged = kLogged[table];
-        const QByteArray name = logged.Table;
-        QByteArray columns = "Op, Id";
-        QByteArray oldValues = "OLD." + QByteArray(logged.Key);
-        for (std::size_t i = 0; i < logged.Columns.size(); ++i) {
-            columns += ", V" + QByteArray::number(qsizetype(i + 1));
-            oldValues += QByteArray(", OLD.") + logged.Columns[i];
-        }
-        const QByteArray restore = "INSERT INTO UndoLog (" + columns + ") VALUES ("
-            + QByteArray::number(RestoreOp(table)) + ", " + oldValues + ");";
-        const QByteArray remove = "INSERT INTO UndoLog (Op, Id) VALUES ("
-            + QByteArray::number(DeleteOp(table)) + ", NEW." + logged.Key + ");";
-        sql += "CREATE TRIGGER " + name + "UndoInsert AFTER INSERT ON " + name + " BEGIN " + remove
-            + " END;\n";
-        sql += "CREATE TRIGGER " + name + "UndoUpdate BEFORE UPDATE ON " + name + " BEGIN "
-            + restore + " END;\n";
-        sql += "CREATE TRIGGER " + name + "UndoDelete BEFORE DELETE ON " + name + " BEGIN "
-            + restore + " END;\n";
-        // A row moved to another key: its restore (logged before) must not
-        // find the moved row still there.
-        if (qstrcmp(logged.Key, "rowid") != 0)
-            sql += "CREATE TRIGGER " + name + "UndoRekey AFTER UPDATE OF " + logged.Key + " ON "
-                + name + " WHEN NEW." + logged.Key + " IS NOT OLD." + logged.Key + " BEGIN "
-                + remove + " END;\n";
+        if (kLogged[table].Since <= version)
+            sql += TableTriggers(table);
     }
     // An insert that replaces a row of the same source identity deletes it
     // without firing the delete trigger: its restore is logged before.
@@ -342,6 +358,16 @@ QByteArray Schema()
     // The base row: the record ID counter before the first step.
     sql += "INSERT INTO UndoLog (Op, V2) VALUES (-1, (SELECT seq FROM sqlite_sequence WHERE name "
            "= 'BookKeep'));\n";
+    return sql;
+}
+
+QByteArray Triggers(int version)
+{
+    QByteArray sql;
+    for (int table = 0; table < int(std::size(kLogged)); ++table) {
+        if (kLogged[table].Since == version)
+            sql += TableTriggers(table);
+    }
     return sql;
 }
 

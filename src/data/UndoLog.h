@@ -31,9 +31,13 @@ QString StepText(const QString &text);
 extern const char *const kSealRead;
 extern const char *const kSealMarker;
 
-// The history's tables and the triggers that write it, as SQL. The template
-// and the upgrade to the schema version that brought them both run this.
-QByteArray Schema();
+// The history's tables and the triggers that write it, as SQL, for the
+// tables of schema version `version`. The template (the current version) and
+// the upgrade to the schema version that brought the history both run this.
+QByteArray Schema(int version);
+// The triggers of the tables that schema version `version` added to those
+// the history logs; the upgrade to that version runs this.
+QByteArray Triggers(int version);
 
 // The history of the books open on one connection. Every commit seals its
 // change as a step, so the statements are kept prepared; they are finalized

@@ -1,11 +1,12 @@
--- The books: six tables, their seeded rows, and what marks the file as ours.
+-- The books: six tables, their seeded rows, and what marks the file as ours;
+-- the tables later versions added follow them.
 -- The build turns this into the template bookkeep.dat; the program only opens
 -- an existing file. The build adds the undo history's tables and triggers
 -- (UndoLog.cpp makes them, as the upgrade to version 5 does) and the password
 -- verifier (table DbKey).
 
 PRAGMA application_id = 1112229200; -- 0x424B4550, "BKEP"
-PRAGMA user_version = 5;            -- the schema version (DbFile::kSchemaVersion)
+PRAGMA user_version = 6;            -- the schema version (DbFile::kSchemaVersion)
 
 -- Money accounts with their running totals. Amounts have four decimals; a
 -- total is kept below 1e11 in magnitude, where the engine's doubles still hold
@@ -39,7 +40,8 @@ CREATE TABLE BookKeep (
     InDate      DATE
 );
 CREATE INDEX BookKeepInDate ON BookKeep (InDate);
-CREATE INDEX BookKeepAccountName ON BookKeep (AccountName);
+-- One account's records in date order (the account statement) come from this.
+CREATE INDEX BookKeepAccountDate ON BookKeep (AccountName, InDate);
 
 -- The two category trees; ParentIndex 0 is the root.
 CREATE TABLE InType (
@@ -76,6 +78,31 @@ INSERT INTO SysSet (bPass, PassWord) VALUES (0, '');
 -- mappings).
 CREATE TABLE ImportedRow (SourceId TEXT NOT NULL PRIMARY KEY, RecordID INTEGER NOT NULL);
 CREATE TABLE ImportSetting (Name TEXT NOT NULL PRIMARY KEY, Value TEXT NOT NULL);
+
+-- Money moved between two of the books' accounts: the amount leaves
+-- FromAccount and reaches ToAccount, and the fee is charged to FromAccount too.
+-- Neither is income or expense: only the balances (Fare) move.
+CREATE TABLE Transfer (
+    ID          INTEGER PRIMARY KEY,
+    InDate      DATE NOT NULL,            -- a whole day number, as BookKeep.InDate
+    FromAccount TEXT NOT NULL,
+    ToAccount   TEXT NOT NULL,
+    Fare        NUMERIC NOT NULL CHECK (Fare > 0 AND Fare < 100000000000),
+    Fee         NUMERIC NOT NULL DEFAULT 0 CHECK (Fee >= 0 AND Fee < 100000000000),
+    Remark      TEXT,
+    CHECK (FromAccount <> ToAccount)
+);
+CREATE INDEX TransferFrom ON Transfer (FromAccount, InDate);
+CREATE INDEX TransferTo ON Transfer (ToAccount, InDate);
+
+-- Reconciliation points: an account's balance on a day as the bank or app
+-- showed it, agreed with the books.
+CREATE TABLE Reconciled (
+    AccountName TEXT NOT NULL,
+    InDate      DATE NOT NULL,
+    Fare        NUMERIC NOT NULL,
+    PRIMARY KEY (AccountName, InDate)
+);
 
 -- The salted verifier of the database password: one row.
 CREATE TABLE DbKey (

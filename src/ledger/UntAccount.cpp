@@ -24,6 +24,12 @@ const QString kDeleteAccount = QStringLiteral("delete from Account where Account
 const QString kSelectAccount = QStringLiteral("select * from Account where AccountName='%s'  ");
 const QString kUpdateAccount = QStringLiteral("update Account set AccountName='%s',Remark='%s' where AccountName='%s' ");
 const QString kRenameInRecords = QStringLiteral("update BookKeep set AccountName='%s' where AccountName='%s' ");
+// Transfers and reconciliation points name accounts too.
+const QString kCountTransfers = QStringLiteral("select count(*) from Transfer where FromAccount='%s' or ToAccount='%s'");
+const QString kDeleteReconciled = QStringLiteral("delete from Reconciled where AccountName='%s'");
+const QString kRenameInTransfersFrom = QStringLiteral("update Transfer set FromAccount='%s' where FromAccount='%s'");
+const QString kRenameInTransfersTo = QStringLiteral("update Transfer set ToAccount='%s' where ToAccount='%s'");
+const QString kRenameInReconciled = QStringLiteral("update Reconciled set AccountName='%s' where AccountName='%s'");
 // clang-format on
 
 } // namespace
@@ -58,11 +64,18 @@ void TAccount::ListAccountNames(QStringList &names)
 
 void TAccount::DeleteAccount(const QString &name)
 {
-    FSql = Format(kCountRecords, {SqlText(name)});
-    if (DbQueryInt(FSql) > 0)
-        throw Exception(kAccountInUse);
-    FSql = Format(kDeleteAccount, {SqlText(name)});
-    DbExec(FSql, QStringLiteral("删除账户 ") + UndoLog::StepText(name));
+    GDbAccess->InTransaction([&] {
+        FSql = Format(kCountRecords, {SqlText(name)});
+        if (DbQueryInt(FSql) > 0)
+            throw Exception(kAccountInUse);
+        FSql = Format(kCountTransfers, {SqlText(name), SqlText(name)});
+        if (DbQueryInt(FSql) > 0)
+            throw Exception(kAccountInUse);
+        // Its reconciliation points go with it.
+        FSql = Format(kDeleteAccount, {SqlText(name)}) + kBatchSeparator
+            + Format(kDeleteReconciled, {SqlText(name)});
+        DbExec(FSql, QStringLiteral("删除账户 ") + UndoLog::StepText(name));
+    });
 }
 
 void TAccount::ReadAccount(const QString &name)
@@ -85,15 +98,18 @@ void TAccount::ReadAccount(const QString &name)
 
 void TAccount::UpdateAccount(const QString &oldName)
 {
-    // A name another account bears is refused, and the records follow the
-    // account to its new name, so its totals and the delete check stay right.
-    // A change of the remark alone leaves the records as they are.
+    // A name another account bears is refused, and the records, transfers and
+    // reconciliation points follow the account to its new name, so its totals
+    // and the delete check stay right. A change of the remark alone leaves
+    // them as they are.
     const bool renamed = FAccountName != oldName;
     if (renamed && AccountExists(FAccountName))
         throw Exception(kAccountExists);
     FSql = Format(kUpdateAccount, {SqlText(FAccountName), SqlText(FRemark), SqlText(oldName)});
-    if (renamed)
-        FSql += kBatchSeparator
-            + Format(kRenameInRecords, {SqlText(FAccountName), SqlText(oldName)});
+    if (renamed) {
+        for (const QString &rename :
+             {kRenameInRecords, kRenameInTransfersFrom, kRenameInTransfersTo, kRenameInReconciled})
+            FSql += kBatchSeparator + Format(rename, {SqlText(FAccountName), SqlText(oldName)});
+    }
     DbExec(FSql, QStringLiteral("修改账户 ") + UndoLog::StepText(FAccountName));
 }

@@ -21,13 +21,14 @@ public:
     // Fills the list with name, balance, income, expense and remark.
     void ListAccounts(TListModel &list);
     void ListAccountNames(QStringList &names);
-    // Deletes an account that no record names.
+    // Deletes an account that no record and no transfer names, with its
+    // reconciliation points.
     void DeleteAccount(const QString &name);
     // Loads an account into the fields; empty texts and zeros when none.
     void ReadAccount(const QString &name);
-    // Renames the account oldName to FAccountName, its records too when the
-    // name changes, and sets its remark to FRemark; refuses a name that
-    // another account bears.
+    // Renames the account oldName to FAccountName, its records, transfers and
+    // reconciliation points too when the name changes, and sets its remark to
+    // FRemark; refuses a name that another account bears.
     void UpdateAccount(const QString &oldName);
 
     QString FAccountName;

@@ -257,16 +257,18 @@ void TestAccount::statementTexts()
     GAccount->FAccountName = QStringLiteral("N");
     GAccount->FRemark = QStringLiteral("m");
     GAccount->UpdateAccount(QStringLiteral("O'Neil"));
-    QCOMPARE(GAccount->FSql,
-             QStringLiteral("update Account set AccountName='N',Remark='m' where "
-                            "AccountName='O''Neil' @#@update BookKeep set AccountName='N' where "
-                            "AccountName='O''Neil' "));
+    // Transfers and reconciliation points follow in statements of their own.
+    QVERIFY(GAccount->FSql.startsWith(
+        QStringLiteral("update Account set AccountName='N',Remark='m' where "
+                       "AccountName='O''Neil' @#@update BookKeep set AccountName='N' where "
+                       "AccountName='O''Neil' @#@")));
 
     GAccount->ReadAccount(QStringLiteral("N"));
     QCOMPARE(GAccount->FSql, QStringLiteral("select * from Account where AccountName='N'  "));
 
     GAccount->DeleteAccount(QStringLiteral("N"));
-    QCOMPARE(GAccount->FSql, QStringLiteral("delete from Account where AccountName='N' "));
+    QVERIFY(
+        GAccount->FSql.startsWith(QStringLiteral("delete from Account where AccountName='N' @#@")));
 }
 
 QTEST_GUILESS_MAIN(TestAccount)

@@ -1,3 +1,4 @@
+#include "LedgerStream.h"
 #include "LedgerTestSupport.h"
 
 #include "data/ListModel.h"
@@ -61,6 +62,8 @@ private Q_SLOTS:
     void modifyDetailsOnlyChangesNoAccount();
     void missingRecord();
     void recordIdMustBeWholeNumber();
+    void transferRefusals_data();
+    void transferRefusals();
     void listRecords();
     void failingBatchChangesNothing();
     void awkwardTextsRoundTrip_data();
@@ -256,6 +259,62 @@ void TestBookKeep::recordIdMustBeWholeNumber()
 
     QCOMPARE(RowCount(QStringLiteral("BookKeep")), 2);
     QCOMPARE(ReadTotals(kA), Totals("1150", "150", "0"));
+}
+
+void TestBookKeep::transferRefusals_data()
+{
+    // A new transfer, or the transfer A to B 10 changed; "rename" renames B
+    // before a new one, "remove" deletes the one before its change.
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<qint64>("amount"); // in ten-thousandths
+    QTest::addColumn<qint64>("fee");
+    QTest::addColumn<QString>("message");
+    const qint64 one = Currency::kScale;
+    const qint64 most = Currency::kMaxUnits;
+    const QString beyond = QStringLiteral("'100000000000' is not a valid floating point value");
+    const QString missing = QStringLiteral("账户“%1”不存在，转账未保存！");
+    QTest::newRow("same") << "add" << kA << one << 0LL << "转出账户和转入账户不能相同！";
+    QTest::newRow("zero") << "modify" << kB << 0LL << 0LL << "转账金额必须大于零！";
+    QTest::newRow("negative") << "add" << kB << -one << 0LL << "转账金额必须大于零！";
+    QTest::newRow("fee negative") << "modify" << kB << one << -1LL << "手续费不能为负数！";
+    QTest::newRow("beyond the limit") << "add" << kB << most + 1 << 0LL << beyond;
+    QTest::newRow("with the fee beyond") << "modify" << kB << most << 1LL << beyond;
+    QTest::newRow("missing account") << "modify"
+                                     << "C" << one << 0LL << missing.arg(u"C");
+    QTest::newRow("renamed meanwhile") << "rename" << kB << one << 0LL << missing.arg(kB);
+    QTest::newRow("deleted meanwhile") << "remove" << kB << one << 0LL << kTransferGone;
+}
+
+// A refused transfer writes nothing and makes no undo step.
+void TestBookKeep::transferRefusals()
+{
+    QFETCH(QString, change);
+    QFETCH(QString, to);
+    QFETCH(qint64, amount);
+    QFETCH(qint64, fee);
+    QFETCH(QString, message);
+    TRecordBooks books;
+    Transfer transfer = NewTransfer(kA, kB, Amount("10"));
+    transfer.Id = Transfers::Add(transfer);
+    if (change == u"rename")
+        DbExec(QStringLiteral("update Account set AccountName='B2' where AccountName='B'"));
+    else if (change == u"remove")
+        QVERIFY(Transfers::Remove(transfer.Id));
+    const QByteArray dump = DumpBooks(books.DatabaseFile());
+    const QString step = GDbAccess->UndoName();
+    transfer.To = to;
+    transfer.Amount = Currency::FromUnits(amount);
+    transfer.Fee = Currency::FromUnits(fee);
+    try {
+        change == u"add" || change == u"rename" ? void(Transfers::Add(transfer))
+                                                : Transfers::Modify(transfer);
+        QFAIL("not refused");
+    } catch (const Exception &failure) {
+        QCOMPARE(failure.Message(), message);
+    }
+    QVERIFY(DumpBooks(books.DatabaseFile()) == dump);
+    QCOMPARE(GDbAccess->UndoName(), step);
 }
 
 void TestBookKeep::listRecords()

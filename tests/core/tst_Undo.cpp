@@ -43,11 +43,12 @@ void ChangeCategory(QRandomGenerator &random)
 
 // Books of an older schema version: the open books are closed, taken back
 // and opened again. Version 3 had no history; version 4 had its first form,
-// statements in a log filed into steps (a step of it here, left to drop).
+// statements in a log filed into steps (a step of it here, left to drop);
+// version 5 had no transfers.
 void MakeOlderVersion(const TTestBooks &books, int version)
 {
     GDbAccess->Close();
-    QString sql = DropUndoHistory();
+    QString sql = version == 5 ? DropVersion6() : DropUndoHistory();
     if (version == 4)
         sql += QStringLiteral(
             "CREATE TABLE UndoLog (Seq INTEGER PRIMARY KEY, Statement TEXT, Name TEXT);"
@@ -134,6 +135,31 @@ void TestUndo::StepNames()
     GAccount->UpdateAccount(QStringLiteral("现金"));
     QCOMPARE(Tops(), tops);
     QCOMPARE(RowCount(QStringLiteral("UndoLog")), logged);
+
+    // Transfers name the accounts and the amount. A rename carries into them,
+    // an account they name stays, and a removal gives the balance back.
+    InsertAccount(QStringLiteral("银行卡"), {});
+    Transfer transfer = NewTransfer(QStringLiteral("现金"), QStringLiteral("银行卡"), Amount("20"),
+                                    Amount("0.5"));
+    transfer.Id = Transfers::Add(transfer);
+    QCOMPARE(GDbAccess->UndoName(), QStringLiteral("新增转账 现金→银行卡 20"));
+    transfer.Amount = Amount("25");
+    Transfers::Modify(transfer);
+    QCOMPARE(GDbAccess->UndoName(), QStringLiteral("修改转账 现金→银行卡 25"));
+    GAccount->ReadAccount(QStringLiteral("银行卡"));
+    GAccount->FAccountName = transfer.To = QStringLiteral("储蓄卡");
+    GAccount->UpdateAccount(QStringLiteral("银行卡"));
+    QVERIFY(Transfers::Read(transfer.Id) == transfer);
+    QVERIFY_THROWS_EXCEPTION(Exception, GAccount->DeleteAccount(transfer.To));
+    QVERIFY(Transfers::Remove(transfer.Id) && !Transfers::Remove(transfer.Id));
+    QCOMPARE(GDbAccess->UndoName(), QStringLiteral("删除转账 现金→储蓄卡 25"));
+    QCOMPARE(ReadTotals(transfer.To), Totals("0", "0", "0"));
+    // Its reconciliation points go with a deleted account, in the same step.
+    DbExec(QStringLiteral("insert into Reconciled values ('储蓄卡',45414,0)"));
+    GAccount->DeleteAccount(transfer.To);
+    QCOMPARE(RowCount(QStringLiteral("Reconciled")), 0);
+    GDbAccess->Undo();
+    QCOMPARE(RowCount(QStringLiteral("Reconciled")) + RowCount(QStringLiteral("Account")), 3);
 }
 
 void TestUndo::Stream_data()
@@ -422,14 +448,15 @@ void TestUndo::FailedUndoChangesNothing()
     QVERIFY(Dump() == added);
 }
 
-// Older books gain the history when they open, keep their records, and start
-// with nothing to undo; the template is made with the same tables and
-// triggers as the upgrade brings.
+// Older books gain the history and the transfers when they open, keep their
+// records, and start with nothing to undo (but books of version 5); the
+// template is made with the same tables and triggers as the upgrade brings.
 void TestUndo::OlderBooksAreUpgraded_data()
 {
     QTest::addColumn<int>("version");
     QTest::newRow("version 3") << 3;
     QTest::newRow("version 4") << 4;
+    QTest::newRow("version 5") << 5;
 }
 
 void TestUndo::OlderBooksAreUpgraded()
@@ -437,6 +464,7 @@ void TestUndo::OlderBooksAreUpgraded()
     QFETCH(int, version);
     TTestBooks books;
     InsertAccount(QStringLiteral("现金"), Amount("100"));
+    InsertAccount(QStringLiteral("银行卡"), {});
     AddRecord(1, QStringLiteral("现金"), Amount("35.5"), 1, QStringLiteral("午饭"));
     const auto objects = [] {
         QStringList names;
@@ -451,9 +479,13 @@ void TestUndo::OlderBooksAreUpgraded()
     MakeOlderVersion(books, version);
     QCOMPARE(DbQueryInt(QStringLiteral("pragma user_version")), DbFile::kSchemaVersion);
     QCOMPARE(objects(), made);
-    QCOMPARE(Tops(), QStringList({QString(), QString()}));
+    // Books of version 5 keep their history.
+    QCOMPARE(GDbAccess->UndoName().isEmpty(), version < 5);
     const QByteArray before = Dump();
     AddRecord(0, QStringLiteral("现金"), Amount("0.3"), 1, QStringLiteral("利息"));
+    Transfers::Add(NewTransfer(QStringLiteral("现金"), QStringLiteral("银行卡"), Amount("0.3"),
+                               Amount("0.0001")));
+    GDbAccess->Undo();
     GDbAccess->Undo();
     QVERIFY(Dump() == before);
     QCOMPARE(ReadTotals(QStringLiteral("现金")), Totals("64.5", "0", "35.5"));

@@ -1,6 +1,7 @@
 #include "LedgerStream.h"
 
 #include "data/DbFile.h"
+#include "data/SqlFormat.h"
 #include "data/UException.h"
 #include "ledger/UntAccount.h"
 #include "ledger/UntBookKeep.h"
@@ -102,6 +103,15 @@ QString ReadState(TRawDb &db, TBooksState &state)
                                 = {sqlite3_column_int(row, 1), Text(row, 2), Amount(row, 3),
                                    sqlite3_column_int(row, 4), Text(row, 5)};
                         });
+    // Books of a version before transfers have none: the read fails there.
+    db.Rows("select ID,InDate,FromAccount,ToAccount,Fare,Fee,Remark from Transfer",
+            [&](sqlite3_stmt *row) {
+                const qint64 id = sqlite3_column_int64(row, 0);
+                const QDate date = DateOfDayNumber(sqlite3_column_int64(row, 1));
+                state.Transfers[id] = {id,           date,           Text(row, 2),
+                                       Text(row, 3), Amount(row, 4), Amount(row, 5),
+                                       Text(row, 6)};
+            });
     if (error.isEmpty())
         error = db.Rows("select seq from sqlite_sequence where name='BookKeep'",
                         [&](sqlite3_stmt *row) { state.LastId = sqlite3_column_int64(row, 0); });
@@ -111,6 +121,17 @@ QString ReadState(TRawDb &db, TBooksState &state)
 template<typename Map> auto Pick(const Map &map, int at)
 {
     return std::next(map.begin(), at);
+}
+
+// What the transfers move each account's balance by.
+std::map<QString, Currency> TransferMoves(const std::map<qint64, Transfer> &transfers)
+{
+    std::map<QString, Currency> moves;
+    for (const auto &[id, transfer] : transfers) {
+        moves[transfer.From] -= transfer.Amount + transfer.Fee;
+        moves[transfer.To] += transfer.Amount;
+    }
+    return moves;
 }
 
 } // namespace
@@ -128,6 +149,11 @@ QString TBooksState::Describe() const
         .arg(accounts.join(QStringLiteral(", ")));
 }
 
+Transfer NewTransfer(const QString &from, const QString &to, Currency amount, Currency fee)
+{
+    return {0, QDate(2024, 5, 2), from, to, amount, fee, QString()};
+}
+
 TBooksState TLedgerModel::Expected() const
 {
     TBooksState state;
@@ -143,7 +169,10 @@ TBooksState TLedgerModel::Expected() const
             account.Fare -= record.Fare;
         }
     }
+    for (const auto &[name, move] : TransferMoves(Transfers))
+        state.Accounts[name].Fare += move;
     state.Records = Records;
+    state.Transfers = Transfers;
     state.LastId = LastId;
     return state;
 }
@@ -158,8 +187,13 @@ QString TLedgerOp::Describe() const
         return QStringLiteral("add (%1)").arg(what);
     case Modify:
         return QStringLiteral("change %1 to (%2)").arg(Id).arg(what);
-    default:
+    case Delete:
         return QStringLiteral("delete %1").arg(Id);
+    default:
+        return QStringLiteral("transfer change %1 of %2 (%3 to %4, %5)")
+            .arg(Kind)
+            .arg(Id)
+            .arg(Moved.From, Moved.To, Moved.Amount.ToString());
     }
 }
 
@@ -191,6 +225,7 @@ QString LoadModel(const QString &fileName, quint32 seed, TLedgerModel &model)
     TBooksState state;
     const QString error = ReadState(db, state);
     model.Records = state.Records;
+    model.Transfers = state.Transfers;
     model.LastId = state.LastId;
     return error;
 }
@@ -210,14 +245,32 @@ TLedgerOp NextOp(quint32 seed, int index, const TLedgerModel &model)
     };
     TLedgerOp op;
     const int choice = random.bounded(100);
-    if (model.Records.empty() || choice < 45) {
+    if (choice < 20) {
+        const int count = int(model.Initial.size());
+        const int from = random.bounded(count);
+        op.Kind = TLedgerOp::AddTransfer;
+        const int to = (from + random.bounded(1, count)) % count;
+        const Currency amount = Currency::FromUnits(random.bounded(1, 100'000'000));
+        const Currency fee
+            = Currency::FromUnits(random.bounded(3) == 0 ? random.bounded(50'000) : 0);
+        op.Moved = NewTransfer(Pick(model.Initial, from)->first, Pick(model.Initial, to)->first,
+                               amount, fee);
+        op.Moved.Remark = kRemarks[random.bounded(int(kRemarks.size()))];
+        if (!model.Transfers.empty() && choice >= 8) {
+            op.Id = op.Moved.Id
+                = Pick(model.Transfers, random.bounded(int(model.Transfers.size())))->first;
+            op.Kind = choice < 16 ? TLedgerOp::ModifyTransfer : TLedgerOp::DeleteTransfer;
+        }
+        return op;
+    }
+    if (model.Records.empty() || choice < 55) {
         op.Kind = TLedgerOp::Add;
         op.Record = newRecord();
         return op;
     }
     const auto &[id, record] = *Pick(model.Records, random.bounded(int(model.Records.size())));
     op.Id = id;
-    if (choice < 80) {
+    if (choice < 85) {
         op.Kind = TLedgerOp::Modify;
         const TStreamRecord changed = newRecord();
         op.Record = record;
@@ -274,6 +327,15 @@ TLedgerOp SampleDelete(const TLedgerModel &model)
     return op;
 }
 
+TLedgerOp SampleTransfer(const TLedgerModel &model)
+{
+    TLedgerOp op;
+    op.Kind = TLedgerOp::AddTransfer;
+    op.Moved = NewTransfer(model.Initial.begin()->first, std::next(model.Initial.begin())->first,
+                           Currency::FromUnits(2'500'000), Currency::FromUnits(20'000));
+    return op;
+}
+
 QList<TLedgerOp> LongRecordAdds(const TLedgerModel &model, int count, qint64 units, int typeId,
                                 qsizetype length, QChar first)
 {
@@ -311,16 +373,34 @@ void ApplyOp(TLedgerModel &model, const TLedgerOp &op)
     case TLedgerOp::Delete:
         model.Records.erase(op.Id);
         break;
+    case TLedgerOp::AddTransfer:
+        // A new transfer's ID is one past the largest one held.
+        model.Transfers[model.Transfers.empty() ? 1 : model.Transfers.rbegin()->first + 1]
+            = op.Moved;
+        model.Transfers.rbegin()->second.Id = model.Transfers.rbegin()->first;
+        break;
+    case TLedgerOp::ModifyTransfer:
+        model.Transfers[op.Id] = op.Moved;
+        break;
+    case TLedgerOp::DeleteTransfer:
+        model.Transfers.erase(op.Id);
+        break;
     }
 }
 
 void RunOp(const TLedgerOp &op)
 {
     const QString id = QString::number(op.Id);
-    if (op.Kind == TLedgerOp::Delete) {
+    if (op.Kind == TLedgerOp::Delete)
         GBookKeep->DeleteRecord(id);
+    else if (op.Kind == TLedgerOp::AddTransfer)
+        Transfers::Add(op.Moved);
+    else if (op.Kind == TLedgerOp::ModifyTransfer)
+        Transfers::Modify(op.Moved);
+    else if (op.Kind == TLedgerOp::DeleteTransfer)
+        Transfers::Remove(op.Id);
+    if (op.Kind != TLedgerOp::Add && op.Kind != TLedgerOp::Modify)
         return;
-    }
     int oldKind = 0;
     QString oldAccount;
     Currency oldFare;
@@ -366,6 +446,7 @@ QString CheckBooks(const QString &fileName, const std::map<QString, Currency> &i
     QString error = ReadState(db, state);
     if (!error.isEmpty())
         return QStringLiteral("does not read: %1").arg(error);
+    std::map<QString, Currency> moves = TransferMoves(state.Transfers);
     std::map<QString, std::pair<Currency, Currency>> sums;
     for (const auto &[id, record] : state.Records) {
         if (!state.Accounts.count(record.Account))
@@ -378,11 +459,13 @@ QString CheckBooks(const QString &fileName, const std::map<QString, Currency> &i
         const auto start = initial.find(name);
         if (start == initial.end())
             return QStringLiteral("unknown account %1").arg(name);
-        if (row.InFare != in || row.OutFare != out || row.Fare != start->second + in - out)
+        if (row.InFare != in || row.OutFare != out
+            || row.Fare != start->second + in - out + moves[name])
             return QStringLiteral("%1: Fare %2, InFare %3, OutFare %4, but its records add up "
-                                  "to income %5 and expense %6 on an initial %7")
+                                  "to income %5 and expense %6 on an initial %7, transfers %8")
                 .arg(name, row.Fare.ToString(), row.InFare.ToString(), row.OutFare.ToString(),
-                     in.ToString(), out.ToString(), start->second.ToString());
+                     in.ToString(), out.ToString(), start->second.ToString(),
+                     moves[name].ToString());
     }
     return {};
 }

@@ -1,13 +1,14 @@
 #pragma once
 
 #include "data/Currency.h"
+#include "ledger/Transfers.h"
 
 #include <QList>
 #include <QString>
 #include <map>
 
-// A seeded stream of record changes that a helper process and a test can
-// both follow, and the state of a books file as read back from it.
+// A seeded stream of changes of records and transfers that a helper process
+// and a test can both follow, and the state of a books file as read back from it.
 
 struct TStreamRecord
 {
@@ -33,31 +34,36 @@ struct TBooksState
 {
     std::map<QString, TAccountRow> Accounts;
     std::map<qint64, TStreamRecord> Records;
+    std::map<qint64, Transfer> Transfers;
     qint64 LastId = 0;
     bool operator==(const TBooksState &) const = default;
     // A short description for failure messages.
     QString Describe() const;
 };
 
-// What the books must hold: each account's initial amount and every record;
-// the account totals follow from these alone.
+// What the books must hold: each account's initial amount, every record and
+// every transfer; the account totals follow from these alone.
 struct TLedgerModel
 {
     std::map<QString, Currency> Initial;
     std::map<qint64, TStreamRecord> Records;
+    std::map<qint64, Transfer> Transfers;
     qint64 LastId = 0;
     TBooksState Expected() const;
 };
 
 struct TLedgerOp
 {
-    enum TKind { Add, Modify, Delete };
+    enum TKind { Add, Modify, Delete, AddTransfer, ModifyTransfer, DeleteTransfer };
     TKind Kind = Add;
-    qint64 Id = 0; // the record changed or deleted
+    qint64 Id = 0; // the record or transfer changed or deleted
     TStreamRecord Record; // what is added, or what the record becomes
+    Transfer Moved; // the same of a transfer
     QString Describe() const;
 };
 
+// A new transfer of the day after the stream's records.
+Transfer NewTransfer(const QString &from, const QString &to, Currency amount, Currency fee = {});
 // The accounts of a stream and their initial amounts, from its seed.
 TLedgerModel SeedModel(quint32 seed);
 // The seed's accounts, inserted through the ledger into the open books.
@@ -74,6 +80,8 @@ TLedgerOp NextOp(quint32 seed, int index, const TLedgerModel &model);
 TLedgerOp SampleAdd(const TLedgerModel &model);
 TLedgerOp SampleMove(const TLedgerModel &model);
 TLedgerOp SampleDelete(const TLedgerModel &model);
+// A transfer with a fee between the first two accounts.
+TLedgerOp SampleTransfer(const TLedgerModel &model);
 // Adds of `count` records with long remarks (`length` characters from
 // `first` on) to the first account, so books restored from them grow.
 QList<TLedgerOp> LongRecordAdds(const TLedgerModel &model, int count, qint64 units, int typeId,
@@ -92,5 +100,5 @@ QString ReadBooksState(const QString &fileName, TBooksState &state);
 // Why a books file is not sound, or empty: the integrity check, this
 // program's file check, and every account's totals against its records
 // (InFare the income, OutFare the expense, Fare the initial amount plus
-// InFare minus OutFare).
+// InFare minus OutFare, plus what transfers brought in less what they took).
 QString CheckBooks(const QString &fileName, const std::map<QString, Currency> &initial);

@@ -1,6 +1,6 @@
 // A failing write, sync or truncate, and a power loss, at every such call of
-// a record change, a backup and a restore: the books stay sound and hold the
-// old or the new state, and a failure is reported as one.
+// a change of a record or a transfer, a backup and a restore: the books stay
+// sound and hold the old or the new state, and a failure is reported as one.
 
 #include "FaultBooks.h"
 #include "FaultVfs.h"
@@ -15,7 +15,7 @@
 
 namespace {
 
-enum class TChange { Add, Move, Delete, Backup, RestoreLarger, RestoreSmaller };
+enum class TChange { Add, Move, Delete, Transfer, Backup, RestoreLarger, RestoreSmaller };
 
 // The most calls a change may make before the test gives up on reaching its end.
 constexpr int kMaxPoints = 3000;
@@ -97,6 +97,9 @@ void TestWriteFaults::Run(TChange change, const TBooksCopy &books)
     case TChange::Delete:
         RunOp(SampleDelete(FModel));
         break;
+    case TChange::Transfer:
+        RunOp(SampleTransfer(FModel));
+        break;
     case TChange::Backup:
         DbBackup(BackupTarget(books));
         break;
@@ -160,6 +163,7 @@ void TestWriteFaults::faultAtEveryCall_data()
         {"add", TChange::Add},
         {"move to another account", TChange::Move},
         {"delete", TChange::Delete},
+        {"transfer", TChange::Transfer},
         {"backup", TChange::Backup},
         {"restore larger", TChange::RestoreLarger},
         {"restore smaller", TChange::RestoreSmaller},
@@ -192,6 +196,10 @@ void TestWriteFaults::faultAtEveryCall()
         break;
     case TChange::Delete:
         ApplyOp(model, SampleDelete(FModel));
+        newState = model.Expected();
+        break;
+    case TChange::Transfer:
+        ApplyOp(model, SampleTransfer(FModel));
         newState = model.Expected();
         break;
     case TChange::Backup:

@@ -113,9 +113,17 @@ QString DropUndoTriggers()
     return sql + QStringLiteral("drop trigger ImportedRowUndoReplace;");
 }
 
+QString DropVersion6()
+{
+    return QStringLiteral(
+        "drop table Transfer;drop table Reconciled;drop index BookKeepAccountDate;"
+        "create index BookKeepAccountName on BookKeep (AccountName);");
+}
+
 QString DropUndoHistory()
 {
-    return DropUndoTriggers() + QStringLiteral("drop table UndoLog;drop table UndoRedo;");
+    return DropVersion6() + DropUndoTriggers()
+        + QStringLiteral("drop table UndoLog;drop table UndoRedo;");
 }
 
 QByteArray DumpBooks(const QString &fileName)
@@ -128,7 +136,7 @@ QByteArray DumpBooks(const QString &fileName)
     QByteArray dump;
     QList<QByteArray> queries;
     for (const char *table : {"Account", "BookKeep", "InType", "OutType", "Notepad", "SysSet",
-                              "ImportedRow", "ImportSetting"})
+                              "ImportedRow", "ImportSetting", "Transfer", "Reconciled"})
         queries << QByteArray("select rowid,* from ") + table + " order by rowid";
     // The record ID counter.
     queries << "select name,seq from sqlite_sequence order by name";

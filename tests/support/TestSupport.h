@@ -83,6 +83,9 @@ void WriteFile(const QString &fileName, const QByteArray &bytes);
 void RawExec(const QString &fileName, const QString &sql);
 // Statements that drop the triggers that write the undo log.
 QString DropUndoTriggers();
+// Statements that take books back to schema version 5: no transfers and no
+// reconciliation points. The caller sets user_version.
+QString DropVersion6();
 // Statements that take books back to schema version 3, as an older release
 // wrote them: no undo history and no triggers writing it. The caller sets
 // user_version.

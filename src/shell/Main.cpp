@@ -24,6 +24,7 @@
 #include "forms/ModBookKeep.h"
 #include "forms/Note.h"
 #include "forms/Pass.h"
+#include "forms/Transfer.h"
 #include "ledger/EncryptDecrypt.h"
 #include "ledger/UntBookKeep.h"
 #include "ledger/UntConfig.h"
@@ -179,6 +180,14 @@ void TFormMain::CreateMenus()
     FTrayMenu->addAction(ui->N8);
     FTrayMenu->addSeparator();
     FTrayMenu->addActions({ui->NShowForm, ui->NClose});
+    // The transfer between accounts follows the items of the record list's
+    // menu and of the tray menu.
+    FTransferAction = new QAction(QStringLiteral("转账…"), this);
+    FTransferAction->setObjectName(QStringLiteral("NTransfer"));
+    for (QMenu *menu : {pm1, FTrayMenu}) {
+        menu->addSeparator();
+        menu->addAction(FTransferAction);
+    }
     // The report window: after the account window in the settings menu, after
     // the new record in the tray menu.
     FReportAction = new QAction(QStringLiteral("统计报表"), this);
@@ -252,6 +261,7 @@ void TFormMain::ConnectCommands()
     command(ui->chk1, &QCheckBox::toggled, &TFormMain::chk1Click);
     command(FUndoAction, &QAction::triggered, &TFormMain::NUndoClick);
     command(FRedoAction, &QAction::triggered, &TFormMain::NRedoClick);
+    command(FTransferAction, &QAction::triggered, &TFormMain::NTransferClick);
 
     // A right click opens a menu without moving the selection; a left click
     // anywhere in a tree runs the query; Enter in a date picker does too.
@@ -675,6 +685,12 @@ void TFormMain::NUndoClick()
 void TFormMain::NRedoClick()
 {
     ReplayStep(true);
+}
+
+void TFormMain::NTransferClick()
+{
+    // Transfers are neither income nor expense: the list and its totals stay.
+    ShowTransfer();
 }
 
 void TFormMain::ReplayStep(bool redo)

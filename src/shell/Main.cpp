@@ -180,20 +180,19 @@ void TFormMain::CreateMenus()
     FTrayMenu->addAction(ui->N8);
     FTrayMenu->addSeparator();
     FTrayMenu->addActions({ui->NShowForm, ui->NClose});
-    // The transfer between accounts follows the items of the record list's
-    // menu and of the tray menu.
-    FTransferAction = new QAction(QStringLiteral("转账…"), this);
-    FTransferAction->setObjectName(QStringLiteral("NTransfer"));
-    for (QMenu *menu : {pm1, FTrayMenu}) {
-        menu->addSeparator();
-        menu->addAction(FTransferAction);
-    }
     // The report window: after the account window in the settings menu, after
     // the new record in the tray menu.
     FReportAction = new QAction(QStringLiteral("统计报表"), this);
     FReportAction->setObjectName(QStringLiteral("NReport"));
     FSystemMenu->insertAction(ui->N15, FReportAction);
     FTrayMenu->insertAction(ui->N16, FReportAction);
+    // A transfer between accounts: after the items of the record list's menu,
+    // and beside the other entries in the tray menu.
+    FTransferAction = new QAction(QStringLiteral("转账…"), this);
+    FTransferAction->setObjectName(QStringLiteral("NTransfer"));
+    pm1->addSeparator();
+    pm1->addAction(FTransferAction);
+    FTrayMenu->insertAction(ui->N16, FTransferAction);
 
     // A view reports the position in the coordinates of its viewport.
     const auto popup = [](QMenu *menu, QAbstractScrollArea *view) {

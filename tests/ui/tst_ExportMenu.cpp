@@ -70,7 +70,7 @@ private Q_SLOTS:
         for (const QAction *action : form.TrayMenu()->actions())
             tray << (action->isSeparator() ? QStringLiteral("-") : action->text());
         QCOMPARE(tray.join(u'|'),
-                 QStringLiteral("新建记账|统计报表|便签|-|软件主页|-|显示窗口|关闭|-|转账…"));
+                 QStringLiteral("新建记账|统计报表|转账…|便签|-|软件主页|-|显示窗口|关闭"));
     }
 
     // The current query's records go to CSV; the whole books to a journal.

@@ -5,6 +5,7 @@
 #include "AddAccount.h"
 #include "BaseDlg.h"
 #include "ModAccount.h"
+#include "Transfer.h"
 
 #include "data/Currency.h"
 #include "data/ListModel.h"
@@ -60,6 +61,12 @@ TFormAccount::TFormAccount(QWidget *parent)
     command(ui->N3, &QAction::triggered, &TFormAccount::N3Click);
     command(ui->N5, &QAction::triggered, &TFormAccount::N5Click);
     command(ui->lv1, &QAbstractItemView::doubleClicked, &TFormAccount::N2Click);
+
+    // A transfer from the selected account follows the commands on accounts.
+    auto *transfer = new QAction(QStringLiteral("转账…"), this);
+    transfer->setObjectName(QStringLiteral("NTransfer"));
+    PopupMenu1->insertAction(ui->N4, transfer);
+    command(transfer, &QAction::triggered, &TFormAccount::NTransferClick);
 }
 
 TFormAccount::~TFormAccount() = default;
@@ -143,9 +150,24 @@ void TFormAccount::N5Click()
     close();
 }
 
+void TFormAccount::NTransferClick()
+{
+    const int row = SelectedRow();
+    ShowTransfer(row < 0 ? QString() : FAccounts->Cell(row, ColName));
+}
+
 void ShowAccounts()
 {
     TFormAccount form(QApplication::activeWindow());
     KeepAboveStayOnTop(&form);
     form.exec();
+}
+
+void ReloadAccountWindows()
+{
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (auto *accounts = qobject_cast<TFormAccount *>(window);
+            accounts && accounts->isVisible())
+            accounts->Reload();
+    }
 }

@@ -23,11 +23,14 @@ public:
 
     // Recomputes the count and the three sums in the status bar from the list.
     void UpdateTotals();
+    // Reads the accounts and their totals anew.
+    void Reload();
 
     void N1Click(); // new account
     void N2Click(); // change the selected account
     void N3Click(); // delete the selected account
     void N5Click(); // close the window
+    void NTransferClick(); // transfer from the selected account
 
     TListModel &Accounts() const { return *FAccounts; }
 
@@ -40,7 +43,6 @@ private:
     std::unique_ptr<Ui::TFormAccount> ui;
 
     void FormShow();
-    void Reload();
     // The selected row, or -1 without a selection.
     int SelectedRow() const;
 
@@ -50,3 +52,6 @@ private:
 
 // Shows the account window modally.
 void ShowAccounts();
+// Shows the balances anew in the account window, when one is open: a change
+// made from another window moved them.
+void ReloadAccountWindows();

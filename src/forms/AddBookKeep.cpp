@@ -9,12 +9,9 @@
 
 TFormAddBookkeep::TFormAddBookkeep(QWidget *parent)
     : TFormBasebookkeep(parent)
-    , chk1(new QCheckBox(QStringLiteral("保存并继续新建"), pnlBottom))
+    , chk1(AddKeepOpenBox())
 {
     setWindowTitle(QStringLiteral("新建记账"));
-    chk1->setObjectName(QStringLiteral("chk1"));
-    // Level with OK and Cancel, which stand 9 pixels into the panel.
-    chk1->setGeometry(16, 9, 137, 25);
     setTabOrder(ui->mmoRemark, chk1);
     setTabOrder(chk1, btnOK);
 }

@@ -1,6 +1,7 @@
 #include "BaseDlg.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QMainWindow>
@@ -99,6 +100,15 @@ int TFormBaseDlg::ShowModal()
 void TFormBaseDlg::btnOKClick()
 {
     accept();
+}
+
+QCheckBox *TFormBaseDlg::AddKeepOpenBox()
+{
+    auto *box = new QCheckBox(QStringLiteral("保存并继续新建"), pnlBottom);
+    box->setObjectName(QStringLiteral("chk1"));
+    // Level with OK and Cancel, which stand 9 pixels into the panel.
+    box->setGeometry(16, 9, 137, 25);
+    return box;
 }
 
 void TFormBaseDlg::keyPressEvent(QKeyEvent *event)

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+class QCheckBox;
 class QFrame;
 class QPushButton;
 
@@ -45,6 +46,9 @@ protected:
     // OK pressed: closes with mrOk. Dialogs that check their input override it;
     // a failure raised here leaves the dialog open with its input.
     virtual void btnOKClick();
+    // Adds the box "保存并继续新建" to the bottom panel, level with OK and
+    // Cancel, for a dialog that can stay open for the next entry.
+    QCheckBox *AddKeepOpenBox();
     void keyPressEvent(QKeyEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;

@@ -24,6 +24,7 @@
 #include "forms/ModBookKeep.h"
 #include "forms/Note.h"
 #include "forms/Pass.h"
+#include "forms/Transfer.h"
 #include "ledger/EncryptDecrypt.h"
 #include "ledger/UntBookKeep.h"
 #include "ledger/UntConfig.h"
@@ -185,6 +186,13 @@ void TFormMain::CreateMenus()
     FReportAction->setObjectName(QStringLiteral("NReport"));
     FSystemMenu->insertAction(ui->N15, FReportAction);
     FTrayMenu->insertAction(ui->N16, FReportAction);
+    // A transfer between accounts: after the items of the record list's menu,
+    // and beside the other entries in the tray menu.
+    FTransferAction = new QAction(QStringLiteral("转账…"), this);
+    FTransferAction->setObjectName(QStringLiteral("NTransfer"));
+    pm1->addSeparator();
+    pm1->addAction(FTransferAction);
+    FTrayMenu->insertAction(ui->N16, FTransferAction);
 
     // A view reports the position in the coordinates of its viewport.
     const auto popup = [](QMenu *menu, QAbstractScrollArea *view) {
@@ -252,6 +260,7 @@ void TFormMain::ConnectCommands()
     command(ui->chk1, &QCheckBox::toggled, &TFormMain::chk1Click);
     command(FUndoAction, &QAction::triggered, &TFormMain::NUndoClick);
     command(FRedoAction, &QAction::triggered, &TFormMain::NRedoClick);
+    command(FTransferAction, &QAction::triggered, &TFormMain::NTransferClick);
 
     // A right click opens a menu without moving the selection; a left click
     // anywhere in a tree runs the query; Enter in a date picker does too.
@@ -675,6 +684,12 @@ void TFormMain::NUndoClick()
 void TFormMain::NRedoClick()
 {
     ReplayStep(true);
+}
+
+void TFormMain::NTransferClick()
+{
+    // Transfers are neither income nor expense: the list and its totals stay.
+    ShowTransfer();
 }
 
 void TFormMain::ReplayStep(bool redo)

@@ -69,6 +69,7 @@ public:
     void chk1Click(); // autostart on or off
     void NUndoClick(); // take back the last change of the books
     void NRedoClick(); // do again the last change taken back
+    void NTransferClick(); // transfer between accounts
     // Names the undo and redo items of the record list's menu after their
     // steps, and enables each only when it has a step to take.
     void UpdateUndoItems();
@@ -142,6 +143,7 @@ private:
     QAction *FExportAction = nullptr;
     QAction *FUndoAction = nullptr;
     QAction *FRedoAction = nullptr;
+    QAction *FTransferAction = nullptr;
     QMenu *FTrayMenu = nullptr;
     std::unique_ptr<TAutoBackup> FAutoBackup;
     bool FShown = false;

@@ -10,8 +10,12 @@
 #include "forms/Account.h"
 #include "forms/AddAccount.h"
 #include "forms/ModAccount.h"
+#include "forms/Transfer.h"
+#include "ledger/Transfers.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -20,6 +24,8 @@
 #include <QTest>
 #include <QTreeView>
 #include <QWidget>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -84,6 +90,9 @@ private Q_SLOTS:
     void newAccountThroughTheListWindow();
     void modifyChangesOnlyNameAndRemark();
     void modifyRefusesBlankNames();
+    void transferDialog_data();
+    void transferDialog();
+    void transferFromTheListWindow();
 };
 
 void TestAccountDialogs::emptyListWindow()
@@ -99,7 +108,7 @@ void TestAccountDialogs::emptyListWindow()
     QStringList items;
     for (const QAction *action : form.PopupMenu1->actions())
         items << (action->isSeparator() ? QStringLiteral("-") : action->text());
-    QCOMPARE(items.join(u'|'), QStringLiteral("新建账户|修改|删除|-|退出"));
+    QCOMPARE(items.join(u'|'), QStringLiteral("新建账户|修改|删除|转账…|-|退出"));
     // The captions and the widest values fit their panels.
     for (const QLabel *label : Child<QWidget>(&form, "stat1")->findChildren<QLabel *>())
         QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(label->text()));
@@ -188,7 +197,17 @@ void TestAccountDialogs::keyboardOrderAndBuddies()
     QCOMPARE(Child<QLabel>(&mod, "Label1")->buddy(), Child<QLineEdit>(&mod, "edtID"));
     QCOMPARE(Child<QLabel>(&mod, "Label2")->buddy(), Child<QPlainTextEdit>(&mod, "mmoRemrk"));
 
-    for (const QLabel *label : add.findChildren<QLabel *>() + mod.findChildren<QLabel *>())
+    TFormTransfer transfer;
+    // The date picker's text box follows it.
+    QCOMPARE(TabChain(Child<QComboBox>(&transfer, "cbbFrom"), 9),
+             Texts({"cbbTo", "edtAmount", "edtFee", "dtpDate", "qt_spinbox_lineedit", "edtRemark",
+                    "chk1", "btnOK", "btnCancel"}));
+    // A screen reader names each field as its label does.
+    for (const QLabel *label : transfer.findChildren<QLabel *>())
+        QCOMPARE(label->buddy()->accessibleName() + u'：', label->text());
+
+    for (const QLabel *label : add.findChildren<QLabel *>() + mod.findChildren<QLabel *>()
+             + transfer.findChildren<QLabel *>())
         QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(label->text()));
 }
 
@@ -410,6 +429,116 @@ void TestAccountDialogs::modifyRefusesBlankNames()
     QCOMPARE(dialog.focusWidget(), Child<QLineEdit>(&dialog, "edtID"));
     QCOMPARE(DbQueryInt(QStringLiteral("select count(*) from Account where AccountName='现金'")),
              1);
+}
+
+void TestAccountDialogs::transferDialog_data()
+{
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<QString>("amount");
+    QTest::addColumn<bool>("keepOpen");
+    QTest::addColumn<bool>("dropTo"); // the account is deleted while the dialog is open
+    QTest::addColumn<QString>("refusal"); // empty when saved; the failure report as "error: "
+    QTest::addColumn<QString>("focused");
+    const QString away = QStringLiteral("edtRemark");
+    QTest::newRow("saved") << kCard << u"100"_s << false << false << QString() << away;
+    QTest::newRow("saved, kept open") << kCard << u"100"_s << true << false << QString() << away;
+    QTest::newRow("no account") << QString() << u"100"_s << false << false << u"请选择转入账户！"_s
+                                << u"cbbTo"_s;
+    QTest::newRow("same account") << kCash << u"100"_s << false << false
+                                  << u"转出账户和转入账户不能相同！"_s << u"cbbTo"_s;
+    QTest::newRow("zero amount") << kCard << u"0.00"_s << false << false
+                                 << u"转账金额必须大于零！"_s << u"edtAmount"_s;
+    QTest::newRow("empty amount") << kCard << QString() << false << false
+                                  << u"转账金额必须大于零！"_s << u"edtAmount"_s;
+    QTest::newRow("account deleted meanwhile")
+        << kCard << u"100"_s << false << true << u"error: 账户“银行卡”不存在，转账未保存！"_s
+        << away;
+    QTest::newRow("beyond the limit with the fee")
+        << kCard << u"99999999999"_s << false << false
+        << u"error: '100000000000.5' is not a valid floating point value"_s << away;
+}
+
+void TestAccountDialogs::transferDialog()
+{
+    QFETCH(QString, to);
+    QFETCH(QString, amount);
+    QFETCH(bool, keepOpen);
+    QFETCH(bool, dropTo);
+    QFETCH(QString, refusal);
+    QFETCH(QString, focused);
+    TTestBooks books;
+    TRecordingPrompt prompt;
+    InsertAccount(kCash, Amount("100"));
+    InsertAccount(kCard, Amount("50.5"));
+    TFormTransfer dialog;
+    dialog.SetFrom(kCash);
+    ShowAway(dialog, Child<QLineEdit>(&dialog, "edtRemark"));
+    auto *cbbTo = Child<QComboBox>(&dialog, "cbbTo");
+    cbbTo->setCurrentIndex(cbbTo->findText(to));
+    const QList<QLineEdit *> fields {Child<QLineEdit>(&dialog, "edtAmount"),
+                                     Child<QLineEdit>(&dialog, "edtFee"),
+                                     Child<QLineEdit>(&dialog, "edtRemark")};
+    fields[0]->setText(amount);
+    fields[1]->setText(u"1.5"_s);
+    fields[2]->setText(u"还信用卡"_s);
+    Child<QCheckBox>(&dialog, "chk1")->setChecked(keepOpen);
+    if (dropTo)
+        GAccount->DeleteAccount(kCard);
+    ClickOK(&dialog);
+
+    QStringList shown;
+    for (const auto &box : prompt.Boxes)
+        shown << (box.Kind == TBoxKind::Info ? QString() : u"error: "_s) + box.Text;
+    QCOMPARE(shown, refusal.isEmpty() ? QStringList() : QStringList {refusal});
+    QCOMPARE(dialog.isVisible(), keepOpen || !refusal.isEmpty());
+    QCOMPARE(dialog.focusWidget()->objectName(), keepOpen ? u"edtAmount"_s : focused);
+    if (!refusal.isEmpty()) {
+        QCOMPARE(fields[2]->text(), u"还信用卡"_s);
+        QCOMPARE(RowCount(u"Transfer"_s), 0);
+        QCOMPARE(ReadTotals(kCash), Totals("100", "0", "0"));
+        return;
+    }
+    QCOMPARE(ReadTotals(kCash), Totals("-1.5", "0", "0"));
+    QCOMPARE(ReadTotals(kCard), Totals("150.5", "0", "0"));
+    QCOMPARE(GDbAccess->UndoName(), u"新增转账 现金→银行卡 100"_s);
+    const std::optional<Transfer> saved
+        = Transfers::Read(DbQueryInt(u"select max(ID) from Transfer"_s));
+    QCOMPARE(saved->Date, QDate::currentDate());
+    QCOMPARE(saved->Remark, u"还信用卡"_s);
+    // Kept open for the next one: the accounts stay, the figures and the remark go.
+    QCOMPARE(cbbTo->currentText(), kCard);
+    for (const QLineEdit *field : fields)
+        QCOMPARE(field->text().isEmpty(), keepOpen);
+}
+
+// The account window's transfer starts from the selected account and shows
+// the balances it moved.
+void TestAccountDialogs::transferFromTheListWindow()
+{
+    TTestBooks books;
+    TRecordingPrompt prompt;
+    InsertAccount(kCash, Amount("100"));
+    InsertAccount(kCard, Amount("50.5"));
+    TFormAccount form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    TModalDriver driver;
+    QString from;
+    driver.Then([&](QWidget *widget) {
+        auto *dialog = qobject_cast<TFormTransfer *>(widget);
+        QVERIFY(dialog);
+        from = Child<QComboBox>(dialog, "cbbFrom")->currentText();
+        Child<QComboBox>(dialog, "cbbTo")->setCurrentText(kCash);
+        Child<QLineEdit>(dialog, "edtAmount")->setText(u"20"_s);
+        ClickOK(dialog);
+    });
+    Select(form, kCard);
+    Child<QAction>(&form, "NTransfer")->trigger();
+    QTRY_COMPARE(Row(form, kCash), Texts({"120", "0", "0", ""}));
+    QCOMPARE(from, kCard);
+    QCOMPARE(Panels(form), u"2|150.5|0|0"_s);
+    QVERIFY(prompt.Boxes.isEmpty());
+    QVERIFY(driver.Done());
 }
 
 BOOKKEEP_TEST_MAIN(TestAccountDialogs)

@@ -65,6 +65,12 @@ private Q_SLOTS:
                                QStringLiteral("NExport")}));
         QCOMPARE(form.SystemMenu()->actions()[backup + 3]->text(), QStringLiteral("导入账单…"));
         QCOMPARE(form.SystemMenu()->actions()[backup + 4]->text(), QStringLiteral("导出…"));
+        // The tray menu gains the transfer after its own items.
+        QStringList tray;
+        for (const QAction *action : form.TrayMenu()->actions())
+            tray << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        QCOMPARE(tray.join(u'|'),
+                 QStringLiteral("新建记账|统计报表|转账…|便签|-|软件主页|-|显示窗口|关闭"));
     }
 
     // The current query's records go to CSV; the whole books to a journal.

@@ -2,6 +2,7 @@
 // the shortcuts, the list and trees shown anew, and a failing undo reported.
 
 #include "LedgerTestSupport.h"
+#include "ModalDriver.h"
 #include "WidgetTestSupport.h"
 
 #include "data/ListModel.h"
@@ -56,8 +57,10 @@ QStringList UndoItems(const TFormMain &form)
     QMenu *menu = RecordMenu(form);
     Q_EMIT menu->aboutToShow();
     QStringList items;
-    for (const QAction *action : menu->actions().mid(menu->actions().size() - 2))
+    for (const char *name : {"NUndo", "NRedo"}) {
+        const QAction *action = Child<QAction>(menu, name);
         items << action->text() + (action->isEnabled() ? QString() : QStringLiteral(" (off)"));
+    }
     return items;
 }
 
@@ -89,7 +92,15 @@ private Q_SLOTS:
         QCOMPARE(names,
                  QStringList({QStringLiteral("N1"), QStringLiteral("N2"), QStringLiteral("N3"),
                               QString(), QStringLiteral("N5"), QString(), QStringLiteral("NUndo"),
-                              QStringLiteral("NRedo")}));
+                              QStringLiteral("NRedo"), QString(), QStringLiteral("NTransfer")}));
+        // With one account there is nothing to transfer between: it says so.
+        TRecordingPrompt prompt;
+        TModalDriver driver;
+        RecordMenu(form)->actions().last()->trigger();
+        RunQueuedCommands(&form);
+        QCOMPARE(prompt.Boxes.size(), 1);
+        QVERIFY(prompt.Boxes[0].Text.startsWith(QStringLiteral("至少需要两个账户才能转账")));
+        QVERIFY(driver.Unexpected.isEmpty());
         QCOMPARE(
             UndoItems(form),
             QStringList({QStringLiteral("撤销 新增记账 午饭 35.5"), QStringLiteral("重做 (off)")}));

@@ -28,6 +28,7 @@ public:
     void N2Click(); // change the selected account
     void N3Click(); // delete the selected account
     void N5Click(); // close the window
+    void NStatementClick(); // the statement of the selected account
 
     TListModel &Accounts() const { return *FAccounts; }
 

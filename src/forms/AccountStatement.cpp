@@ -41,7 +41,7 @@ TFormAccountStatement::TFormAccountStatement(const QString &account, QWidget *pa
     ui->cbbPeriod->addItems({QStringLiteral("本月"), QStringLiteral("上月"), QStringLiteral("今年"),
                              QStringLiteral("全部"), QStringLiteral("自定义")});
     ui->lvStatement->setModel(FLines.get());
-    const int widths[] = {110, 50, 170, 170, 90, 90, 100, 40};
+    const int widths[] = {90, 44, 160, 160, 90, 90, 100, 40};
     for (int column = 0; column < TStatementModel::kColumnCount; ++column)
         ui->lvStatement->setColumnWidth(column, widths[column]);
     ui->lvStatement->header()->setStretchLastSection(false);
@@ -136,7 +136,7 @@ void TFormAccountStatement::ShowAgreedPoint()
     }
     const QString day = LongDate(point->Day);
     ui->lblLegend->setText(
-        QStringLiteral("✓ 已对账：%1 的余额 %2").arg(day, point->Agreed.ToString()));
+        QStringLiteral("✓：已对账（截至 %1，余额 %2）").arg(day, point->Agreed.ToString()));
     ui->lblWarning->setText(QStringLiteral("对账后有改动：%1 的余额已从 %2 变为 %3")
                                 .arg(day, point->Agreed.ToString(), point->Now.ToString()));
 }

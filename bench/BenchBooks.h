@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/Currency.h"
+
 #include <QDate>
 #include <QString>
 #include <QStringList>
@@ -22,6 +24,19 @@ QString MakeBooks(const QString &templateFile, const QString &target, int record
 // each in three levels (parents before their children). Records keep their
 // categories: the first indexes stay in use. Empty on success, else the reason.
 QString MakeLargeTrees(const QString &books, int perKind);
+
+// Gathers nine in ten records of books MakeBooks wrote on its second account
+// (GatheredAccount()) and adds `transfers` transfers between that account
+// and the others over the ten years, in both directions, every third with a
+// fee; every account's balance and totals stay what its opening amount, its
+// records and its transfers add up to. Empty on success, else the reason.
+QString GatherOnOneAccount(const QString &books, int transfers, quint32 seed);
+struct TGatheredAccount
+{
+    QString Name;
+    Currency Opening; // the amount it was opened with
+};
+TGatheredAccount GatheredAccount();
 
 // The first day of the books MakeBooks writes today; the last is today.
 QDate FirstBookDay();

@@ -32,6 +32,9 @@ const QString kLatestPoint = QStringLiteral("select InDate,Fare from Reconciled 
 const QString kKindNames[] = {QStringLiteral("收入"), QStringLiteral("支出"),
                               QStringLiteral("转入"), QStringLiteral("转出")};
 
+// The agreed day of an account without an agreed point: before any line.
+constexpr qint64 kNoDay = std::numeric_limits<qint64>::min();
+
 // How many different texts are looked up for sharing; remarks that rarely
 // repeat stop growing the table there.
 constexpr qsizetype kSharedTexts = 4096;
@@ -41,8 +44,8 @@ QString Day(const QDate &date)
     return QString::number(DayNumber(date));
 }
 
-// The balance at the end of the day (a null day: now); raises when the
-// account is not in the books.
+// The statement of the account's balance at the end of the day (a null day:
+// its balance now).
 QString BalanceSql(const QString &account, const QDate &end)
 {
     if (end.isNull())
@@ -52,13 +55,15 @@ QString BalanceSql(const QString &account, const QDate &end)
     return Format(kBalanceBefore, {name, after, name, after, name, after, name});
 }
 
+// Reads a balance; raises when the account is not in the books.
 Currency ReadBalance(const QString &account, const QString &sql)
 {
     TQuery &query = GDbAccess->OpenQuery(sql);
-    if (query.Eof())
-        throw Exception(QStringLiteral("账户“%1”已经不存在！").arg(account));
-    const Currency balance = Currency::FromUnits(query.Fields(0).AsInt64());
+    const bool found = !query.Eof();
+    const Currency balance = found ? Currency::FromUnits(query.Fields(0).AsInt64()) : Currency();
     query.Close();
+    if (!found)
+        throw Exception(QStringLiteral("账户“%1”已经不存在！").arg(account));
     return balance;
 }
 
@@ -129,6 +134,7 @@ private:
 TStatementModel::TStatementModel(QObject *parent)
     : QAbstractTableModel(parent)
     , FTexts(std::make_unique<TTexts>())
+    , FAgreedDay(kNoDay)
 {
 }
 
@@ -224,7 +230,7 @@ TStatementLine TStatementModel::Line(int row) const
 
 void TStatementModel::MarkAgreedThrough(const QDate &day)
 {
-    FAgreedDay = day.isNull() ? -1 : DayNumber(day);
+    FAgreedDay = day.isNull() ? kNoDay : DayNumber(day);
     if (!FRows.empty())
         Q_EMIT dataChanged(index(0, ColAgreed), index(rowCount() - 1, ColAgreed));
 }

@@ -3,7 +3,6 @@
 #include "data/Currency.h"
 
 #include <QAbstractTableModel>
-#include <QByteArray>
 #include <QDate>
 #include <QString>
 #include <memory>
@@ -92,7 +91,7 @@ private:
     Currency FClosing;
     Currency FTotalIn;
     Currency FTotalOut;
-    qint64 FAgreedDay = -1; // lines up to this day are agreed
+    qint64 FAgreedDay; // lines up to this day are agreed
 };
 
 // Reconciliation points: an account's balance at the end of a day as the bank

@@ -359,6 +359,74 @@ QString MakeBooks(const QString &templateFile, const QString &target, int record
     return reason;
 }
 
+TGatheredAccount GatheredAccount()
+{
+    return {QString::fromUtf8(kAccounts[1].Name),
+            Currency::Parse(QString::fromLatin1(kAccounts[1].Opening))};
+}
+
+QString GatherOnOneAccount(const QString &books, int transfers, quint32 seed)
+{
+    sqlite3 *db = nullptr;
+    if (sqlite3_open_v2(QFile::encodeName(books).constData(), &db, SQLITE_OPEN_READWRITE, nullptr)
+        != SQLITE_OK) {
+        const QString reason = QString::fromUtf8(sqlite3_errmsg(db));
+        sqlite3_close(db);
+        return reason;
+    }
+    const QByteArray gathered = kAccounts[1].Name;
+    QByteArrayList triggers;
+    // The balances keep the opening amounts while the records move.
+    bool ok = Exec(db, "PRAGMA cache_size=-524288") && Exec(db, "begin")
+        && SetHistoryAside(db, triggers) && Exec(db, "update Account set Fare=Fare-InFare+OutFare")
+        && Exec(db,
+                ("update BookKeep set AccountName='" + gathered + "' where ID % 10 <> 0")
+                    .constData());
+    sqlite3_stmt *insert = nullptr;
+    ok = ok
+        && sqlite3_prepare_v2(db,
+                              "insert into Transfer(InDate,FromAccount,ToAccount,Fare,Fee,Remark) "
+                              "values (?,?,?,?,?,?)",
+                              -1, &insert, nullptr)
+            == SQLITE_OK;
+    QRandomGenerator random(seed ^ 0x7ea55u);
+    const qint64 first = DayNumber(FirstBookDay());
+    const qint64 span = DayNumber(QDate::currentDate()) - first + 1;
+    for (int i = 0; ok && i < transfers; ++i) {
+        const char *other = kAccounts[2 + i % (int(std::size(kAccounts)) - 2)].Name;
+        const bool out = i % 2 == 0;
+        const qint64 cents = 100 * (100 + random.bounded(4900)) + random.bounded(100);
+        const QByteArray fare = AmountText(cents * 100);
+        const QByteArray fee = AmountText(i % 3 == 0 ? std::max<qint64>(1, cents / 1000) * 100 : 0);
+        sqlite3_bind_int64(insert, 1, first + qint64(i) * span / transfers);
+        sqlite3_bind_text(insert, 2, out ? gathered.constData() : other, -1, SQLITE_STATIC);
+        sqlite3_bind_text(insert, 3, out ? other : gathered.constData(), -1, SQLITE_STATIC);
+        sqlite3_bind_text(insert, 4, fare.constData(), -1, SQLITE_STATIC);
+        sqlite3_bind_text(insert, 5, fee.constData(), -1, SQLITE_STATIC);
+        sqlite3_bind_text(insert, 6, out ? "转账" : "还款", -1, SQLITE_STATIC);
+        ok = sqlite3_step(insert) == SQLITE_DONE && sqlite3_reset(insert) == SQLITE_OK;
+    }
+    sqlite3_finalize(insert);
+    // The totals summed from the records in ten-thousandths; the balances
+    // from the openings, the records and the transfers (the schema rounds
+    // each to four decimals).
+    ok = ok
+        && Exec(db,
+                "update Account set InFare=(select coalesce(sum(cast(round(Fare*10000) as "
+                "integer)),0) from BookKeep where AccountName=Account.AccountName and "
+                "InOutType=0)/10000.0,OutFare=(select coalesce(sum(cast(round(Fare*10000) as "
+                "integer)),0) from BookKeep where AccountName=Account.AccountName and "
+                "InOutType<>0)/10000.0")
+        && Exec(db,
+                "update Account set Fare=Fare+InFare-OutFare+(select coalesce(sum(Fare),0) from "
+                "Transfer where ToAccount=Account.AccountName)-(select coalesce(sum(Fare+Fee),0) "
+                "from Transfer where FromAccount=Account.AccountName)")
+        && RestoreHistory(db, triggers) && Exec(db, "commit");
+    const QString reason = ok ? QString() : QString::fromUtf8(sqlite3_errmsg(db));
+    sqlite3_close(db);
+    return reason;
+}
+
 QString MakeLargeTrees(const QString &books, int perKind)
 {
     if (perKind < std::max(BookCategories(true), BookCategories(false)))

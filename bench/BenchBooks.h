@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/Currency.h"
+
 #include <QDate>
 #include <QString>
 #include <QStringList>
@@ -27,6 +29,19 @@ QString MakeLargeTrees(const QString &books, int perKind);
 // amount, from the record's account to the next one, every tenth with a fee,
 // and moves the accounts' balances by them. Empty on success, else the reason.
 QString AddTransfers(const QString &books);
+
+// Gathers nine in ten records of books MakeBooks wrote on its second account
+// (GatheredAccount()) and adds `transfers` transfers between that account
+// and the others over the ten years, in both directions, every third with a
+// fee; every account's balance and totals stay what its opening amount, its
+// records and its transfers add up to. Empty on success, else the reason.
+QString GatherOnOneAccount(const QString &books, int transfers, quint32 seed);
+struct TGatheredAccount
+{
+    QString Name;
+    Currency Opening; // the amount it was opened with
+};
+TGatheredAccount GatheredAccount();
 
 // The first day of the books MakeBooks writes today; the last is today.
 QDate FirstBookDay();

@@ -15,6 +15,7 @@
 #include "data/UndoLog.h"
 #include "data/UntPublic.h"
 #include "ledger/Transfers.h"
+#include "ledger/AccountStatement.h"
 #include "ledger/UntBookKeep.h"
 #include "ledger/UntTree.h"
 #include "reports/UntReport.h"
@@ -511,6 +512,121 @@ TMeasureResult ReportMeasure(const TOptions &options, const QString &name, const
     return RunPairs(
         name, 1.2, options.Repeats, [&](int) { return Timed([&] { return raw.Run(utf8); }); },
         [&](int) { return Timed(program); });
+}
+
+// ---- the account statement ------------------------------------------------
+
+// Steps a statement on the raw connection, handing each row to `row` and then
+// reading every column as text.
+template<typename TRow> void StepRaw(const TRawDb &raw, const QString &sql, TRow &&row)
+{
+    const QByteArray utf8 = sql.toUtf8();
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v2(raw.Db(), utf8.constData(), int(utf8.size()), &stmt, nullptr)
+        != SQLITE_OK)
+        throw TBenchFailure(QString::fromUtf8(sqlite3_errmsg(raw.Db())));
+    const int columns = sqlite3_column_count(stmt);
+    qint64 sink = 0;
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        row(stmt);
+        for (int c = 0; c < columns; ++c)
+            sink += sqlite3_column_text(stmt, c) != nullptr;
+    }
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_DONE)
+        throw TBenchFailure(QString::fromUtf8(sqlite3_errmsg(raw.Db())));
+    GSink = GSink + sink;
+}
+
+// The program's statements of a statement stepped raw, the transfers merged
+// in before the records of a later day and the balance after each line
+// summed; returns the lines.
+qint64 RawStatement(const TRawDb &raw, const TStatementSql &sql)
+{
+    struct TMove
+    {
+        qint64 Day;
+        qint64 Units;
+    };
+    std::vector<TMove> transfers;
+    qint64 closing = 0;
+    StepRaw(raw, sql.Closing, [&](sqlite3_stmt *stmt) { closing = sqlite3_column_int64(stmt, 0); });
+    StepRaw(raw, sql.Transfers, [&](sqlite3_stmt *stmt) {
+        const qint64 amount = sqlite3_column_int64(stmt, 5) + sqlite3_column_int64(stmt, 6);
+        transfers.push_back(
+            {sqlite3_column_int64(stmt, 0), sqlite3_column_int(stmt, 2) ? -amount : amount});
+    });
+    qint64 balance = 0;
+    qint64 sink = 0;
+    qint64 lines = 0;
+    std::size_t next = 0;
+    const auto move = [&](qint64 units) {
+        balance += units;
+        sink += balance;
+        ++lines;
+    };
+    StepRaw(raw, sql.Records, [&](sqlite3_stmt *stmt) {
+        const qint64 day = sqlite3_column_int64(stmt, 0);
+        for (; next < transfers.size() && transfers[next].Day < day; ++next)
+            move(transfers[next].Units);
+        const qint64 amount = sqlite3_column_int64(stmt, 4);
+        move(sqlite3_column_int(stmt, 1) ? -amount : amount);
+    });
+    for (; next < transfers.size(); ++next)
+        move(transfers[next].Units);
+    GSink = GSink + sink + closing;
+    return lines;
+}
+
+// A statement of one account reads its rows through the account's date
+// indexes: no table read whole, no rows sorted in a temporary tree.
+void CheckStatementPlan(const TRawDb &raw, const TStatementSql &sql)
+{
+    for (const QString &statement : {sql.Transfers, sql.Records, sql.Closing}) {
+        StepRaw(raw, QStringLiteral("explain query plan ") + statement, [&](sqlite3_stmt *stmt) {
+            const QByteArray detail(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 3)));
+            if (detail.startsWith("SCAN") || detail.contains("TEMP B-TREE"))
+                throw TBenchFailure(QStringLiteral("statement_account: %1 in %2")
+                                        .arg(QString::fromUtf8(detail), statement));
+        });
+    }
+}
+
+// The whole statement of one account holding nine in ten records and a
+// transfer for every hundred records.
+TMeasureResult StatementMeasure(const TOptions &options, const QString &work)
+{
+    const QString books = NewBooks(work, QStringLiteral("statement"), options.Records, options.Seed,
+                                   TRecordOrder::ByDate);
+    QString reason
+        = GatherOnOneAccount(BooksFile(books), std::max(1, options.Records / 100), options.Seed);
+    if (reason.isEmpty())
+        reason = DbFile::CheckTotals(TRawDb(BooksFile(books), false).Db()).Reason();
+    if (!reason.isEmpty())
+        throw TBenchFailure(QStringLiteral("gathering the records: %1").arg(reason));
+    UseBooks(books);
+    const TRawDb raw(BooksFile(books), false);
+    const TGatheredAccount account = GatheredAccount();
+    const TStatementSql sql = StatementSql(account.Name, {}, {});
+    CheckStatementPlan(raw, sql);
+    TStatementModel model;
+    model.Load(account.Name, {}, {});
+    // The lines lead from the opening amount to the balance the account keeps.
+    if (model.Opening() != account.Opening)
+        throw TBenchFailure(QStringLiteral("statement_account: the lines add up to an opening "
+                                           "amount of %1, not %2")
+                                .arg(model.Opening().ToString(), account.Opening.ToString()));
+    return RunPairs(
+        QStringLiteral("statement_account"), 1.2, options.Repeats,
+        [&](int) { return Timed([&] { return RawStatement(raw, sql); }); },
+        [&](int) {
+            return Timed([&] {
+                model.Load(account.Name, {}, {});
+                GSink = GSink + model.Closing().Units();
+                return qint64(model.rowCount());
+            });
+        });
 }
 
 // ---- changing records ---------------------------------------------------
@@ -1036,6 +1152,10 @@ std::vector<TMeasureResult> RunAll(const TOptions &options)
                 ReportMeasure(options, name, dated(), RecordFilter::Days(first, today)));
             GPrompt->Check(name);
         }
+    }
+    if (any({"statement_account"})) {
+        results.push_back(StatementMeasure(options, work.path()));
+        GPrompt->Check(QStringLiteral("statement_account"));
     }
     if (any({"tree_2000"})) {
         results.push_back(TreeMeasure(options, work.path()));

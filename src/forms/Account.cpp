@@ -2,6 +2,7 @@
 
 #include "ui_Account.h"
 
+#include "AccountStatement.h"
 #include "AddAccount.h"
 #include "BaseDlg.h"
 #include "ModAccount.h"
@@ -67,6 +68,15 @@ TFormAccount::TFormAccount(QWidget *parent)
     transfer->setObjectName(QStringLiteral("NTransfer"));
     PopupMenu1->insertAction(ui->N4, transfer);
     command(transfer, &QAction::triggered, &TFormAccount::NTransferClick);
+    // The statement of the selected account follows the account commands;
+    // its shortcut works anywhere in the window.
+    auto *statement = new QAction(QStringLiteral("账户明细"), this);
+    statement->setObjectName(QStringLiteral("NStatement"));
+    statement->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+    statement->setShortcutVisibleInContextMenu(true);
+    PopupMenu1->insertAction(ui->N4, statement);
+    addAction(statement);
+    command(statement, &QAction::triggered, &TFormAccount::NStatementClick);
 }
 
 TFormAccount::~TFormAccount() = default;
@@ -143,6 +153,13 @@ void TFormAccount::N3Click()
     FAccounts->RemoveRow(row);
     UpdateTotals();
     ShowInfo(QStringLiteral("删除成功！"));
+}
+
+void TFormAccount::NStatementClick()
+{
+    const int row = SelectedRow();
+    if (row >= 0)
+        ShowAccountStatement(FAccounts->Cell(row, ColName));
 }
 
 void TFormAccount::N5Click()

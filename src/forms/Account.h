@@ -31,6 +31,7 @@ public:
     void N3Click(); // delete the selected account
     void N5Click(); // close the window
     void NTransferClick(); // transfer from the selected account
+    void NStatementClick(); // the statement of the selected account
 
     TListModel &Accounts() const { return *FAccounts; }
 

@@ -1,9 +1,14 @@
 #include "LedgerTestSupport.h"
 
+#include "data/DateFormats.h"
 #include "data/ListModel.h"
 #include "data/UException.h"
+#include "ledger/AccountStatement.h"
+#include "ledger/Categories.h"
+#include "ledger/Transfers.h"
 
 #include <QTest>
+#include <algorithm>
 
 namespace {
 
@@ -48,6 +53,8 @@ private Q_SLOTS:
     void awkwardTextsRoundTrip_data();
     void awkwardTextsRoundTrip();
     void statementTexts();
+    void statementBalancesAndReconciliation_data();
+    void statementBalancesAndReconciliation();
 };
 
 void TestAccount::insertListsInitialAmount_data()
@@ -269,6 +276,117 @@ void TestAccount::statementTexts()
     GAccount->DeleteAccount(QStringLiteral("N"));
     QVERIFY(
         GAccount->FSql.startsWith(QStringLiteral("delete from Account where AccountName='N' @#@")));
+}
+
+void TestAccount::statementBalancesAndReconciliation_data()
+{
+    // "day kind amount [fee]" on 甲 (opened with 1000), entered in this order:
+    // i income, e expense, o transfer to 乙, t transfer from 乙; x is 乙's.
+    QTest::addColumn<QString>("lines");
+    QTest::addColumn<int>("begin"); // the period in days after the first; -1: no bound
+    QTest::addColumn<int>("end");
+    QTest::addColumn<QString>("kinds");
+    QTest::newRow("records") << "1 i 100; 2 e 30.5; 2 i 0.0001" << -1 << -1 << "收入|支出|收入";
+    QTest::newRow("transfers both ways, a fee")
+        << "1 o 200 2; 3 t 50; 4 e 10" << -1 << -1 << "转出|转入|支出";
+    QTest::newRow("same day: records first, each by ID")
+        << "5 t 20; 5 o 30 1.5; 5 e 7; 5 i 3" << -1 << -1 << "支出|收入|转入|转出";
+    QTest::newRow("lines before and after the period")
+        << "1 i 100; 2 o 40 1; 6 e 5; 7 t 9; 9 i 1" << 5 << 8 << "支出|转入";
+    QTest::newRow("another account's records") << "1 x 50; 2 i 10; 3 x 1" << -1 << -1 << "收入";
+    QTest::newRow("nothing in the period") << "1 i 10; 6 o 1" << 3 << 4 << "";
+}
+
+void TestAccount::statementBalancesAndReconciliation()
+{
+    QFETCH(QString, lines);
+    QFETCH(int, begin);
+    QFETCH(int, end);
+    QFETCH(QString, kinds);
+    TTestBooks books;
+    const QString a = QStringLiteral("甲"), b = QStringLiteral("乙");
+    InsertAccount(a, Amount("1000"));
+    InsertAccount(b, {});
+    Categories(QStringLiteral("InType")).Insert({1, 0}, QStringLiteral("工资"));
+    Categories(QStringLiteral("OutType")).Insert({1, 0}, QStringLiteral("午饭"));
+    const QDate first(2024, 5, 1);
+    struct TEntry
+    {
+        int Day;
+        bool Transfer;
+        Currency In, Out;
+        QString Name;
+    };
+    std::vector<TEntry> entries; // 甲's, as entered
+    for (const QString &line : lines.split(u';')) {
+        const QStringList f = line.simplified().split(u' ');
+        const QChar kind = f[1][0];
+        const Currency amount = Currency::Parse(f[2]);
+        const Currency fee = f.size() > 3 ? Currency::Parse(f[3]) : Currency();
+        const QDate date = first.addDays(f[0].toInt());
+        const bool out = kind == u'o', transfer = out || kind == u't';
+        if (transfer)
+            Transfers::Add({0, date, out ? a : b, out ? b : a, amount, fee, {}});
+        else
+            AddRecord(kind == u'i' ? 0 : 1, kind == u'x' ? b : a, amount, 1, {}, date);
+        const QString name = !transfer ? QString::fromUtf8(kind == u'i' ? "工资" : "午饭")
+            : fee == Currency()        ? b
+                                       : b + QStringLiteral("（手续费 %1）").arg(f[3]);
+        const bool in = kind == u'i' || kind == u't';
+        if (kind != u'x')
+            entries.push_back({f[0].toInt(), transfer, in ? amount : Currency(),
+                               in ? Currency() : amount + fee, name});
+    }
+    std::stable_sort(entries.begin(), entries.end(), [](const TEntry &x, const TEntry &y) {
+        return std::pair(x.Day, x.Transfer) < std::pair(y.Day, y.Transfer);
+    });
+
+    TStatementModel model;
+    const QDate to = end < 0 ? QDate() : first.addDays(end);
+    model.Load(a, begin < 0 ? QDate() : first.addDays(begin), to);
+    Currency balance = Amount("1000"), closing = balance;
+    int row = 0;
+    for (const TEntry &entry : entries) {
+        balance += entry.In - entry.Out;
+        if (end >= 0 && entry.Day > end)
+            continue;
+        closing = balance;
+        if (entry.Day < begin)
+            continue;
+        const TStatementLine line = model.Line(row++);
+        QCOMPARE(line.Date, first.addDays(entry.Day));
+        QCOMPARE(line.Name, entry.Name);
+        QCOMPARE(std::pair(line.In, line.Out), std::pair(entry.In, entry.Out));
+        QCOMPARE(line.Balance, balance);
+    }
+    QStringList listed;
+    for (int r = 0; r < model.rowCount(); ++r)
+        listed << model.index(r, TStatementModel::ColKind).data().toString();
+    QCOMPARE(listed.join(u'|'), kinds);
+    QCOMPARE(model.rowCount(), row);
+    QCOMPARE(model.Closing(), closing);
+    QCOMPARE(model.Opening() + model.TotalIn() - model.TotalOut(), closing);
+    QCOMPARE(balance, ReadTotals(a).Fare);
+
+    // The books' balance at the end of the day agrees, or nothing is stored.
+    const QDate day = to.isNull() ? first.addDays(9) : to;
+    const Reconciliation::TResult off = Reconciliation::Reconcile(a, day, closing + Amount("0.01"));
+    QCOMPARE(std::pair(off.Books, off.Difference), std::pair(closing, Amount("0.01")));
+    QCOMPARE(RowCount(QStringLiteral("Reconciled")), 0);
+    QCOMPARE(Reconciliation::Reconcile(a, day, closing).Difference, Currency());
+    QCOMPARE(GDbAccess->UndoName(), QStringLiteral("对账 甲 ") + DateText(day));
+    QCOMPARE(Reconciliation::Latest(a)->Agreed, closing);
+    // A line after the day leaves the point as it was; one on the day changes it.
+    AddRecord(0, a, Amount("4"), 1, {}, day.addDays(1));
+    QVERIFY(Reconciliation::Latest(a)->Holds());
+    AddRecord(1, a, Amount("3"), 1, {}, day);
+    QCOMPARE(Reconciliation::Latest(a)->Now, closing - Amount("3"));
+    QVERIFY(!Reconciliation::Latest(a)->Holds());
+    GDbAccess->Undo();
+    GDbAccess->Undo();
+    QVERIFY(Reconciliation::Latest(a)->Holds());
+    GDbAccess->Undo();
+    QVERIFY(!Reconciliation::Latest(a));
 }
 
 QTEST_GUILESS_MAIN(TestAccount)

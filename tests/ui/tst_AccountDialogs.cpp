@@ -8,11 +8,14 @@
 
 #include "data/ListModel.h"
 #include "forms/Account.h"
+#include "forms/AccountStatement.h"
 #include "forms/AddAccount.h"
 #include "forms/ModAccount.h"
 #include "forms/Transfer.h"
+#include "ledger/AccountStatement.h"
 #include "ledger/Transfers.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -93,6 +96,7 @@ private Q_SLOTS:
     void transferDialog_data();
     void transferDialog();
     void transferFromTheListWindow();
+    void statementOfTheSelectedAccount();
 };
 
 void TestAccountDialogs::emptyListWindow()
@@ -108,7 +112,7 @@ void TestAccountDialogs::emptyListWindow()
     QStringList items;
     for (const QAction *action : form.PopupMenu1->actions())
         items << (action->isSeparator() ? QStringLiteral("-") : action->text());
-    QCOMPARE(items.join(u'|'), QStringLiteral("新建账户|修改|删除|转账…|-|退出"));
+    QCOMPARE(items.join(u'|'), QStringLiteral("新建账户|修改|删除|转账…|账户明细|-|退出"));
     // The captions and the widest values fit their panels.
     for (const QLabel *label : Child<QWidget>(&form, "stat1")->findChildren<QLabel *>())
         QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(label->text()));
@@ -539,6 +543,42 @@ void TestAccountDialogs::transferFromTheListWindow()
     QCOMPARE(Panels(form), u"2|150.5|0|0"_s);
     QVERIFY(prompt.Boxes.isEmpty());
     QVERIFY(driver.Done());
+}
+
+void TestAccountDialogs::statementOfTheSelectedAccount()
+{
+    TTestBooks books;
+    TRecordingPrompt prompt;
+    InsertAccount(kCash, Amount("100"));
+    InsertAccount(kCard, Amount("50"));
+    AddRecord(1, kCard, Amount("7.5"), 1, {}, QDate::currentDate());
+    TFormAccount form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    TModalDriver driver;
+    form.NStatementClick(); // nothing selected: nothing opens
+    QString title, totals;
+    QStringList unnamed;
+    driver.Then<TFormAccountStatement>([&](TFormAccountStatement *window) {
+        title = window->windowTitle();
+        QTRY_COMPARE(window->Lines().rowCount(), 1);
+        totals = Child<QLabel>(window, "lblTotals")->text();
+        // Every control the focus reaches, a box's own edit (qt_*) aside.
+        for (QWidget *widget : window->findChildren<QWidget *>()) {
+            if (widget->isVisible() && widget->focusPolicy() != Qt::NoFocus
+                && !widget->objectName().startsWith(u"qt_")
+                && QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name).isEmpty())
+                unnamed << widget->objectName();
+        }
+        QTest::keyClick(window, Qt::Key_Escape);
+    });
+    Select(form, kCard);
+    QTest::keyClick(Child<QTreeView>(&form, "lv1"), Qt::Key_D, Qt::ControlModifier);
+    QTRY_VERIFY(driver.Done());
+    QCOMPARE(title, QStringLiteral("账户明细 - 银行卡"));
+    QCOMPARE(totals, QStringLiteral("期初余额：50　收入：0　支出：7.5　期末余额：42.5　共 1 笔"));
+    QCOMPARE(unnamed, QStringList());
+    QVERIFY(prompt.Boxes.isEmpty());
 }
 
 BOOKKEEP_TEST_MAIN(TestAccountDialogs)

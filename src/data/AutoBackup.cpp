@@ -21,8 +21,8 @@
 namespace {
 
 // The tables whose row counts a copy must share with the books.
-const std::array<const char *, 6> kTables
-    = {"Account", "BookKeep", "InType", "OutType", "Notepad", "SysSet"};
+const std::array<const char *, 8> kTables
+    = {"Account", "BookKeep", "InType", "OutType", "Notepad", "SysSet", "Transfer", "Reconciled"};
 
 constexpr int kWeeksKept = 4;
 constexpr int kMonthsKept = 12;
@@ -60,7 +60,7 @@ std::optional<quint32> ReadCounter(sqlite3 *db)
     return quint32(bytes[0]) << 24 | quint32(bytes[1]) << 16 | quint32(bytes[2]) << 8 | bytes[3];
 }
 
-// The row counts of the six tables; false when a count fails.
+// The row counts of the tables a copy is compared by; false when a count fails.
 bool CountRows(sqlite3 *db, std::array<qint64, kTables.size()> &counts)
 {
     for (size_t i = 0; i < kTables.size(); ++i) {

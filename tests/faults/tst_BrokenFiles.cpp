@@ -189,8 +189,8 @@ void AddBrokenRows()
                                  << "损坏";
     QTest::newRow("another program's file") << "foreign"
                                             << "不是本软件的数据文件";
-    for (const char *table :
-         {"Account", "BookKeep", "InType", "OutType", "Notepad", "SysSet", "UndoLog", "UndoRedo"})
+    for (const char *table : {"Account", "BookKeep", "InType", "OutType", "Notepad", "SysSet",
+                              "UndoLog", "UndoRedo", "Transfer", "Reconciled"})
         QTest::addRow("no table %s", table)
             << QStringLiteral("no table %1").arg(QLatin1StringView(table))
             << QStringLiteral("缺少表 %1").arg(QLatin1StringView(table));

@@ -98,7 +98,6 @@ private Q_SLOTS:
                         Amount("2.5"), QStringLiteral("*充值")});
         Transfers::Add({0, QDate(2025, 10, 1), accounts[5], accounts[1], Amount("80"), {}, {}});
         GAccount->FAccountName = QStringLiteral("现金:钱包");
-        GAccount->FRemark.clear();
         GAccount->UpdateAccount(accounts[0]);
         accounts[0] = GAccount->FAccountName;
         const QString journal = FDir.filePath(QStringLiteral("books.journal"));

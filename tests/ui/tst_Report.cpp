@@ -159,21 +159,13 @@ Currency BalanceAt(const QDate &day, const QString &account)
         balance += records.Fields(0).AsInteger() == 0 ? fare : -fare;
     }
     records.Close();
-    TQuery &transfers
-        = GDbAccess->OpenQuery(QStringLiteral("select FromAccount,ToAccount,Fare,Fee from Transfer "
-                                              "where InDate > ")
-                               + QString::number(DayNumber(day)));
-    for (; !transfers.Eof(); transfers.Next()) {
-        const Currency fare = transfers.Fields(2).AsCurrency();
-        const Currency fee = transfers.Fields(3).AsCurrency();
-        if (account.isEmpty())
-            balance += fee;
-        else if (transfers.Fields(0).AsString() == account)
-            balance += fare + fee;
-        else if (transfers.Fields(1).AsString() == account)
-            balance -= fare;
-    }
-    transfers.Close();
+    const QString name = SqlText(account);
+    TQuery &moved = GDbAccess->OpenQuery(Format(
+        QStringLiteral("select sum(iif(ToAccount='%s',Fare,0)-iif(FromAccount='%s',Fare,0)-iif("
+                       "FromAccount='%s' or '%s'='',Fee,0)) from Transfer where InDate > %s"),
+        {name, name, name, name, QString::number(DayNumber(day))}));
+    balance -= moved.Fields(0).AsCurrency();
+    moved.Close();
     return balance;
 }
 

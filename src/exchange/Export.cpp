@@ -5,6 +5,7 @@
 #include "data/SqlFormat.h"
 #include "data/UException.h"
 #include "ledger/Categories.h"
+#include "ledger/Transfers.h"
 
 #include <QHash>
 #include <QList>
@@ -16,9 +17,14 @@ namespace {
 
 // clang-format off
 const QString kRecords = QStringLiteral("select InDate,iif(InOutType=0,0,1),TypeID,Fare,AccountName,Remark from BookKeep %s order by InDate,ID");
+const QString kTransfers = QStringLiteral("select ID,InDate,FromAccount,ToAccount,Fare,Fee,Remark from Transfer %s order by InDate,ID");
 const QString kAccounts = QStringLiteral("select AccountName,Fare,InFare,OutFare from Account order by rowid");
-const QString kFirstDay = QStringLiteral("select cast(min(InDate) as integer) from BookKeep");
+const QString kFirstDay = QStringLiteral("select cast(min(InDate) as integer) from (select min(InDate) as InDate from BookKeep union all select min(InDate) from Transfer)");
 // clang-format on
+
+// Where the fees of transfers go: the books count them in no expense total,
+// but a journal has to place them, and an expense is what they are.
+const QString kFeeAccount = QStringLiteral("支出:手续费");
 
 struct TRecord
 {
@@ -40,6 +46,44 @@ QList<TRecord> ReadRecords(const RecordFilter &filter)
                                 query.Fields(4).AsString(),          query.Fields(5).AsString()};
     });
     return records;
+}
+
+// The transfers of the filter's period, ordered by date. A filter that asks
+// more than a period (a category, a remark, an account) selects records only.
+QList<Transfer> ReadTransfers(const RecordFilter &filter)
+{
+    RecordFilter period;
+    period.Begin = filter.Begin;
+    period.End = filter.End;
+    period.DayTime = filter.DayTime;
+    QList<Transfer> transfers;
+    if (period.Where() != filter.Where())
+        return transfers;
+    GDbAccess->ReadLong(Format(kTransfers, {period.Where()}), [&transfers](TQuery &query) {
+        for (; !query.Eof(); query.Next())
+            transfers << Transfer {
+                query.Fields(0).AsInt64(),    query.Fields(1).AsDateTime().date(),
+                query.Fields(2).AsString(),   query.Fields(3).AsString(),
+                query.Fields(4).AsCurrency(), query.Fields(5).AsCurrency(),
+                query.Fields(6).AsString()};
+    });
+    return transfers;
+}
+
+// Hands the records and the transfers on in date order, on one day the
+// records first; both lists are in date order already.
+template<typename TOnRecord, typename TOnTransfer>
+void InDateOrder(const QList<TRecord> &records, const QList<Transfer> &transfers,
+                 TOnRecord onRecord, TOnTransfer onTransfer)
+{
+    qsizetype next = 0;
+    for (const TRecord &record : records) {
+        for (; next < transfers.size() && transfers[next].Date < record.Date; ++next)
+            onTransfer(transfers[next]);
+        onRecord(record);
+    }
+    for (; next < transfers.size(); ++next)
+        onTransfer(transfers[next]);
 }
 
 // Each category's path from the top, "餐饮/早餐", by its index, as the tree
@@ -140,29 +184,50 @@ QString CsvField(QString text, bool isText)
 int WriteRecordsCsv(const QString &fileName, const RecordFilter &filter)
 {
     const QList<TRecord> records = ReadRecords(filter);
+    const QList<Transfer> transfers = ReadTransfers(filter);
     const QHash<int, QStringList> paths[2] = {CategoryPaths(true), CategoryPaths(false)};
     QString text = QStringLiteral("日期,收支,分类,金额,账户,备注\r\n");
-    for (const TRecord &r : records)
-        text += QStringList {r.Date.toString(Qt::ISODate),
-                             r.Kind == 0 ? QStringLiteral("收入") : QStringLiteral("支出"),
-                             CsvField(paths[r.Kind].value(r.TypeID).join(u'/'), true),
-                             r.Fare.ToString(),
-                             CsvField(r.Account, true),
-                             CsvField(r.Remark, true)}
-                    .join(u',')
-            + QStringLiteral("\r\n");
+    const auto line = [&text](const QStringList &fields) {
+        text += fields.join(u',') + QStringLiteral("\r\n");
+    };
+    InDateOrder(
+        records, transfers,
+        [&](const TRecord &r) {
+            line({r.Date.toString(Qt::ISODate),
+                  r.Kind == 0 ? QStringLiteral("收入") : QStringLiteral("支出"),
+                  CsvField(paths[r.Kind].value(r.TypeID).join(u'/'), true), r.Fare.ToString(),
+                  CsvField(r.Account, true), CsvField(r.Remark, true)});
+        },
+        [&](const Transfer &t) {
+            QString remark = t.Remark;
+            if (t.Fee != Currency())
+                remark += (remark.isEmpty() ? QString() : QStringLiteral("；"))
+                    + QStringLiteral("手续费 ") + t.Fee.ToString();
+            line({t.Date.toString(Qt::ISODate), QStringLiteral("转账"), QString(),
+                  t.Amount.ToString(), CsvField(t.From + QStringLiteral(" → ") + t.To, true),
+                  CsvField(remark, true)});
+        });
     QSaveFile file(fileName);
     OpenOrRaise(file);
     WriteOrRaise(file, "\xEF\xBB\xBF" + text.toUtf8());
-    return static_cast<int>(records.size());
+    return static_cast<int>(records.size() + transfers.size());
 }
 
 int WriteJournal(const QString &fileName)
 {
     const QList<TRecord> records = ReadRecords({});
+    const QList<Transfer> transfers = ReadTransfers({});
     const QHash<int, QStringList> paths[2] = {CategoryPaths(true), CategoryPaths(false)};
-    const int firstDay = DbQueryInt(kFirstDay);
-    const QDate opening = records.isEmpty() ? QDate::currentDate() : DateOfDayNumber(firstDay);
+    const QDate opening = records.isEmpty() && transfers.isEmpty()
+        ? QDate::currentDate()
+        : DateOfDayNumber(DbQueryInt(kFirstDay));
+
+    // What the transfers moved each account's balance by.
+    QHash<QString, Currency> moved;
+    for (const Transfer &t : transfers) {
+        moved[t.From] -= t.Amount + t.Fee;
+        moved[t.To] += t.Amount;
+    }
 
     // Every account posted to is declared, in the books' order, so that a
     // strict reader knows each one.
@@ -176,9 +241,10 @@ int WriteJournal(const QString &fileName)
     };
     QString openingPostings;
     for (TQuery &query = GDbAccess->OpenQuery(kAccounts); !query.Eof(); query.Next()) {
-        const QString account = QStringLiteral("资产:") + AccountPart(query.Fields(0).AsString());
+        const QString name = query.Fields(0).AsString();
+        const QString account = QStringLiteral("资产:") + AccountPart(name);
         const Currency initial = query.Fields(1).AsCurrency() - query.Fields(2).AsCurrency()
-            + query.Fields(3).AsCurrency();
+            + query.Fields(3).AsCurrency() - moved.value(name);
         declare(account);
         openingPostings += QStringLiteral("    %1  %2\n").arg(account, JournalAmount(initial));
     }
@@ -195,23 +261,41 @@ int WriteJournal(const QString &fileName)
     if (!openingPostings.isEmpty())
         body += opening.toString(Qt::ISODate) + QStringLiteral(" 期初余额\n") + openingPostings
             + QStringLiteral("    权益:期初余额\n\n");
-    for (const TRecord &r : records) {
-        const QString asset = QStringLiteral("资产:") + AccountPart(r.Account);
-        const QString category = CategoryAccount(r.Kind, r.TypeID, paths[r.Kind]);
-        declare(asset);
-        declare(category);
-        // Income moves money into the account, an expense out of it.
-        const QString &debit = r.Kind == 0 ? asset : category;
-        const QString &credit = r.Kind == 0 ? category : asset;
-        body += r.Date.toString(Qt::ISODate) + u' ' + Description(r.Remark) + u'\n'
-            + QStringLiteral("    %1  %2\n").arg(debit, JournalAmount(r.Fare))
-            + QStringLiteral("    %1\n\n").arg(credit);
-    }
+    InDateOrder(
+        records, transfers,
+        [&](const TRecord &r) {
+            const QString asset = QStringLiteral("资产:") + AccountPart(r.Account);
+            const QString category = CategoryAccount(r.Kind, r.TypeID, paths[r.Kind]);
+            declare(asset);
+            declare(category);
+            // Income moves money into the account, an expense out of it.
+            const QString &debit = r.Kind == 0 ? asset : category;
+            const QString &credit = r.Kind == 0 ? category : asset;
+            body += r.Date.toString(Qt::ISODate) + u' ' + Description(r.Remark) + u'\n'
+                + QStringLiteral("    %1  %2\n").arg(debit, JournalAmount(r.Fare))
+                + QStringLiteral("    %1\n\n").arg(credit);
+        },
+        [&](const Transfer &t) {
+            // The amount moves from one asset account to the other; the fee
+            // leaves the paying account too, as an expense of its own.
+            const QString to = QStringLiteral("资产:") + AccountPart(t.To);
+            const QString from = QStringLiteral("资产:") + AccountPart(t.From);
+            declare(to);
+            declare(from);
+            body += t.Date.toString(Qt::ISODate) + u' '
+                + Description(QStringLiteral("转账 ") + t.Remark) + u'\n'
+                + QStringLiteral("    %1  %2\n").arg(to, JournalAmount(t.Amount));
+            if (t.Fee != Currency()) {
+                declare(kFeeAccount);
+                body += QStringLiteral("    %1  %2\n").arg(kFeeAccount, JournalAmount(t.Fee));
+            }
+            body += QStringLiteral("    %1\n\n").arg(from);
+        });
     QSaveFile file(fileName);
     OpenOrRaise(file);
     WriteOrRaise(file,
                  (QStringLiteral("; 记账数据导出\n\n") + declarations + u'\n' + body).toUtf8());
-    return static_cast<int>(records.size());
+    return static_cast<int>(records.size() + transfers.size());
 }
 
 } // namespace BooksExport

@@ -13,16 +13,24 @@ namespace BooksExport {
 // are, so a negative amount stays a number.
 QString CsvField(QString text, bool isText);
 
-// The records the filter selects, ordered by date, as CSV in UTF-8 with a
-// byte-order mark: 日期, 收支, 分类 (the category's path), 金额, 账户, 备注,
-// each text field kept from running as a formula. Returns how many records were written;
-// raises when the file cannot be written.
+// The records the filter selects and the transfers of its period, ordered by
+// date (on one day records first), as CSV in UTF-8 with a byte-order mark:
+// 日期, 收支, 分类 (the category's path), 金额, 账户, 备注, each text field kept
+// from running as a formula. A transfer is 转账 with no category, its amount,
+// "<from> → <to>" as the account and its fee after the remark ("手续费 2").
+// Only a filter that asks for a period alone writes transfers: one that
+// names a category, a remark or an account selects records only. Returns how
+// many records and transfers were written; raises when the file cannot be
+// written.
 int WriteRecordsCsv(const QString &fileName, const RecordFilter &filter);
 
 // The whole books as a plain-text accounting journal: one account per money
 // account under 资产:, one per category path under 收入: and 支出:, an opening
 // transaction with each account's initial amount (its balance less its
-// records), then every record. Returns how many records were written.
+// records and transfers), then every record and transfer in date order. A
+// transfer moves its amount between the two 资产: accounts, and its fee goes
+// to 支出:手续费, so the journal's 支出 is the books' expense plus the fees.
+// Returns how many records and transfers were written.
 int WriteJournal(const QString &fileName);
 
 } // namespace BooksExport

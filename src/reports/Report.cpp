@@ -727,7 +727,8 @@ void TFormReport::BuildBalance()
     ui->lblBalanceNote->setText(
         FBalance.empty()
             ? QString()
-            : QStringLiteral("%1在每月末的余额：由账户信息中的当前余额减去其后记入的收支倒推。")
+            : QStringLiteral(
+                  "%1在每月末的余额：由账户信息中的当前余额减去其后记入的收支和转账倒推。")
                   .arg(who));
 
     QChart *chart = FViews[rpBalance]->chart();

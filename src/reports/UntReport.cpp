@@ -19,6 +19,11 @@ namespace {
 const QString kCategorySums = QStringLiteral("select InOutType<>0,TypeID,sum(cast(round(Fare*10000) as integer)),count(*) from BookKeep %sgroup by InOutType<>0,TypeID");
 const QString kMonthSums = QStringLiteral("select %s,InOutType<>0,sum(cast(round(Fare*10000) as integer)) from BookKeep %sgroup by 1,2");
 const QString kNetAfter = QStringLiteral("select %s,sum(iif(InOutType=0,1,-1)*cast(round(Fare*10000) as integer)) from BookKeep %sgroup by 1");
+// What transfers moved balances by from a day on: into and out of one account
+// (its fees with it), or, on all accounts together, their fees alone.
+const QString kTransfersInAfter = QStringLiteral(" union all select %s,sum(cast(round(Fare*10000) as integer)) from Transfer where ToAccount='%s' and InDate >= %s group by 1");
+const QString kTransfersOutAfter = QStringLiteral(" union all select %s,-sum(cast(round(Fare*10000) as integer)+cast(round(Fee*10000) as integer)) from Transfer where FromAccount='%s' and InDate >= %s group by 1");
+const QString kFeesAfter = QStringLiteral(" union all select %s,-sum(cast(round(Fee*10000) as integer)) from Transfer where InDate >= %s group by 1");
 const QString kAccountBalance = QStringLiteral("select sum(cast(round(Fare*10000) as integer)) from Account%s");
 const QString kWhereAccount = QStringLiteral(" where AccountName='%s'");
 const QString kMonthCase = QStringLiteral("(case when InDate < %s then %s else %s end)");
@@ -362,18 +367,25 @@ QString BalanceNetSql(const RecordFilter &filter)
     const std::vector<QDate> months = ReportMonths(filter);
     if (months.empty())
         return {};
-    // Bucket i holds the records after point i up to point i + 1; the last
-    // one, those after the last point.
+    // Bucket i holds the records and transfers after point i up to point
+    // i + 1; the last one, those after the last point.
     const std::vector<QDate> days = BalanceDays(filter, months);
     std::vector<qint64> starts;
     starts.reserve(days.size());
     for (const QDate &day : days)
         starts.push_back(DayNumber(day) + 1);
+    const QString bucket = BucketIndex(starts, 0, starts.size());
     // Every record on the account after the first point, with no end.
     RecordFilter after;
     after.Begin = days.front().addDays(1);
     after.Account = filter.Account;
-    return Format(kNetAfter, {BucketIndex(starts, 0, starts.size()), after.Where()});
+    const QString from = QString::number(starts.front());
+    QString sql = Format(kNetAfter, {bucket, after.Where()});
+    if (filter.Account.isEmpty())
+        return sql + Format(kFeesAfter, {bucket, from});
+    const QString account = SqlText(filter.Account);
+    return sql + Format(kTransfersInAfter, {bucket, account, from})
+        + Format(kTransfersOutAfter, {bucket, account, from});
 }
 
 QString AccountBalanceSql(const QString &account)

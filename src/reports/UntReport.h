@@ -125,8 +125,11 @@ struct TBalancePoint
     Currency Balance;
 };
 // The balance at the end of each month shown: today's balances (the account
-// window's) less what the records after that day added. It takes only the
-// period and the account of the filter, since a balance holds every record.
+// window's) less what the records and transfers after that day added. For
+// one account its transfers in add and its transfers out with their fees
+// take away; for all accounts together transfers cancel and only their fees
+// take away. It takes only the period and the account of the filter, since a
+// balance holds every record.
 QString BalanceNetSql(const RecordFilter &filter);
 QString AccountBalanceSql(const QString &account);
 std::vector<TBalancePoint> QueryBalance(const RecordFilter &filter);

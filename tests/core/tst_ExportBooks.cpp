@@ -7,6 +7,7 @@
 #include "data/UException.h"
 #include "exchange/CsvReader.h"
 #include "exchange/Export.h"
+#include "ledger/Transfers.h"
 
 #include <QFile>
 #include <QHash>
@@ -68,10 +69,9 @@ private Q_SLOTS:
             QSKIP("hledger is not installed");
         TTestBooks books;
         // Names that differ only in full-width punctuation, blanks or escapes.
-        const QStringList accounts
-            = {QStringLiteral("现金"),         QStringLiteral("招行:储蓄  卡"),
-               QStringLiteral("微信零钱"),     QStringLiteral("支付宝:余额"),
-               QStringLiteral("支付宝：余额"), QStringLiteral(" 余额%3A宝　")};
+        QStringList accounts = {QStringLiteral("现金"),         QStringLiteral("招行:储蓄  卡"),
+                                QStringLiteral("微信零钱"),     QStringLiteral("支付宝:余额"),
+                                QStringLiteral("支付宝：余额"), QStringLiteral(" 余额%3A宝　")};
         for (const QString &account : accounts)
             InsertAccount(account, Amount(account == accounts[1] ? "-250.125" : "1000"));
         DbExec(QStringLiteral(
@@ -93,8 +93,15 @@ private Q_SLOTS:
             AddRecord(kind, accounts[random.bounded(accounts.size())], fare, type,
                       remarks[i % remarks.size()], QDate(2025, 11, 1).addDays(random.bounded(150)));
         }
+        // Transfers with and without a fee, then the paying account renamed.
+        Transfers::Add({0, QDate(2026, 1, 10), accounts[0], accounts[3], Amount("300"),
+                        Amount("2.5"), QStringLiteral("*充值")});
+        Transfers::Add({0, QDate(2025, 10, 1), accounts[5], accounts[1], Amount("80"), {}, {}});
+        GAccount->FAccountName = QStringLiteral("现金:钱包");
+        GAccount->UpdateAccount(accounts[0]);
+        accounts[0] = GAccount->FAccountName;
         const QString journal = FDir.filePath(QStringLiteral("books.journal"));
-        QCOMPARE(BooksExport::WriteJournal(journal), 400);
+        QCOMPARE(BooksExport::WriteJournal(journal), 402);
         QCOMPARE(Hledger(journal, {QStringLiteral("check"), QStringLiteral("--strict")}).size(), 0);
 
         // Each name reads back from its own journal account, with its balance.
@@ -134,7 +141,8 @@ private Q_SLOTS:
                         begin.toString(Qt::ISODate), QStringLiteral("-e"),
                         end.addDays(1).toString(Qt::ISODate)});
         QCOMPARE(-month.value(QStringLiteral("收入")), totals.Income);
-        QCOMPARE(month.value(QStringLiteral("支出")), totals.Expense);
+        // The month's transfer fee is an expense of the journal only.
+        QCOMPARE(month.value(QStringLiteral("支出")), totals.Expense + Amount("2.5"));
     }
 
     void RecordsCsv()
@@ -150,26 +158,36 @@ private Q_SLOTS:
         AddRecord(0, QStringLiteral("A"), Amount("-100"), 7, QStringLiteral("=1+2"),
                   QDate(2026, 3, 1));
         AddRecord(1, QStringLiteral("A"), Amount("3"), 1, {}, QDate(2026, 4, 1));
+        // A transfer of the period goes after the day's records, its fee in the remark.
+        InsertAccount(QStringLiteral("B"), Amount("0"));
+        Transfers::Add({0, QDate(2026, 3, 1), QStringLiteral("A"), QStringLiteral("B"),
+                        Amount("50"), Amount("2"), QStringLiteral("还款")});
         const QString file = FDir.filePath(QStringLiteral("records.csv"));
-        QCOMPARE(BooksExport::WriteRecordsCsv(
-                     file, RecordFilter::Days(QDate(2026, 3, 1), QDate(2026, 3, 31))),
-                 2);
+        RecordFilter march = RecordFilter::Days(QDate(2026, 3, 1), QDate(2026, 3, 31));
+        QCOMPARE(BooksExport::WriteRecordsCsv(file, march), 3);
         const QByteArray bytes = ReadAll(file);
         QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
         const QList<QStringList> rows = ReadCsv(QString::fromUtf8(bytes.mid(3))).Rows;
-        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows.size(), 4);
         QCOMPARE(
             rows[1],
             (QStringList {QStringLiteral("2026-03-01"), QStringLiteral("收入"), QString(),
                           QStringLiteral("-100"), QStringLiteral("A"), QStringLiteral("'=1+2")}));
         QCOMPARE(rows[2],
+                 (QStringList {QStringLiteral("2026-03-01"), QStringLiteral("转账"), QString(),
+                               QStringLiteral("50"), QStringLiteral("A → B"),
+                               QStringLiteral("还款；手续费 2")}));
+        QCOMPARE(rows[3],
                  (QStringList {QStringLiteral("2026-03-02"), QStringLiteral("支出"),
                                QStringLiteral("餐饮/早餐"), QStringLiteral("8.5"),
                                QStringLiteral("A"), remark}));
+        // A category asked for selects records only.
+        march.ExpenseType = 0;
+        QCOMPARE(BooksExport::WriteRecordsCsv(file, march), 1);
         // A category whose parent is gone has the path the tree shows it at.
         DbExec(QStringLiteral("insert into OutType values (3,9,'夜宵')"));
         AddRecord(1, QStringLiteral("A"), Amount("6"), 3, {}, QDate(2026, 5, 1));
-        QCOMPARE(BooksExport::WriteRecordsCsv(file, {}), 4);
+        QCOMPARE(BooksExport::WriteRecordsCsv(file, {}), 5);
         QCOMPARE(ReadCsv(QString::fromUtf8(ReadAll(file).mid(3))).Rows.last().value(2),
                  QStringLiteral("餐饮/早餐/夜宵"));
         // A folder that is not there: the failure says so.

@@ -8,6 +8,7 @@
 #include "BenchBooks.h"
 #include "data/ListModel.h"
 #include "data/UException.h"
+#include "ledger/Transfers.h"
 #include "ledger/UntTree.h"
 #include "reports/Report.h"
 #include "shell/Main.h"
@@ -67,6 +68,9 @@ public:
         AddRecord(0, kBank, Amount("500"), 1, {}, QDate(2024, 5, 10));
         AddRecord(1, kCash, Amount("1000"), 1, {}, QDate(2024, 4, 30));
         AddRecord(0, kCash, Amount("2000"), 1, {}, QDate(2024, 6, 1));
+        // Transfers move the balances only: one with a fee, one back a month later.
+        Transfers::Add({0, QDate(2024, 5, 12), kCash, kBank, Amount("60"), Amount("1.5"), {}});
+        Transfers::Add({0, QDate(2024, 6, 3), kBank, kCash, Amount("25"), {}, {}});
     }
 };
 
@@ -102,8 +106,9 @@ void UseGeneratedBooks(const TTestBooks &books, int records)
     QFile::remove(books.DatabaseFile());
     const QString reason
         = MakeBooks(QStringLiteral(TEMPLATE_DB), books.DatabaseFile(), records, 2026);
-    if (!reason.isEmpty())
-        qFatal("%s", qPrintable(reason));
+    const QString transfers = reason.isEmpty() ? AddTransfers(books.DatabaseFile()) : reason;
+    if (!transfers.isEmpty())
+        qFatal("%s", qPrintable(transfers));
     GDbAccess->Connect();
 }
 
@@ -131,8 +136,8 @@ struct TShownReport
     TFormReport *Form = new TFormReport;
 };
 
-// Sums the books by hand: each account's balance before any record, plus
-// the records up to the day.
+// Sums the books by hand: each account's balance less all its records, plus
+// the records up to the day, less the transfers after it.
 Currency BalanceAt(const QDate &day, const QString &account)
 {
     Currency balance;
@@ -154,6 +159,13 @@ Currency BalanceAt(const QDate &day, const QString &account)
         balance += records.Fields(0).AsInteger() == 0 ? fare : -fare;
     }
     records.Close();
+    const QString name = SqlText(account);
+    TQuery &moved = GDbAccess->OpenQuery(Format(
+        QStringLiteral("select sum(iif(ToAccount='%s',Fare,0)-iif(FromAccount='%s',Fare,0)-iif("
+                       "FromAccount='%s' or '%s'='',Fee,0)) from Transfer where InDate > %s"),
+        {name, name, name, name, QString::number(DayNumber(day))}));
+    balance -= moved.Fields(0).AsCurrency();
+    moved.Close();
     return balance;
 }
 
@@ -353,6 +365,10 @@ void TestReport::balanceEndsAtTheAccounts()
         for (const TBalancePoint &point : points)
             QCOMPARE(point.Balance, BalanceAt(point.Day, account));
     }
+    // May's end after the transfer out with its fee: on the account, and on all.
+    QCOMPARE(QueryBalance(OnAccount(kMay.Begin, kMay.End, kCash)).back().Balance,
+             Amount("-994.55"));
+    QCOMPARE(QueryBalance(kMay).back().Balance, Amount("553.45"));
     // Ending today, the line ends at the account window's balances.
     const QDate today = QDate::currentDate();
     const std::vector<TBalancePoint> now

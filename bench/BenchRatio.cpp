@@ -14,8 +14,8 @@
 #include "data/UException.h"
 #include "data/UndoLog.h"
 #include "data/UntPublic.h"
-#include "ledger/Transfers.h"
 #include "ledger/AccountStatement.h"
+#include "ledger/Transfers.h"
 #include "ledger/UntBookKeep.h"
 #include "ledger/UntTree.h"
 #include "reports/UntReport.h"
@@ -724,13 +724,14 @@ struct TPendingChange
     int OldKind = 0;
     QString OldAccount;
     Currency OldFare;
+    Transfer Read; // a transfer as its dialog opened with it
     Transfer Moved; // a transfer's new values
 };
 
 TPendingChange PrepareChange(TChange change, qint64 id, int serial)
 {
     static const QStringList accounts = BookAccounts();
-    TPendingChange pending {change, QString::number(id), {}, 0, {}, {}, {}};
+    TPendingChange pending {change, QString::number(id), {}, 0, {}, {}, {}, {}};
     TBookKeep &books = pending.Fields;
     Transfer &moved = pending.Moved;
     if (change == TChange::AddTransfer) {
@@ -744,7 +745,7 @@ TPendingChange PrepareChange(TChange change, qint64 id, int serial)
         return pending;
     }
     if (change == TChange::ModifyTransfer) {
-        moved = *Transfers::Read(id);
+        pending.Read = moved = *Transfers::Read(id);
         moved.Amount += Currency::FromUnits(100 * (1 + serial % 500));
         moved.To = accounts[(accounts.indexOf(moved.To) + 1) % accounts.size()];
         if (moved.To == moved.From)
@@ -796,7 +797,7 @@ void ApplyChange(const TPendingChange &pending, QStringList *sent = nullptr)
         if (pending.Change == TChange::AddTransfer)
             Transfers::Add(pending.Moved);
         else if (pending.Change == TChange::ModifyTransfer)
-            Transfers::Modify(pending.Moved);
+            Transfers::Modify(pending.Read, pending.Moved);
         else
             Transfers::Remove(pending.Key.toLongLong());
         GRecorded = nullptr;

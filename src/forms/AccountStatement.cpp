@@ -2,16 +2,23 @@
 
 #include "ui_AccountStatement.h"
 
+#include "Account.h"
+#include "Transfer.h"
+
 #include "controls/CardFloatIntEdit.h"
 #include "data/DateFormats.h"
+#include "data/UException.h"
 #include "data/UntPublic.h"
 #include "ledger/AccountStatement.h"
+#include "ledger/Transfers.h"
 #include "reports/UntReport.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalBlocker>
 
@@ -47,6 +54,32 @@ TFormAccountStatement::TFormAccountStatement(const QString &account, QWidget *pa
     ui->lvStatement->header()->setStretchLastSection(false);
     ui->lblWarning->setAccessibleName(QStringLiteral("对账提醒"));
 
+    // The commands on a transfer's line, in the list's popup menu and on its
+    // keys; a record is changed in the main window.
+    auto *popup = new QMenu(this);
+    popup->setObjectName(QStringLiteral("pmStatement"));
+    FModifyAction = popup->addAction(QStringLiteral("修改转账…"));
+    FModifyAction->setObjectName(QStringLiteral("NModifyTransfer"));
+    FModifyAction->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
+    FDeleteAction = popup->addAction(QStringLiteral("删除转账"));
+    FDeleteAction->setObjectName(QStringLiteral("NDeleteTransfer"));
+    FDeleteAction->setShortcut(QKeySequence(QKeySequence::Delete));
+    for (QAction *action : {FModifyAction, FDeleteAction}) {
+        action->setShortcutContext(Qt::WidgetShortcut);
+        action->setShortcutVisibleInContextMenu(true);
+        action->setEnabled(false);
+        ui->lvStatement->addAction(action);
+    }
+    // The view reports the position in the coordinates of its viewport.
+    connect(ui->lvStatement, &QWidget::customContextMenuRequested, popup,
+            [this, popup](const QPoint &at) {
+                popup->popup(ui->lvStatement->viewport()->mapToGlobal(at));
+            });
+    connect(ui->lvStatement->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &TFormAccountStatement::UpdateTransferItems);
+    connect(FLines.get(), &QAbstractItemModel::modelReset, this,
+            &TFormAccountStatement::UpdateTransferItems);
+
     // Commands run as events of their own (queued), so that a failure, which
     // ends the command, never unwinds through the internals of a control.
     connect(
@@ -57,6 +90,12 @@ TFormAccountStatement::TFormAccountStatement(const QString &account, QWidget *pa
                 Qt::QueuedConnection);
     connect(ui->btnReconcile, &QPushButton::clicked, this,
             &TFormAccountStatement::btnReconcileClick, Qt::QueuedConnection);
+    connect(FModifyAction, &QAction::triggered, this, &TFormAccountStatement::NModifyTransferClick,
+            Qt::QueuedConnection);
+    connect(ui->lvStatement, &QAbstractItemView::doubleClicked, this,
+            &TFormAccountStatement::NModifyTransferClick, Qt::QueuedConnection);
+    connect(FDeleteAction, &QAction::triggered, this, &TFormAccountStatement::NDeleteTransferClick,
+            Qt::QueuedConnection);
     connect(ui->btnClose, &QPushButton::clicked, this, &QDialog::reject);
 }
 
@@ -146,6 +185,61 @@ void TFormAccountStatement::btnReconcileClick()
     TFormReconcile dialog(FAccount, ui->DBOver->date(), this);
     if (dialog.ShowModal() == mrOk)
         ShowAgreedPoint();
+}
+
+int TFormAccountStatement::SelectedRow() const
+{
+    const QModelIndexList rows = ui->lvStatement->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void TFormAccountStatement::UpdateTransferItems()
+{
+    const bool transfer = FLines->Line(SelectedRow()).TransferId != 0;
+    FModifyAction->setEnabled(transfer);
+    FDeleteAction->setEnabled(transfer);
+}
+
+void TFormAccountStatement::ShowChanges(qint64 id, int row)
+{
+    Reload();
+    ReloadAccountWindows();
+    const int listed = FLines->RowOfTransfer(id);
+    row = std::min(listed >= 0 ? listed : row, FLines->rowCount() - 1);
+    if (row >= 0)
+        ui->lvStatement->setCurrentIndex(FLines->index(row, 0));
+}
+
+void TFormAccountStatement::NModifyTransferClick()
+{
+    const int row = SelectedRow();
+    const qint64 id = FLines->Line(row).TransferId;
+    if (id == 0)
+        return;
+    const std::optional<Transfer> transfer = Transfers::Read(id);
+    if (transfer) {
+        TFormTransfer dialog(this);
+        dialog.LoadTransfer(*transfer);
+        // Cancelled with the transfer as it was: nothing to show anew. A
+        // refused change may have found it changed or deleted elsewhere.
+        if (dialog.ShowModal() != mrOk && Transfers::Read(id) == transfer)
+            return;
+    }
+    ShowChanges(id, row);
+    if (!transfer)
+        throw Exception(kTransferGone);
+}
+
+void TFormAccountStatement::NDeleteTransferClick()
+{
+    const int row = SelectedRow();
+    const qint64 id = FLines->Line(row).TransferId;
+    if (id == 0 || !ShowConfirm(QStringLiteral("确定要删除这笔转账吗？")))
+        return;
+    const bool removed = Transfers::Remove(id);
+    ShowChanges(id, row);
+    if (!removed)
+        throw Exception(kTransferGone);
 }
 
 TFormReconcile::TFormReconcile(const QString &account, const QDate &day, QWidget *parent)

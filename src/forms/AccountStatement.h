@@ -10,6 +10,7 @@
 #include <optional>
 #include <utility>
 
+class QAction;
 class QDateEdit;
 class QLabel;
 class TCardFloatIntEdit;
@@ -22,6 +23,7 @@ class TFormAccountStatement;
 // The statement of one account (账户明细): its records and transfers over a
 // period with the balance after each line, the period's opening and closing
 // balances, the lines the bank's figures agreed with, and the reconciliation.
+// A transfer's line can be changed or deleted here.
 class TFormAccountStatement : public QDialog
 {
     Q_OBJECT
@@ -41,6 +43,8 @@ public:
     // Reads the period's lines and the account's latest agreed point again.
     void Reload();
     void btnReconcileClick();
+    void NModifyTransferClick(); // change the selected transfer
+    void NDeleteTransferClick(); // delete the selected transfer
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -50,8 +54,18 @@ private:
 
     void PeriodEdited();
     void ShowAgreedPoint();
+    // The selected line, or -1 without a selection.
+    int SelectedRow() const;
+    // The transfer items are enabled on a transfer's line only.
+    void UpdateTransferItems();
+    // After a command on the transfer `id` from the line `row`: this window
+    // and an open account window read the books anew, and the transfer's line
+    // is selected, or the line now at `row` when it is no longer listed.
+    void ShowChanges(qint64 id, int row);
 
     QString FAccount;
+    QAction *FModifyAction;
+    QAction *FDeleteAction;
     std::unique_ptr<TStatementModel> FLines;
     bool FShown = false;
 };

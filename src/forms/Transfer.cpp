@@ -52,12 +52,31 @@ void TFormTransfer::SetFrom(const QString &account)
     ui->cbbFrom->setCurrentIndex(ui->cbbFrom->findText(account));
 }
 
+void TFormTransfer::LoadTransfer(const Transfer &transfer)
+{
+    setWindowTitle(QStringLiteral("修改转账"));
+    chk1->hide();
+    SetFrom(transfer.From);
+    ui->cbbTo->setCurrentIndex(ui->cbbTo->findText(transfer.To));
+    ui->edtAmount->setText(transfer.Amount.ToString());
+    ui->edtFee->setText(transfer.Fee == Currency() ? QString() : transfer.Fee.ToString());
+    ui->dtpDate->setDate(transfer.Date);
+    ui->edtRemark->setText(transfer.Remark);
+    FRead = transfer;
+}
+
 void TFormTransfer::showEvent(QShowEvent *event)
 {
     TFormBaseDlg::showEvent(event);
-    // The input starts at the first account still to choose.
-    if (!event->spontaneous())
-        (ui->cbbFrom->currentIndex() < 0 ? ui->cbbFrom : ui->cbbTo)->setFocus();
+    // The input starts at the first account still to choose, or at the amount.
+    if (event->spontaneous())
+        return;
+    QWidget *start = ui->edtAmount;
+    for (QComboBox *account : {ui->cbbTo, ui->cbbFrom}) {
+        if (account->currentIndex() < 0)
+            start = account;
+    }
+    start->setFocus();
 }
 
 bool TFormTransfer::CheckAccounts() const
@@ -108,7 +127,10 @@ void TFormTransfer::btnOKClick()
     transfer.From = ui->cbbFrom->currentText();
     transfer.To = ui->cbbTo->currentText();
     transfer.Remark = ui->edtRemark->text();
-    Transfers::Add(transfer);
+    if (FRead)
+        Transfers::Modify(*FRead, transfer);
+    else
+        Transfers::Add(transfer);
     ++FSaved;
     if (chk1->isChecked()) {
         ui->edtAmount->clear();

@@ -2,7 +2,10 @@
 
 #include "BaseDlg.h"
 
+#include "ledger/Transfers.h"
+
 #include <memory>
+#include <optional>
 
 class Currency;
 class QCheckBox;
@@ -14,7 +17,7 @@ class TFormTransfer;
 
 // Enters transfers between two accounts. With "保存并继续新建" checked, OK
 // saves the transfer and keeps the dialog open for the next one with the same
-// accounts and date.
+// accounts and date. Given a transfer of the books, it changes that one.
 class TFormTransfer : public TFormBaseDlg
 {
     Q_OBJECT
@@ -27,6 +30,8 @@ public:
     bool HasAccounts() const;
     // Chooses the account the money leaves; none when the books have no such account.
     void SetFrom(const QString &account);
+    // Shows the transfer as read from the books, for OK to change it.
+    void LoadTransfer(const Transfer &transfer);
     // How many transfers the dialog has saved so far.
     int Saved() const { return FSaved; }
 
@@ -45,6 +50,7 @@ private:
     std::unique_ptr<Ui::TFormTransfer> ui;
     QCheckBox *chk1;
     int FSaved = 0;
+    std::optional<Transfer> FRead; // the transfer being changed
 };
 
 // Shows the transfer dialog with `from`, when given, as the account the money

@@ -9,6 +9,7 @@
 #include "data/UndoLog.h"
 
 #include <QHash>
+#include <algorithm>
 #include <array>
 #include <limits>
 
@@ -219,13 +220,22 @@ TStatementLine TStatementModel::Line(int row) const
         return {};
     const TRow &line = FRows[row];
     const Currency amount = Currency::FromUnits(line.Amount);
+    const auto transfer
+        = std::ranges::lower_bound(FTransfers, row, {}, &std::pair<int, qint64>::first);
     return {DateOfDayNumber(line.Day),
             line.Kind,
             FTexts->At(line.Name),
             FTexts->At(line.Remark),
             line.IsIn() ? amount : Currency(),
             line.IsIn() ? Currency() : amount,
-            Currency::FromUnits(line.Balance)};
+            Currency::FromUnits(line.Balance),
+            transfer != FTransfers.end() && transfer->first == row ? transfer->second : 0};
+}
+
+int TStatementModel::RowOfTransfer(qint64 id) const
+{
+    const auto found = std::ranges::find(FTransfers, id, &std::pair<int, qint64>::second);
+    return found == FTransfers.end() ? -1 : found->first;
 }
 
 void TStatementModel::MarkAgreedThrough(const QDate &day)
@@ -249,7 +259,9 @@ void TStatementModel::Load(const QString &account, const QDate &begin, const QDa
     // The transfers are few: all of them first, then each goes in before the
     // first record of a later day.
     std::vector<TRow> transfers;
+    std::vector<qint64> ids;
     for (TQuery &query = GDbAccess->OpenQuery(sql.Transfers); !query.Eof(); query.Next()) {
+        ids.push_back(query.Fields(1).AsInt64());
         const bool out = query.Fields(2).AsInteger() != 0;
         const qint64 fee = query.Fields(6).AsInt64();
         QString name = query.Fields(3).AsString();
@@ -260,12 +272,17 @@ void TStatementModel::Load(const QString &account, const QDate &begin, const QDa
                              out ? TLineKind::TransferOut : TLineKind::TransferIn});
     }
     std::vector<TRow> rows;
+    std::vector<std::pair<int, qint64>> transferLines;
     size_t next = 0;
+    const auto takeTransfer = [&] {
+        transferLines.emplace_back(int(rows.size()), ids[next]);
+        rows.push_back(transfers[next++]);
+    };
     GDbAccess->ReadLong(sql.Records, [&](TQuery &query) {
         for (; !query.Eof(); query.Next()) {
             const qint32 day = DayOf(query.Fields(0));
-            for (; next < transfers.size() && transfers[next].Day < day; ++next)
-                rows.push_back(transfers[next]);
+            while (next < transfers.size() && transfers[next].Day < day)
+                takeTransfer();
             const bool expense = query.Fields(1).AsInteger() != 0;
             rows.push_back({query.Fields(4).AsInt64(), 0, day,
                             categories[expense].value(query.Fields(2).AsInteger()),
@@ -273,7 +290,8 @@ void TStatementModel::Load(const QString &account, const QDate &begin, const QDa
                             expense ? TLineKind::Expense : TLineKind::Income});
         }
     });
-    rows.insert(rows.end(), transfers.begin() + qsizetype(next), transfers.end());
+    while (next < transfers.size())
+        takeTransfer();
 
     // The balance before the first line is the closing one less what the
     // lines moved.
@@ -290,6 +308,7 @@ void TStatementModel::Load(const QString &account, const QDate &begin, const QDa
 
     beginResetModel();
     FRows = std::move(rows);
+    FTransfers = std::move(transferLines);
     FTexts = std::move(texts);
     FOpening = Currency::FromUnits(opening);
     FClosing = closing;

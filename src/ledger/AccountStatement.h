@@ -7,6 +7,7 @@
 #include <QString>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 // The statements an account's lines from begin to end are read with (a null
@@ -33,6 +34,7 @@ struct TStatementLine
     Currency In;
     Currency Out; // a transfer out with its fee
     Currency Balance; // after the line
+    qint64 TransferId = 0; // the transfer of a transfer's line; 0 on a record's
 };
 
 // An account statement (账户明细): the account's records and transfers over a
@@ -73,6 +75,8 @@ public:
     void MarkAgreedThrough(const QDate &day);
 
     TStatementLine Line(int row) const;
+    // The line of the transfer, or -1 when it is not among the lines.
+    int RowOfTransfer(qint64 id) const;
     // The balance before the first line, and at the end of the period.
     Currency Opening() const { return FOpening; }
     Currency Closing() const { return FClosing; }
@@ -86,6 +90,9 @@ private:
     QString Text(const TRow &row, int column) const;
 
     std::vector<TRow> FRows;
+    // The transfers' lines and IDs, by line: kept apart, as the transfers are
+    // few and the records' lines need no ID here.
+    std::vector<std::pair<int, qint64>> FTransfers;
     std::unique_ptr<TTexts> FTexts;
     Currency FOpening;
     Currency FClosing;

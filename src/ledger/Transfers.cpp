@@ -10,6 +10,7 @@
 #include <map>
 
 const QString kTransferGone = QStringLiteral("该转账已经不存在，可能已被删除！");
+const QString kTransferChanged = QStringLiteral("该转账已被修改，请重新打开后再改！");
 
 namespace {
 
@@ -101,24 +102,28 @@ qint64 Add(const Transfer &transfer)
     return id;
 }
 
-void Modify(const Transfer &transfer)
+void Modify(const Transfer &read, const Transfer &changed)
 {
     GDbAccess->InTransaction([&] {
-        GDbAccess->NameStep(TransferStep(QStringLiteral("修改转账"), transfer));
-        // What the books hold now is taken back, not what the caller last saw.
-        const std::optional<Transfer> old = Read(transfer.Id);
-        if (!old)
+        GDbAccess->NameStep(TransferStep(QStringLiteral("修改转账"), changed));
+        // Changed or deleted in another window since it was read (its ID may
+        // even hold a new transfer): the change was made on values that are
+        // no longer there.
+        const std::optional<Transfer> now = Read(read.Id);
+        if (!now)
             throw Exception(kTransferGone);
-        Validate(transfer);
+        if (*now != read)
+            throw Exception(kTransferChanged);
+        Validate(changed);
         TBalanceChanges changes;
-        AddEffect(changes, *old, true);
-        AddEffect(changes, transfer, false);
-        DbExec(WithBalances(
-            Format(kUpdateTransfer,
-                   {SqlDate(transfer.Date), SqlText(transfer.From), SqlText(transfer.To),
-                    SqlAmount(transfer.Amount), SqlAmount(transfer.Fee), SqlText(transfer.Remark),
-                    QString::number(transfer.Id)}),
-            changes));
+        AddEffect(changes, read, true);
+        AddEffect(changes, changed, false);
+        DbExec(
+            WithBalances(Format(kUpdateTransfer,
+                                {SqlDate(changed.Date), SqlText(changed.From), SqlText(changed.To),
+                                 SqlAmount(changed.Amount), SqlAmount(changed.Fee),
+                                 SqlText(changed.Remark), QString::number(read.Id)}),
+                         changes));
     });
 }
 

@@ -28,9 +28,10 @@ namespace Transfers {
 
 // Adds the transfer (its Id is not used) and returns the new transfer's ID.
 qint64 Add(const Transfer &transfer);
-// Changes the transfer of transfer.Id to these values; raises kTransferGone
-// when it is no longer in the books.
-void Modify(const Transfer &transfer);
+// Changes the transfer `read` to the values of `changed` (its Id is not
+// used); raises kTransferGone when it is no longer in the books, and
+// kTransferChanged when the books no longer hold it as it was read.
+void Modify(const Transfer &read, const Transfer &changed);
 // Deletes a transfer; false, changing nothing, when it is no longer in the books.
 bool Remove(qint64 id);
 // The transfer of this ID, if the books hold it.
@@ -40,3 +41,5 @@ std::optional<Transfer> Read(qint64 id);
 
 // Told when the transfer a command was given is no longer in the books.
 extern const QString kTransferGone;
+// Told when the transfer a change was made on was changed meanwhile.
+extern const QString kTransferChanged;

@@ -358,6 +358,7 @@ void TestAccount::statementBalancesAndReconciliation()
         QCOMPARE(line.Name, entry.Name);
         QCOMPARE(std::pair(line.In, line.Out), std::pair(entry.In, entry.Out));
         QCOMPARE(line.Balance, balance);
+        QCOMPARE(line.TransferId != 0, entry.Transfer);
     }
     QStringList listed;
     for (int r = 0; r < model.rowCount(); ++r)

@@ -264,7 +264,7 @@ void TestBookKeep::recordIdMustBeWholeNumber()
 void TestBookKeep::transferRefusals_data()
 {
     // A new transfer, or the transfer A to B 10 changed; "rename" renames B
-    // before a new one, "remove" deletes the one before its change.
+    // before a new one, "remove" deletes and "stale" changes it before.
     QTest::addColumn<QString>("change");
     QTest::addColumn<QString>("to");
     QTest::addColumn<qint64>("amount"); // in ten-thousandths
@@ -284,6 +284,7 @@ void TestBookKeep::transferRefusals_data()
                                      << "C" << one << 0LL << missing.arg(u"C");
     QTest::newRow("renamed meanwhile") << "rename" << kB << one << 0LL << missing.arg(kB);
     QTest::newRow("deleted meanwhile") << "remove" << kB << one << 0LL << kTransferGone;
+    QTest::newRow("changed meanwhile") << "stale" << kB << one << 0LL << kTransferChanged;
 }
 
 // A refused transfer writes nothing and makes no undo step.
@@ -297,8 +298,11 @@ void TestBookKeep::transferRefusals()
     TRecordBooks books;
     Transfer transfer = NewTransfer(kA, kB, Amount("10"));
     transfer.Id = Transfers::Add(transfer);
+    const Transfer read = transfer;
     if (change == u"rename")
         DbExec(QStringLiteral("update Account set AccountName='B2' where AccountName='B'"));
+    else if (change == u"stale")
+        Transfers::Modify(read, NewTransfer(kA, kB, Amount("11")));
     else if (change == u"remove")
         QVERIFY(Transfers::Remove(transfer.Id));
     const QByteArray dump = DumpBooks(books.DatabaseFile());
@@ -308,7 +312,7 @@ void TestBookKeep::transferRefusals()
     transfer.Fee = Currency::FromUnits(fee);
     try {
         change == u"add" || change == u"rename" ? void(Transfers::Add(transfer))
-                                                : Transfers::Modify(transfer);
+                                                : Transfers::Modify(read, transfer);
         QFAIL("not refused");
     } catch (const Exception &failure) {
         QCOMPARE(failure.Message(), message);

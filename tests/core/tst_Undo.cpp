@@ -144,7 +144,7 @@ void TestUndo::StepNames()
     transfer.Id = Transfers::Add(transfer);
     QCOMPARE(GDbAccess->UndoName(), QStringLiteral("新增转账 现金→银行卡 20"));
     transfer.Amount = Amount("25");
-    Transfers::Modify(transfer);
+    Transfers::Modify(*Transfers::Read(transfer.Id), transfer);
     QCOMPARE(GDbAccess->UndoName(), QStringLiteral("修改转账 现金→银行卡 25"));
     GAccount->ReadAccount(QStringLiteral("银行卡"));
     GAccount->FAccountName = transfer.To = QStringLiteral("储蓄卡");

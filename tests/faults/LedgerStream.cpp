@@ -396,7 +396,7 @@ void RunOp(const TLedgerOp &op)
     else if (op.Kind == TLedgerOp::AddTransfer)
         Transfers::Add(op.Moved);
     else if (op.Kind == TLedgerOp::ModifyTransfer)
-        Transfers::Modify(op.Moved);
+        Transfers::Modify(*Transfers::Read(op.Id), op.Moved);
     else if (op.Kind == TLedgerOp::DeleteTransfer)
         Transfers::Remove(op.Id);
     if (op.Kind != TLedgerOp::Add && op.Kind != TLedgerOp::Modify)

@@ -97,6 +97,8 @@ private Q_SLOTS:
     void transferDialog();
     void transferFromTheListWindow();
     void statementOfTheSelectedAccount();
+    void transferFromTheStatement_data();
+    void transferFromTheStatement();
 };
 
 void TestAccountDialogs::emptyListWindow()
@@ -579,6 +581,62 @@ void TestAccountDialogs::statementOfTheSelectedAccount()
     QCOMPARE(totals, QStringLiteral("期初余额：50　收入：0　支出：7.5　期末余额：42.5　共 1 笔"));
     QCOMPARE(unnamed, QStringList());
     QVERIFY(prompt.Boxes.isEmpty());
+}
+
+void TestAccountDialogs::transferFromTheStatement_data()
+{
+    // 现金 to 银行卡 20 after 7.5 spent: changed to 30, deleted, kept; 25 or gone meanwhile.
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("outcome"); // the boxes, then 现金's balances
+    QTest::newRow("changed") << u"change"_s << u"/92.5|62.5"_s;
+    QTest::newRow("deleted") << u"delete"_s << u"确定要删除这笔转账吗？/92.5"_s;
+    QTest::newRow("kept") << u"keep"_s << u"确定要删除这笔转账吗？/92.5|72.5"_s;
+    QTest::newRow("changed meanwhile") << u"change 25"_s << kTransferChanged + u"/92.5|67.5"_s;
+    QTest::newRow("deleted meanwhile") << u"change gone"_s << kTransferGone + u"/92.5"_s;
+}
+
+void TestAccountDialogs::transferFromTheStatement()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, outcome);
+    TTestBooks books;
+    TRecordingPrompt prompt;
+    InsertAccount(kCash, Amount("100"));
+    InsertAccount(kCard, Amount("50"));
+    AddRecord(1, kCash, Amount("7.5"), 1, {}, QDate::currentDate());
+    Transfer read {0, QDate::currentDate(), kCash, kCard, Amount("20"), {}, {}};
+    read.Id = Transfers::Add(read);
+    TFormAccountStatement window(kCash);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QTRY_COMPARE(window.Lines().rowCount(), 2);
+    auto *list = Child<QTreeView>(&window, "lvStatement");
+    list->setFocus();
+    list->setCurrentIndex(window.Lines().index(1, 0));
+    QByteArray dump = DumpBooks(books.DatabaseFile()); // as the command finds them
+    prompt.Answers = {command == u"delete"};
+    TModalDriver driver;
+    driver.Then<TFormTransfer>([&](TFormTransfer *dialog) {
+        auto *amount = Child<QLineEdit>(dialog, "edtAmount");
+        QCOMPARE(dialog->windowTitle() + amount->text(), u"修改转账20"_s);
+        if (command.endsWith(u"25"))
+            Transfers::Modify(read, {0, read.Date, kCash, kCard, Amount("25"), {}, {}});
+        else if (command.endsWith(u"gone"))
+            Transfers::Remove(read.Id);
+        dump = DumpBooks(books.DatabaseFile());
+        amount->setText(u"30"_s);
+        ClickOK(dialog);
+        dialog->close(); // left open by a refusal
+    });
+    QTest::keyClick(list, command.startsWith(u"change") ? Qt::Key_Return : Qt::Key_Delete);
+    RunQueuedCommands(&window);
+    QStringList said, listed;
+    for (const auto &box : prompt.Boxes)
+        said << box.Text;
+    for (int row = 0; row < window.Lines().rowCount(); ++row)
+        listed << window.Lines().Line(row).Balance.ToString();
+    QCOMPARE(said.join(u'|') + u'/' + listed.join(u'|'), outcome);
+    QCOMPARE(DumpBooks(books.DatabaseFile()) == dump, command != u"change" && command != u"delete");
 }
 
 BOOKKEEP_TEST_MAIN(TestAccountDialogs)

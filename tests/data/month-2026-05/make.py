@@ -2,9 +2,10 @@
 """Writes one month (May 2026) of four bills that fund each other, and the
 records and transfers a correct import of all four books (expected.csv).
 
-Every file is rendered from the single list of events in EVENTS, so the bills
+Every file is rendered from the one list of events in events(), so the bills
 agree with each other by construction; check() then re-derives the account
-totals from the written files alone and compares them with expected.csv.
+totals and the merges from the written files alone and compares them with
+expected.csv.
 
 Run as `python3 make.py` in this folder. All names and numbers are invented.
 """
@@ -145,6 +146,15 @@ def alipay_spend(book, stamp, category, peer, item, amount, funding, lag=0,
     return app
 
 
+def alipay_income(book, stamp, category, peer, item, direction, amount, funding, account,
+                  order, peer_account="/"):
+    """Money in that stays in Alipay; 余额宝 earnings are written 不计收支."""
+    app = alipay(book, stamp, category, peer, item, direction, amount, funding, "交易成功",
+                 peer_account=peer_account, order=order)
+    book.expect(app.when, "收入", app.cells["amount"], account, alipay_remark(app), category,
+                [app])
+
+
 def alipay_refund(book, stamp, purchase, lag):
     """Full refund of an earlier purchase to the source that paid it."""
     p = purchase.cells
@@ -281,18 +291,14 @@ def events():
     bank_only(b, "icbc", "2026-05-10 09:00:00", "收入", "12480.00", "工资", "", "北辰软件有限公司")
     alipay_spend(b, "2026-05-10 11:20:00", "日用百货", "绿野超市", "超市购物", "76.30", "余额宝",
                  merchant_order="LY20260510112000")
-    alipay(b, "2026-05-11 03:10:00", "投资理财", "某某基金管理有限公司",
-           "余额宝-2026.05.10-收益发放", "不计收支", "0.86", "余额宝", "交易成功",
-           order="20260511101000101234560002")
-    b.expect(at("2026-05-11 03:10:00"), "收入", money("0.86"), YUEBAO,
-             "余额宝-2026.05.10-收益发放", "投资理财", [b.rows["alipay"][-1]])
+    alipay_income(b, "2026-05-11 03:10:00", "投资理财", "某某基金管理有限公司",
+                  "余额宝-2026.05.10-收益发放", "不计收支", "0.86", "余额宝", YUEBAO,
+                  "20260511101000101234560002")
     wechat_person(b, "2026-05-11 19:30:00", "转账", "赵*峰", "转账备注:生日快乐", "支出", "200.00")
     alipay_refund(b, "2026-05-12 10:05:33", mouse, lag=0)
-    fee = alipay(b, "2026-05-12 14:00:00", "收入", "某某文化传媒有限公司", "稿费结算", "收入",
-                 "850.00", "账户余额", "交易成功", peer_account="edi***@media.cn",
-                 order="20260512200010011560501234560004")
-    b.expect(fee.when, "收入", fee.cells["amount"], ALIPAY_BALANCE, alipay_remark(fee), "收入",
-             [fee])
+    alipay_income(b, "2026-05-12 14:00:00", "收入", "某某文化传媒有限公司", "稿费结算", "收入",
+                  "850.00", "账户余额", ALIPAY_BALANCE, "20260512200010011560501234560004",
+                  peer_account="edi***@media.cn")
     # The card line five days after the app line: beyond the lag, two records.
     alipay_spend(b, "2026-05-12 16:45:10", "日用百货", "优家五金店", "收纳箱 2个", "58.00",
                  CMB_CARD, lag=5, merchant_order="YJ20260512164510")
@@ -324,9 +330,10 @@ def events():
 
 
 # ----------------------------------------------------------------- render --
-ALIPAY_HEAD = ("交易时间            ,交易分类                ,交易对方                ,对方账号                "
-               ",商品说明                ,收/支                 ,金额                  ,收/付款方式              "
-               ",交易状态                ,交易订单号     ,商家订单号           ,备注                  ,")
+ALIPAY_HEAD = ("交易时间            ,交易分类                ,交易对方                "
+               ",对方账号                ,商品说明                ,收/支                 "
+               ",金额                  ,收/付款方式              ,交易状态                "
+               ",交易订单号     ,商家订单号           ,备注                  ,")
 ALIPAY_NOTES = [
     "1.本回单内容可表明支付宝受理了相应支付交易申请，因系统原因或通讯故障等偶发因素导致本回单与实际交易结果不符时，以实际交易情况为准；",
     "2.请勿将本回单作为收款方发货的凭据使用，请查证账户实际到账情况后再进行发货操作；",
@@ -362,7 +369,8 @@ def render_alipay(rows):
                  c["peer_account"], c["item"], c["direction"], str(c["amount"]), c["funding"],
                  c["status"]]
         line = [v.ljust(20) for v in cells]
-        line += [c["order"] + "\t", (c["merchant_order"] or " " * 20) + "\t", c["note"].ljust(20), ""]
+        line += [c["order"] + "\t", (c["merchant_order"] or " " * 20) + "\t",
+                 c["note"].ljust(20), ""]
         lines.append(",".join(line))
     return lines
 
@@ -458,7 +466,8 @@ def render_expected(book):
     entries = sorted(book.expected,
                      key=lambda e: (e["when"].date(), KIND_ORDER.index(e["kind"]), e["when"]))
     for e in entries:
-        sources = "+".join(r.ref for r in sorted(e["rows"], key=lambda r: list(HEADER_LINE).index(r.source)))
+        rows = sorted(e["rows"], key=lambda r: list(HEADER_LINE).index(r.source))
+        sources = "+".join(r.ref for r in rows)
         w.writerow([e["when"].strftime("%Y-%m-%d"), e["kind"], str(e["amount"]), e["account"],
                     e["to_account"], e["hint"], e["remark"], sources])
     return out.getvalue()
@@ -474,7 +483,9 @@ def write():
     book = events()
     number_lines(book)
     for source, (name, encoding, eol, render) in FILES.items():
-        text = "".join(line + eol for line in render(book.rows[source]))
+        lines = render(book.rows[source])
+        assert lines[HEADER_LINE[source] - 1].lstrip('"').startswith("交易"), name
+        text = "".join(line + eol for line in lines)
         with open("%s/%s" % (HERE, name), "wb") as f:
             f.write(text.encode(encoding))
     with open(HERE + "/expected.csv", "w", encoding="utf-8", newline="") as f:
@@ -500,7 +511,8 @@ def check():
     """Re-derive every account's net change from the written bills alone and
     compare it with the net of expected.csv; pair the card lines of wallet
     payments independently and compare the pairs with the merges listed in
-    expected.csv; check that every bill line is used once or skipped."""
+    expected.csv; check each entry's date and order, and that every bill
+    line is used by an entry or is one the importers skip."""
     with open(HERE + "/expected.csv", encoding="utf-8") as f:
         expected = list(csv.DictReader(f))
     bills = {s: read_rows(s) for s in FILES}
@@ -521,24 +533,26 @@ def check():
         return Decimal(text.replace(",", "") or "0")
 
     # Cards: the statement's closing balance less its opening balance.
-    statement = {"cmb": (CMB_CARD, 0, 2, 3, 4, 6, "支付宝-"),
-                 "icbc": (ICBC_CARD, 0, 8, 9, 11, 2, "财付通-")}
-    for bank, (card, _, inc, exp, bal, _, _) in statement.items():
+    statement = {"cmb": (CMB_CARD, 2, 3, 4, 6, "支付宝-"),
+                 "icbc": (ICBC_CARD, 8, 9, 11, 2, "财付通-")}
+    for bank, (card, inc, exp, bal, _, _) in statement.items():
         rows = list(bills[bank].values())
         oldest = rows[-1]
         opening = number(oldest[bal]) - number(oldest[inc]) + number(oldest[exp])
         add(derived, card, number(rows[0][bal]) - opening)
 
+    def day(cells):
+        ymd = cells[0][:10].replace("-", "")
+        return datetime.date(int(ymd[:4]), int(ymd[4:6]), int(ymd[6:]))
+
     def card_move(ref, when, card, amount):
         """A card's side of a wallet line: already in the statement when a
         line naming the wallet with this amount follows within the lag."""
         bank = CARD_BANK[card]
-        _, day, inc, exp, _, label, prefix = statement[bank]
+        _, inc, exp, _, label, prefix = statement[bank]
         for line in sorted(bills[bank], reverse=True):
             c = bills[bank][line]
-            ymd = c[day].replace("-", "")
-            booked = datetime.date(int(ymd[:4]), int(ymd[4:6]), int(ymd[6:]))
-            lag = (booked - when).days
+            lag = (day(c) - when).days
             if (0 <= lag <= MAX_LAG and c[label].startswith(prefix)
                     and number(c[inc]) - number(c[exp]) == amount
                     and not any(p[1] == "%s:%d" % (bank, line) for p in pairs)):
@@ -554,7 +568,7 @@ def check():
 
     # Wallets and the credit card: from the bill lines that touch them.
     for line, c in sorted(bills["alipay"].items(), reverse=True):
-        ref, when = "alipay:%d" % line, datetime.date.fromisoformat(c[0][:10])
+        ref, when = "alipay:%d" % line, day(c)
         status, item, amount, funding = c[8], c[4], Decimal(c[6]), c[7]
         if c[5] == "支出":
             wallet_move(ref, when, funding, -amount)
@@ -568,7 +582,7 @@ def check():
             wallet_move(ref, when, funding, -amount)
             add(derived, YUEBAO if item == "余额宝-单次转入" else ALIPAY_BALANCE, amount)
     for line, c in sorted(bills["wechat"].items(), reverse=True):
-        ref, when = "wechat:%d" % line, datetime.date.fromisoformat(c[0][:10])
+        ref, when = "wechat:%d" % line, day(c)
         amount = Decimal(c[5].lstrip("¥"))
         if "失败" in c[7]:
             continue
@@ -595,10 +609,16 @@ def check():
     for pair in sorted(merged ^ pairs):
         problems.append("merge %s is %s" % ("+".join(pair), "only in expected.csv"
                                             if pair in merged else "missing from expected.csv"))
-    used = {}
+    order = [(e["date"], KIND_ORDER.index(e["kind"])) for e in expected]
+    if order != sorted(order):
+        problems.append("expected.csv is not ordered by date and kind")
+    used = set()
     for e in expected:
-        for ref in e["sources"].split("+"):
-            used[ref] = used.get(ref, 0) + 1
+        refs = e["sources"].split("+")
+        used.update(refs)
+        source, line = refs[0].split(":")
+        if day(bills[source][int(line)]).isoformat() != e["date"]:
+            problems.append("%s is not dated as %s" % (e["sources"], refs[0]))
     skipped = {"alipay:%d" % n for n, c in bills["alipay"].items()
                if c[8] == "交易关闭" and c[5] != "支出"}
     skipped |= {"wechat:%d" % n for n, c in bills["wechat"].items() if "失败" in c[7]}

@@ -101,21 +101,23 @@ int TListModel::columnCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : int(FHeaders.size());
 }
 
+QString OneLine(QString text)
+{
+    for (QChar &c : text) {
+        if (c == u'\n' || c == u'\r' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+            c = u' ';
+    }
+    return text;
+}
+
 QVariant TListModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
         return {};
-    QString text = Cell(index.row(), index.column());
     // A row is one line: a remark's line breaks show as blanks in the list
     // (the tooltip keeps them).
-    if (role == Qt::DisplayRole) {
-        for (QChar &c : text) {
-            if (c == u'\n' || c == u'\r' || c == QChar::LineSeparator
-                || c == QChar::ParagraphSeparator)
-                c = u' ';
-        }
-    }
-    return text;
+    const QString text = Cell(index.row(), index.column());
+    return role == Qt::DisplayRole ? OneLine(text) : text;
 }
 
 QVariant TListModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -12,6 +12,9 @@
 class TQuery;
 struct TCellValue;
 
+// The text on one line: each line break becomes a blank, as a list shows it.
+QString OneLine(QString text);
+
 // The rows of a report-style list, filled from a query: each row a caption
 // and sub-items, read as text. Each column keeps its values by what they are:
 // amounts as ten-thousandths, dates as day numbers, texts in one shared buffer

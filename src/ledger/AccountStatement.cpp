@@ -4,6 +4,7 @@
 
 #include "data/DateFormats.h"
 #include "data/DbAccess.h"
+#include "data/ListModel.h"
 #include "data/SqlFormat.h"
 #include "data/UException.h"
 #include "data/UndoLog.h"
@@ -175,16 +176,9 @@ QVariant TStatementModel::data(const QModelIndex &index, int role) const
         return column == ColAgreed ? QVariant(int(Qt::AlignCenter)) : QVariant();
     case Qt::ToolTipRole:
         return column == ColRemark ? QVariant(Text(FRows[index.row()], column)) : QVariant();
-    case Qt::DisplayRole: {
-        QString text = Text(FRows[index.row()], column);
+    case Qt::DisplayRole:
         // A line is one line: a remark's line breaks show as blanks.
-        for (QChar &c : text) {
-            if (c == u'\n' || c == u'\r' || c == QChar::LineSeparator
-                || c == QChar::ParagraphSeparator)
-                c = u' ';
-        }
-        return text;
-    }
+        return OneLine(Text(FRows[index.row()], column));
     default:
         return {};
     }

@@ -38,6 +38,8 @@ QString AccountKey(const QString &formatId)
     return QStringLiteral("account:") + formatId;
 }
 
+const QString kSourcePrefix = QStringLiteral("source:");
+
 QString MappingKey(const QStringList &header)
 {
     return QStringLiteral("mapping:") + header.join(u'\x1f');
@@ -69,9 +71,10 @@ size_t qHash(const TRecordKey &key, size_t seed = 0)
 
 // Refuses, naming the row, what the books cannot hold: a row without an
 // amount, or one that takes a total of the account beyond the largest amount
-// the books keep. The totals move as the import books them: first all the
-// income, then all the expense.
-void CheckAmounts(const TStatement &statement, const QString &account)
+// the books keep. Only the rows going to account (accounts in row order)
+// count. The totals move as the import books them: first all the income, then
+// all the expense.
+void CheckAmounts(const TStatement &statement, const QStringList &accounts, const QString &account)
 {
     TAccount books;
     books.ReadAccount(account);
@@ -86,8 +89,9 @@ void CheckAmounts(const TStatement &statement, const QString &account)
                             .arg(row.Line)
                             .arg(row.Amount.ToString(), account, total, limit.ToString()));
     };
-    for (const TStatementRow &row : statement.Rows) {
-        if (row.Status != TRowStatus::New)
+    for (qsizetype i = 0; i < statement.Rows.size(); ++i) {
+        const TStatementRow &row = statement.Rows[i];
+        if (row.Status != TRowStatus::New || accounts[i] != account)
             continue;
         if (row.Amount <= Currency())
             throw Exception(QStringLiteral("第 %1 行的金额为零，不能导入").arg(row.Line));
@@ -131,6 +135,40 @@ QString RememberedAccount(const QString &formatId)
     return ReadSetting(AccountKey(formatId));
 }
 
+QString RememberedSourceAccount(const QString &source)
+{
+    return ReadSetting(kSourcePrefix + source);
+}
+
+void RememberSourceAccount(const QString &source, const QString &account)
+{
+    if (source.isEmpty())
+        throw Exception(QStringLiteral("没有收付款方式，不能为它指定账户"));
+    if (!account.isEmpty() && !TAccount().AccountExists(account))
+        throw Exception(QStringLiteral("账户“%1”不存在").arg(account));
+    SaveSetting(kSourcePrefix + source, account);
+}
+
+QStringList RowAccounts(const TStatement &statement, const QString &account)
+{
+    QStringList existing;
+    TAccount().ListAccountNames(existing);
+    QHash<QString, QString> sent;
+    for (TQuery &query = GDbAccess->OpenQuery(Format(kReadSettings, {SqlText(kSourcePrefix)}));
+         !query.Eof(); query.Next()) {
+        const QString name = query.Fields(0).AsString();
+        const QString target = query.Fields(1).AsString();
+        if (name.startsWith(kSourcePrefix) && existing.contains(target))
+            sent.insert(name.mid(kSourcePrefix.size()), target);
+    }
+    GDbAccess->FQuery.Close();
+    QStringList accounts;
+    accounts.reserve(statement.Rows.size());
+    for (const TStatementRow &row : statement.Rows)
+        accounts << (row.Source.isEmpty() ? account : sent.value(row.Source, account));
+    return accounts;
+}
+
 TColumnMapping RememberedMapping(const QStringList &header)
 {
     return TColumnMapping::FromText(ReadSetting(MappingKey(header)));
@@ -164,18 +202,26 @@ void MarkKnownRows(TStatement &statement, const QString &account)
     if (!first.isValid())
         return;
     const int slack = statement.IsBank ? 1 : 0;
-    QHash<TRecordKey, int> stored; // how many records of each key are still unmatched
-    const QString sql = Format(kAccountRecords,
-                               {SqlText(account), QString::number(DayNumber(first) - slack),
-                                QString::number(DayNumber(statement.LastDate()) + slack + 1)});
-    GDbAccess->ReadLong(sql, [&stored](TQuery &query) {
-        for (; !query.Eof(); query.Next())
-            ++stored[TRecordKey {query.Fields(0).AsString().toLongLong(),
-                                 query.Fields(1).AsInteger(),
-                                 query.Fields(2).AsString().toLongLong()}];
-    });
+    const QStringList accounts = RowAccounts(statement, account);
+    // How many records of each key are still unmatched, per account.
+    QHash<QString, QHash<TRecordKey, int>> stored;
+    for (const QString &name : accounts) {
+        if (stored.contains(name))
+            continue;
+        QHash<TRecordKey, int> &keys = stored[name];
+        const QString sql = Format(kAccountRecords,
+                                   {SqlText(name), QString::number(DayNumber(first) - slack),
+                                    QString::number(DayNumber(statement.LastDate()) + slack + 1)});
+        GDbAccess->ReadLong(sql, [&keys](TQuery &query) {
+            for (; !query.Eof(); query.Next())
+                ++keys[TRecordKey {query.Fields(0).AsString().toLongLong(),
+                                   query.Fields(1).AsInteger(),
+                                   query.Fields(2).AsString().toLongLong()}];
+        });
+    }
 
-    for (TStatementRow &row : statement.Rows) {
+    for (qsizetype i = 0; i < statement.Rows.size(); ++i) {
+        TStatementRow &row = statement.Rows[i];
         if (row.Status != TRowStatus::New)
             continue;
         if (imported.contains(row.SourceId)) {
@@ -184,10 +230,11 @@ void MarkKnownRows(TStatement &statement, const QString &account)
             continue;
         }
         const qint64 day = DayNumber(row.Date);
+        QHash<TRecordKey, int> &keys = stored[accounts[i]];
         // The same day first, then the day before and after.
         for (const qint64 offset : {qint64(0), qint64(-slack), qint64(slack)}) {
-            auto it = stored.find(TRecordKey {day + offset, row.Kind, row.Amount.Units()});
-            if (it == stored.end() || it.value() == 0)
+            auto it = keys.find(TRecordKey {day + offset, row.Kind, row.Amount.Units()});
+            if (it == keys.end() || it.value() == 0)
                 continue;
             --it.value();
             row.Status = TRowStatus::Duplicate;
@@ -232,7 +279,10 @@ int ImportRows(const TStatement &statement, const QList<int> &typeIds, const QSt
 {
     if (typeIds.size() != statement.Rows.size())
         throw Exception(QStringLiteral("每一行都要有分类"));
-    QList<TNewRecord> records;
+    const QStringList accounts = RowAccounts(statement, account);
+    QStringList targets; // the accounts written to, in the order of their first row
+    QHash<QString, QList<TNewRecord>> records;
+    qsizetype total = 0;
     QHash<QString, int> hintChoices[2];
     QSet<QString> named[2];
     for (int kind = 0; kind < 2; ++kind)
@@ -243,25 +293,34 @@ int ImportRows(const TStatement &statement, const QList<int> &typeIds, const QSt
         if (row.Status != TRowStatus::New)
             continue;
         const int kind = row.Kind == 0 ? 0 : 1;
-        records << TNewRecord {kind, typeIds[i], row.Remark, row.Amount, row.Date, row.SourceId};
+        if (!records.contains(accounts[i]))
+            targets << accounts[i];
+        const TNewRecord record {kind, typeIds[i], row.Remark, row.Amount, row.Date, row.SourceId};
+        records[accounts[i]] << record;
+        ++total;
         if (!row.CategoryHint.isEmpty() && !named[kind].contains(row.CategoryHint))
             hintChoices[kind].insert(row.CategoryHint, typeIds[i]);
     }
-    if (records.isEmpty())
+    if (total == 0)
         throw Exception(QStringLiteral("没有要导入的记录"));
-    CheckAmounts(statement, account);
+    for (const QString &target : targets)
+        CheckAmounts(statement, accounts, target);
 
     // The records and the choices remembered with them commit together, so a
     // failure never leaves an import half done or reported wrongly.
     GDbAccess->InTransaction([&] {
-        GDbAccess->NameStep(QStringLiteral("导入账单 %1 条").arg(records.size()));
+        GDbAccess->NameStep(QStringLiteral("导入账单 %1 条").arg(total));
         TBookKeep books;
         if (progress)
-            progress(records.size(), 0);
-        books.AddRecords(account, records, [&](qsizetype written) {
-            if (progress)
-                progress(records.size(), written);
-        });
+            progress(total, 0);
+        qsizetype done = 0;
+        for (const QString &target : targets) {
+            books.AddRecords(target, records[target], [&](qsizetype written) {
+                if (progress)
+                    progress(total, done + written);
+            });
+            done += records[target].size();
+        }
         SaveSetting(AccountKey(statement.FormatId), account);
         SaveSetting(DefaultKey(0), QString::number(defaultIncome));
         SaveSetting(DefaultKey(1), QString::number(defaultExpense));
@@ -272,7 +331,7 @@ int ImportRows(const TStatement &statement, const QList<int> &typeIds, const QSt
                     SaveSetting(HintPrefix(kind) + it.key(), QString::number(it.value()));
         }
     });
-    return static_cast<int>(records.size());
+    return static_cast<int>(total);
 }
 
 } // namespace StatementImport

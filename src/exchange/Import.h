@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -23,6 +24,15 @@ QList<TImportCategory> Categories(int kind);
 
 // The account last used for statements of this format; empty when none.
 QString RememberedAccount(const QString &formatId);
+// The account the rows of a funding source go to; empty when none is chosen.
+QString RememberedSourceAccount(const QString &source);
+// Sends the rows of a funding source to account from now on; an empty
+// account sends them to the account chosen for the file again.
+void RememberSourceAccount(const QString &source, const QString &account);
+// The account each row of the statement goes to (in row order): the one its
+// funding source is sent to, else account. A source sent to an account that
+// no longer exists counts as sent nowhere.
+QStringList RowAccounts(const TStatement &statement, const QString &account);
 // The mapping last given for tables with this header; invalid when none.
 TColumnMapping RememberedMapping(const QStringList &header);
 void RememberMapping(const QStringList &header, const TColumnMapping &mapping);
@@ -30,8 +40,9 @@ void RememberMapping(const QStringList &header, const TColumnMapping &mapping);
 int RememberedDefault(int kind);
 
 // Marks the rows of a statement against the books for an import into
-// account: a row imported before is skipped; a row whose kind and amount equal
-// a stored record's of that account on the same day (a bank's within a day
+// account (each row into its account, see RowAccounts): a row imported before
+// is skipped; a row whose kind and amount equal a stored record's of its
+// account on the same day (a bank's within a day
 // either way) is a possible duplicate. Each stored record answers for one row.
 // Rows marked so earlier become new again first.
 void MarkKnownRows(TStatement &statement, const QString &account);
@@ -41,8 +52,8 @@ void MarkKnownRows(TStatement &statement, const QString &account);
 // default of its kind.
 QList<int> ChooseCategories(const TStatement &statement, int defaultIncome, int defaultExpense);
 
-// Imports the rows marked new, each into its category (typeIds in row order),
-// as one batch of records on account, and remembers the account for the
+// Imports the rows marked new, each into its category (typeIds in row order)
+// and its account (see RowAccounts), as one batch, and remembers the account for the
 // format, the defaults and the categories chosen for hints no category is
 // named like. Returns how many records were added. Raises when nothing could
 // be imported; the books are then as they were. progress, when given, is told

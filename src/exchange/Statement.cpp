@@ -202,6 +202,7 @@ void AlipayRow(const TRowCells &r, TStatementRow &out)
     const QString category = r[QStringLiteral("交易分类")];
     out.Remark = FirstOf({r[QStringLiteral("备注")], item, r[QStringLiteral("交易对方")]});
     out.CategoryHint = category;
+    out.Source = FirstOf({r[QStringLiteral("收/付款方式")]});
     out.SourceId = OrderNumber(r, QStringLiteral("交易订单号"));
     if (!ReadWhen(r, QStringLiteral("交易时间"), QString(), out)
         || !ReadAmount(r, QStringLiteral("金额"), out.Amount, out))
@@ -252,6 +253,7 @@ void WechatRow(const TRowCells &r, TStatementRow &out)
     const QString type = r[QStringLiteral("交易类型")];
     out.Remark = FirstOf({r[QStringLiteral("商品")], r[QStringLiteral("交易对方")], type});
     out.CategoryHint = type;
+    out.Source = FirstOf({r[QStringLiteral("支付方式")]});
     out.SourceId = OrderNumber(r, QStringLiteral("交易单号"));
     if (!ReadWhen(r, QStringLiteral("交易时间"), QString(), out)
         || !ReadAmount(r, QStringLiteral("金额(元)"), out.Amount, out))

@@ -27,6 +27,9 @@ struct TStatementRow
     Currency Amount; // positive
     QString Remark;
     QString CategoryHint;
+    // Where the money came from or went, as the bill names it ("余额宝",
+    // "招商银行储蓄卡(1234)"); empty when the format names none.
+    QString Source;
     // What tells this row apart in later imports: the order number where the
     // format has one, else a digest of the row's cells.
     QString SourceId;

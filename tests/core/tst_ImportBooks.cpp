@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 
 using namespace StatementImport;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -249,6 +250,21 @@ private Q_SLOTS:
         DbExec(QStringLiteral("drop trigger Boom"));
         QCOMPARE(Import(s), 2);
         QCOMPARE(ReadTotals(kWallet), Totals("107.5", "20", "12.5"));
+    }
+
+    // Rows land on their funding source's account, else on the file's; one step.
+    void SourceAccounts()
+    {
+        TImportBooks books;
+        InsertAccount(u"卡"_s, Amount("0"));
+        AddRecord(1, u"卡"_s, Amount("27.6"), 1, {}, QDate(2026, 5, 7));
+        RememberSourceAccount(u"工商银行(5678)"_s, u"卡"_s);
+        TStatement s = ReadStatement(QStringLiteral(TEST_DATA "/month-2026-05/wechat.csv"));
+        QCOMPARE(Import(s), 8);
+        QCOMPARE(ReadTotals(u"卡"_s), Totals("-238.8", "0", "238.8"));
+        QCOMPARE(ReadTotals(kWallet), Totals("44.5", "180", "235.5"));
+        GDbAccess->Undo();
+        QCOMPARE(ReadTotals(u"卡"_s), Totals("-27.6", "0", "27.6"));
     }
 
     // 100,000 rows go in as one batch; the time is reported, not asserted.

@@ -145,6 +145,25 @@ private Q_SLOTS:
                 QVERIFY(!row.Reason.isEmpty());
     }
 
+    void Sources_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("source");
+        QTest::newRow("alipay") << QStringLiteral(TEST_DATA "/month-2026-05/alipay.csv") << 3
+                                << u"招商银行储蓄卡(1234)"_s;
+        QTest::newRow("xlsx") << QStringLiteral(IMPORT_SAMPLES "/wechat-xlsx-2025/sample.xlsx") << 2
+                              << u"建设银行储蓄卡(4321)"_s;
+    }
+
+    // A row names its funding source as the bill writes it.
+    void Sources()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, row);
+        QTEST(ReadStatement(file).Rows.value(row).Source, "source");
+    }
+
     void CsvFields()
     {
         const TCsvTable t = ReadCsv(u"a,\"b,c\",\"d \"\"q\"\" e\"\r\n"
@@ -440,6 +459,7 @@ private Q_SLOTS:
         }
         QCOMPARE(s.Rows[2].SourceId, QStringLiteral("alipay:2021A0_1"));
         QCOMPARE(s.Rows[0].Time, QTime(12, 0));
+        QCOMPARE(s.Rows[0].Source, QStringLiteral("余额"));
     }
 
     // The bank's later detail layout (交易详情 after 摘要, 对方账户 last) and its

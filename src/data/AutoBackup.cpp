@@ -21,8 +21,9 @@
 namespace {
 
 // The tables whose row counts a copy must share with the books.
-const std::array<const char *, 8> kTables
-    = {"Account", "BookKeep", "InType", "OutType", "Notepad", "SysSet", "Transfer", "Reconciled"};
+const std::array<const char *, 10> kTables
+    = {"Account",  "BookKeep",   "InType",     "OutType",   "Notepad",
+       "SysSet",   "Transfer",   "Reconciled", "ImportLink", "ImportRule"};
 
 constexpr int kWeeksKept = 4;
 constexpr int kMonthsKept = 12;

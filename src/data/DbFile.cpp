@@ -21,7 +21,8 @@ const QByteArray kDatabasePassword("83920174650238");
 
 // The six tables with the columns the program reads and writes, and the
 // undo history's, which the triggers on them write (from schema version 5),
-// and the transfers and reconciliation points (from version 6).
+// the transfers and reconciliation points (from version 6), and what imported
+// rows became and the rules learned from imports (from version 7).
 struct TTable
 {
     const char *Name;
@@ -39,6 +40,8 @@ const TTable kTables[] = {
     {"UndoRedo", "Seq,Op,Id,V1,V2,V3,V4,V5,V6", 5},
     {"Transfer", "ID,InDate,FromAccount,ToAccount,Fare,Fee,Remark", 6},
     {"Reconciled", "AccountName,InDate,Fare", 6},
+    {"ImportLink", "SourceId,RecordID,TransferID,App,Awaits", 7},
+    {"ImportRule", "ID,Field,Pattern,InOutType,TypeID,AccountName", 7},
 };
 
 // Each account's income and expense totals in ten-thousandths, and the same
@@ -99,6 +102,15 @@ const std::vector<QByteArray> &UpgradeSteps()
             "DROP INDEX IF EXISTS BookKeepAccountName;"
             "CREATE INDEX BookKeepAccountDate ON BookKeep (AccountName, InDate);"
                 + UndoLog::Triggers(6),
+            // 6 -> 7: what imported rows became (logged by the undo history),
+            // and the categories learned from imports.
+            "CREATE TABLE ImportLink (SourceId TEXT NOT NULL PRIMARY KEY, RecordID INTEGER NOT "
+            "NULL DEFAULT 0, TransferID INTEGER NOT NULL DEFAULT 0, App TEXT NOT NULL DEFAULT '', "
+            "Awaits INTEGER);"
+            "CREATE TABLE ImportRule (ID INTEGER PRIMARY KEY, Field INTEGER NOT NULL DEFAULT 0, "
+            "Pattern TEXT NOT NULL, InOutType INTEGER NOT NULL, TypeID INTEGER NOT NULL, "
+            "AccountName TEXT NOT NULL DEFAULT '');"
+                + UndoLog::Triggers(7),
         };
     }();
     return steps;

@@ -35,6 +35,7 @@ const TLogged kLogged[] = {
     {"ImportedRow", "rowid", {"SourceId", "RecordID"}},
     {"Transfer", "ID", {"InDate", "FromAccount", "ToAccount", "Fare", "Fee", "Remark"}, 6},
     {"Reconciled", "rowid", {"AccountName", "InDate", "Fare"}, 6},
+    {"ImportLink", "rowid", {"SourceId", "RecordID", "TransferID", "App", "Awaits"}, 7},
 };
 constexpr int kImportedRow = 4; // its index in kLogged
 

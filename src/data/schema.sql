@@ -6,7 +6,7 @@
 -- verifier (table DbKey).
 
 PRAGMA application_id = 1112229200; -- 0x424B4550, "BKEP"
-PRAGMA user_version = 6;            -- the schema version (DbFile::kSchemaVersion)
+PRAGMA user_version = 7;            -- the schema version (DbFile::kSchemaVersion)
 
 -- Money accounts with their running totals. Amounts have four decimals; a
 -- total is kept below 1e11 in magnitude, where the engine's doubles still hold
@@ -102,6 +102,31 @@ CREATE TABLE Reconciled (
     InDate      DATE NOT NULL,
     Fare        NUMERIC NOT NULL,
     PRIMARY KEY (AccountName, InDate)
+);
+
+-- What became of an imported row beyond a record of its own (ImportedRow):
+-- the record or transfer it is part of, and whether the other side of the
+-- same money is still awaited. App is the payment app the money went through
+-- ('支付宝', '微信'); Awaits 0: the card's line is booked and the app's is
+-- awaited, 1: the app's line is booked and the card's is awaited, NULL: none.
+CREATE TABLE ImportLink (
+    SourceId   TEXT NOT NULL PRIMARY KEY,
+    RecordID   INTEGER NOT NULL DEFAULT 0,
+    TransferID INTEGER NOT NULL DEFAULT 0,
+    App        TEXT NOT NULL DEFAULT '',
+    Awaits     INTEGER
+);
+
+-- Categories learned from the import: a row whose counterparty (Field 0) or
+-- remark (Field 1) contains Pattern goes to the category of its kind, and to
+-- the account when one is named.
+CREATE TABLE ImportRule (
+    ID          INTEGER PRIMARY KEY,
+    Field       INTEGER NOT NULL DEFAULT 0,
+    Pattern     TEXT NOT NULL,
+    InOutType   INTEGER NOT NULL,
+    TypeID      INTEGER NOT NULL,
+    AccountName TEXT NOT NULL DEFAULT ''
 );
 
 -- The salted verifier of the database password: one row.

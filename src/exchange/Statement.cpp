@@ -203,6 +203,7 @@ void AlipayRow(const TRowCells &r, TStatementRow &out)
     out.Remark = FirstOf({r[QStringLiteral("备注")], item, r[QStringLiteral("交易对方")]});
     out.CategoryHint = category;
     out.Source = FirstOf({r[QStringLiteral("收/付款方式")]});
+    out.Counterparty = FirstOf({r[QStringLiteral("交易对方")]});
     out.SourceId = OrderNumber(r, QStringLiteral("交易订单号"));
     if (!ReadWhen(r, QStringLiteral("交易时间"), QString(), out)
         || !ReadAmount(r, QStringLiteral("金额"), out.Amount, out))
@@ -233,6 +234,7 @@ void AlipayWebRow(const TRowCells &r, TStatementRow &out)
 {
     out.Remark = FirstOf(
         {r[QStringLiteral("备注")], r[QStringLiteral("商品名称")], r[QStringLiteral("交易对方")]});
+    out.Counterparty = FirstOf({r[QStringLiteral("交易对方")]});
     out.SourceId = OrderNumber(r, QStringLiteral("交易号"));
     if (!ReadWhen(r, QStringLiteral("交易创建时间"), QString(), out)
         || !ReadAmount(r, QStringLiteral("金额（元）"), out.Amount, out))
@@ -254,6 +256,7 @@ void WechatRow(const TRowCells &r, TStatementRow &out)
     out.Remark = FirstOf({r[QStringLiteral("商品")], r[QStringLiteral("交易对方")], type});
     out.CategoryHint = type;
     out.Source = FirstOf({r[QStringLiteral("支付方式")]});
+    out.Counterparty = FirstOf({r[QStringLiteral("交易对方")]});
     out.SourceId = OrderNumber(r, QStringLiteral("交易单号"));
     if (!ReadWhen(r, QStringLiteral("交易时间"), QString(), out)
         || !ReadAmount(r, QStringLiteral("金额(元)"), out.Amount, out))
@@ -311,6 +314,7 @@ void IcbcRow(const TRowCells &r, TStatementRow &out)
     out.Remark = FirstOf({r[QStringLiteral("交易详情")], r[QStringLiteral("交易场所")],
                           r[QStringLiteral("对方户名")], r[QStringLiteral("摘要")]});
     out.CategoryHint = r[QStringLiteral("摘要")];
+    out.Counterparty = FirstOf({r[QStringLiteral("对方户名")]});
     Currency income;
     Currency expense;
     Currency tradeIncome;
@@ -343,6 +347,7 @@ void CcbRow(const TRowCells &r, TStatementRow &out)
     out.Remark = FirstOf(
         {r[QStringLiteral("交易地点")], r[QStringLiteral("对方户名")], r[QStringLiteral("摘要")]});
     out.CategoryHint = r[QStringLiteral("摘要")];
+    out.Counterparty = FirstOf({r[QStringLiteral("对方户名")]});
     Currency income;
     Currency expense;
     if (ReadWhen(r, QStringLiteral("交易日期"), QStringLiteral("交易时间"), out)

@@ -30,6 +30,9 @@ struct TStatementRow
     // Where the money came from or went, as the bill names it ("余额宝",
     // "招商银行储蓄卡(1234)"); empty when the format names none.
     QString Source;
+    // Who the money went to or came from, where the format has a column for
+    // it (交易对方, 对方户名); else empty.
+    QString Counterparty;
     // What tells this row apart in later imports: the order number where the
     // format has one, else a digest of the row's cells.
     QString SourceId;

@@ -113,9 +113,15 @@ QString DropUndoTriggers()
     return sql + QStringLiteral("drop trigger ImportedRowUndoReplace;");
 }
 
+QString DropVersion7()
+{
+    return QStringLiteral("drop table ImportLink;drop table ImportRule;");
+}
+
 QString DropVersion6()
 {
-    return QStringLiteral(
+    return DropVersion7()
+        + QStringLiteral(
         "drop table Transfer;drop table Reconciled;drop index BookKeepAccountDate;"
         "create index BookKeepAccountName on BookKeep (AccountName);");
 }
@@ -136,7 +142,8 @@ QByteArray DumpBooks(const QString &fileName)
     QByteArray dump;
     QList<QByteArray> queries;
     for (const char *table : {"Account", "BookKeep", "InType", "OutType", "Notepad", "SysSet",
-                              "ImportedRow", "ImportSetting", "Transfer", "Reconciled"})
+                              "ImportedRow", "ImportSetting", "Transfer", "Reconciled",
+                              "ImportLink", "ImportRule"})
         queries << QByteArray("select rowid,* from ") + table + " order by rowid";
     // The record ID counter.
     queries << "select name,seq from sqlite_sequence order by name";

@@ -194,6 +194,36 @@ void SetSigned(Currency amount, TStatementRow &out)
     out.Amount = amount < Currency() ? -amount : amount;
 }
 
+const QString kAlipay = QStringLiteral("支付宝");
+const QString kWechat = QStringLiteral("微信");
+
+// A credit card named by its last four digits ("尾号9012", "(9012)") as the
+// pocket its repayment goes to; empty when the text names none.
+QString CreditCard(const QString &text)
+{
+    static const QRegularExpression digits(QStringLiteral("(?:尾号|\\()(\\d{4})"));
+    const QRegularExpressionMatch match = digits.match(text);
+    return match.hasMatch() ? QStringLiteral("信用卡(%1)").arg(match.captured(1)) : QString();
+}
+
+// What a card's line says about the app it went through and the pocket it
+// moved money to or from; text is the cells naming the other side.
+void ReadCardLine(const QString &text, TStatementRow &out)
+{
+    if (text.contains(kAlipay))
+        out.App = kAlipay;
+    else if (text.contains(u"财付通") || text.contains(kWechat))
+        out.App = kWechat;
+    if (out.App == kAlipay && text.contains(u"充值"))
+        out.Pocket = QStringLiteral("账户余额");
+    else if (out.App == kWechat && (text.contains(u"零钱充值") || text.contains(u"零钱提现")))
+        out.Pocket = QStringLiteral("零钱");
+    else if (text.contains(u"信用卡") && text.contains(u"还款"))
+        out.Pocket = CreditCard(text);
+    out.Refund = !out.App.isEmpty() && out.Kind == 0
+        && (out.CategoryHint.contains(u"退款") || text.contains(u"退款"));
+}
+
 // Alipay app statements (both layouts: the columns are found by name) and the
 // money-moving rules of its 收/支 and 交易状态.
 void AlipayRow(const TRowCells &r, TStatementRow &out)
@@ -202,6 +232,7 @@ void AlipayRow(const TRowCells &r, TStatementRow &out)
     const QString category = r[QStringLiteral("交易分类")];
     out.Remark = FirstOf({r[QStringLiteral("备注")], item, r[QStringLiteral("交易对方")]});
     out.CategoryHint = category;
+    out.App = kAlipay;
     out.Source = FirstOf({r[QStringLiteral("收/付款方式")]});
     out.Counterparty = FirstOf({r[QStringLiteral("交易对方")]});
     out.SourceId = OrderNumber(r, QStringLiteral("交易订单号"));
@@ -222,11 +253,29 @@ void AlipayRow(const TRowCells &r, TStatementRow &out)
         return MarkSkipped(out, QStringLiteral("交易关闭，没有付款"));
     if (direction == u"收入")
         return;
-    if (status == u"退款成功" && (item.startsWith(u"退款") || category == u"退款"))
+    if (status == u"退款成功" && (item.startsWith(u"退款") || category == u"退款")) {
+        out.Refund = true;
         return;
+    }
     if (item.endsWith(u"-收益发放"))
         return;
     MarkSkipped(out, QStringLiteral("不计收支：自己账户之间的资金往来"));
+    // What the import of several bills books as a transfer: the money left
+    // the funding source for this pocket.
+    if (status != u"交易成功" && status != u"还款成功")
+        return;
+    if (item.startsWith(u"余额宝-") && item.contains(u"转入"))
+        out.Pocket = QStringLiteral("余额宝");
+    else if (item.startsWith(u"余额宝-") && item.contains(u"转出"))
+        out.Pocket = QStringLiteral("账户余额");
+    else if (item.startsWith(u"充值"))
+        out.Pocket = QStringLiteral("账户余额");
+    else if (item.startsWith(u"花呗"))
+        out.Pocket = QStringLiteral("花呗");
+    else if (item.contains(u"信用卡"))
+        out.Pocket = CreditCard(item + out.Counterparty);
+    if (!out.Pocket.isEmpty())
+        out.Kind = 1;
 }
 
 // The retired Alipay website download: 资金状态 tells the direction.
@@ -255,6 +304,7 @@ void WechatRow(const TRowCells &r, TStatementRow &out)
     const QString type = r[QStringLiteral("交易类型")];
     out.Remark = FirstOf({r[QStringLiteral("商品")], r[QStringLiteral("交易对方")], type});
     out.CategoryHint = type;
+    out.App = kWechat;
     out.Source = FirstOf({r[QStringLiteral("支付方式")]});
     out.Counterparty = FirstOf({r[QStringLiteral("交易对方")]});
     out.SourceId = OrderNumber(r, QStringLiteral("交易单号"));
@@ -264,13 +314,39 @@ void WechatRow(const TRowCells &r, TStatementRow &out)
     const QString direction = r[QStringLiteral("收/支")];
     const QString status = r[QStringLiteral("当前状态")];
     out.Kind = direction == u"收入" ? 0 : 1;
+    out.Personal = type.startsWith(u"转账") || type.startsWith(u"微信红包");
+    out.Refund = !out.Personal && out.Kind == 0 && type.endsWith(u"退款");
     if (status.contains(u"失败"))
-        MarkSkipped(out, QStringLiteral("交易失败"));
-    else if (status == u"对方已退还")
+        return MarkSkipped(out, QStringLiteral("交易失败"));
+    if (status == u"对方已退还")
         // Booked only when the file also holds the refund (see PairReturnedTransfers).
-        MarkSkipped(out, kReturnedTransfer);
-    else if (direction != u"支出" && direction != u"收入")
-        MarkSkipped(out, QStringLiteral("中性交易：零钱、理财等自己账户之间的资金往来"));
+        return MarkSkipped(out, kReturnedTransfer);
+    if (direction == u"支出" || direction == u"收入")
+        return;
+    MarkSkipped(out, QStringLiteral("中性交易：零钱、理财等自己账户之间的资金往来"));
+    // What the import of several bills books as a transfer: the money left
+    // the funding source for this pocket.
+    out.Kind = 1;
+    if (type == u"零钱充值") {
+        out.Pocket = QStringLiteral("零钱");
+    } else if (type == u"零钱提现") {
+        // The bill's amount is what left 零钱: the sum that reached the card
+        // and the fee its remark names.
+        out.Pocket = out.Source;
+        out.Source = QStringLiteral("零钱");
+        const QString note = r[QStringLiteral("备注")];
+        static const QRegularExpression fee(QStringLiteral("服务费[¥￥]?([0-9.]+)"));
+        const QRegularExpressionMatch match = fee.match(note);
+        Currency charged;
+        if (match.hasMatch() && Currency::TryParse(match.captured(1), charged)
+            && charged > Currency() && charged < out.Amount) {
+            out.Fee = charged;
+            out.FeeRemark = note;
+            out.Amount -= charged;
+        }
+    } else if (type.contains(u"信用卡还款")) {
+        out.Pocket = CreditCard(out.Remark + out.Counterparty);
+    }
 }
 
 // A WeChat transfer the other side sent back moved money out and in again:
@@ -326,8 +402,10 @@ void IcbcRow(const TRowCells &r, TStatementRow &out)
         || !ReadOptionalAmount(r, QStringLiteral("交易金额(支出)"), tradeExpense, out))
         return;
     if (income == Currency() && expense == Currency())
-        return BookInOut(tradeIncome, tradeExpense, out);
-    BookInOut(income, expense, out);
+        BookInOut(tradeIncome, tradeExpense, out);
+    else
+        BookInOut(income, expense, out);
+    ReadCardLine(r[QStringLiteral("交易场所")] + out.Counterparty, out);
 }
 
 void CmbRow(const TRowCells &r, TStatementRow &out)
@@ -340,6 +418,7 @@ void CmbRow(const TRowCells &r, TStatementRow &out)
         && ReadAmount(r, QStringLiteral("收入"), income, out)
         && ReadAmount(r, QStringLiteral("支出"), expense, out))
         BookInOut(income, expense, out);
+    ReadCardLine(r[QStringLiteral("交易备注")], out);
 }
 
 void CcbRow(const TRowCells &r, TStatementRow &out)
@@ -354,6 +433,7 @@ void CcbRow(const TRowCells &r, TStatementRow &out)
         && ReadAmount(r, QStringLiteral("收入"), income, out)
         && ReadAmount(r, QStringLiteral("支出"), expense, out))
         BookInOut(income, expense, out);
+    ReadCardLine(r[QStringLiteral("交易地点")] + out.Counterparty, out);
 }
 
 // A table read through a column mapping; holder is the account holder's name
@@ -563,6 +643,13 @@ QString CellsDigest(const QStringList &cells)
 }
 
 } // namespace
+
+bool IsAppBalance(const QString &app, const QString &source)
+{
+    if (app == kAlipay)
+        return source == u"账户余额" || source == u"余额";
+    return app == kWechat && (source.isEmpty() || source == u"零钱");
+}
 
 bool ParseStatementAmount(const QString &text, Currency &amount, bool &present)
 {

@@ -15,6 +15,9 @@ enum class TRowStatus {
     Skipped, // moved no money of the user's, or only between their own pockets
     Duplicate, // matches a record already in the books; not imported unless ticked
     Unreadable, // its date or amount cannot be read, or its cells cannot be trusted
+    Merged, // the same money as another row or a record: booked once, with that one
+    Transfer, // moves money between two of the books' accounts
+    Refund, // money given back for a purchase: booked as a negative expense
 };
 
 // One row of a statement as the books would take it.
@@ -33,12 +36,28 @@ struct TStatementRow
     // Who the money went to or came from, where the format has a column for
     // it (交易对方, 对方户名); else empty.
     QString Counterparty;
+    // The payment app the money went through: the app of an app's bill, or
+    // the one a card's line names (支付宝-…, 财付通-…); else empty.
+    QString App;
+    // Money moved between two of the user's own pockets (a top-up, a
+    // withdrawal, 余额宝 in or out, a card repaid): the other pocket as the
+    // bills name it ("余额宝", "零钱", "信用卡(9012)"). The money left Source
+    // for it (kind 1) or came from it (kind 0). Empty for any other row.
+    QString Pocket;
+    Currency Fee; // charged to Source beside Amount (a withdrawal's 服务费)
+    QString FeeRemark;
+    bool Refund = false; // money given back for a purchase
+    bool Personal = false; // sent to or received from a person, not a merchant
     // What tells this row apart in later imports: the order number where the
     // format has one, else a digest of the row's cells.
     QString SourceId;
     TRowStatus Status = TRowStatus::New;
-    QString Reason; // why a row is skipped or unreadable
+    QString Reason; // why a row is skipped or unreadable, or what it is booked with
 };
+
+// Whether a funding source is the balance of the payment app itself
+// (支付宝 账户余额, 微信 零钱): the account of the app's bill.
+bool IsAppBalance(const QString &app, const QString &source);
 
 // Which columns of a table of no known format hold what, by header name.
 // Either Amount (signed: negative is an expense) or Income and Expense.

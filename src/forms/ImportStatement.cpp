@@ -33,6 +33,12 @@ QString StatusText(const TStatementRow &row)
         return QStringLiteral("可能重复：") + row.Reason;
     case TRowStatus::Unreadable:
         return QStringLiteral("无法识别：") + row.Reason;
+    case TRowStatus::Merged:
+        return QStringLiteral("将合并：") + row.Reason;
+    case TRowStatus::Transfer:
+        return QStringLiteral("转账");
+    case TRowStatus::Refund:
+        return QStringLiteral("退款");
     }
     return QString();
 }

@@ -5,6 +5,7 @@
 
 #include "data/DbFile.h"
 #include "data/UException.h"
+#include "exchange/BillMerge.h"
 #include "exchange/CsvReader.h"
 #include "exchange/Import.h"
 
@@ -76,6 +77,66 @@ int Import(TStatement &s, const QString &account = kWallet)
 {
     MarkKnownRows(s, account);
     return ImportRows(s, ChooseCategories(s, 1, 3), account, 1, 3);
+}
+
+// The bills of one matched month, named as in its folder, each with the
+// account of its own rows.
+const QString kMonth = QStringLiteral(TEST_DATA "/month-2026-05/");
+const QStringList kMonthBills = {u"alipay"_s, u"wechat"_s, u"cmb"_s, u"icbc"_s};
+const QStringList kMonthAccounts
+    = {u"支付宝余额"_s, u"微信零钱"_s, u"招商银行储蓄卡(1234)"_s, u"工商银行(5678)"_s};
+
+QList<TBill> MonthBills(const QStringList &order)
+{
+    QList<TBill> bills;
+    for (const QString &name : order)
+        bills << TBill {ReadStatement(kMonth + name + u".csv"_s),
+                        kMonthAccounts[kMonthBills.indexOf(name)],
+                        {},
+                        {}};
+    BillMerge::TPockets pockets;
+    for (const QString &account :
+         {kMonthAccounts[2], kMonthAccounts[3], u"余额宝"_s, u"信用卡(9012)"_s})
+        pockets.insert(account, account);
+    BillMerge::Plan(bills, pockets);
+    return bills;
+}
+
+// The entries planned for the bills as the month's expected.csv writes them,
+// sorted: date, kind, amount, accounts, hint, remark and the lines of the
+// bills each comes from.
+QStringList PlannedLines(const QList<TBill> &bills, const QStringList &order)
+{
+    const auto where = [&](TRowRef ref) {
+        return std::pair(kMonthBills.indexOf(order[ref.Bill]),
+                         order[ref.Bill] + u':'
+                             + QString::number(bills[ref.Bill].Statement.Rows[ref.Row].Line));
+    };
+    QStringList lines;
+    for (const TEntry &e : BillMerge::Entries(bills)) {
+        const TRowStatus status = bills[e.Row.Bill].Statement.Rows[e.Row.Row].Status;
+        const TRowRef partner = bills[e.Row.Bill].Plans[e.Row.Row].Partner;
+        auto sources = QList {where(e.Row)};
+        if (partner.IsValid() && !e.IsFee)
+            sources << where(partner);
+        std::sort(sources.begin(), sources.end());
+        const QString kind = e.IsTransfer              ? u"转账"_s
+            : status == TRowStatus::Refund && !e.IsFee ? u"退款"_s
+            : e.Kind == 0                              ? u"收入"_s
+                                                       : u"支出"_s;
+        lines << QStringList {e.Date.toString(Qt::ISODate),
+                              kind,
+                              QString::number(double(e.Amount.Units()) / 10000, 'f', 2),
+                              e.Account,
+                              e.ToAccount,
+                              e.CategoryHint,
+                              e.Remark,
+                              sources.size() == 1 ? sources[0].second
+                                                  : sources[0].second + u'+' + sources[1].second}
+                     .join(u',');
+    }
+    lines.sort();
+    return lines;
 }
 
 } // namespace
@@ -265,6 +326,27 @@ private Q_SLOTS:
         QCOMPARE(ReadTotals(kWallet), Totals("44.5", "180", "235.5"));
         GDbAccess->Undo();
         QCOMPARE(ReadTotals(u"卡"_s), Totals("-27.6", "0", "27.6"));
+    }
+
+    void MatchedMonth_data()
+    {
+        QTest::addColumn<QStringList>("order");
+        QTest::newRow("apps first") << kMonthBills;
+        QTest::newRow("cards first") << QStringList {u"icbc"_s, u"cmb"_s, u"wechat"_s, u"alipay"_s};
+        QTest::newRow("mixed") << QStringList {u"cmb"_s, u"alipay"_s, u"icbc"_s, u"wechat"_s};
+    }
+
+    // The four bills of one month, in any order, book each spend once, the
+    // moves between the user's accounts as transfers and the refund net.
+    void MatchedMonth()
+    {
+        QFETCH(QStringList, order);
+        const QList<TBill> bills = MonthBills(order);
+        QStringList expected = QString::fromUtf8(ReadAll(kMonth + u"expected.csv"_s))
+                                   .split(u'\n', Qt::SkipEmptyParts)
+                                   .mid(1);
+        expected.sort();
+        QCOMPARE(PlannedLines(bills, order), expected);
     }
 
     // 100,000 rows go in as one batch; the time is reported, not asserted.

@@ -1,0 +1,225 @@
+#include "BillMerge.h"
+
+#include <algorithm>
+
+namespace BillMerge {
+namespace {
+
+const QString kPersonal = QStringLiteral("人情往来");
+
+// The accounts the names of funding sources and pockets stand for.
+struct TResolver
+{
+    const TPockets &Pockets;
+    QHash<QString, QString> AppAccounts; // a payment app's bill's account, by app
+
+    // The account of a name as a row of bill gives it; empty when none is chosen.
+    QString Account(const TBill &bill, const TStatementRow &row, const QString &name) const
+    {
+        if (name.isEmpty())
+            return bill.Account;
+        const QString mapped = Pockets.value(name);
+        if (!mapped.isEmpty())
+            return mapped;
+        if (!IsAppBalance(row.App, name))
+            return {};
+        return bill.Read.IsBank ? AppAccounts.value(row.App) : bill.Account;
+    }
+};
+
+void PlanRow(const TResolver &resolve, const TBill &bill, TStatementRow &row, TRowPlan &plan)
+{
+    plan.Date = row.Date;
+    if (row.Status != TRowStatus::New && row.Status != TRowStatus::Skipped)
+        return;
+    const QString source = resolve.Account(bill, row, row.Source);
+    QString pocket = row.Pocket;
+    // A person the user keeps an account for is one of their own pockets.
+    if (row.Personal && row.Status == TRowStatus::New && resolve.Pockets.contains(row.Counterparty))
+        pocket = row.Counterparty;
+    if (!pocket.isEmpty()) {
+        const QString other = resolve.Account(bill, row, pocket);
+        if (!source.isEmpty() && !other.isEmpty() && source != other) {
+            row.Status = TRowStatus::Transfer;
+            row.Reason.clear();
+            plan.Account = row.Kind == 1 ? source : other;
+            plan.ToAccount = row.Kind == 1 ? other : source;
+            return;
+        }
+        if (source.isEmpty())
+            plan.Unmapped = row.Source;
+        else if (other.isEmpty())
+            plan.Unmapped = pocket;
+    }
+    if (row.Status == TRowStatus::Skipped)
+        return;
+    plan.Account = source;
+    if (source.isEmpty())
+        plan.Unmapped = row.Source;
+    if (row.Refund)
+        row.Status = TRowStatus::Refund;
+    else if (row.Personal)
+        row.CategoryHint = kPersonal;
+}
+
+bool Bookable(const TStatementRow &row)
+{
+    return row.Status == TRowStatus::New || row.Status == TRowStatus::Refund
+        || row.Status == TRowStatus::Transfer;
+}
+
+// Whether two rows, each as planned, move the same money the same way.
+bool SameMoney(const TStatementRow &a, const TRowPlan &pa, const TStatementRow &b,
+               const TRowPlan &pb)
+{
+    if (a.Status != b.Status || a.Amount != b.Amount || pa.Account.isEmpty()
+        || pa.Account != pb.Account)
+        return false;
+    return a.Status == TRowStatus::Transfer ? pa.ToAccount == pb.ToAccount : a.Kind == b.Kind;
+}
+
+bool Earlier(const TStatementRow &a, const TStatementRow &b)
+{
+    return a.Date != b.Date ? a.Date < b.Date : a.Time < b.Time;
+}
+
+// Pairs each payment app's row with the card's line of the same money, oldest
+// first on both sides.
+void MergeCardLines(QList<TBill> &bills)
+{
+    const auto row = [&bills](TRowRef ref) -> TStatementRow & {
+        return bills[ref.Bill].Statement.Rows[ref.Row];
+    };
+    const auto plan
+        = [&bills](TRowRef ref) -> TRowPlan & { return bills[ref.Bill].Plans[ref.Row]; };
+    QList<TRowRef> leads;
+    // The cards' lines that name an app, by app and amount, oldest first.
+    QHash<QString, QHash<qint64, QList<TRowRef>>> lines;
+    for (int b = 0; b < bills.size(); ++b)
+        for (int r = 0; r < bills[b].Statement.Rows.size(); ++r) {
+            const TStatementRow &line = bills[b].Statement.Rows[r];
+            if (!Bookable(line) || line.App.isEmpty())
+                continue;
+            if (bills[b].Read.IsBank)
+                lines[line.App][line.Amount.Units()] << TRowRef {b, r};
+            else
+                leads << TRowRef {b, r};
+        }
+    const auto byTime = [&row](TRowRef a, TRowRef b) { return Earlier(row(a), row(b)); };
+    std::stable_sort(leads.begin(), leads.end(), byTime);
+    for (auto &amounts : lines)
+        for (QList<TRowRef> &refs : amounts)
+            std::stable_sort(refs.begin(), refs.end(), byTime);
+
+    for (const TRowRef lead : leads) {
+        TStatementRow &paid = row(lead);
+        QList<TRowRef> &candidates = lines[paid.App][paid.Amount.Units()];
+        for (qsizetype i = 0; i < candidates.size(); ++i) {
+            const TRowRef card = candidates[i];
+            TStatementRow &line = row(card);
+            const qint64 lag = paid.Date.daysTo(line.Date);
+            if (lag < 0 || lag > kCardLagDays || !SameMoney(paid, plan(lead), line, plan(card)))
+                continue;
+            candidates.remove(i);
+            line.Status = TRowStatus::Merged;
+            line.Reason = QStringLiteral("与%1第 %2 行是同一笔")
+                              .arg(bills[lead.Bill].Statement.FormatName)
+                              .arg(paid.Line);
+            plan(card).Partner = lead;
+            plan(lead).Partner = card;
+            // A transfer is booked on the day the money left its account.
+            if (paid.Status == TRowStatus::Transfer
+                && plan(lead).Account == bills[card.Bill].Account)
+                plan(lead).Date = line.Date;
+            break;
+        }
+    }
+}
+
+// A refund in a payment app's bill names its purchase's order number before
+// an underscore; the refund takes the purchase's category hint.
+void FindPurchases(QList<TBill> &bills)
+{
+    for (int b = 0; b < bills.size(); ++b) {
+        QList<TStatementRow> &rows = bills[b].Statement.Rows;
+        QHash<QString, int> orders;
+        for (int r = 0; r < rows.size(); ++r)
+            if (!rows[r].SourceId.isEmpty())
+                orders.insert(rows[r].SourceId, r);
+        for (int r = 0; r < rows.size(); ++r) {
+            TStatementRow &refund = rows[r];
+            const qsizetype cut = refund.SourceId.lastIndexOf(u'_');
+            if (refund.Status != TRowStatus::Refund || cut < 0)
+                continue;
+            const int purchase = orders.value(refund.SourceId.left(cut), -1);
+            if (purchase < 0)
+                continue;
+            bills[b].Plans[r].Purchase = TRowRef {b, purchase};
+            refund.CategoryHint = rows[purchase].CategoryHint;
+        }
+    }
+}
+
+} // namespace
+
+void Plan(QList<TBill> &bills, const TPockets &pockets)
+{
+    TResolver resolve {pockets, {}};
+    for (const TBill &bill : bills)
+        if (!bill.Read.IsBank)
+            for (const TStatementRow &row : bill.Read.Rows)
+                if (!row.App.isEmpty()) {
+                    resolve.AppAccounts.insert(row.App, bill.Account);
+                    break;
+                }
+    for (TBill &bill : bills) {
+        bill.Statement = bill.Read;
+        bill.Plans = QList<TRowPlan>(bill.Read.Rows.size());
+        for (qsizetype r = 0; r < bill.Statement.Rows.size(); ++r)
+            PlanRow(resolve, bill, bill.Statement.Rows[r], bill.Plans[r]);
+    }
+    MergeCardLines(bills);
+    FindPurchases(bills);
+}
+
+QList<TEntry> Entries(const QList<TBill> &bills)
+{
+    QList<TEntry> entries;
+    for (int b = 0; b < bills.size(); ++b)
+        for (int r = 0; r < bills[b].Statement.Rows.size(); ++r) {
+            const TStatementRow &row = bills[b].Statement.Rows[r];
+            const TRowPlan &plan = bills[b].Plans[r];
+            if (!Bookable(row) || plan.Account.isEmpty())
+                continue;
+            TEntry entry {row.Status == TRowStatus::Transfer,
+                          row.Kind == 0 ? 0 : 1,
+                          plan.Date,
+                          row.Amount,
+                          plan.Account,
+                          plan.ToAccount,
+                          row.CategoryHint,
+                          row.Remark,
+                          TRowRef {b, r}};
+            if (row.Status == TRowStatus::Refund) {
+                entry.Kind = 1;
+                entry.Amount = -row.Amount;
+            }
+            if (entry.IsTransfer)
+                entry.CategoryHint.clear();
+            entries << entry;
+            if (entry.IsTransfer && row.Fee > Currency())
+                entries << TEntry {false,
+                                   1,
+                                   plan.Date,
+                                   row.Fee,
+                                   plan.Account,
+                                   QString(),
+                                   QStringLiteral("服务费"),
+                                   row.FeeRemark,
+                                   TRowRef {b, r},
+                                   true};
+        }
+    return entries;
+}
+
+} // namespace BillMerge

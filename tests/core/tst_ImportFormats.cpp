@@ -150,18 +150,25 @@ private Q_SLOTS:
         QTest::addColumn<QString>("file");
         QTest::addColumn<int>("row");
         QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("pocket");
         QTest::newRow("alipay") << QStringLiteral(TEST_DATA "/month-2026-05/alipay.csv") << 3
-                                << u"招商银行储蓄卡(1234)"_s;
-        QTest::newRow("xlsx") << QStringLiteral(IMPORT_SAMPLES "/wechat-xlsx-2025/sample.xlsx") << 2
-                              << u"建设银行储蓄卡(4321)"_s;
+                                << u"招商银行储蓄卡(1234)"_s << QString();
+        QTest::newRow("withdrawal")
+            << QStringLiteral(IMPORT_SAMPLES "/wechat-xlsx-2025/sample.xlsx") << 2 << u"零钱"_s
+            << u"建设银行储蓄卡(4321)"_s;
+        QTest::newRow("card repaid") << QStringLiteral(TEST_DATA "/month-2026-05/cmb.csv") << 1
+                                     << QString() << u"信用卡(9012)"_s;
     }
 
-    // A row names its funding source as the bill writes it.
+    // A row names its funding source as the bill writes it, and the pocket
+    // it moves money to.
     void Sources()
     {
         QFETCH(QString, file);
         QFETCH(int, row);
-        QTEST(ReadStatement(file).Rows.value(row).Source, "source");
+        const TStatementRow read = ReadStatement(file).Rows.value(row);
+        QTEST(read.Source, "source");
+        QTEST(read.Pocket, "pocket");
     }
 
     void CsvFields()

@@ -3,6 +3,9 @@
 #include <algorithm>
 
 namespace BillMerge {
+
+const QString kFeeHint = QStringLiteral("服务费");
+
 namespace {
 
 const QString kPersonal = QStringLiteral("人情往来");
@@ -32,40 +35,35 @@ void PlanRow(const TResolver &resolve, const TBill &bill, TStatementRow &row, TR
     plan.Date = row.Date;
     if (row.Status != TRowStatus::New && row.Status != TRowStatus::Skipped)
         return;
-    const QString source = resolve.Account(bill, row, row.Source);
+    QString source = resolve.Account(bill, row, row.Source);
+    if (source.isEmpty()) {
+        // Until an account is chosen for it, a source's rows go to the bill's.
+        source = bill.Account;
+        plan.Unmapped = row.Source;
+    }
     QString pocket = row.Pocket;
     // A person the user keeps an account for is one of their own pockets.
     if (row.Personal && row.Status == TRowStatus::New && resolve.Pockets.contains(row.Counterparty))
         pocket = row.Counterparty;
-    if (!pocket.isEmpty()) {
+    if (!pocket.isEmpty() && plan.Unmapped.isEmpty()) {
         const QString other = resolve.Account(bill, row, pocket);
-        if (!source.isEmpty() && !other.isEmpty() && source != other) {
+        if (!other.isEmpty() && other != source) {
             row.Status = TRowStatus::Transfer;
             row.Reason.clear();
             plan.Account = row.Kind == 1 ? source : other;
             plan.ToAccount = row.Kind == 1 ? other : source;
             return;
         }
-        if (source.isEmpty())
-            plan.Unmapped = row.Source;
-        else if (other.isEmpty())
+        if (other.isEmpty())
             plan.Unmapped = pocket;
     }
     if (row.Status == TRowStatus::Skipped)
         return;
     plan.Account = source;
-    if (source.isEmpty())
-        plan.Unmapped = row.Source;
     if (row.Refund)
         row.Status = TRowStatus::Refund;
     else if (row.Personal)
         row.CategoryHint = kPersonal;
-}
-
-bool Bookable(const TStatementRow &row)
-{
-    return row.Status == TRowStatus::New || row.Status == TRowStatus::Refund
-        || row.Status == TRowStatus::Transfer;
 }
 
 // Whether two rows, each as planned, move the same money the same way.
@@ -98,7 +96,7 @@ void MergeCardLines(QList<TBill> &bills)
     for (int b = 0; b < bills.size(); ++b)
         for (int r = 0; r < bills[b].Statement.Rows.size(); ++r) {
             const TStatementRow &line = bills[b].Statement.Rows[r];
-            if (!Bookable(line) || line.App.isEmpty())
+            if (!Bookable(line.Status) || line.App.isEmpty())
                 continue;
             if (bills[b].Read.IsBank)
                 lines[line.App][line.Amount.Units()] << TRowRef {b, r};
@@ -162,6 +160,23 @@ void FindPurchases(QList<TBill> &bills)
 
 } // namespace
 
+bool Bookable(TRowStatus status)
+{
+    return status == TRowStatus::New || status == TRowStatus::Refund
+        || status == TRowStatus::Transfer;
+}
+
+int Awaits(const TBill &bill, const TStatementRow &row)
+{
+    if (row.App.isEmpty() || !Bookable(row.Status))
+        return -1;
+    if (bill.Read.IsBank)
+        return 0;
+    const auto card
+        = [](const QString &name) { return name.contains(u"卡") || name.contains(u"银行"); };
+    return card(row.Source) || (row.Status == TRowStatus::Transfer && card(row.Pocket)) ? 1 : -1;
+}
+
 void Plan(QList<TBill> &bills, const TPockets &pockets)
 {
     TResolver resolve {pockets, {}};
@@ -180,6 +195,11 @@ void Plan(QList<TBill> &bills, const TPockets &pockets)
     }
     MergeCardLines(bills);
     FindPurchases(bills);
+    for (TBill &bill : bills)
+        for (qsizetype r = 0; r < bill.Statement.Rows.size(); ++r) {
+            bill.Plans[r].Status = bill.Statement.Rows[r].Status;
+            bill.Plans[r].Reason = bill.Statement.Rows[r].Reason;
+        }
 }
 
 QList<TEntry> Entries(const QList<TBill> &bills)
@@ -189,7 +209,7 @@ QList<TEntry> Entries(const QList<TBill> &bills)
         for (int r = 0; r < bills[b].Statement.Rows.size(); ++r) {
             const TStatementRow &row = bills[b].Statement.Rows[r];
             const TRowPlan &plan = bills[b].Plans[r];
-            if (!Bookable(row) || plan.Account.isEmpty())
+            if (!Bookable(row.Status))
                 continue;
             TEntry entry {row.Status == TRowStatus::Transfer,
                           row.Kind == 0 ? 0 : 1,
@@ -208,16 +228,8 @@ QList<TEntry> Entries(const QList<TBill> &bills)
                 entry.CategoryHint.clear();
             entries << entry;
             if (entry.IsTransfer && row.Fee > Currency())
-                entries << TEntry {false,
-                                   1,
-                                   plan.Date,
-                                   row.Fee,
-                                   plan.Account,
-                                   QString(),
-                                   QStringLiteral("服务费"),
-                                   row.FeeRemark,
-                                   TRowRef {b, r},
-                                   true};
+                entries << TEntry {false,     1,        plan.Date,     row.Fee,        plan.Account,
+                                   QString(), kFeeHint, row.FeeRemark, TRowRef {b, r}, true};
         }
     return entries;
 }

@@ -18,14 +18,24 @@ struct TRowRef
 // Where the import books a row, beside its status.
 struct TRowPlan
 {
-    // Where the money left or arrived; a transfer's from-account. Empty while
-    // no account is chosen for the row's funding source (Unmapped).
+    // Where the money left or arrived; a transfer's from-account. A row of a
+    // funding source no account is chosen for (Unmapped) goes to its bill's.
     QString Account;
     QString ToAccount; // a transfer's to-account
     QDate Date; // the day it is booked on
     TRowRef Partner; // the row of another bill that is the same money
     TRowRef Purchase; // a refund's purchase, when a bill of the import holds it
     QString Unmapped; // the funding source or pocket no account is chosen for
+    // The row's status and reason as planned, which a row ticked again after
+    // it was left out takes back.
+    TRowStatus Status = TRowStatus::New;
+    QString Reason;
+    // A row Merged with what an earlier import booked alone: that record or
+    // transfer, and whether the row's details replace the record's (the
+    // payment app's row is richer than the card's line booked before it).
+    qint64 KnownRecord = 0;
+    qint64 KnownTransfer = 0;
+    bool Enrich = false;
 };
 
 // One file of an import: its rows as read, the account they go to when they
@@ -58,6 +68,9 @@ struct TEntry
 
 namespace BillMerge {
 
+// The category hint of a fee charged beside a transfer.
+extern const QString kFeeHint;
+
 // The account each funding source or pocket goes to, by the name the bills
 // give it ("招商银行储蓄卡(1234)", "余额宝").
 using TPockets = QHash<QString, QString>;
@@ -79,8 +92,17 @@ constexpr int kCardLagDays = 2;
 // - money sent to or received from a person is filed under 人情往来.
 void Plan(QList<TBill> &bills, const TPockets &pockets);
 
+// Whether a planned row of this status books money (a record, a refund or a
+// transfer).
+bool Bookable(TRowStatus status);
+
+// Whether the row was booked alone while the other side of the same money
+// may still come: a card's line naming a payment app (Awaits 0: the app's
+// row), or an app's row paid by card (Awaits 1: the card's line); -1 when not.
+int Awaits(const TBill &bill, const TStatementRow &row);
+
 // The records and transfers the planned rows of the bills book, in bill and
-// row order; a row whose account is not chosen books nothing.
+// row order.
 QList<TEntry> Entries(const QList<TBill> &bills);
 
 } // namespace BillMerge

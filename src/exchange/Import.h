@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BillMerge.h"
 #include "Statement.h"
 
 #include <QList>
@@ -29,38 +30,42 @@ QString RememberedSourceAccount(const QString &source);
 // Sends the rows of a funding source to account from now on; an empty
 // account sends them to the account chosen for the file again.
 void RememberSourceAccount(const QString &source, const QString &account);
-// The account each row of the statement goes to (in row order): the one its
-// funding source is sent to, else account. A source sent to an account that
-// no longer exists counts as sent nowhere.
-QStringList RowAccounts(const TStatement &statement, const QString &account);
 // The mapping last given for tables with this header; invalid when none.
 TColumnMapping RememberedMapping(const QStringList &header);
 void RememberMapping(const QStringList &header, const TColumnMapping &mapping);
 // The default category of a kind the user last picked; -1 when none.
 int RememberedDefault(int kind);
 
-// Marks the rows of a statement against the books for an import into
-// account (each row into its account, see RowAccounts): a row imported before
-// is skipped; a row whose kind and amount equal a stored record's of its
-// account on the same day (a bank's within a day
-// either way) is a possible duplicate. Each stored record answers for one row.
-// Rows marked so earlier become new again first.
-void MarkKnownRows(TStatement &statement, const QString &account);
-
 // The category each row of the statement goes to: the category named like
 // its hint, else the one the user chose for that hint before, else the
 // default of its kind.
 QList<int> ChooseCategories(const TStatement &statement, int defaultIncome, int defaultExpense);
 
-// Imports the rows marked new, each into its category (typeIds in row order)
-// and its account (see RowAccounts), as one batch, and remembers the account for the
-// format, the defaults and the categories chosen for hints no category is
-// named like. Returns how many records were added. Raises when nothing could
-// be imported; the books are then as they were. progress, when given, is told
-// the number of records to add before anything is written, and then the number
-// written after each batch of them.
-int ImportRows(const TStatement &statement, const QList<int> &typeIds, const QString &account,
-               int defaultIncome, int defaultExpense,
-               const std::function<void(qsizetype total, qsizetype written)> &progress = {});
+// The account each funding source or pocket is sent to (see
+// RememberSourceAccount), existing accounts only.
+BillMerge::TPockets RememberedPockets();
+
+// Marks the planned rows of the bills (see BillMerge::Plan) against the
+// books: a row imported before is skipped, and so is its partner's side when
+// that was imported before (the other joins what it booked); a row whose
+// other side an earlier import booked alone (a card's line naming a payment
+// app, or an app's row paid by card) is Merged with that record or transfer,
+// which then takes the app's date, remark and category; a record's row whose
+// kind and amount equal a stored record's of its account on the same day (a
+// bank's within a day either way) is a possible duplicate. Each stored record
+// answers for one row.
+void MarkKnownRows(QList<TBill> &bills);
+
+// Imports the bills' rows as planned and marked, each record into the
+// category typeIds gives its row (per bill, in row order; a fee goes to the
+// expense category named like its hint, else the default), as one batch: records, refunds and
+// transfers, each row remembered so it is never booked again, and merged rows linked to what they
+// are booked with. Remembers each bill's account for its format, the defaults and the categories
+// chosen for hints no category is named like. Returns how many records and transfers were added.
+// Raises when there is nothing to import; the books are then as they were. progress, when given, is
+// told the number to add before anything is written, and then the number written after each batch.
+int ImportBills(const QList<TBill> &bills, const QList<QList<int>> &typeIds, int defaultIncome,
+                int defaultExpense,
+                const std::function<void(qsizetype total, qsizetype written)> &progress = {});
 
 } // namespace StatementImport

@@ -55,6 +55,12 @@ struct TStatementRow
     QString Reason; // why a row is skipped or unreadable, or what it is booked with
 };
 
+// The kind of category a row is filed under: a refund is a negative expense.
+inline int CategoryKind(const TStatementRow &row)
+{
+    return row.Status == TRowStatus::Refund || row.Kind != 0 ? 1 : 0;
+}
+
 // Whether a funding source is the balance of the payment app itself
 // (支付宝 账户余额, 微信 零钱): the account of the app's bill.
 bool IsAppBalance(const QString &app, const QString &source);

@@ -43,6 +43,12 @@ QString StatusText(const TStatementRow &row)
     return QString();
 }
 
+// Whether a row is ticked: it is booked, on its own or with another.
+bool Ticked(const TStatementRow &row)
+{
+    return BillMerge::Bookable(row.Status) || row.Status == TRowStatus::Merged;
+}
+
 // Whether a row can be ticked for import: one that cannot be read or moved
 // no money never can.
 bool Importable(const TStatementRow &row)
@@ -104,10 +110,10 @@ TImportRowsModel::TImportRowsModel(QObject *parent)
 {
 }
 
-void TImportRowsModel::Reset(TStatement *statement, QList<int> *typeIds)
+void TImportRowsModel::Reset(TBill *bill, QList<int> *typeIds)
 {
     beginResetModel();
-    FStatement = statement;
+    FBill = bill;
     FTypeIds = typeIds;
     endResetModel();
 }
@@ -121,7 +127,7 @@ void TImportRowsModel::SetCategories(const QList<TImportCategory> &income,
 
 int TImportRowsModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() || !FStatement ? 0 : static_cast<int>(FStatement->Rows.size());
+    return parent.isValid() || !FBill ? 0 : static_cast<int>(FBill->Statement.Rows.size());
 }
 
 int TImportRowsModel::columnCount(const QModelIndex &parent) const
@@ -139,14 +145,14 @@ QString TImportRowsModel::CategoryName(int kind, int typeId) const
 
 QVariant TImportRowsModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || !FStatement)
+    if (!index.isValid() || !FBill)
         return {};
-    const TStatementRow &row = FStatement->Rows[index.row()];
-    const int kind = row.Kind == 0 ? 0 : 1;
+    const TStatementRow &row = FBill->Statement.Rows[index.row()];
+    const int kind = CategoryKind(row);
     if (role == Qt::UserRole)
         return kind;
     if (role == Qt::CheckStateRole && index.column() == ColStatus)
-        return row.Status == TRowStatus::New ? Qt::Checked : Qt::Unchecked;
+        return Ticked(row) ? Qt::Checked : Qt::Unchecked;
     if (role == Qt::EditRole && index.column() == ColCategory)
         return FTypeIds->value(index.row());
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
@@ -160,7 +166,11 @@ QVariant TImportRowsModel::data(const QModelIndex &index, int role) const
                 + row.Time.toString(QStringLiteral("HH:mm:ss"))
                                   : row.Date.toString(Qt::ISODate);
     case ColKind:
-        return readable ? (kind == 0 ? QStringLiteral("收入") : QStringLiteral("支出")) : QString();
+        if (!readable)
+            return QString();
+        if (row.Status == TRowStatus::Transfer)
+            return QStringLiteral("转账");
+        return kind == 0 ? QStringLiteral("收入") : QStringLiteral("支出");
     case ColAmount:
         return readable ? row.Amount.ToString() : QString();
     case ColRemark:
@@ -176,17 +186,21 @@ QVariant TImportRowsModel::data(const QModelIndex &index, int role) const
 
 bool TImportRowsModel::setData(const QModelIndex &index, const QVariant &value, int role)
 {
-    if (!index.isValid() || !FStatement)
+    if (!index.isValid() || !FBill)
         return false;
-    TStatementRow &row = FStatement->Rows[index.row()];
+    TStatementRow &row = FBill->Statement.Rows[index.row()];
     if (!Importable(row))
         return false;
     if (role == Qt::CheckStateRole && index.column() == ColStatus) {
         const bool checked = value.toInt() == Qt::Checked;
-        if (checked) {
-            row.Status = TRowStatus::New;
-            row.Reason.clear();
-        } else if (row.Status == TRowStatus::New) {
+        const TRowPlan &plan = FBill->Plans.at(index.row());
+        if (checked && !Ticked(row)) {
+            // Back to what was planned; a row the books seemed to hold is new.
+            const bool planned
+                = BillMerge::Bookable(plan.Status) || plan.Status == TRowStatus::Merged;
+            row.Status = planned ? plan.Status : TRowStatus::New;
+            row.Reason = planned ? plan.Reason : QString();
+        } else if (!checked && Ticked(row)) {
             row.Status = TRowStatus::Skipped;
             row.Reason = QStringLiteral("不导入这一行");
         }
@@ -204,7 +218,7 @@ bool TImportRowsModel::setData(const QModelIndex &index, const QVariant &value, 
 Qt::ItemFlags TImportRowsModel::flags(const QModelIndex &index) const
 {
     Qt::ItemFlags flags = QAbstractTableModel::flags(index);
-    if (!index.isValid() || !FStatement || !Importable(FStatement->Rows[index.row()]))
+    if (!index.isValid() || !FBill || !Importable(FBill->Statement.Rows[index.row()]))
         return flags;
     if (index.column() == ColStatus)
         flags |= Qt::ItemIsUserCheckable;
@@ -343,22 +357,22 @@ void TFormImport::Loaded(const TStatement &statement)
     ui->pbLoad->hide();
     ui->btnFile->setEnabled(true);
     ui->btnMapping->setEnabled(true);
-    FStatement = statement;
+    FBill = TBill {statement, QString(), statement, {}};
     FTypeIds.clear();
-    FModel->Reset(&FStatement, &FTypeIds);
-    if (!FStatement.Readable.IsSound()) {
-        SetSummary(FStatement.Readable.Reason());
+    FModel->Reset(&FBill, &FTypeIds);
+    if (!statement.Readable.IsSound()) {
+        SetSummary(statement.Readable.Reason());
         Q_EMIT FileLoaded();
-        ShowError(FStatement.Readable.Reason());
+        ShowError(statement.Readable.Reason());
         return;
     }
-    if (FStatement.NeedsMapping) {
-        const TColumnMapping remembered = StatementImport::RememberedMapping(FStatement.Header);
+    if (statement.NeedsMapping) {
+        const TColumnMapping remembered = StatementImport::RememberedMapping(statement.Header);
         if (remembered.IsValid()) {
             Read(remembered);
             return;
         }
-        const QStringList choices = QStringList {QStringLiteral("（无）")} + FStatement.Header;
+        const QStringList choices = QStringList {QStringLiteral("（无）")} + statement.Header;
         for (QComboBox *box : {ui->cbDate, ui->cbTime, ui->cbAmount, ui->cbIncome, ui->cbExpense,
                                ui->cbRemark, ui->cbHint}) {
             box->clear();
@@ -370,11 +384,9 @@ void TFormImport::Loaded(const TStatement &statement)
         Q_EMIT FileLoaded();
         return;
     }
-    const QString remembered = StatementImport::RememberedAccount(FStatement.FormatId);
+    const QString remembered = StatementImport::RememberedAccount(statement.FormatId);
     if (const int at = ui->cbAccount->findText(remembered); at >= 0)
         ui->cbAccount->setCurrentIndex(at);
-    FTypeIds
-        = StatementImport::ChooseCategories(FStatement, DefaultCategory(0), DefaultCategory(1));
     AccountChanged();
     Q_EMIT FileLoaded();
 }
@@ -397,29 +409,35 @@ void TFormImport::ApplyMapping()
         ShowError(QStringLiteral("请至少指定日期列，以及金额列或收入、支出两列。"));
         return;
     }
-    StatementImport::RememberMapping(FStatement.Header, mapping);
+    StatementImport::RememberMapping(FBill.Read.Header, mapping);
     ui->grpMapping->hide();
     Read(mapping);
 }
 
 void TFormImport::AccountChanged()
 {
-    if (FLoading || FStatement.Rows.isEmpty()) {
+    if (FLoading || FBill.Read.Rows.isEmpty()) {
         ShowSummary();
         return;
     }
-    StatementImport::MarkKnownRows(FStatement, ui->cbAccount->currentText());
-    FModel->Reset(&FStatement, &FTypeIds);
+    QList<TBill> bills {FBill};
+    bills[0].Account = ui->cbAccount->currentText();
+    BillMerge::Plan(bills, StatementImport::RememberedPockets());
+    StatementImport::MarkKnownRows(bills);
+    FBill = bills[0];
+    FTypeIds = StatementImport::ChooseCategories(FBill.Statement, DefaultCategory(0),
+                                                 DefaultCategory(1));
+    FModel->Reset(&FBill, &FTypeIds);
     ShowSummary();
 }
 
 void TFormImport::DefaultsChanged()
 {
-    if (FStatement.Rows.isEmpty())
+    if (FBill.Statement.Rows.isEmpty() || FBill.Plans.isEmpty())
         return;
-    FTypeIds
-        = StatementImport::ChooseCategories(FStatement, DefaultCategory(0), DefaultCategory(1));
-    FModel->Reset(&FStatement, &FTypeIds);
+    FTypeIds = StatementImport::ChooseCategories(FBill.Statement, DefaultCategory(0),
+                                                 DefaultCategory(1));
+    FModel->Reset(&FBill, &FTypeIds);
 }
 
 int TFormImport::DefaultCategory(int kind) const
@@ -430,21 +448,25 @@ int TFormImport::DefaultCategory(int kind) const
 
 void TFormImport::ShowSummary()
 {
-    if (FStatement.FormatId.isEmpty() || FStatement.NeedsMapping)
+    const TStatement &statement = FBill.Statement;
+    if (statement.FormatId.isEmpty() || statement.NeedsMapping)
         return;
-    const int fresh = FStatement.Count(TRowStatus::New);
-    QString text = QStringLiteral("格式：%1").arg(FStatement.FormatName);
-    if (FStatement.FirstDate().isValid())
+    const int fresh = statement.Count(TRowStatus::New) + statement.Count(TRowStatus::Transfer)
+        + statement.Count(TRowStatus::Refund);
+    QString text = QStringLiteral("格式：%1").arg(statement.FormatName);
+    if (statement.FirstDate().isValid())
         text += QStringLiteral("　期间：%1 至 %2")
-                    .arg(FStatement.FirstDate().toString(Qt::ISODate),
-                         FStatement.LastDate().toString(Qt::ISODate));
+                    .arg(statement.FirstDate().toString(Qt::ISODate),
+                         statement.LastDate().toString(Qt::ISODate));
     text += QStringLiteral("\n共 %1 行：导入 %2，跳过 %3，可能重复 %4，无法识别 %5")
-                .arg(FStatement.Rows.size())
+                .arg(statement.Rows.size())
                 .arg(fresh)
-                .arg(FStatement.Count(TRowStatus::Skipped))
-                .arg(FStatement.Count(TRowStatus::Duplicate))
-                .arg(FStatement.Count(TRowStatus::Unreadable));
-    if (FStatement.Rows.isEmpty())
+                .arg(statement.Count(TRowStatus::Skipped))
+                .arg(statement.Count(TRowStatus::Duplicate))
+                .arg(statement.Count(TRowStatus::Unreadable));
+    if (const int merged = statement.Count(TRowStatus::Merged); merged > 0)
+        text += QStringLiteral("，合并 %1").arg(merged);
+    if (statement.Rows.isEmpty())
         text += QStringLiteral("\n文件中没有交易记录。");
     if (ui->cbAccount->count() == 0)
         text += kNoAccount;
@@ -471,7 +493,10 @@ void TFormImport::ImportClick()
     // One transaction on the books' connection, on the window's thread. After
     // each batch of records the window paints their progress; keys and clicks
     // wait until the import is over, so nothing else reaches the books meanwhile.
-    SetSummary(QStringLiteral("正在导入 %1 条记录…").arg(FStatement.Count(TRowStatus::New)));
+    SetSummary(QStringLiteral("正在导入 %1 条记录…")
+                   .arg(FBill.Statement.Count(TRowStatus::New)
+                        + FBill.Statement.Count(TRowStatus::Transfer)
+                        + FBill.Statement.Count(TRowStatus::Refund)));
     ui->btnImport->setEnabled(false);
     ui->pbImport->setValue(0);
     ui->pbImport->show();
@@ -484,8 +509,8 @@ void TFormImport::ImportClick()
     };
     std::optional<QString> failed;
     try {
-        FImported = StatementImport::ImportRows(FStatement, FTypeIds, ui->cbAccount->currentText(),
-                                                DefaultCategory(0), DefaultCategory(1), progress);
+        FImported = StatementImport::ImportBills({FBill}, {FTypeIds}, DefaultCategory(0),
+                                                 DefaultCategory(1), progress);
     } catch (const Exception &failure) {
         failed = failure.Message();
     }
@@ -501,8 +526,8 @@ void TFormImport::ImportClick()
     // The period tells where to look: the main window shows this month's.
     QDate first;
     QDate last;
-    for (const TStatementRow &row : FStatement.Rows)
-        if (row.Status == TRowStatus::New) {
+    for (const TStatementRow &row : FBill.Statement.Rows)
+        if (BillMerge::Bookable(row.Status)) {
             if (!first.isValid() || row.Date < first)
                 first = row.Date;
             if (!last.isValid() || row.Date > last)

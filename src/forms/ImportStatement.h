@@ -26,7 +26,7 @@ public:
     enum TColumn { ColDate, ColKind, ColAmount, ColRemark, ColCategory, ColStatus, ColCount };
 
     explicit TImportRowsModel(QObject *parent = nullptr);
-    void Reset(TStatement *statement, QList<int> *typeIds);
+    void Reset(TBill *bill, QList<int> *typeIds);
     // The categories of each kind, for showing and choosing a row's category.
     const QList<TImportCategory> &Categories(int kind) const { return FCategories[kind]; }
     void SetCategories(const QList<TImportCategory> &income, const QList<TImportCategory> &expense);
@@ -41,7 +41,7 @@ public:
 private:
     QString CategoryName(int kind, int typeId) const;
 
-    TStatement *FStatement = nullptr;
+    TBill *FBill = nullptr;
     QList<int> *FTypeIds = nullptr;
     QList<TImportCategory> FCategories[2];
 };
@@ -59,7 +59,7 @@ public:
     // Reads the file in the background; FileLoaded is emitted when it is read.
     void OpenFile(const QString &fileName);
     bool Loading() const { return FLoading; }
-    const TStatement &Statement() const { return FStatement; }
+    const TStatement &Statement() const { return FBill.Statement; }
     const QList<int> &TypeIds() const { return FTypeIds; }
     int Imported() const { return FImported; }
 
@@ -87,7 +87,7 @@ private:
     void SetSummary(const QString &text);
     int DefaultCategory(int kind) const;
 
-    TStatement FStatement;
+    TBill FBill;
     QList<int> FTypeIds;
     QString FFileName;
     TImportRowsModel *FModel;

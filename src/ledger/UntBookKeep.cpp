@@ -116,14 +116,14 @@ void TBookKeep::AddRecords(const QString &account, const QList<TNewRecord> &reco
         QStringList batch;
         qsizetype written = 0;
         for (const TNewRecord &record : records) {
-            if (record.Fare <= Currency())
-                throw Exception(QStringLiteral("金额必须大于零：%1").arg(record.Fare.ToString()));
+            if (record.Fare == Currency())
+                throw Exception(QStringLiteral("金额不能为零"));
             // Each amount is within kMaxUnits (the parsers refuse more), so the
             // sum cannot overflow before the check below.
-            Q_ASSERT(record.Fare.Units() <= Currency::kMaxUnits);
+            Q_ASSERT(qAbs(record.Fare.Units()) <= Currency::kMaxUnits);
             Currency &total = IsIncome(record.InOutType) ? income : expense;
             total += record.Fare;
-            if (total.Units() > Currency::kMaxUnits)
+            if (qAbs(total.Units()) > Currency::kMaxUnits)
                 throw Exception(QStringLiteral("导入金额的合计超出了账户能记录的范围"));
             batch << Format(kInsertRecord,
                             {SqlKind(record.InOutType), QString::number(record.TypeID),

@@ -16,7 +16,7 @@ struct TNewRecord
     int InOutType = 1; // 0 income, 1 expense
     int TypeID = 0;
     QString Remark;
-    Currency Fare; // positive
+    Currency Fare; // not zero; negative for money given back (a refund)
     QDate InDate;
     QString SourceId; // remembered so the same row is never added twice; may be empty
 };

@@ -73,10 +73,25 @@ QList<TRowStatus> Statuses(const TStatement &s)
     return statuses;
 }
 
-int Import(TStatement &s, const QString &account = kWallet)
+// The statement as the one bill of an import into account, planned and
+// marked against the books.
+TBill Marked(const TStatement &s, const QString &account = kWallet)
 {
-    MarkKnownRows(s, account);
-    return ImportRows(s, ChooseCategories(s, 1, 3), account, 1, 3);
+    QList<TBill> bills {TBill {s, account, {}, {}}};
+    BillMerge::Plan(bills, RememberedPockets());
+    MarkKnownRows(bills);
+    return bills[0];
+}
+
+int Import(const TBill &bill, int defaultExpense = 3)
+{
+    return ImportBills({bill}, {ChooseCategories(bill.Statement, 1, defaultExpense)}, 1,
+                       defaultExpense);
+}
+
+int Import(const TStatement &s, const QString &account = kWallet)
+{
+    return Import(Marked(s, account));
 }
 
 // The bills of one matched month, named as in its folder, each with the
@@ -168,25 +183,22 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::ReadOnly));
         QList<QStringList> expected = ReadCsv(QString::fromUtf8(file.readAll())).Rows;
         expected.removeFirst();
-        Currency income;
-        Currency expense;
+        Currency balance = Amount("100");
         for (const QStringList &row : expected)
-            (row[2] == u"收入" ? income : expense) += Currency::Parse(row[3]);
+            balance += row[2] == u"收入" ? Currency::Parse(row[3]) : -Currency::Parse(row[3]);
 
         TStatement s = ReadStatement(sample);
         QCOMPARE(Import(s), expected.size());
         QCOMPARE(RowCount(QStringLiteral("BookKeep")), expected.size());
         QCOMPARE(RowCount(QStringLiteral("ImportedRow")), expected.size());
-        const TTotals totals {Amount("100") + income - expense, income, expense};
-        QCOMPARE(ReadTotals(kWallet), totals);
+        // A refund nets its purchase's expense; the balance is the same.
+        QCOMPARE(ReadTotals(kWallet).Fare, balance);
 
-        TStatement again = ReadStatement(sample);
-        MarkKnownRows(again, kWallet);
-        QCOMPARE(again.Count(TRowStatus::New), 0);
-        QVERIFY_THROWS_EXCEPTION(Exception,
-                                 ImportRows(again, ChooseCategories(again, 1, 3), kWallet, 1, 3));
+        const TBill again = Marked(ReadStatement(sample));
+        QCOMPARE(again.Statement.Count(TRowStatus::New), 0);
+        QVERIFY_THROWS_EXCEPTION(Exception, Import(again));
         QCOMPARE(RowCount(QStringLiteral("BookKeep")), expected.size());
-        QCOMPARE(ReadTotals(kWallet), totals);
+        QCOMPARE(ReadTotals(kWallet).Fare, balance);
     }
 
     void UndoneImportImportsAgain_data() { Samples_data(); }
@@ -254,27 +266,25 @@ private Q_SLOTS:
                     QStringLiteral("2026-03-02 10:00:00,转账,友,/,收入,¥12.50,零钱,已收钱,A3,/,/"),
                     QStringLiteral(
                         "2026-03-03 10:00:00,商户消费,店,午餐,支出,¥30.00,零钱,支付成功,A4,/,/")}));
-        MarkKnownRows(wallet, kWallet);
-        QCOMPARE(Statuses(wallet),
+        QCOMPARE(Statuses(Marked(wallet).Statement),
                  (QList<TRowStatus> {TRowStatus::Duplicate, TRowStatus::New, TRowStatus::New,
                                      TRowStatus::New}));
         // Another account has no such records.
         InsertAccount(QStringLiteral("卡"), Amount("0"));
-        MarkKnownRows(wallet, QStringLiteral("卡"));
-        QCOMPARE(wallet.Count(TRowStatus::New), 4);
+        TBill card = Marked(wallet, QStringLiteral("卡"));
+        QCOMPARE(card.Statement.Count(TRowStatus::New), 4);
 
         TStatement bank = ReadStatement(
             Bank(FDir, QStringLiteral("b.csv"),
                  {QStringLiteral("1,2026-03-03,10:00:00,消费,-30.00,1,超市,,POS,"),
                   QStringLiteral("2,2026-03-06,10:00:00,消费,-30.00,1,超市,,POS,")}));
         QCOMPARE(bank.FormatId, QStringLiteral("bank"));
-        MarkKnownRows(bank, kWallet);
-        QCOMPARE(Statuses(bank), (QList<TRowStatus> {TRowStatus::Duplicate, TRowStatus::New}));
+        QCOMPARE(Statuses(Marked(bank).Statement),
+                 (QList<TRowStatus> {TRowStatus::Duplicate, TRowStatus::New}));
 
         // Ticked again by the user, a duplicate is imported; unticked it is not.
-        wallet.Rows[0].Status = TRowStatus::New;
-        wallet.Rows[1].Status = TRowStatus::Duplicate;
-        QCOMPARE(ImportRows(wallet, ChooseCategories(wallet, 1, 3), QStringLiteral("卡"), 1, 3), 3);
+        card.Statement.Rows[1].Status = TRowStatus::Duplicate;
+        QCOMPARE(Import(card), 3);
         QCOMPARE(ReadTotals(QStringLiteral("卡")), Totals("-30", "12.5", "42.5"));
     }
 
@@ -321,9 +331,10 @@ private Q_SLOTS:
         AddRecord(1, u"卡"_s, Amount("27.6"), 1, {}, QDate(2026, 5, 7));
         RememberSourceAccount(u"工商银行(5678)"_s, u"卡"_s);
         TStatement s = ReadStatement(QStringLiteral(TEST_DATA "/month-2026-05/wechat.csv"));
-        QCOMPARE(Import(s), 8);
+        // Eight records, the top-up and the withdrawal, and its fee.
+        QCOMPARE(Import(s), 11);
         QCOMPARE(ReadTotals(u"卡"_s), Totals("-238.8", "0", "238.8"));
-        QCOMPARE(ReadTotals(kWallet), Totals("44.5", "180", "235.5"));
+        QCOMPARE(ReadTotals(kWallet), Totals("44", "180", "236"));
         GDbAccess->Undo();
         QCOMPARE(ReadTotals(u"卡"_s), Totals("-27.6", "0", "27.6"));
     }
@@ -367,14 +378,13 @@ private Q_SLOTS:
         TStatement s = ReadStatement(Wechat(FDir, QStringLiteral("large.csv"), lines));
         QElapsedTimer timer;
         timer.start();
-        MarkKnownRows(s, kWallet);
+        const TBill bill = Marked(s);
         const qint64 marked = timer.elapsed();
-        QCOMPARE(ImportRows(s, ChooseCategories(s, 1, 3), kWallet, 1, 3), 100000);
+        QCOMPARE(Import(bill), 100000);
         qInfo("100000 rows: checked in %lld ms, imported in %lld ms", marked,
               timer.elapsed() - marked);
         QCOMPARE(ReadTotals(kWallet), (TTotals {Amount("100") - expense, Currency(), expense}));
-        MarkKnownRows(s, kWallet);
-        QCOMPARE(s.Count(TRowStatus::New), 0);
+        QCOMPARE(Marked(s).Statement.Count(TRowStatus::New), 0);
     }
 
     // Hints go to the category of that name, else to what the user chose for
@@ -391,11 +401,11 @@ private Q_SLOTS:
              QStringLiteral("2026-03-02 09:00:00,微信红包,友,/,支出,¥20.00,零钱,已收钱,C2,/,/"),
              QStringLiteral(
                  "2026-03-02 10:00:00,扫二维码付款,友,/,支出,¥5.00,零钱,已收钱,C3,/,/")}));
-        MarkKnownRows(s, kWallet);
-        QList<int> types = ChooseCategories(s, 1, 3);
+        const TBill bill = Marked(s);
+        QList<int> types = ChooseCategories(bill.Statement, 1, 3);
         QCOMPARE(types, (QList<int> {2, 3, 3}));
         types[1] = 1; // the user files red packets under 餐饮
-        QCOMPARE(ImportRows(s, types, kWallet, 1, 3), 3);
+        QCOMPARE(ImportBills({bill}, {types}, 1, 3), 3);
         QCOMPARE(DbQueryInt(QStringLiteral("select TypeID from BookKeep where Fare=20")), 1);
 
         QCOMPARE(RememberedAccount(QStringLiteral("wechat")), kWallet);
@@ -405,7 +415,7 @@ private Q_SLOTS:
             {QStringLiteral("2026-04-02 09:00:00,微信红包,友,/,支出,¥8.00,零钱,已收钱,C4,/,/"),
              QStringLiteral(
                  "2026-04-02 10:00:00,扫二维码付款,友,/,支出,¥5.00,零钱,已收钱,C5,/,/")}));
-        QCOMPARE(ChooseCategories(next, 1, 2), (QList<int> {1, 2}));
+        QCOMPARE(ChooseCategories(Marked(next).Statement, 1, 2), (QList<int> {1, 2}));
 
         const QStringList header {QStringLiteral("日期"), QStringLiteral("金额")};
         QVERIFY(!RememberedMapping(header).IsValid());

@@ -14,6 +14,7 @@ const QString kPersonal = QStringLiteral("人情往来");
 struct TResolver
 {
     const TPockets &Pockets;
+    const TOverrides &Overrides;
     QHash<QString, QString> AppAccounts; // a payment app's bill's account, by app
 
     // The account of a name as a row of bill gives it; empty when none is chosen.
@@ -41,9 +42,12 @@ void PlanRow(const TResolver &resolve, const TBill &bill, TStatementRow &row, TR
         source = bill.Account;
         plan.Unmapped = row.Source;
     }
-    QString pocket = row.Pocket;
+    const bool plain
+        = resolve.Overrides.value(Counterparty(row), TOverride::Separate) == TOverride::Plain;
+    QString pocket = plain ? QString() : row.Pocket;
     // A person the user keeps an account for is one of their own pockets.
-    if (row.Personal && row.Status == TRowStatus::New && resolve.Pockets.contains(row.Counterparty))
+    if (row.Personal && !plain && row.Status == TRowStatus::New
+        && resolve.Pockets.contains(row.Counterparty))
         pocket = row.Counterparty;
     if (!pocket.isEmpty() && plan.Unmapped.isEmpty()) {
         const QString other = resolve.Account(bill, row, pocket);
@@ -60,7 +64,7 @@ void PlanRow(const TResolver &resolve, const TBill &bill, TStatementRow &row, TR
     if (row.Status == TRowStatus::Skipped)
         return;
     plan.Account = source;
-    if (row.Refund)
+    if (row.Refund && !plain)
         row.Status = TRowStatus::Refund;
     else if (row.Personal)
         row.CategoryHint = kPersonal;
@@ -83,7 +87,7 @@ bool Earlier(const TStatementRow &a, const TStatementRow &b)
 
 // Pairs each payment app's row with the card's line of the same money, oldest
 // first on both sides.
-void MergeCardLines(QList<TBill> &bills)
+void MergeCardLines(QList<TBill> &bills, const TOverrides &overrides)
 {
     const auto row = [&bills](TRowRef ref) -> TStatementRow & {
         return bills[ref.Bill].Statement.Rows[ref.Row];
@@ -96,7 +100,8 @@ void MergeCardLines(QList<TBill> &bills)
     for (int b = 0; b < bills.size(); ++b)
         for (int r = 0; r < bills[b].Statement.Rows.size(); ++r) {
             const TStatementRow &line = bills[b].Statement.Rows[r];
-            if (!Bookable(line.Status) || line.App.isEmpty())
+            if (!Bookable(line.Status) || line.App.isEmpty()
+                || overrides.value(Counterparty(line), TOverride::Plain) == TOverride::Separate)
                 continue;
             if (bills[b].Read.IsBank)
                 lines[line.App][line.Amount.Units()] << TRowRef {b, r};
@@ -177,9 +182,14 @@ int Awaits(const TBill &bill, const TStatementRow &row)
     return card(row.Source) || (row.Status == TRowStatus::Transfer && card(row.Pocket)) ? 1 : -1;
 }
 
-void Plan(QList<TBill> &bills, const TPockets &pockets)
+QString Counterparty(const TStatementRow &row)
 {
-    TResolver resolve {pockets, {}};
+    return row.Counterparty.isEmpty() ? row.Remark : row.Counterparty;
+}
+
+void Plan(QList<TBill> &bills, const TPockets &pockets, const TOverrides &overrides)
+{
+    TResolver resolve {pockets, overrides, {}};
     for (const TBill &bill : bills)
         if (!bill.Read.IsBank)
             for (const TStatementRow &row : bill.Read.Rows)
@@ -193,7 +203,7 @@ void Plan(QList<TBill> &bills, const TPockets &pockets)
         for (qsizetype r = 0; r < bill.Statement.Rows.size(); ++r)
             PlanRow(resolve, bill, bill.Statement.Rows[r], bill.Plans[r]);
     }
-    MergeCardLines(bills);
+    MergeCardLines(bills, overrides);
     FindPurchases(bills);
     for (TBill &bill : bills)
         for (qsizetype r = 0; r < bill.Statement.Rows.size(); ++r) {

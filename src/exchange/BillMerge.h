@@ -75,6 +75,18 @@ extern const QString kFeeHint;
 // give it ("招商银行储蓄卡(1234)", "余额宝").
 using TPockets = QHash<QString, QString>;
 
+// What the user chose, against the plan, for the rows of one counterparty.
+enum class TOverride {
+    Separate, // never merged with another row: each booked on its own
+    Plain, // income or expense, never a transfer or a refund
+};
+// The choices by counterparty (see Counterparty).
+using TOverrides = QHash<QString, TOverride>;
+
+// Whom a row's money went to or came from, as the overrides know it: the
+// bill's counterparty, else its remark.
+QString Counterparty(const TStatementRow &row);
+
 // The largest number of days a card's statement books a payment-app spend
 // after the app.
 constexpr int kCardLagDays = 2;
@@ -90,7 +102,8 @@ constexpr int kCardLagDays = 2;
 //   booked, in the card's account, and the card's row is Merged with it.
 //   Identical lines pair in time order.
 // - money sent to or received from a person is filed under 人情往来.
-void Plan(QList<TBill> &bills, const TPockets &pockets);
+// Rows whose counterparty has an override follow it.
+void Plan(QList<TBill> &bills, const TPockets &pockets, const TOverrides &overrides = {});
 
 // Whether a planned row of this status books money (a record, a refund or a
 // transfer).

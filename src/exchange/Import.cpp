@@ -52,6 +52,8 @@ QString AccountKey(const QString &formatId)
 }
 
 const QString kSourcePrefix = QStringLiteral("source:");
+const QString kOverridePrefix = QStringLiteral("override:");
+const QString kDeleteSetting = QStringLiteral("delete from ImportSetting where Name=?");
 
 QString MappingKey(const QStringList &header)
 {
@@ -282,7 +284,31 @@ BillMerge::TPockets RememberedPockets()
     return pockets;
 }
 
-void MarkKnownRows(QList<TBill> &bills)
+BillMerge::TOverrides RememberedOverrides()
+{
+    BillMerge::TOverrides overrides;
+    for (TQuery &query = GDbAccess->OpenQuery(Format(kReadSettings, {SqlText(kOverridePrefix)}));
+         !query.Eof(); query.Next()) {
+        const QString name = query.Fields(0).AsString();
+        if (name.startsWith(kOverridePrefix))
+            overrides.insert(name.mid(kOverridePrefix.size()),
+                             query.Fields(1).AsInteger() == 0 ? BillMerge::TOverride::Separate
+                                                              : BillMerge::TOverride::Plain);
+    }
+    GDbAccess->FQuery.Close();
+    return overrides;
+}
+
+void RememberOverride(const QString &counterparty, std::optional<BillMerge::TOverride> choice)
+{
+    if (choice)
+        SaveSetting(kOverridePrefix + counterparty,
+                    QString::number(*choice == BillMerge::TOverride::Separate ? 0 : 1));
+    else
+        GDbAccess->ExecBound(kDeleteSetting, {kOverridePrefix + counterparty});
+}
+
+void MarkKnownRows(QList<TBill> &bills, const BillMerge::TOverrides &overrides)
 {
     struct TBooked
     {
@@ -360,7 +386,10 @@ void MarkKnownRows(QList<TBill> &bills)
             skip(self);
             continue;
         }
-        const int awaits = BillMerge::Awaits(bills[ref.Bill], self);
+        const bool separate
+            = overrides.value(BillMerge::Counterparty(self), BillMerge::TOverride::Plain)
+            == BillMerge::TOverride::Separate;
+        const int awaits = separate ? -1 : BillMerge::Awaits(bills[ref.Bill], self);
         if (TPending *p = awaits >= 0 ? FindPending(pending, self, planned, awaits) : nullptr) {
             p->Used = true;
             self.Status = TRowStatus::Merged;

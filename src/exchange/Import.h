@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 // A category of one kind as the import offers it.
 struct TImportCategory
@@ -44,6 +45,10 @@ QList<int> ChooseCategories(const TStatement &statement, int defaultIncome, int 
 // The account each funding source or pocket is sent to (see
 // RememberSourceAccount), existing accounts only.
 BillMerge::TPockets RememberedPockets();
+// The choices made against the plan, by counterparty.
+BillMerge::TOverrides RememberedOverrides();
+// Remembers a choice for a counterparty's rows; none forgets it.
+void RememberOverride(const QString &counterparty, std::optional<BillMerge::TOverride> choice);
 
 // Marks the planned rows of the bills (see BillMerge::Plan) against the
 // books: a row imported before is skipped, and so is its partner's side when
@@ -53,8 +58,9 @@ BillMerge::TPockets RememberedPockets();
 // which then takes the app's date, remark and category; a record's row whose
 // kind and amount equal a stored record's of its account on the same day (a
 // bank's within a day either way) is a possible duplicate. Each stored record
-// answers for one row.
-void MarkKnownRows(QList<TBill> &bills);
+// answers for one row. Rows whose counterparty is to be booked separately
+// join nothing booked before.
+void MarkKnownRows(QList<TBill> &bills, const BillMerge::TOverrides &overrides = {});
 
 // Imports the bills' rows as planned and marked, each record into the
 // category typeIds gives its row (per bill, in row order; a fee goes to the

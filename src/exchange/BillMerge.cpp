@@ -22,12 +22,15 @@ struct TResolver
     {
         if (name.isEmpty())
             return bill.Account;
-        const QString mapped = Pockets.value(name);
-        if (!mapped.isEmpty())
-            return mapped;
-        if (!IsAppBalance(row.App, name))
-            return {};
-        return bill.Read.IsBank ? AppAccounts.value(row.App) : bill.Account;
+        // An app's balance is the account of its bill: this one's, or the
+        // app's bill in the same import.
+        if (IsAppBalance(row.App, name)) {
+            if (!bill.Read.IsBank)
+                return bill.Account;
+            if (const auto it = AppAccounts.constFind(row.App); it != AppAccounts.cend())
+                return *it;
+        }
+        return Pockets.value(name);
     }
 };
 
@@ -219,6 +222,11 @@ QList<TEntry> Entries(const QList<TBill> &bills)
         for (int r = 0; r < bills[b].Statement.Rows.size(); ++r) {
             const TStatementRow &row = bills[b].Statement.Rows[r];
             const TRowPlan &plan = bills[b].Plans[r];
+            // A withdrawal's fee is booked with the app's row, also when the
+            // card's line booked the transfer before.
+            if (row.Status == TRowStatus::Merged && plan.KnownTransfer != 0 && row.Fee > Currency())
+                entries << TEntry {false,     1,        plan.Date,     row.Fee,        plan.Account,
+                                   QString(), kFeeHint, row.FeeRemark, TRowRef {b, r}, true};
             if (!Bookable(row.Status))
                 continue;
             TEntry entry {row.Status == TRowStatus::Transfer,

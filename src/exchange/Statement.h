@@ -55,10 +55,13 @@ struct TStatementRow
     QString Reason; // why a row is skipped or unreadable, or what it is booked with
 };
 
-// The kind of category a row is filed under: a refund is a negative expense.
+// The kind of category a row is filed under: a refund, also one merged with
+// what it is booked with, is a negative expense.
 inline int CategoryKind(const TStatementRow &row)
 {
-    return row.Status == TRowStatus::Refund || row.Kind != 0 ? 1 : 0;
+    const bool refund
+        = row.Status == TRowStatus::Refund || (row.Status == TRowStatus::Merged && row.Refund);
+    return refund || row.Kind != 0 ? 1 : 0;
 }
 
 // Whether a funding source is the balance of the payment app itself

@@ -154,6 +154,107 @@ QStringList PlannedLines(const QList<TBill> &bills, const QStringList &order)
     return lines;
 }
 
+// The lines of the month's expected.csv, each split into its cells.
+QList<QStringList> ExpectedMonth()
+{
+    QList<QStringList> lines;
+    for (const QString &line :
+         QString::fromUtf8(ReadAll(kMonth + u"expected.csv"_s)).split(u'\n', Qt::SkipEmptyParts))
+        lines << line.split(u',');
+    return lines.mid(1);
+}
+
+// Books with the month's accounts, a category named like each hint of its
+// expected entries, and each funding source sent to its account.
+class TMonthBooks : public TTestBooks
+{
+public:
+    TMonthBooks()
+    {
+        QStringList pockets {u"余额宝"_s, u"信用卡(9012)"_s};
+        for (const QString &account : kMonthAccounts + pockets)
+            InsertAccount(account, Currency());
+        QSet<QString> made;
+        for (const QStringList &line : ExpectedMonth()) {
+            const QString table = line[1] == u"收入" ? u"InType"_s : u"OutType"_s;
+            if (line[5].isEmpty() || made.contains(table + line[5]))
+                continue;
+            made.insert(table + line[5]);
+            DbExec(u"insert into %1(SelfIndex,ParentIndex,TypeName) values (%2,0,'%3')"_s.arg(
+                table, QString::number(made.size()), line[5]));
+        }
+        pockets << kMonthAccounts[2] << kMonthAccounts[3];
+        for (const QString &pocket : pockets)
+            RememberSourceAccount(pocket, pocket);
+        RememberSourceAccount(u"账户余额"_s, kMonthAccounts[0]);
+        RememberSourceAccount(u"零钱"_s, kMonthAccounts[1]);
+    }
+};
+
+// The records and transfers in the books as expected.csv writes them, without
+// the lines they come from, sorted.
+QStringList BookedLines()
+{
+    const auto amount = [](TQuery &query, int field) {
+        return QString::number(double(query.Fields(field).AsInt64()) / 10000, 'f', 2);
+    };
+    QStringList lines;
+    TQuery *query = &GDbAccess->OpenQuery(
+        u"select cast(InDate as integer),InOutType,cast(round(Fare*10000) as integer),"
+        "AccountName,iif(InOutType=0,(select TypeName from InType where SelfIndex=TypeID),"
+        "(select TypeName from OutType where SelfIndex=TypeID)),Remark from BookKeep"_s);
+    for (; !query->Eof(); query->Next())
+        lines << QStringList {DateOfDayNumber(query->Fields(0).AsInt64()).toString(Qt::ISODate),
+                              query->Fields(1).AsInteger() == 0    ? u"收入"_s
+                                  : query->Fields(2).AsInt64() < 0 ? u"退款"_s
+                                                                   : u"支出"_s,
+                              amount(*query, 2),
+                              query->Fields(3).AsString(),
+                              QString(),
+                              query->Fields(4).AsString(),
+                              query->Fields(5).AsString()}
+                     .join(u',');
+    query->Close();
+    query = &GDbAccess->OpenQuery(u"select cast(InDate as integer),cast(round(Fare*10000) as "
+                                  "integer),FromAccount,ToAccount,Remark from Transfer"_s);
+    for (; !query->Eof(); query->Next())
+        lines << QStringList {DateOfDayNumber(query->Fields(0).AsInt64()).toString(Qt::ISODate),
+                              u"转账"_s,
+                              amount(*query, 1),
+                              query->Fields(2).AsString(),
+                              query->Fields(3).AsString(),
+                              QString(),
+                              query->Fields(4).AsString()}
+                     .join(u',');
+    query->Close();
+    lines.sort();
+    return lines;
+}
+
+// The month's bills imported one by one, or all at once; returns what each
+// import added.
+QList<int> ImportMonth(const QStringList &order, bool together)
+{
+    QList<TBill> bills;
+    QList<int> added;
+    for (const QString &name : order) {
+        bills << TBill {ReadStatement(kMonth + name + u".csv"_s),
+                        kMonthAccounts[kMonthBills.indexOf(name)],
+                        {},
+                        {}};
+        if (together && bills.size() < order.size())
+            continue;
+        BillMerge::Plan(bills, RememberedPockets());
+        MarkKnownRows(bills);
+        QList<QList<int>> types;
+        for (const TBill &bill : bills)
+            types << ChooseCategories(bill.Statement, 0, 0);
+        added << ImportBills(bills, types, 0, 0);
+        bills.clear();
+    }
+    return added;
+}
+
 } // namespace
 
 class TestImportBooks : public QObject
@@ -358,6 +459,36 @@ private Q_SLOTS:
                                    .mid(1);
         expected.sort();
         QCOMPARE(PlannedLines(bills, order), expected);
+    }
+
+    void MonthInTheBooks_data()
+    {
+        QTest::addColumn<QStringList>("order");
+        QTest::addColumn<bool>("together");
+        QTest::newRow("at once") << kMonthBills << true;
+        QTest::newRow("apps first") << kMonthBills << false;
+        QTest::newRow("cards first")
+            << QStringList {u"icbc"_s, u"cmb"_s, u"wechat"_s, u"alipay"_s} << false;
+        QTest::newRow("mixed") << QStringList {u"cmb"_s, u"alipay"_s, u"icbc"_s, u"wechat"_s}
+                               << false;
+    }
+
+    // Imported at once or apart, in any order, the month's bills book exactly
+    // its expected entries; importing any of them again adds nothing.
+    void MonthInTheBooks()
+    {
+        QFETCH(QStringList, order);
+        QFETCH(bool, together);
+        TMonthBooks books;
+        ImportMonth(order, together);
+        QStringList expected;
+        for (const QStringList &line : ExpectedMonth())
+            expected << line.mid(0, 7).join(u',');
+        expected.sort();
+        QCOMPARE(BookedLines(), expected);
+        for (const QString &name : kMonthBills)
+            QVERIFY_THROWS_EXCEPTION(Exception, ImportMonth({name}, false));
+        QCOMPARE(BookedLines(), expected);
     }
 
     // 100,000 rows go in as one batch; the time is reported, not asserted.

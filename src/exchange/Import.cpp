@@ -23,13 +23,14 @@ const QString kAccountRecords = QStringLiteral("select cast(InDate as integer),i
 const QString kImportedRows = QStringLiteral("select r.SourceId,r.RecordID,coalesce(l.TransferID,0) from ImportedRow r left join ImportLink l on l.SourceId=r.SourceId");
 // What earlier imports booked alone while the other side of the same money
 // may still come, with the money as it is booked now.
-const QString kPending = QStringLiteral("select l.App,l.Awaits,l.RecordID,l.TransferID,coalesce(b.AccountName,t.FromAccount),coalesce(t.ToAccount,''),cast(coalesce(b.InDate,t.InDate) as integer),iif(b.InOutType=0,0,1),cast(round(coalesce(b.Fare,t.Fare)*10000) as integer) from ImportLink l left join BookKeep b on l.RecordID<>0 and b.ID=l.RecordID left join Transfer t on l.TransferID<>0 and t.ID=l.TransferID where l.Awaits is not null and (b.ID is not null or t.ID is not null)");
+const QString kPending = QStringLiteral("select l.App,l.Awaits,l.RecordID,l.TransferID,coalesce(b.AccountName,t.FromAccount),coalesce(t.ToAccount,''),cast(coalesce(b.InDate,t.InDate) as integer),iif(b.InOutType=0,0,1),cast(round(coalesce(b.Fare,t.Fare)*10000) as integer) from ImportLink l left join BookKeep b on l.RecordID<>0 and b.ID=l.RecordID left join Transfer t on l.TransferID<>0 and t.ID=l.TransferID where l.Awaits is not null and coalesce(b.InDate,t.InDate) between %s and %s");
 const QString kLinkRow = QStringLiteral("insert or replace into ImportedRow(SourceId,RecordID) values ('%s',%s)");
 const QString kLink = QStringLiteral("insert or replace into ImportLink(SourceId,RecordID,TransferID,App,Awaits) values ('%s',%s,%s,'%s',%s)");
 const QString kLinkRecordOf = QStringLiteral("insert or replace into ImportLink(SourceId,RecordID,TransferID,App,Awaits) values ('%s',(select RecordID from ImportedRow where SourceId='%s'),%s,'%s',%s)");
 const QString kLinkedRowOf = QStringLiteral("insert or replace into ImportedRow(SourceId,RecordID) values ('%s',(select RecordID from ImportedRow where SourceId='%s'))");
 const QString kNoLongerAwaited = QStringLiteral("update ImportLink set Awaits=null where Awaits is not null and RecordID=%s and TransferID=%s");
 const QString kEnrichRecord = QStringLiteral("update BookKeep set InDate='%s',Remark='%s',TypeID=%s where ID=%s");
+const QString kPurchaseCategory = QStringLiteral("select b.TypeID from ImportedRow r join BookKeep b on b.ID=r.RecordID where r.SourceId='%s' and b.InOutType<>0");
 const QString kEnrichTransfer = QStringLiteral("update Transfer set InDate='%s',Remark='%s' where ID=%s");
 // clang-format on
 
@@ -135,6 +136,21 @@ void CheckAmounts(const QList<TBill> &bills, const QList<TEntry> &entries, const
         refuse(*sunk, QStringLiteral("余额"));
 }
 
+// The category of the purchase a refund gives money back for, when an earlier
+// import booked it (its order number comes before an underscore in the
+// refund's); 0 when none.
+int PurchaseCategory(const TStatementRow &row)
+{
+    const qsizetype cut = row.SourceId.lastIndexOf(u'_');
+    if (!row.Refund || CategoryKind(row) != 1 || cut < 0)
+        return 0;
+    TQuery &query
+        = GDbAccess->OpenQuery(Format(kPurchaseCategory, {SqlText(row.SourceId.left(cut))}));
+    const int typeId = query.Eof() ? 0 : query.Fields(0).AsInteger();
+    query.Close();
+    return typeId;
+}
+
 // What an earlier import booked alone, awaiting the other side of its money.
 struct TPending
 {
@@ -150,15 +166,21 @@ struct TPending
     bool Used = false;
 };
 
-QList<TPending> ReadPending()
+// The pending bookings of the days from first to last, by their amount.
+using TPendingByUnits = QHash<qint64, QList<TPending>>;
+
+TPendingByUnits ReadPending(qint64 first, qint64 last)
 {
-    QList<TPending> pending;
-    GDbAccess->ReadLong(kPending, [&pending](TQuery &query) {
-        for (; !query.Eof(); query.Next())
-            pending << TPending {
+    TPendingByUnits pending;
+    const QString sql = Format(kPending, {QString::number(first), QString::number(last)});
+    GDbAccess->ReadLong(sql, [&pending](TQuery &query) {
+        for (; !query.Eof(); query.Next()) {
+            const TPending p {
                 query.Fields(0).AsString(), query.Fields(1).AsInteger(), query.Fields(2).AsInt64(),
                 query.Fields(3).AsInt64(),  query.Fields(4).AsString(),  query.Fields(5).AsString(),
                 query.Fields(6).AsInt64(),  query.Fields(7).AsInteger(), query.Fields(8).AsInt64()};
+            pending[p.Units] << p;
+        }
     });
     return pending;
 }
@@ -177,12 +199,13 @@ bool SameMoney(const TStatementRow &row, const TRowPlan &plan, const TPending &p
 
 // Finds, oldest first, what an earlier import booked of the other side of a
 // row's money: a card's line books 0-2 days after the app.
-TPending *FindPending(QList<TPending> &pending, const TStatementRow &row, const TRowPlan &plan,
+TPending *FindPending(TPendingByUnits &pending, const TStatementRow &row, const TRowPlan &plan,
                       int awaits)
 {
     const qint64 day = DayNumber(row.Date);
+    const bool refund = row.Status == TRowStatus::Refund;
     TPending *found = nullptr;
-    for (TPending &p : pending) {
+    for (TPending &p : pending[(refund ? -row.Amount : row.Amount).Units()]) {
         const qint64 lag = awaits == 0 ? day - p.Day : p.Day - day;
         if (!p.Used && p.Awaits != awaits && p.App == row.App && lag >= 0
             && lag <= BillMerge::kCardLagDays && SameMoney(row, plan, p)
@@ -265,6 +288,9 @@ QList<int> ChooseCategories(const TStatement &statement, int defaultIncome, int 
         typeIds << byName[kind].value(row.CategoryHint,
                                       chosen[kind].value(row.CategoryHint, fallback));
     }
+    for (qsizetype i = 0; i < statement.Rows.size(); ++i)
+        if (const int purchased = PurchaseCategory(statement.Rows[i]); purchased > 0)
+            typeIds[i] = purchased;
     return typeIds;
 }
 
@@ -376,7 +402,8 @@ void MarkKnownRows(QList<TBill> &bills, const BillMerge::TOverrides &overrides)
         return x.Date != y.Date ? x.Date < y.Date : x.Time < y.Time;
     });
 
-    QList<TPending> pending = ReadPending();
+    TPendingByUnits pending = ReadPending(DayNumber(first) - BillMerge::kCardLagDays,
+                                          DayNumber(last) + BillMerge::kCardLagDays);
     // How many records of each key are still unmatched, per account.
     QHash<QString, QHash<TRecordKey, int>> stored;
     for (const TRowRef ref : lone) {

@@ -39,7 +39,7 @@ int RememberedDefault(int kind);
 
 // The category each row of the statement goes to: the category named like
 // its hint, else the one the user chose for that hint before, else the
-// default of its kind.
+// default of its kind; a refund's purchase booked before gives its own.
 QList<int> ChooseCategories(const TStatement &statement, int defaultIncome, int defaultExpense);
 
 // The account each funding source or pocket is sent to (see

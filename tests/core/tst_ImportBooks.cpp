@@ -491,6 +491,26 @@ private Q_SLOTS:
         QCOMPARE(BookedLines(), expected);
     }
 
+    // A refund whose purchase an earlier import booked goes to the purchase's
+    // category, as the user chose it.
+    void RefundOfEarlierPurchase()
+    {
+        TImportBooks books;
+        const QList<QByteArray> lines = ReadAll(kMonth + u"alipay.csv"_s).split('\n');
+        const auto bill = [&](int line) {
+            const QString path = FDir.filePath(u"refund%1.csv"_s.arg(line));
+            WriteFile(path, (lines.mid(0, 25) << lines[line - 1]).join('\n') + '\n');
+            return ReadStatement(path);
+        };
+        const TBill purchase = Marked(bill(37));
+        QList<int> types = ChooseCategories(purchase.Statement, 1, 3);
+        types[0] = 1;
+        QCOMPARE(ImportBills({purchase}, {types}, 1, 3), 1);
+        const TBill refund = Marked(bill(34));
+        QCOMPARE(refund.Statement.Rows[0].Status, TRowStatus::Refund);
+        QCOMPARE(ChooseCategories(refund.Statement, 1, 3), QList<int> {1});
+    }
+
     // 100,000 rows go in as one batch; the time is reported, not asserted.
     void LargeImport()
     {

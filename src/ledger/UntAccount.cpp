@@ -30,6 +30,9 @@ const QString kDeleteReconciled = QStringLiteral("delete from Reconciled where A
 const QString kRenameInTransfersFrom = QStringLiteral("update Transfer set FromAccount='%s' where FromAccount='%s'");
 const QString kRenameInTransfersTo = QStringLiteral("update Transfer set ToAccount='%s' where ToAccount='%s'");
 const QString kRenameInReconciled = QStringLiteral("update Reconciled set AccountName='%s' where AccountName='%s'");
+// The import's remembered accounts (per format and per funding source) and rules.
+const QString kRenameInImportChoices = QStringLiteral("update ImportSetting set Value='%s' where Value='%s' and (Name like 'account:%%' or Name like 'source:%%')");
+const QString kRenameInImportRules = QStringLiteral("update ImportRule set AccountName='%s' where AccountName='%s'");
 // clang-format on
 
 } // namespace
@@ -98,9 +101,9 @@ void TAccount::ReadAccount(const QString &name)
 
 void TAccount::UpdateAccount(const QString &oldName)
 {
-    // A name another account bears is refused, and the records, transfers and
-    // reconciliation points follow the account to its new name, so its totals
-    // and the delete check stay right. A change of the remark alone leaves
+    // A name another account bears is refused, and the records, transfers,
+    // reconciliation points and the import's choices follow the account to its
+    // new name, so its totals and the delete check stay right. A change of the remark alone leaves
     // them as they are.
     const bool renamed = FAccountName != oldName;
     if (renamed && AccountExists(FAccountName))
@@ -108,7 +111,8 @@ void TAccount::UpdateAccount(const QString &oldName)
     FSql = Format(kUpdateAccount, {SqlText(FAccountName), SqlText(FRemark), SqlText(oldName)});
     if (renamed) {
         for (const QString &rename :
-             {kRenameInRecords, kRenameInTransfersFrom, kRenameInTransfersTo, kRenameInReconciled})
+             {kRenameInRecords, kRenameInTransfersFrom, kRenameInTransfersTo, kRenameInReconciled,
+              kRenameInImportChoices, kRenameInImportRules})
             FSql += kBatchSeparator + Format(rename, {SqlText(FAccountName), SqlText(oldName)});
     }
     DbExec(FSql, QStringLiteral("修改账户 ") + UndoLog::StepText(FAccountName));

@@ -164,6 +164,8 @@ void TestAccount::renameCarriesIntoRecords()
     InsertAccount(QStringLiteral("旧名"), Amount("100"));
     const QString income = AddRecord(0, QStringLiteral("旧名"), Amount("40"));
     AddRecord(1, QStringLiteral("旧名"), Amount("15.5"));
+    DbExec(QStringLiteral("insert into ImportSetting values ('source:零钱','旧名')@#@"
+                          "insert into ImportSetting values ('account:wechat','旧名')"));
 
     GAccount->FAccountName = QStringLiteral("新名");
     GAccount->FRemark = QString();
@@ -171,6 +173,8 @@ void TestAccount::renameCarriesIntoRecords()
 
     QCOMPARE(AccountNames(), QStringList {QStringLiteral("新名")});
     QCOMPARE(DbQueryInt(QStringLiteral("select count(*) from BookKeep where AccountName='新名'")),
+             2);
+    QCOMPARE(DbQueryInt(QStringLiteral("select count(*) from ImportSetting where Value='新名'")),
              2);
     QCOMPARE(FailureOf([] { GAccount->DeleteAccount(QStringLiteral("新名")); }), kAccountInUse);
 

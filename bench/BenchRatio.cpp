@@ -6,6 +6,7 @@
 #include "BenchBooks.h"
 #include "PairRunner.h"
 
+#include "data/AutoBackup.h"
 #include "data/Currency.h"
 #include "data/DbAccess.h"
 #include "data/DbFile.h"
@@ -14,8 +15,10 @@
 #include "data/UException.h"
 #include "data/UndoLog.h"
 #include "data/UntPublic.h"
+#include "exchange/Import.h"
 #include "ledger/AccountStatement.h"
 #include "ledger/Transfers.h"
+#include "ledger/UntAccount.h"
 #include "ledger/UntBookKeep.h"
 #include "ledger/UntTree.h"
 #include "reports/UntReport.h"
@@ -629,6 +632,147 @@ TMeasureResult StatementMeasure(const TOptions &options, const QString &work)
         });
 }
 
+// ---- importing bills ----------------------------------------------------
+
+// A WeChat bill of `rows` spends over the year up to today, paid from a card
+// the import sends to `account`; the same seed gives the same bill.
+QString WriteWechatBill(const QString &dir, int rows, quint32 seed)
+{
+    QRandomGenerator random(seed);
+    QByteArray text
+        = "\xEF\xBB\xBF微信支付账单明细\n交易时间,交易类型,交易对方,商品,收/支,金额(元),"
+          "支付方式,当前状态,交易单号,商户单号,备注\n";
+    const QDateTime start(QDate::currentDate().addYears(-1), QTime(8, 0));
+    for (int i = 0; i < rows; ++i) {
+        const QDateTime when = start.addSecs(qint64(i) * 365 * 86400 / rows);
+        const Currency amount = Currency::FromUnits(random.bounded(1, 50000) * 100);
+        text += QStringLiteral(
+                    "%1,商户消费,商户%2,商品%3,支出,¥%4,工商银行(5678),支付成功,W%5,/,/\n")
+                    .arg(when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+                    .arg(random.bounded(500))
+                    .arg(i)
+                    .arg(amount.ToString())
+                    .arg(i)
+                    .toUtf8();
+    }
+    const QString file = dir + QStringLiteral("/wechat.csv");
+    QFile out(file);
+    if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size())
+        throw TBenchFailure(QStringLiteral("cannot write %1").arg(file));
+    return file;
+}
+
+// A bill read, planned with the books' choices, marked against the books and
+// given categories: what the import window does before it shows the rows.
+qint64 PreviewBills(QList<TBill> &bills)
+{
+    BillMerge::Plan(bills, StatementImport::RememberedPockets(),
+                    StatementImport::RememberedOverrides());
+    StatementImport::MarkKnownRows(bills, StatementImport::RememberedOverrides());
+    qint64 rows = 0;
+    for (const TBill &bill : bills) {
+        GSink = GSink + StatementImport::ChooseCategories(bill.Statement, 0, 0).size();
+        rows += bill.Statement.Rows.size();
+    }
+    return rows;
+}
+
+// A bill of a hundredth as many rows as the books have records (1,000 to
+// 10,000) brought to the preview on books whose first account holds up to
+// 100,000 card lines an earlier import booked and that await the app's rows,
+// against reading the bill's rows alone.
+TMeasureResult ImportPreviewMeasure(const TOptions &options, const QString &work)
+{
+    const int records = std::min(options.Records, 100000);
+    const QString books
+        = NewBooks(work, QStringLiteral("import"), records, options.Seed, TRecordOrder::ByDate);
+    const QString account = BookAccounts().first();
+    {
+        const TRawDb raw(BooksFile(books), false);
+        const QByteArray sql
+            = "begin;insert into ImportedRow(SourceId,RecordID) select 'bank:'||ID,ID from "
+              "BookKeep;"
+              "insert into ImportLink(SourceId,RecordID,App,Awaits) select 'bank:'||ID,ID,'微信',0 "
+              "from BookKeep;insert into ImportSetting values ('source:工商银行(5678)','"
+            + account.toUtf8() + "');commit";
+        if (sqlite3_exec(raw.Db(), sql.constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
+            throw TBenchFailure(QStringLiteral("import_preview: %1")
+                                    .arg(QString::fromUtf8(sqlite3_errmsg(raw.Db()))));
+    }
+    UseBooks(books);
+    const QString file
+        = WriteWechatBill(books, std::clamp(options.Records / 100, 1000, 10000), options.Seed);
+    return RunPairs(
+        QStringLiteral("import_preview"), 3, options.Repeats,
+        [&](int) { return Timed([&] { return qint64(ReadStatement(file).Rows.size()); }); },
+        [&](int) {
+            return Timed([&] {
+                QList<TBill> bills {TBill {ReadStatement(file), account, {}, {}}};
+                return PreviewBills(bills);
+            });
+        });
+}
+
+// The four bills of one month imported as one batch with the automatic copy
+// made before it, against making that copy alone; each import is undone,
+// untimed, before the next.
+TMeasureResult ImportMonthMeasure(const TOptions &options, const QString &books,
+                                  const QString &work)
+{
+    UseBooks(books);
+    const QStringList names {QStringLiteral("alipay"), QStringLiteral("wechat"),
+                             QStringLiteral("cmb"), QStringLiteral("icbc")};
+    const QStringList accounts {QStringLiteral("支付宝余额"), QStringLiteral("微信零钱"),
+                                QStringLiteral("招商银行储蓄卡(1234)"),
+                                QStringLiteral("工商银行(5678)")};
+    for (const QString &name :
+         accounts + QStringList {QStringLiteral("余额宝"), QStringLiteral("信用卡(9012)")}) {
+        if (!TAccount().AccountExists(name))
+            DbExec(Format(QStringLiteral("insert into Account(AccountName) values ('%s')"),
+                          {SqlText(name)}));
+        if (!accounts.sliced(0, 2).contains(name))
+            StatementImport::RememberSourceAccount(name, name);
+    }
+    int copies = 0;
+    const auto backup = [&] {
+        AutoBackup::TMade made;
+        const QString folder = work + QStringLiteral("/month-copies-%1").arg(++copies);
+        if (const Outcome done
+            = AutoBackup::Make(BooksFile(books), folder, QDateTime::currentDateTime(), made);
+            !done.IsSound())
+            throw TBenchFailure(QStringLiteral("import_month: %1").arg(done.Reason()));
+        QDir(folder).removeRecursively();
+    };
+    return RunPairs(
+        QStringLiteral("import_month"), 0, options.Repeats,
+        [&](int) {
+            return Timed([&] {
+                backup();
+                return qint64(names.size());
+            });
+        },
+        [&](int) {
+            const TRun run = Timed([&] {
+                backup();
+                QList<TBill> bills;
+                for (qsizetype i = 0; i < names.size(); ++i)
+                    bills << TBill {ReadStatement(QStringLiteral(MONTH_BILLS "/") + names[i]
+                                                  + QStringLiteral(".csv")),
+                                    accounts[i],
+                                    {},
+                                    {}};
+                PreviewBills(bills);
+                QList<QList<int>> types;
+                for (const TBill &bill : bills)
+                    types << StatementImport::ChooseCategories(bill.Statement, 0, 0);
+                GSink = GSink + StatementImport::ImportBills(bills, types, 0, 0);
+                return qint64(bills.size());
+            });
+            GDbAccess->Undo();
+            return run;
+        });
+}
+
 // ---- changing records ---------------------------------------------------
 
 enum class TChange {
@@ -1157,6 +1301,14 @@ std::vector<TMeasureResult> RunAll(const TOptions &options)
     if (any({"statement_account"})) {
         results.push_back(StatementMeasure(options, work.path()));
         GPrompt->Check(QStringLiteral("statement_account"));
+    }
+    if (any({"import_preview"})) {
+        results.push_back(ImportPreviewMeasure(options, work.path()));
+        GPrompt->Check(QStringLiteral("import_preview"));
+    }
+    if (any({"import_month"})) {
+        results.push_back(ImportMonthMeasure(options, dated(), work.path()));
+        GPrompt->Check(QStringLiteral("import_month"));
     }
     if (any({"tree_2000"})) {
         results.push_back(TreeMeasure(options, work.path()));

@@ -480,7 +480,7 @@ private Q_SLOTS:
         QFETCH(QStringList, order);
         QFETCH(bool, together);
         TMonthBooks books;
-        ImportMonth(order, together);
+        const qsizetype imports = ImportMonth(order, together).size();
         QStringList expected;
         for (const QStringList &line : ExpectedMonth())
             expected << line.mid(0, 7).join(u',');
@@ -489,6 +489,13 @@ private Q_SLOTS:
         for (const QString &name : kMonthBills)
             QVERIFY_THROWS_EXCEPTION(Exception, ImportMonth({name}, false));
         QCOMPARE(BookedLines(), expected);
+        // Each import is one step; undone, they leave no trace of the rows.
+        for (qsizetype i = 0; i < imports; ++i)
+            GDbAccess->Undo();
+        QCOMPARE(BookedLines(), QStringList());
+        QCOMPARE(RowCount(u"ImportedRow"_s) + RowCount(u"ImportLink"_s), 0);
+        for (const QString &account : kMonthAccounts)
+            QCOMPARE(ReadTotals(account), TTotals());
     }
 
     // A refund whose purchase an earlier import booked goes to the purchase's

@@ -20,7 +20,8 @@ const QString kReadSetting = QStringLiteral("select Value from ImportSetting whe
 const QString kSaveSetting = QStringLiteral("insert or replace into ImportSetting(Name,Value) values (?,?)");
 const QString kReadSettings = QStringLiteral("select Name,Value from ImportSetting where Name like '%s%%'");
 const QString kAccountRecords = QStringLiteral("select cast(InDate as integer),iif(InOutType=0,0,1),cast(round(Fare*10000) as integer) from BookKeep where AccountName='%s' and InDate>=%s and InDate<%s");
-const QString kImportedRows = QStringLiteral("select r.SourceId,r.RecordID,coalesce(l.TransferID,0) from ImportedRow r left join ImportLink l on l.SourceId=r.SourceId");
+// The rows imported from bills of one format: their identities start with it.
+const QString kImportedRows = QStringLiteral("select r.SourceId,r.RecordID,coalesce(l.TransferID,0) from ImportedRow r left join ImportLink l on l.SourceId=r.SourceId where r.SourceId>='%s:' and r.SourceId<'%s;'");
 // What earlier imports booked alone while the other side of the same money
 // may still come, with the money as it is booked now.
 const QString kPending = QStringLiteral("select l.App,l.Awaits,l.RecordID,l.TransferID,coalesce(b.AccountName,t.FromAccount),coalesce(t.ToAccount,''),cast(coalesce(b.InDate,t.InDate) as integer),iif(b.InOutType=0,0,1),cast(round(coalesce(b.Fare,t.Fare)*10000) as integer) from ImportLink l left join BookKeep b on l.RecordID<>0 and b.ID=l.RecordID left join Transfer t on l.TransferID<>0 and t.ID=l.TransferID where l.Awaits is not null and coalesce(b.InDate,t.InDate) between %s and %s");
@@ -342,11 +343,16 @@ void MarkKnownRows(QList<TBill> &bills, const BillMerge::TOverrides &overrides)
         qint64 Transfer;
     };
     QHash<QString, TBooked> imported;
-    GDbAccess->ReadLong(kImportedRows, [&imported](TQuery &query) {
-        for (; !query.Eof(); query.Next())
-            imported.insert(query.Fields(0).AsString(),
-                            TBooked {query.Fields(1).AsInt64(), query.Fields(2).AsInt64()});
-    });
+    QSet<QString> formats;
+    for (const TBill &bill : bills)
+        formats.insert(bill.Read.FormatId);
+    for (const QString &format : formats)
+        GDbAccess->ReadLong(
+            Format(kImportedRows, {SqlText(format), SqlText(format)}), [&imported](TQuery &query) {
+                for (; !query.Eof(); query.Next())
+                    imported.insert(query.Fields(0).AsString(),
+                                    TBooked {query.Fields(1).AsInt64(), query.Fields(2).AsInt64()});
+            });
     const auto row = [&bills](TRowRef ref) -> TStatementRow & {
         return bills[ref.Bill].Statement.Rows[ref.Row];
     };

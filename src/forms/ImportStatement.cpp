@@ -28,6 +28,8 @@ const QString kStatementFilter = QStringLiteral("账单文件 (*.csv *.xlsx *.xl
 
 const QString kNoAccount = QStringLiteral("\n还没有账户：请先在“账户信息”中新建一个账户，再导入。");
 
+const QString kNoSourceAccount = QStringLiteral("未指定账户");
+
 const QString kAskMapping = QStringLiteral("无法识别这个表格的格式。请指出日期、金额等各在哪一列，"
                                            "下次遇到表头相同的文件会自动使用这些设置。");
 
@@ -305,7 +307,6 @@ TFormImport::TFormImport(QWidget *parent)
     ui->pbLoad->hide();
     ui->pbImport->hide();
     ui->grpMapping->hide();
-    ui->wgtSources->hide();
     ui->tvRows->setModel(FModel);
     ui->tvRows->setItemDelegateForColumn(TImportRowsModel::ColCategory,
                                          new TCategoryDelegate(FModel, ui->tvRows));
@@ -316,29 +317,34 @@ TFormImport::TFormImport(QWidget *parent)
     const QFontMetrics metrics(ui->tvRows->font());
     const auto fit = [&](int column, const QString &sample) {
         header->resizeSection(column,
-                              metrics.horizontalAdvance(sample) + 4 * metrics.averageCharWidth());
+                              metrics.horizontalAdvance(sample) + 3 * metrics.averageCharWidth());
     };
     fit(TImportRowsModel::ColFile, QStringLiteral("微信支付账单"));
-    fit(TImportRowsModel::ColLine, QStringLiteral("9999"));
+    fit(TImportRowsModel::ColLine, QStringLiteral("行"));
     fit(TImportRowsModel::ColDate, QStringLiteral("2026-12-31 23:59:59"));
     fit(TImportRowsModel::ColKind, QStringLiteral("收支"));
-    fit(TImportRowsModel::ColAmount, QStringLiteral("1000000.00"));
+    fit(TImportRowsModel::ColAmount, QStringLiteral("100000.00"));
     fit(TImportRowsModel::ColAccount, QStringLiteral("银行储蓄卡(1234)"));
     fit(TImportRowsModel::ColCategory, QStringLiteral("分类名称较长"));
-    fit(TImportRowsModel::ColStatus, QStringLiteral("跳过：交易关闭，没有付款"));
+    fit(TImportRowsModel::ColStatus, QStringLiteral("转账：余额宝 → 支付宝余额"));
     ui->tvRows->verticalHeader()->hide();
     for (QTableWidget *table : {ui->twFiles, ui->twSources}) {
         table->verticalHeader()->hide();
         table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-        table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+        table->horizontalHeader()->setStretchLastSection(true);
     }
 
     TAccount().ListAccountNames(FAccounts);
+    ui->cbAccount->addItems(FAccounts);
+    ui->cbSource->addItem(kNoSourceAccount, QString());
+    for (const QString &account : FAccounts)
+        ui->cbSource->addItem(account, account);
     const QList<TImportCategory> income = StatementImport::Categories(0);
     const QList<TImportCategory> expense = StatementImport::Categories(1);
     FModel->SetCategories(income, expense);
     FillCategories(ui->cbDefaultIncome, income, StatementImport::RememberedDefault(0));
     FillCategories(ui->cbDefaultExpense, expense, StatementImport::RememberedDefault(1));
+    FillSources();
     ShowSummary();
 
     // A row's menu changes what the plan made of it; it comes up by mouse,
@@ -362,9 +368,9 @@ TFormImport::TFormImport(QWidget *parent)
             [this] { PopupRowMenu(ui->tvRows->visualRect(ui->tvRows->currentIndex()).center()); });
     connect(ui->tvRows->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             &TFormImport::ShowDetail);
-    connect(ui->twFiles, &QTableWidget::itemSelectionChanged, this, [this] {
-        ui->btnRemove->setEnabled(!FLoading && !ui->twFiles->selectedItems().isEmpty());
-    });
+    connect(ui->twFiles, &QTableWidget::currentCellChanged, this, &TFormImport::ShowFileAccount);
+    connect(ui->twSources, &QTableWidget::currentCellChanged, this,
+            &TFormImport::ShowSourceAccount);
 
     // Commands run queued, so a failure never unwinds through event delivery.
     const auto command = [this](auto *sender, auto signal, void (TFormImport::*slot)()) {
@@ -374,6 +380,8 @@ TFormImport::TFormImport(QWidget *parent)
     command(ui->btnRemove, &QPushButton::clicked, &TFormImport::RemoveFile);
     command(ui->btnMapping, &QPushButton::clicked, &TFormImport::ApplyMapping);
     command(ui->btnImport, &QPushButton::clicked, &TFormImport::ImportClick);
+    command(ui->cbAccount, &QComboBox::currentIndexChanged, &TFormImport::AccountChanged);
+    command(ui->cbSource, &QComboBox::currentIndexChanged, &TFormImport::SourceChanged);
     command(ui->cbDefaultIncome, &QComboBox::activated, &TFormImport::DefaultsChanged);
     command(ui->cbDefaultExpense, &QComboBox::activated, &TFormImport::DefaultsChanged);
     const auto override = [this](QAction *action, std::optional<BillMerge::TOverride> choice) {
@@ -436,7 +444,7 @@ void TFormImport::RemoveFile()
     FFiles.removeAt(at);
     FBills.removeAt(at);
     FTypeIds.removeAt(at);
-    FillFiles();
+    FillFiles(std::min(at, static_cast<int>(FFiles.size()) - 1));
     ShowMapping();
     Replan();
 }
@@ -511,7 +519,9 @@ void TFormImport::Loaded(const TStatement &statement)
         ui->btnFile->setEnabled(true);
         ui->btnMapping->setEnabled(true);
     }
-    FillFiles();
+    const int current
+        = readable ? static_cast<int>(FFiles.indexOf(FFileName)) : ui->twFiles->currentRow();
+    FillFiles(std::min(current, static_cast<int>(FFiles.size()) - 1));
     ShowMapping();
     Replan();
     if (!readable && FBills.isEmpty())
@@ -532,7 +542,7 @@ void TFormImport::AddBill(const TStatement &statement)
         return;
     }
     const QString remembered = StatementImport::RememberedAccount(statement.FormatId);
-    bill.Account = FAccounts.contains(remembered) ? remembered : FAccounts.value(0);
+    bill.Account = FAccounts.contains(remembered) ? remembered : ui->cbAccount->currentText();
     FFiles << FFileName;
     FBills << bill;
     FTypeIds << QList<int>();
@@ -589,20 +599,18 @@ void TFormImport::ApplyMapping()
     Read(mapping);
 }
 
-void TFormImport::FillFiles()
+void TFormImport::FillFiles(int current)
 {
     QTableWidget *table = ui->twFiles;
-    table->setRowCount(0);
     table->setRowCount(static_cast<int>(FFiles.size()));
     for (int b = 0; b < FFiles.size(); ++b) {
         const TStatement &read = FBills[b].Read;
-        const QString name = QFileInfo(FFiles[b]).fileName();
         const auto cell = [&](int column, const QString &text) {
             auto *item = new QTableWidgetItem(text);
             item->setToolTip(text);
             table->setItem(b, column, item);
         };
-        cell(FileName, name);
+        cell(FileName, QFileInfo(FFiles[b]).fileName());
         table->item(b, FileName)->setToolTip(QDir::toNativeSeparators(FFiles[b]));
         cell(FileFormat, read.NeedsMapping ? QStringLiteral("未识别的表格") : read.FormatName);
         cell(FilePeriod,
@@ -611,30 +619,30 @@ void TFormImport::FillFiles()
                                                    read.LastDate().toString(Qt::ISODate))
                                         : QString());
         cell(FileRows, QString::number(read.Rows.size()));
-        QComboBox *box = AccountBox(QStringLiteral("%1 导入到的账户").arg(name), QString());
-        box->setCurrentIndex(box->findData(FBills[b].Account));
-        connect(box, &QComboBox::currentIndexChanged, this, &TFormImport::AccountsChanged,
-                Qt::QueuedConnection);
-        table->setCellWidget(b, FileAccount, box);
+        cell(FileAccount, FBills[b].Account);
     }
+    table->setCurrentCell(current, FileName);
+    ShowFileAccount();
 }
 
-QComboBox *TFormImport::AccountBox(const QString &accessibleName, const QString &noneText)
+void TFormImport::ShowFileAccount()
 {
-    auto *box = new QComboBox;
-    box->setAccessibleName(accessibleName);
-    if (!noneText.isEmpty())
-        box->addItem(noneText, QString());
-    for (const QString &account : FAccounts)
-        box->addItem(account, account);
-    return box;
+    const int at = ui->twFiles->currentRow();
+    ui->btnRemove->setEnabled(!FLoading && at >= 0);
+    if (at < 0 || at >= FBills.size())
+        return;
+    const QSignalBlocker quiet(ui->cbAccount);
+    ui->cbAccount->setCurrentIndex(ui->cbAccount->findText(FBills[at].Account));
 }
 
-void TFormImport::AccountsChanged()
+void TFormImport::AccountChanged()
 {
-    for (int b = 0; b < FBills.size(); ++b)
-        if (const auto *box = qobject_cast<QComboBox *>(ui->twFiles->cellWidget(b, FileAccount)))
-            FBills[b].Account = box->currentData().toString();
+    // Before any file is read, the choice is the account of the files to come.
+    const int at = ui->twFiles->currentRow();
+    if (at < 0 || at >= FBills.size())
+        return;
+    FBills[at].Account = ui->cbAccount->currentText();
+    ui->twFiles->item(at, FileAccount)->setText(FBills[at].Account);
     Replan();
 }
 
@@ -650,41 +658,41 @@ void TFormImport::FillSources()
                     names << name;
     names.sort();
     QTableWidget *table = ui->twSources;
-    QStringList shown;
-    for (int i = 0; i < table->rowCount(); ++i)
-        shown << table->item(i, 0)->text();
-    if (shown != names) {
-        table->setRowCount(0);
-        table->setRowCount(static_cast<int>(names.size()));
-        for (int i = 0; i < names.size(); ++i) {
-            table->setItem(i, 0, new QTableWidgetItem(names[i]));
-            QComboBox *box = AccountBox(QStringLiteral("“%1”记入的账户").arg(names[i]),
-                                        QStringLiteral("未指定账户"));
-            box->setToolTip(QStringLiteral("未指定账户时，记入所在账单的账户"));
-            connect(box, &QComboBox::currentIndexChanged, this, &TFormImport::SourcesChanged,
-                    Qt::QueuedConnection);
-            table->setCellWidget(i, 1, box);
-        }
-    }
+    const QString current
+        = table->currentRow() >= 0 ? table->item(table->currentRow(), 0)->text() : QString();
     const BillMerge::TPockets pockets = StatementImport::RememberedPockets();
+    table->setRowCount(static_cast<int>(names.size()));
     for (int i = 0; i < names.size(); ++i) {
-        auto *box = static_cast<QComboBox *>(table->cellWidget(i, 1));
-        const QSignalBlocker quiet(box);
-        box->setCurrentIndex(std::max(0, box->findData(pockets.value(names[i]))));
+        const QString account = pockets.value(names[i]);
+        table->setItem(i, 0, new QTableWidgetItem(names[i]));
+        auto *item = new QTableWidgetItem(account.isEmpty() ? kNoSourceAccount : account);
+        item->setData(Qt::UserRole, account);
+        table->setItem(i, 1, item);
     }
-    ui->wgtSources->setVisible(!names.isEmpty());
+    table->setCurrentCell(names.isEmpty() ? -1 : std::max(0, int(names.indexOf(current))), 0);
+    ShowSourceAccount();
+    for (QWidget *widget :
+         QList<QWidget *> {ui->lblSources, ui->twSources, ui->lblSource, ui->cbSource})
+        widget->setVisible(!names.isEmpty());
 }
 
-void TFormImport::SourcesChanged()
+void TFormImport::ShowSourceAccount()
 {
-    const BillMerge::TPockets pockets = StatementImport::RememberedPockets();
-    for (int i = 0; i < ui->twSources->rowCount(); ++i) {
-        const QString source = ui->twSources->item(i, 0)->text();
-        const QString account
-            = static_cast<QComboBox *>(ui->twSources->cellWidget(i, 1))->currentData().toString();
-        if (pockets.value(source) != account)
-            StatementImport::RememberSourceAccount(source, account);
-    }
+    const int at = ui->twSources->currentRow();
+    if (at < 0)
+        return;
+    const QSignalBlocker quiet(ui->cbSource);
+    ui->cbSource->setCurrentIndex(
+        std::max(0, ui->cbSource->findData(ui->twSources->item(at, 1)->data(Qt::UserRole))));
+}
+
+void TFormImport::SourceChanged()
+{
+    const int at = ui->twSources->currentRow();
+    if (at < 0)
+        return;
+    StatementImport::RememberSourceAccount(ui->twSources->item(at, 0)->text(),
+                                           ui->cbSource->currentData().toString());
     Replan();
 }
 

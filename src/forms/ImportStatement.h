@@ -16,7 +16,6 @@ class TFormImport;
 }
 
 class QAction;
-class QComboBox;
 class QMenu;
 class QThread;
 
@@ -112,11 +111,15 @@ private:
     void AddBill(const TStatement &statement);
     void ShowMapping();
     void ApplyMapping();
-    void FillFiles();
-    QComboBox *AccountBox(const QString &accessibleName, const QString &noneText);
-    void AccountsChanged();
+    // The files of the import with the account each goes to; current is the
+    // one whose account the account box shows.
+    void FillFiles(int current);
+    void ShowFileAccount();
+    void AccountChanged();
+    // The funding sources the bills name with the account each goes to.
     void FillSources();
-    void SourcesChanged();
+    void ShowSourceAccount();
+    void SourceChanged();
     void Replan();
     void ShowRows();
     void DefaultsChanged();

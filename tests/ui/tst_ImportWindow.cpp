@@ -13,7 +13,6 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
-#include <QTableWidget>
 #include <QTemporaryDir>
 
 namespace {
@@ -49,18 +48,6 @@ void Open(TFormImport &form, const QString &fileName)
     QVERIFY(loaded.wait(60000));
 }
 
-// The account a file of the window goes to.
-QComboBox *FileAccount(const TFormImport &form, int file)
-{
-    return qobject_cast<QComboBox *>(Child<QTableWidget>(&form, "twFiles")->cellWidget(file, 4));
-}
-
-void SetAccount(TFormImport &form, int file, const QString &account)
-{
-    FileAccount(form, file)->setCurrentIndex(FileAccount(form, file)->findText(account));
-    RunQueuedCommands(&form);
-}
-
 } // namespace
 
 class TestImportWindow : public QObject
@@ -87,8 +74,9 @@ private Q_SLOTS:
                 "2026-03-05 09:00:00,转账,友,/,收入,¥0.00,零钱,已收钱,W5,/,/\n")
                 .toUtf8());
         TFormImport form;
+        Child<QComboBox>(&form, "cbAccount")
+            ->setCurrentIndex(Child<QComboBox>(&form, "cbAccount")->findText(kWallet));
         Open(form, file);
-        SetAccount(form, 0, kWallet);
         QVERIFY(Child<QLabel>(&form, "lblSummary")->text().contains(QStringLiteral("微信支付")));
         QVERIFY(Child<QLabel>(&form, "lblSummary")->text().contains(QStringLiteral("导入 3")));
         // A screen reader reads the summary under the label's name.
@@ -117,8 +105,9 @@ private Q_SLOTS:
         QCOMPARE(form.result(), int(QDialog::Accepted));
         QCOMPARE(form.Imported(), 2);
         QCOMPARE(prompt.Boxes.size(), 1);
-        QCOMPARE(prompt.Boxes[0].Text,
-                 QStringLiteral("已导入 2 条记录（2026-03-02 至 2026-03-02）。\n其中：零钱 2 条。"));
+        QCOMPARE(
+            prompt.Boxes[0].Text,
+            QStringLiteral("已导入 2 条记录（2026-03-02 至 2026-03-02）。\n其中：零钱 2 条。"));
         QCOMPARE(ReadTotals(kWallet), Totals("17.5", "0", "32.5"));
         QCOMPARE(DbQueryInt(QStringLiteral("select TypeID from BookKeep where Fare=20")), 1);
 
@@ -126,7 +115,7 @@ private Q_SLOTS:
         // is offered again.
         TFormImport again;
         Open(again, file);
-        QCOMPARE(FileAccount(again, 0)->currentText(), kWallet);
+        QCOMPARE(Child<QComboBox>(&again, "cbAccount")->currentText(), kWallet);
         QVERIFY(Child<QLabel>(&again, "lblSummary")->text().contains(QStringLiteral("导入 1")));
         QCOMPARE(again.Statement().Rows[0].Reason, QStringLiteral("以前已经导入过"));
         QCOMPARE(again.Statement().Rows[1].Reason, QStringLiteral("以前已经导入过"));
@@ -208,9 +197,10 @@ private Q_SLOTS:
                         .arg(i)
                         .toUtf8();
         TFormImport form;
+        Child<QComboBox>(&form, "cbAccount")
+            ->setCurrentIndex(Child<QComboBox>(&form, "cbAccount")->findText(kWallet));
         form.show();
         Open(form, WriteText(FDir, QStringLiteral("long.csv"), text));
-        SetAccount(form, 0, kWallet);
         QCOMPARE(form.Statement().Count(TRowStatus::New), kRows);
 
         // At the first paint while writing, a close and a call are posted:

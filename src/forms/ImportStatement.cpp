@@ -13,6 +13,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QMenu>
+#include <QSet>
 #include <QSignalBlocker>
 #include <QStyledItemDelegate>
 #include <QTableView>
@@ -648,13 +649,19 @@ void TFormImport::AccountChanged()
 
 void TFormImport::FillSources()
 {
-    // Every funding source and pocket the bills name, but an app's own
-    // balance, which is its bill's account.
+    // Every funding source and pocket the bills name, but a payment app's
+    // balance when the import holds the app's bill: that bill's account.
+    QSet<QString> apps;
+    for (const TBill &bill : FBills)
+        if (!bill.Read.IsBank)
+            for (const TStatementRow &row : bill.Read.Rows)
+                apps.insert(row.App);
     QStringList names;
     for (const TBill &bill : FBills)
         for (const TStatementRow &row : bill.Read.Rows)
             for (const QString &name : {row.Source, row.Pocket})
-                if (!name.isEmpty() && !IsAppBalance(row.App, name) && !names.contains(name))
+                if (!name.isEmpty() && !(IsAppBalance(row.App, name) && apps.contains(row.App))
+                    && !names.contains(name))
                     names << name;
     names.sort();
     QTableWidget *table = ui->twSources;
@@ -767,6 +774,17 @@ void TFormImport::PopupRowMenu(const QPoint &at)
         FRowMenu->popup(ui->tvRows->viewport()->mapToGlobal(at));
 }
 
+QString TFormImport::OverrideKey() const
+{
+    // Whom the money of the current row went to, as its choice is remembered:
+    // for a card's line merged with an app's row, the app's counterparty.
+    // Once booked apart, both rows keep the one that parted them.
+    const TRowRef self = CurrentRow();
+    const TRowRef lead = CurrentLead();
+    return FOverrideKeys.value(FBills[self.Bill].Read.Rows[self.Row].SourceId,
+                               BillMerge::Counterparty(FBills[lead.Bill].Read.Rows[lead.Row]));
+}
+
 void TFormImport::UpdateRowMenu()
 {
     for (QAction *action : FRowMenu->actions())
@@ -778,17 +796,19 @@ void TFormImport::UpdateRowMenu()
     FSeparateAction->setEnabled(plan.Partner.IsValid() || plan.Status == TRowStatus::Merged);
     FPlainAction->setEnabled(plan.Status == TRowStatus::Transfer
                              || plan.Status == TRowStatus::Refund);
-    FAutoAction->setEnabled(StatementImport::RememberedOverrides().contains(
-        BillMerge::Counterparty(FBills[lead.Bill].Read.Rows[lead.Row])));
+    FAutoAction->setEnabled(StatementImport::RememberedOverrides().contains(OverrideKey()));
 }
 
 void TFormImport::Override(std::optional<BillMerge::TOverride> choice)
 {
-    const TRowRef lead = CurrentLead();
-    if (!lead.IsValid())
+    const TRowRef self = CurrentRow();
+    if (!self.IsValid())
         return;
-    StatementImport::RememberOverride(
-        BillMerge::Counterparty(FBills[lead.Bill].Read.Rows[lead.Row]), choice);
+    const QString key = OverrideKey();
+    for (const TRowRef row : {self, FBills[self.Bill].Plans[self.Row].Partner})
+        if (row.IsValid())
+            FOverrideKeys.insert(FBills[row.Bill].Read.Rows[row.Row].SourceId, key);
+    StatementImport::RememberOverride(key, choice);
     Replan();
 }
 

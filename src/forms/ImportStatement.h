@@ -5,6 +5,7 @@
 
 #include <QAbstractTableModel>
 #include <QDialog>
+#include <QHash>
 #include <QList>
 
 #include <functional>
@@ -126,6 +127,7 @@ private:
     TRowRef CurrentRow() const;
     TRowRef CurrentLead() const;
     void PopupRowMenu(const QPoint &at);
+    QString OverrideKey() const;
     void UpdateRowMenu();
     void Override(std::optional<BillMerge::TOverride> choice);
     void ShowDetail();
@@ -144,6 +146,9 @@ private:
     QStringList FQueue; // the files still to read
     QString FFileName; // the file being read
     QString FMappingFile; // the file whose columns are asked for
+    // The counterparty a choice of the row menu was remembered for, by the
+    // identity of each row it changed.
+    QHash<QString, QString> FOverrideKeys;
     TImportRowsModel *FModel;
     QMenu *FRowMenu;
     QAction *FSeparateAction;

@@ -126,8 +126,9 @@ QString DropVersion7()
 QString DropVersion6()
 {
     return DropVersion7()
-        + QStringLiteral("drop table Transfer;drop table Reconciled;drop index BookKeepAccountDate;"
-                         "create index BookKeepAccountName on BookKeep (AccountName);");
+        + QStringLiteral(
+        "drop table Transfer;drop table Reconciled;drop index BookKeepAccountDate;"
+        "create index BookKeepAccountName on BookKeep (AccountName);");
 }
 
 QString DropUndoHistory()
@@ -145,9 +146,9 @@ QByteArray DumpBooks(const QString &fileName)
         qFatal("DumpBooks: cannot open %s", qPrintable(fileName));
     QByteArray dump;
     QList<QByteArray> queries;
-    for (const char *table :
-         {"Account", "BookKeep", "InType", "OutType", "Notepad", "SysSet", "ImportedRow",
-          "ImportSetting", "Transfer", "Reconciled", "ImportLink", "ImportRule"})
+    for (const char *table : {"Account", "BookKeep", "InType", "OutType", "Notepad", "SysSet",
+                              "ImportedRow", "ImportSetting", "Transfer", "Reconciled",
+                              "ImportLink", "ImportRule"})
         queries << QByteArray("select rowid,* from ") + table + " order by rowid";
     // The record ID counter.
     queries << "select name,seq from sqlite_sequence order by name";

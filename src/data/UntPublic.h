@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class TListModel;
 
@@ -21,6 +22,13 @@ public:
     virtual bool Box(TBoxKind kind, const QString &caption, const QString &text) = 0;
     // The chosen file name, or empty when cancelled.
     virtual QString FileDialog(TFileDialogKind kind, const QString &filter) = 0;
+    // The existing files chosen, or none when cancelled. A prompt that offers
+    // one file at a time answers with the file FileDialog opens.
+    virtual QStringList FilesDialog(const QString &filter)
+    {
+        const QString fileName = FileDialog(TFileDialogKind::Open, filter);
+        return fileName.isEmpty() ? QStringList() : QStringList {fileName};
+    }
     // Opens a document or web address with the program the system associates.
     virtual void OpenDocument(const QString &target) = 0;
 };

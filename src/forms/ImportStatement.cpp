@@ -6,15 +6,22 @@
 #include "data/UntPublic.h"
 #include "ledger/UntAccount.h"
 
+#include <QAction>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QMenu>
+#include <QSet>
+#include <QSignalBlocker>
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <QTableWidget>
 #include <QThread>
+#include <algorithm>
 #include <memory>
 #include <new>
-#include <optional>
 
 namespace {
 
@@ -22,25 +29,22 @@ const QString kStatementFilter = QStringLiteral("账单文件 (*.csv *.xlsx *.xl
 
 const QString kNoAccount = QStringLiteral("\n还没有账户：请先在“账户信息”中新建一个账户，再导入。");
 
-QString StatusText(const TStatementRow &row)
+const QString kNoSourceAccount = QStringLiteral("未指定账户");
+
+const QString kAskMapping = QStringLiteral("无法识别这个表格的格式。请指出日期、金额等各在哪一列，"
+                                           "下次遇到表头相同的文件会自动使用这些设置。");
+
+// The columns of the list of files.
+enum TFileColumn { FileName, FileFormat, FilePeriod, FileRows, FileAccount };
+
+// How many rows of the bills have one of the statuses.
+int Count(const QList<TBill> &bills, std::initializer_list<TRowStatus> statuses)
 {
-    switch (row.Status) {
-    case TRowStatus::New:
-        return QStringLiteral("新记录");
-    case TRowStatus::Skipped:
-        return QStringLiteral("跳过：") + row.Reason;
-    case TRowStatus::Duplicate:
-        return QStringLiteral("可能重复：") + row.Reason;
-    case TRowStatus::Unreadable:
-        return QStringLiteral("无法识别：") + row.Reason;
-    case TRowStatus::Merged:
-        return QStringLiteral("将合并：") + row.Reason;
-    case TRowStatus::Transfer:
-        return QStringLiteral("转账");
-    case TRowStatus::Refund:
-        return QStringLiteral("退款");
-    }
-    return QString();
+    int count = 0;
+    for (const TBill &bill : bills)
+        for (const TRowStatus status : statuses)
+            count += bill.Statement.Count(status);
+    return count;
 }
 
 // Whether a row is ticked: it is booked, on its own or with another.
@@ -110,12 +114,33 @@ TImportRowsModel::TImportRowsModel(QObject *parent)
 {
 }
 
-void TImportRowsModel::Reset(TBill *bill, QList<int> *typeIds)
+void TImportRowsModel::Reset(QList<TBill> *bills, QList<QList<int>> *typeIds,
+                             const QStringList &labels)
 {
     beginResetModel();
-    FBill = bill;
+    FBills = bills;
     FTypeIds = typeIds;
+    FLabels = labels;
+    FStarts = {0};
+    for (const TBill &bill : *bills)
+        FStarts << FStarts.last() + static_cast<int>(bill.Statement.Rows.size());
     endResetModel();
+}
+
+TRowRef TImportRowsModel::Ref(int row) const
+{
+    if (row < 0 || row >= rowCount())
+        return {};
+    // The last bill that starts at or before the row: bills of no rows start
+    // where the next one does.
+    const auto next = std::upper_bound(FStarts.cbegin(), FStarts.cend(), row);
+    const int bill = static_cast<int>(next - FStarts.cbegin()) - 1;
+    return {bill, row - FStarts[bill]};
+}
+
+int TImportRowsModel::Row(TRowRef ref) const
+{
+    return ref.IsValid() && ref.Bill + 1 < FStarts.size() ? FStarts[ref.Bill] + ref.Row : -1;
 }
 
 void TImportRowsModel::SetCategories(const QList<TImportCategory> &income,
@@ -127,7 +152,7 @@ void TImportRowsModel::SetCategories(const QList<TImportCategory> &income,
 
 int TImportRowsModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() || !FBill ? 0 : static_cast<int>(FBill->Statement.Rows.size());
+    return parent.isValid() || !FBills ? 0 : FStarts.last();
 }
 
 int TImportRowsModel::columnCount(const QModelIndex &parent) const
@@ -143,22 +168,52 @@ QString TImportRowsModel::CategoryName(int kind, int typeId) const
     return QStringLiteral("（不分类）");
 }
 
+QString TImportRowsModel::StatusText(TRowRef ref) const
+{
+    const TStatementRow &row = RowOf(ref);
+    const TRowPlan &plan = (*FBills)[ref.Bill].Plans.at(ref.Row);
+    switch (row.Status) {
+    case TRowStatus::New:
+        return QStringLiteral("新记录");
+    case TRowStatus::Skipped:
+        return QStringLiteral("跳过：") + row.Reason;
+    case TRowStatus::Duplicate:
+        return QStringLiteral("可能重复：") + row.Reason;
+    case TRowStatus::Unreadable:
+        return QStringLiteral("无法识别：") + row.Reason;
+    case TRowStatus::Merged:
+        return QStringLiteral("将合并：") + row.Reason;
+    case TRowStatus::Transfer:
+        return QStringLiteral("转账：%1 → %2").arg(plan.Account, plan.ToAccount);
+    case TRowStatus::Refund:
+        return plan.Purchase.IsValid()
+            ? QStringLiteral("退款：抵消第 %1 行").arg(RowOf(plan.Purchase).Line)
+            : QStringLiteral("退款");
+    }
+    return QString();
+}
+
 QVariant TImportRowsModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || !FBill)
+    const TRowRef ref = Ref(index.row());
+    if (!index.isValid() || !ref.IsValid())
         return {};
-    const TStatementRow &row = FBill->Statement.Rows[index.row()];
+    const TStatementRow &row = RowOf(ref);
     const int kind = CategoryKind(row);
     if (role == Qt::UserRole)
         return kind;
     if (role == Qt::CheckStateRole && index.column() == ColStatus)
         return Ticked(row) ? Qt::Checked : Qt::Unchecked;
     if (role == Qt::EditRole && index.column() == ColCategory)
-        return FTypeIds->value(index.row());
+        return (*FTypeIds)[ref.Bill].value(ref.Row);
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
     const bool readable = row.Status != TRowStatus::Unreadable;
     switch (index.column()) {
+    case ColFile:
+        return FLabels.value(ref.Bill);
+    case ColLine:
+        return row.Line;
     case ColDate:
         if (!readable && !row.Date.isValid())
             return QString();
@@ -173,12 +228,14 @@ QVariant TImportRowsModel::data(const QModelIndex &index, int role) const
         return kind == 0 ? QStringLiteral("收入") : QStringLiteral("支出");
     case ColAmount:
         return readable ? row.Amount.ToString() : QString();
+    case ColAccount:
+        return Ticked(row) ? (*FBills)[ref.Bill].Plans.at(ref.Row).Account : QString();
     case ColRemark:
         return row.Remark;
     case ColCategory:
-        return readable ? CategoryName(kind, FTypeIds->value(index.row())) : QString();
+        return readable ? CategoryName(kind, (*FTypeIds)[ref.Bill].value(ref.Row)) : QString();
     case ColStatus:
-        return StatusText(row);
+        return StatusText(ref);
     default:
         return {};
     }
@@ -186,14 +243,15 @@ QVariant TImportRowsModel::data(const QModelIndex &index, int role) const
 
 bool TImportRowsModel::setData(const QModelIndex &index, const QVariant &value, int role)
 {
-    if (!index.isValid() || !FBill)
+    const TRowRef ref = Ref(index.row());
+    if (!index.isValid() || !ref.IsValid())
         return false;
-    TStatementRow &row = FBill->Statement.Rows[index.row()];
+    TStatementRow &row = RowOf(ref);
     if (!Importable(row))
         return false;
     if (role == Qt::CheckStateRole && index.column() == ColStatus) {
         const bool checked = value.toInt() == Qt::Checked;
-        const TRowPlan &plan = FBill->Plans.at(index.row());
+        const TRowPlan &plan = (*FBills)[ref.Bill].Plans.at(ref.Row);
         if (checked && !Ticked(row)) {
             // Back to what was planned; a row the books seemed to hold is new.
             const bool planned
@@ -204,11 +262,11 @@ bool TImportRowsModel::setData(const QModelIndex &index, const QVariant &value, 
             row.Status = TRowStatus::Skipped;
             row.Reason = QStringLiteral("不导入这一行");
         }
-        Q_EMIT dataChanged(index, index);
+        Q_EMIT dataChanged(this->index(index.row(), 0), this->index(index.row(), ColCount - 1));
         return true;
     }
     if (role == Qt::EditRole && index.column() == ColCategory) {
-        (*FTypeIds)[index.row()] = value.toInt();
+        (*FTypeIds)[ref.Bill][ref.Row] = value.toInt();
         Q_EMIT dataChanged(index, index);
         return true;
     }
@@ -218,7 +276,8 @@ bool TImportRowsModel::setData(const QModelIndex &index, const QVariant &value, 
 Qt::ItemFlags TImportRowsModel::flags(const QModelIndex &index) const
 {
     Qt::ItemFlags flags = QAbstractTableModel::flags(index);
-    if (!index.isValid() || !FBill || !Importable(FBill->Statement.Rows[index.row()]))
+    const TRowRef ref = Ref(index.row());
+    if (!index.isValid() || !ref.IsValid() || !Importable(RowOf(ref)))
         return flags;
     if (index.column() == ColStatus)
         flags |= Qt::ItemIsUserCheckable;
@@ -232,7 +291,8 @@ QVariant TImportRowsModel::headerData(int section, Qt::Orientation orientation, 
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
     static const QStringList titles
-        = {QStringLiteral("日期"), QStringLiteral("收支"), QStringLiteral("金额"),
+        = {QStringLiteral("文件"), QStringLiteral("行"),   QStringLiteral("日期"),
+           QStringLiteral("收支"), QStringLiteral("金额"), QStringLiteral("账户"),
            QStringLiteral("备注"), QStringLiteral("分类"), QStringLiteral("状态")};
     return titles.value(section);
 }
@@ -241,8 +301,10 @@ TFormImport::TFormImport(QWidget *parent)
     : QDialog(parent)
     , ui(std::make_unique<Ui::TFormImport>())
     , FModel(new TImportRowsModel(this))
+    , FRowMenu(new QMenu(this))
 {
     ui->setupUi(this);
+    FIntro = ui->lblSummary->text();
     ui->pbLoad->hide();
     ui->pbImport->hide();
     ui->grpMapping->hide();
@@ -256,35 +318,81 @@ TFormImport::TFormImport(QWidget *parent)
     const QFontMetrics metrics(ui->tvRows->font());
     const auto fit = [&](int column, const QString &sample) {
         header->resizeSection(column,
-                              metrics.horizontalAdvance(sample) + 4 * metrics.averageCharWidth());
+                              metrics.horizontalAdvance(sample) + 3 * metrics.averageCharWidth());
     };
+    fit(TImportRowsModel::ColFile, QStringLiteral("微信支付账单"));
+    fit(TImportRowsModel::ColLine, QStringLiteral("行"));
     fit(TImportRowsModel::ColDate, QStringLiteral("2026-12-31 23:59:59"));
     fit(TImportRowsModel::ColKind, QStringLiteral("收支"));
-    fit(TImportRowsModel::ColAmount, QStringLiteral("1000000.00"));
+    fit(TImportRowsModel::ColAmount, QStringLiteral("100000.00"));
+    fit(TImportRowsModel::ColAccount, QStringLiteral("银行储蓄卡(1234)"));
     fit(TImportRowsModel::ColCategory, QStringLiteral("分类名称较长"));
-    fit(TImportRowsModel::ColStatus, QStringLiteral("跳过：交易关闭，没有付款"));
+    fit(TImportRowsModel::ColStatus, QStringLiteral("转账：余额宝 → 支付宝余额"));
     ui->tvRows->verticalHeader()->hide();
+    for (QTableWidget *table : {ui->twFiles, ui->twSources}) {
+        table->verticalHeader()->hide();
+        table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+        table->horizontalHeader()->setStretchLastSection(true);
+    }
 
-    QStringList accounts;
-    TAccount().ListAccountNames(accounts);
-    ui->cbAccount->addItems(accounts);
-    SetSummary(ui->lblSummary->text() + (accounts.isEmpty() ? kNoAccount : QString()));
+    TAccount().ListAccountNames(FAccounts);
+    ui->cbAccount->addItems(FAccounts);
+    ui->cbSource->addItem(kNoSourceAccount, QString());
+    for (const QString &account : FAccounts)
+        ui->cbSource->addItem(account, account);
     const QList<TImportCategory> income = StatementImport::Categories(0);
     const QList<TImportCategory> expense = StatementImport::Categories(1);
     FModel->SetCategories(income, expense);
     FillCategories(ui->cbDefaultIncome, income, StatementImport::RememberedDefault(0));
     FillCategories(ui->cbDefaultExpense, expense, StatementImport::RememberedDefault(1));
+    FillSources();
+    ShowSummary();
+
+    // A row's menu changes what the plan made of it; it comes up by mouse,
+    // the menu key or Shift+F10, for the current row.
+    FRowMenu->setObjectName(QStringLiteral("pmRows"));
+    FSeparateAction = FRowMenu->addAction(QStringLiteral("分开记账"));
+    FSeparateAction->setObjectName(QStringLiteral("NSeparate"));
+    FPlainAction = FRowMenu->addAction(QStringLiteral("记为收支"));
+    FPlainAction->setObjectName(QStringLiteral("NPlain"));
+    FRowMenu->addSeparator();
+    FAutoAction = FRowMenu->addAction(QStringLiteral("恢复自动判断"));
+    FAutoAction->setObjectName(QStringLiteral("NAuto"));
+    connect(FRowMenu, &QMenu::aboutToShow, this, &TFormImport::UpdateRowMenu);
+    ui->tvRows->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui->tvRows, &QWidget::customContextMenuRequested, this, &TFormImport::PopupRowMenu);
+    auto *menuKey = new QAction(ui->tvRows);
+    menuKey->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10));
+    menuKey->setShortcutContext(Qt::WidgetShortcut);
+    ui->tvRows->addAction(menuKey);
+    connect(menuKey, &QAction::triggered, this,
+            [this] { PopupRowMenu(ui->tvRows->visualRect(ui->tvRows->currentIndex()).center()); });
+    connect(ui->tvRows->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &TFormImport::ShowDetail);
+    connect(ui->twFiles, &QTableWidget::currentCellChanged, this, &TFormImport::ShowFileAccount);
+    connect(ui->twSources, &QTableWidget::currentCellChanged, this,
+            &TFormImport::ShowSourceAccount);
 
     // Commands run queued, so a failure never unwinds through event delivery.
     const auto command = [this](auto *sender, auto signal, void (TFormImport::*slot)()) {
         connect(sender, signal, this, slot, Qt::QueuedConnection);
     };
     command(ui->btnFile, &QPushButton::clicked, &TFormImport::ChooseFile);
+    command(ui->btnRemove, &QPushButton::clicked, &TFormImport::RemoveFile);
     command(ui->btnMapping, &QPushButton::clicked, &TFormImport::ApplyMapping);
     command(ui->btnImport, &QPushButton::clicked, &TFormImport::ImportClick);
-    command(ui->cbAccount, &QComboBox::activated, &TFormImport::AccountChanged);
+    command(ui->cbAccount, &QComboBox::currentIndexChanged, &TFormImport::AccountChanged);
+    command(ui->cbSource, &QComboBox::currentIndexChanged, &TFormImport::SourceChanged);
     command(ui->cbDefaultIncome, &QComboBox::activated, &TFormImport::DefaultsChanged);
     command(ui->cbDefaultExpense, &QComboBox::activated, &TFormImport::DefaultsChanged);
+    const auto override = [this](QAction *action, std::optional<BillMerge::TOverride> choice) {
+        connect(
+            action, &QAction::triggered, this, [this, choice] { Override(choice); },
+            Qt::QueuedConnection);
+    };
+    override(FSeparateAction, BillMerge::TOverride::Separate);
+    override(FPlainAction, BillMerge::TOverride::Plain);
+    override(FAutoAction, std::nullopt);
     connect(ui->btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(FModel, &QAbstractItemModel::dataChanged, this, &TFormImport::ShowSummary);
 }
@@ -296,6 +404,12 @@ TFormImport::~TFormImport()
         FThread->wait();
 }
 
+const TStatement &TFormImport::Statement(int file) const
+{
+    static const TStatement none;
+    return file >= 0 && file < FBills.size() ? FBills[file].Statement : none;
+}
+
 void TFormImport::reject()
 {
     if (!FImporting)
@@ -304,19 +418,44 @@ void TFormImport::reject()
 
 void TFormImport::ChooseFile()
 {
-    const QString fileName = Prompt().FileDialog(TFileDialogKind::Open, kStatementFilter);
-    if (!fileName.isEmpty())
-        OpenFile(fileName);
+    OpenFiles(Prompt().FilesDialog(kStatementFilter));
 }
 
 void TFormImport::OpenFile(const QString &fileName)
 {
-    if (FLoading)
+    OpenFiles({fileName});
+}
+
+void TFormImport::OpenFiles(const QStringList &fileNames)
+{
+    for (const QString &fileName : fileNames)
+        if (!FFiles.contains(fileName) && !FQueue.contains(fileName)
+            && !(FLoading && fileName == FFileName))
+            FQueue << fileName;
+    if (!FLoading)
+        ReadNext();
+}
+
+void TFormImport::RemoveFile()
+{
+    const int at = ui->twFiles->currentRow();
+    if (FLoading || at < 0 || at >= FFiles.size())
         return;
-    FFileName = fileName;
-    ui->edtFile->setText(fileName);
-    ui->grpMapping->hide();
-    Read(TColumnMapping());
+    ui->tvRows->setCurrentIndex({});
+    FFiles.removeAt(at);
+    FBills.removeAt(at);
+    FTypeIds.removeAt(at);
+    FillFiles(std::min(at, static_cast<int>(FFiles.size()) - 1));
+    ShowMapping();
+    Replan();
+}
+
+void TFormImport::ReadNext()
+{
+    if (!FQueue.isEmpty()) {
+        FFileName = FQueue.takeFirst();
+        Read(TColumnMapping());
+    }
 }
 
 void TFormImport::Read(const TColumnMapping &mapping)
@@ -324,6 +463,7 @@ void TFormImport::Read(const TColumnMapping &mapping)
     FLoading = true;
     ui->btnImport->setEnabled(false);
     ui->btnFile->setEnabled(false);
+    ui->btnRemove->setEnabled(false);
     ui->btnMapping->setEnabled(false);
     ui->pbLoad->show();
     SetSummary(QStringLiteral("正在读取文件…"));
@@ -353,46 +493,90 @@ void TFormImport::Read(const TColumnMapping &mapping)
 
 void TFormImport::Loaded(const TStatement &statement)
 {
-    FLoading = false;
-    ui->pbLoad->hide();
-    ui->btnFile->setEnabled(true);
-    ui->btnMapping->setEnabled(true);
-    FBill = TBill {statement, QString(), statement, {}};
-    FTypeIds.clear();
-    FModel->Reset(&FBill, &FTypeIds);
-    if (!statement.Readable.IsSound()) {
-        SetSummary(statement.Readable.Reason());
-        Q_EMIT FileLoaded();
-        ShowError(statement.Readable.Reason());
-        return;
-    }
-    if (statement.NeedsMapping) {
+    const bool readable = statement.Readable.IsSound();
+    if (readable && statement.NeedsMapping) {
         const TColumnMapping remembered = StatementImport::RememberedMapping(statement.Header);
         if (remembered.IsValid()) {
             Read(remembered);
             return;
         }
-        const QStringList choices = QStringList {QStringLiteral("（无）")} + statement.Header;
-        for (QComboBox *box : {ui->cbDate, ui->cbTime, ui->cbAmount, ui->cbIncome, ui->cbExpense,
-                               ui->cbRemark, ui->cbHint}) {
-            box->clear();
-            box->addItems(choices);
-        }
-        ui->grpMapping->show();
-        SetSummary(QStringLiteral("无法识别这个表格的格式。请指出日期、金额等各在哪一列，"
-                                  "下次遇到表头相同的文件会自动使用这些设置。"));
-        Q_EMIT FileLoaded();
+    }
+    // A failure names its file when the import has others.
+    const bool alone = FQueue.isEmpty() && (FFiles.isEmpty() || FFiles == QStringList {FFileName});
+    const QString failure = alone ? statement.Readable.Reason()
+                                  : QStringLiteral("%1：%2").arg(QFileInfo(FFileName).fileName(),
+                                                                 statement.Readable.Reason());
+    if (readable) {
+        AddBill(statement);
+    } else if (const qsizetype at = FFiles.indexOf(FFileName); at >= 0) {
+        // Read again with its columns given, it no longer reads at all.
+        FFiles.removeAt(at);
+        FBills.removeAt(at);
+        FTypeIds.removeAt(at);
+    }
+    if (FQueue.isEmpty()) {
+        FLoading = false;
+        ui->pbLoad->hide();
+        ui->btnFile->setEnabled(true);
+        ui->btnMapping->setEnabled(true);
+    }
+    const int current
+        = readable ? static_cast<int>(FFiles.indexOf(FFileName)) : ui->twFiles->currentRow();
+    FillFiles(std::min(current, static_cast<int>(FFiles.size()) - 1));
+    ShowMapping();
+    Replan();
+    if (!readable && FBills.isEmpty())
+        SetSummary(statement.Readable.Reason());
+    ReadNext();
+    Q_EMIT FileLoaded();
+    if (!readable)
+        ShowError(failure);
+}
+
+void TFormImport::AddBill(const TStatement &statement)
+{
+    TBill bill {statement, QString(), statement, {}};
+    // A file read again with its columns given keeps its place and account.
+    if (const qsizetype at = FFiles.indexOf(FFileName); at >= 0) {
+        bill.Account = FBills[at].Account;
+        FBills[at] = bill;
         return;
     }
     const QString remembered = StatementImport::RememberedAccount(statement.FormatId);
-    if (const int at = ui->cbAccount->findText(remembered); at >= 0)
-        ui->cbAccount->setCurrentIndex(at);
-    AccountChanged();
-    Q_EMIT FileLoaded();
+    bill.Account = FAccounts.contains(remembered) ? remembered : ui->cbAccount->currentText();
+    FFiles << FFileName;
+    FBills << bill;
+    FTypeIds << QList<int>();
+}
+
+void TFormImport::ShowMapping()
+{
+    // The columns of one file are asked for at a time: the first that needs them.
+    const auto needs = std::find_if(FBills.cbegin(), FBills.cend(),
+                                    [](const TBill &bill) { return bill.Read.NeedsMapping; });
+    if (needs == FBills.cend()) {
+        FMappingFile.clear();
+        ui->grpMapping->hide();
+        return;
+    }
+    const QString fileName = FFiles[needs - FBills.cbegin()];
+    if (fileName == FMappingFile)
+        return;
+    FMappingFile = fileName;
+    const QStringList choices = QStringList {QStringLiteral("（无）")} + needs->Read.Header;
+    for (QComboBox *box : {ui->cbDate, ui->cbTime, ui->cbAmount, ui->cbIncome, ui->cbExpense,
+                           ui->cbRemark, ui->cbHint}) {
+        box->clear();
+        box->addItems(choices);
+    }
+    ui->grpMapping->show();
 }
 
 void TFormImport::ApplyMapping()
 {
+    const qsizetype at = FFiles.indexOf(FMappingFile);
+    if (FLoading || at < 0)
+        return;
     const auto column = [](const QComboBox *box) {
         return box->currentIndex() > 0 ? box->currentText() : QString();
     };
@@ -409,35 +593,157 @@ void TFormImport::ApplyMapping()
         ShowError(QStringLiteral("请至少指定日期列，以及金额列或收入、支出两列。"));
         return;
     }
-    StatementImport::RememberMapping(FBill.Read.Header, mapping);
+    StatementImport::RememberMapping(FBills[at].Read.Header, mapping);
     ui->grpMapping->hide();
+    FMappingFile.clear();
+    FFileName = FFiles[at];
     Read(mapping);
+}
+
+void TFormImport::FillFiles(int current)
+{
+    QTableWidget *table = ui->twFiles;
+    table->setRowCount(static_cast<int>(FFiles.size()));
+    for (int b = 0; b < FFiles.size(); ++b) {
+        const TStatement &read = FBills[b].Read;
+        const auto cell = [&](int column, const QString &text) {
+            auto *item = new QTableWidgetItem(text);
+            item->setToolTip(text);
+            table->setItem(b, column, item);
+        };
+        cell(FileName, QFileInfo(FFiles[b]).fileName());
+        table->item(b, FileName)->setToolTip(QDir::toNativeSeparators(FFiles[b]));
+        cell(FileFormat, read.NeedsMapping ? QStringLiteral("未识别的表格") : read.FormatName);
+        cell(FilePeriod,
+             read.FirstDate().isValid() ? QStringLiteral("%1 至 %2")
+                                              .arg(read.FirstDate().toString(Qt::ISODate),
+                                                   read.LastDate().toString(Qt::ISODate))
+                                        : QString());
+        cell(FileRows, QString::number(read.Rows.size()));
+        cell(FileAccount, FBills[b].Account);
+    }
+    table->setCurrentCell(current, FileName);
+    ShowFileAccount();
+}
+
+void TFormImport::ShowFileAccount()
+{
+    const int at = ui->twFiles->currentRow();
+    ui->btnRemove->setEnabled(!FLoading && at >= 0);
+    if (at < 0 || at >= FBills.size())
+        return;
+    const QSignalBlocker quiet(ui->cbAccount);
+    ui->cbAccount->setCurrentIndex(ui->cbAccount->findText(FBills[at].Account));
 }
 
 void TFormImport::AccountChanged()
 {
-    if (FLoading || FBill.Read.Rows.isEmpty()) {
-        ShowSummary();
+    // Before any file is read, the choice is the account of the files to come.
+    const int at = ui->twFiles->currentRow();
+    if (at < 0 || at >= FBills.size())
         return;
+    FBills[at].Account = ui->cbAccount->currentText();
+    ui->twFiles->item(at, FileAccount)->setText(FBills[at].Account);
+    Replan();
+}
+
+void TFormImport::FillSources()
+{
+    // Every funding source and pocket the bills name, but a payment app's
+    // balance when the import holds the app's bill: that bill's account.
+    QSet<QString> apps;
+    for (const TBill &bill : FBills)
+        if (!bill.Read.IsBank)
+            for (const TStatementRow &row : bill.Read.Rows)
+                apps.insert(row.App);
+    QStringList names;
+    for (const TBill &bill : FBills)
+        for (const TStatementRow &row : bill.Read.Rows)
+            for (const QString &name : {row.Source, row.Pocket})
+                if (!name.isEmpty() && !(IsAppBalance(row.App, name) && apps.contains(row.App))
+                    && !names.contains(name))
+                    names << name;
+    names.sort();
+    QTableWidget *table = ui->twSources;
+    const QString current
+        = table->currentRow() >= 0 ? table->item(table->currentRow(), 0)->text() : QString();
+    const BillMerge::TPockets pockets = StatementImport::RememberedPockets();
+    table->setRowCount(static_cast<int>(names.size()));
+    for (int i = 0; i < names.size(); ++i) {
+        const QString account = pockets.value(names[i]);
+        table->setItem(i, 0, new QTableWidgetItem(names[i]));
+        auto *item = new QTableWidgetItem(account.isEmpty() ? kNoSourceAccount : account);
+        item->setData(Qt::UserRole, account);
+        table->setItem(i, 1, item);
     }
-    QList<TBill> bills {FBill};
-    bills[0].Account = ui->cbAccount->currentText();
-    BillMerge::Plan(bills, StatementImport::RememberedPockets());
-    StatementImport::MarkKnownRows(bills);
-    FBill = bills[0];
-    FTypeIds = StatementImport::ChooseCategories(FBill.Statement, DefaultCategory(0),
-                                                 DefaultCategory(1));
-    FModel->Reset(&FBill, &FTypeIds);
+    table->setCurrentCell(names.isEmpty() ? -1 : std::max(0, int(names.indexOf(current))), 0);
+    ShowSourceAccount();
+    for (QWidget *widget :
+         QList<QWidget *> {ui->lblSources, ui->twSources, ui->lblSource, ui->cbSource})
+        widget->setVisible(!names.isEmpty());
+}
+
+void TFormImport::ShowSourceAccount()
+{
+    const int at = ui->twSources->currentRow();
+    if (at < 0)
+        return;
+    const QSignalBlocker quiet(ui->cbSource);
+    ui->cbSource->setCurrentIndex(
+        std::max(0, ui->cbSource->findData(ui->twSources->item(at, 1)->data(Qt::UserRole))));
+}
+
+void TFormImport::SourceChanged()
+{
+    const int at = ui->twSources->currentRow();
+    if (at < 0)
+        return;
+    StatementImport::RememberSourceAccount(ui->twSources->item(at, 0)->text(),
+                                           ui->cbSource->currentData().toString());
+    Replan();
+}
+
+void TFormImport::Replan()
+{
+    // The bills are planned together with the accounts and choices as they
+    // now are, then marked against the books; rows left out or given another
+    // category are as planned again.
+    const BillMerge::TOverrides overrides = StatementImport::RememberedOverrides();
+    BillMerge::Plan(FBills, StatementImport::RememberedPockets(), overrides);
+    StatementImport::MarkKnownRows(FBills, overrides);
+    for (int b = 0; b < FBills.size(); ++b)
+        FTypeIds[b] = StatementImport::ChooseCategories(FBills[b].Statement, DefaultCategory(0),
+                                                        DefaultCategory(1));
+    ShowRows();
+    FillSources();
     ShowSummary();
+}
+
+void TFormImport::ShowRows()
+{
+    // The current row stays current: the bills keep their rows in order.
+    const QModelIndex current = ui->tvRows->currentIndex();
+    const TRowRef ref = FModel->Ref(current.row());
+    // A bill is named by its format, and by its file too where two share one.
+    QStringList labels;
+    for (const TBill &bill : FBills)
+        labels << bill.Read.FormatName;
+    const QStringList formats = labels;
+    for (qsizetype b = 0; b < labels.size(); ++b)
+        if (formats.count(formats[b]) > 1)
+            labels[b] += QStringLiteral("（%1）").arg(QFileInfo(FFiles[b]).fileName());
+    FModel->Reset(&FBills, &FTypeIds, labels);
+    if (const int row = FModel->Row(ref); row >= 0 && row < FModel->rowCount())
+        ui->tvRows->setCurrentIndex(FModel->index(row, current.column()));
+    ShowDetail();
 }
 
 void TFormImport::DefaultsChanged()
 {
-    if (FBill.Statement.Rows.isEmpty() || FBill.Plans.isEmpty())
-        return;
-    FTypeIds = StatementImport::ChooseCategories(FBill.Statement, DefaultCategory(0),
-                                                 DefaultCategory(1));
-    FModel->Reset(&FBill, &FTypeIds);
+    for (int b = 0; b < FBills.size(); ++b)
+        FTypeIds[b] = StatementImport::ChooseCategories(FBills[b].Statement, DefaultCategory(0),
+                                                        DefaultCategory(1));
+    ShowRows();
 }
 
 int TFormImport::DefaultCategory(int kind) const
@@ -446,32 +752,171 @@ int TFormImport::DefaultCategory(int kind) const
     return box->currentData().toInt();
 }
 
+TRowRef TFormImport::CurrentRow() const
+{
+    return FModel->Ref(ui->tvRows->currentIndex().row());
+}
+
+TRowRef TFormImport::CurrentLead() const
+{
+    // A card's line merged with a payment app's row follows that row: the
+    // app's row names whom the money went to.
+    const TRowRef self = CurrentRow();
+    if (!self.IsValid())
+        return {};
+    const TRowPlan &plan = FBills[self.Bill].Plans[self.Row];
+    return plan.Status == TRowStatus::Merged && plan.Partner.IsValid() ? plan.Partner : self;
+}
+
+void TFormImport::PopupRowMenu(const QPoint &at)
+{
+    if (CurrentRow().IsValid())
+        FRowMenu->popup(ui->tvRows->viewport()->mapToGlobal(at));
+}
+
+QString TFormImport::OverrideKey() const
+{
+    // Whom the money of the current row went to, as its choice is remembered:
+    // for a card's line merged with an app's row, the app's counterparty.
+    // Once booked apart, both rows keep the one that parted them.
+    const TRowRef self = CurrentRow();
+    const TRowRef lead = CurrentLead();
+    return FOverrideKeys.value(FBills[self.Bill].Read.Rows[self.Row].SourceId,
+                               BillMerge::Counterparty(FBills[lead.Bill].Read.Rows[lead.Row]));
+}
+
+void TFormImport::UpdateRowMenu()
+{
+    for (QAction *action : FRowMenu->actions())
+        action->setEnabled(false);
+    const TRowRef lead = CurrentLead();
+    if (!lead.IsValid())
+        return;
+    const TRowPlan &plan = FBills[lead.Bill].Plans[lead.Row];
+    FSeparateAction->setEnabled(plan.Partner.IsValid() || plan.Status == TRowStatus::Merged);
+    FPlainAction->setEnabled(plan.Status == TRowStatus::Transfer
+                             || plan.Status == TRowStatus::Refund);
+    FAutoAction->setEnabled(StatementImport::RememberedOverrides().contains(OverrideKey()));
+}
+
+void TFormImport::Override(std::optional<BillMerge::TOverride> choice)
+{
+    const TRowRef self = CurrentRow();
+    if (!self.IsValid())
+        return;
+    const QString key = OverrideKey();
+    for (const TRowRef row : {self, FBills[self.Bill].Plans[self.Row].Partner})
+        if (row.IsValid())
+            FOverrideKeys.insert(FBills[row.Bill].Read.Rows[row.Row].SourceId, key);
+    StatementImport::RememberOverride(key, choice);
+    Replan();
+}
+
+void TFormImport::ShowDetail()
+{
+    // What the status column cannot say in a few words: the other row of the
+    // same money, the purchase a refund gives back, a source with no account.
+    QStringList parts;
+    if (const TRowRef ref = CurrentRow(); ref.IsValid()) {
+        const TStatementRow &self = FBills[ref.Bill].Statement.Rows[ref.Row];
+        const TRowPlan &plan = FBills[ref.Bill].Plans[ref.Row];
+        const auto where = [this](TRowRef other) {
+            const TStatementRow &row = FBills[other.Bill].Statement.Rows[other.Row];
+            return QStringLiteral("%1第 %2 行（%3，%4，%5）")
+                .arg(FModel->Label(other.Bill))
+                .arg(row.Line)
+                .arg(row.Date.toString(Qt::ISODate), row.Amount.ToString(), row.Remark);
+        };
+        if (plan.Partner.IsValid())
+            parts << QStringLiteral("与%1是同一笔钱").arg(where(plan.Partner));
+        if (plan.Purchase.IsValid())
+            parts << QStringLiteral("退回的是%1").arg(where(plan.Purchase));
+        if (!plan.Unmapped.isEmpty())
+            parts << QStringLiteral("“%1”还没有指定账户").arg(plan.Unmapped)
+                    + (Ticked(self) ? QStringLiteral("，暂记入%1").arg(plan.Account) : QString());
+    }
+    const QString text = parts.join(QStringLiteral("；"));
+    ui->lblDetail->setText(text);
+    ui->lblDetail->setAccessibleDescription(text);
+}
+
+bool TFormImport::ConfirmUnmapped()
+{
+    // Rows of a source no account is chosen for go to their bill's account;
+    // asked once, that choice is remembered for each such source.
+    const BillMerge::TPockets pockets = StatementImport::RememberedPockets();
+    QStringList sources;
+    QStringList accounts;
+    int rows = 0;
+    for (const TBill &bill : FBills)
+        for (int r = 0; r < bill.Statement.Rows.size(); ++r) {
+            const QString &source = bill.Plans[r].Unmapped;
+            if (!BillMerge::Bookable(bill.Statement.Rows[r].Status) || source.isEmpty()
+                || pockets.contains(source))
+                continue;
+            ++rows;
+            if (!sources.contains(source)) {
+                sources << source;
+                accounts << bill.Account;
+            }
+        }
+    if (sources.isEmpty())
+        return true;
+    if (!ShowConfirm(
+            QStringLiteral("资金来源“%1”还没有指定账户，它们的 %2 条记录将记入所在账单的账户。"
+                           "\n是否这样导入，并记住这个选择？")
+                .arg(sources.join(QStringLiteral("”、“")))
+                .arg(rows)))
+        return false;
+    for (qsizetype i = 0; i < sources.size(); ++i)
+        StatementImport::RememberSourceAccount(sources[i], accounts[i]);
+    FillSources();
+    return true;
+}
+
 void TFormImport::ShowSummary()
 {
-    const TStatement &statement = FBill.Statement;
-    if (statement.FormatId.isEmpty() || statement.NeedsMapping)
+    ui->btnImport->setEnabled(false);
+    if (FBills.isEmpty()) {
+        SetSummary(FIntro + (FAccounts.isEmpty() ? kNoAccount : QString()));
         return;
-    const int fresh = statement.Count(TRowStatus::New) + statement.Count(TRowStatus::Transfer)
-        + statement.Count(TRowStatus::Refund);
-    QString text = QStringLiteral("格式：%1").arg(statement.FormatName);
-    if (statement.FirstDate().isValid())
+    }
+    const int fresh = Count(FBills, {TRowStatus::New, TRowStatus::Transfer, TRowStatus::Refund});
+    qsizetype rows = 0;
+    QDate first;
+    QDate last;
+    for (const TBill &bill : FBills) {
+        rows += bill.Statement.Rows.size();
+        const QDate from = bill.Statement.FirstDate();
+        if (from.isValid() && (!first.isValid() || from < first))
+            first = from;
+        last = std::max(last, bill.Statement.LastDate());
+    }
+    QString text = FBills.size() == 1
+        ? QStringLiteral("格式：%1").arg(FBills[0].Statement.FormatName)
+        : QStringLiteral("%1 个文件").arg(FBills.size());
+    if (first.isValid())
         text += QStringLiteral("　期间：%1 至 %2")
-                    .arg(statement.FirstDate().toString(Qt::ISODate),
-                         statement.LastDate().toString(Qt::ISODate));
+                    .arg(first.toString(Qt::ISODate), last.toString(Qt::ISODate));
     text += QStringLiteral("\n共 %1 行：导入 %2，跳过 %3，可能重复 %4，无法识别 %5")
-                .arg(statement.Rows.size())
+                .arg(rows)
                 .arg(fresh)
-                .arg(statement.Count(TRowStatus::Skipped))
-                .arg(statement.Count(TRowStatus::Duplicate))
-                .arg(statement.Count(TRowStatus::Unreadable));
-    if (const int merged = statement.Count(TRowStatus::Merged); merged > 0)
+                .arg(Count(FBills, {TRowStatus::Skipped}))
+                .arg(Count(FBills, {TRowStatus::Duplicate}))
+                .arg(Count(FBills, {TRowStatus::Unreadable}));
+    if (const int merged = Count(FBills, {TRowStatus::Merged}); merged > 0)
         text += QStringLiteral("，合并 %1").arg(merged);
-    if (statement.Rows.isEmpty())
+    if (rows == 0)
         text += QStringLiteral("\n文件中没有交易记录。");
-    if (ui->cbAccount->count() == 0)
+    if (!FMappingFile.isEmpty())
+        text = FBills.size() == 1 ? kAskMapping
+                                  : text + u'\n' + QFileInfo(FMappingFile).fileName()
+                + QStringLiteral("：") + kAskMapping;
+    if (FAccounts.isEmpty())
         text += kNoAccount;
     SetSummary(text);
-    ui->btnImport->setEnabled(fresh > 0 && ui->cbAccount->currentIndex() >= 0 && !FLoading);
+    ui->btnImport->setEnabled(fresh > 0 && FMappingFile.isEmpty() && !FAccounts.isEmpty()
+                              && !FLoading);
 }
 
 void TFormImport::SetSummary(const QString &text)
@@ -484,19 +929,20 @@ void TFormImport::SetSummary(const QString &text)
 
 void TFormImport::ImportClick()
 {
-    if (ui->cbAccount->currentIndex() < 0) {
+    if (FBills.isEmpty() || FAccounts.isEmpty()) {
         ShowError(QStringLiteral("请先选择要导入到的账户。"));
         return;
     }
+    if (!ConfirmUnmapped())
+        return;
     if (BeforeImport && !BeforeImport())
         return;
     // One transaction on the books' connection, on the window's thread. After
     // each batch of records the window paints their progress; keys and clicks
     // wait until the import is over, so nothing else reaches the books meanwhile.
-    SetSummary(QStringLiteral("正在导入 %1 条记录…")
-                   .arg(FBill.Statement.Count(TRowStatus::New)
-                        + FBill.Statement.Count(TRowStatus::Transfer)
-                        + FBill.Statement.Count(TRowStatus::Refund)));
+    SetSummary(
+        QStringLiteral("正在导入 %1 条记录…")
+            .arg(Count(FBills, {TRowStatus::New, TRowStatus::Transfer, TRowStatus::Refund})));
     ui->btnImport->setEnabled(false);
     ui->pbImport->setValue(0);
     ui->pbImport->show();
@@ -509,7 +955,7 @@ void TFormImport::ImportClick()
     };
     std::optional<QString> failed;
     try {
-        FImported = StatementImport::ImportBills({FBill}, {FTypeIds}, DefaultCategory(0),
+        FImported = StatementImport::ImportBills(FBills, FTypeIds, DefaultCategory(0),
                                                  DefaultCategory(1), progress);
     } catch (const Exception &failure) {
         failed = failure.Message();
@@ -523,18 +969,54 @@ void TFormImport::ImportClick()
         return;
     }
     WriteLog(QStringLiteral("导入账单 %1 条").arg(FImported));
+    ShowInfo(Finished());
+    accept();
+}
+
+QString TFormImport::Finished() const
+{
     // The period tells where to look: the main window shows this month's.
     QDate first;
     QDate last;
-    for (const TStatementRow &row : FBill.Statement.Rows)
-        if (BillMerge::Bookable(row.Status)) {
-            if (!first.isValid() || row.Date < first)
-                first = row.Date;
-            if (!last.isValid() || row.Date > last)
-                last = row.Date;
+    QStringList accounts; // in the order of their first record
+    QHash<QString, int> records;
+    int transfers = 0;
+    for (const TEntry &entry : BillMerge::Entries(FBills)) {
+        if (!first.isValid() || entry.Date < first)
+            first = entry.Date;
+        if (!last.isValid() || entry.Date > last)
+            last = entry.Date;
+        if (entry.IsTransfer) {
+            ++transfers;
+            continue;
         }
-    ShowInfo(QStringLiteral("已导入 %1 条记录（%2 至 %3）。")
-                 .arg(FImported)
-                 .arg(first.toString(Qt::ISODate), last.toString(Qt::ISODate)));
-    accept();
+        if (!records.contains(entry.Account))
+            accounts << entry.Account;
+        ++records[entry.Account];
+    }
+    QStringList counts;
+    for (const QString &account : accounts)
+        counts << QStringLiteral("%1 %2 条").arg(account).arg(records[account]);
+    if (transfers > 0)
+        counts << QStringLiteral("转账 %1 笔").arg(transfers);
+    // A merged row joined what another row or an earlier import booked.
+    int merged = 0;
+    for (const TBill &bill : FBills)
+        for (int r = 0; r < bill.Statement.Rows.size(); ++r) {
+            const TRowPlan &plan = bill.Plans[r];
+            const TRowRef partner = plan.Partner;
+            merged += bill.Statement.Rows[r].Status == TRowStatus::Merged
+                && (plan.KnownRecord != 0 || plan.KnownTransfer != 0
+                    || (partner.IsValid()
+                        && BillMerge::Bookable(
+                            FBills[partner.Bill].Statement.Rows[partner.Row].Status)));
+        }
+    QString text = QStringLiteral("已导入 %1 条记录（%2 至 %3）。")
+                       .arg(FImported)
+                       .arg(first.toString(Qt::ISODate), last.toString(Qt::ISODate));
+    if (!counts.isEmpty())
+        text += QStringLiteral("\n其中：%1。").arg(counts.join(QStringLiteral("，")));
+    if (merged > 0)
+        text += QStringLiteral("\n另有 %1 行与其他行是同一笔钱，已合并记账。").arg(merged);
+    return text;
 }

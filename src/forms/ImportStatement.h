@@ -5,28 +5,49 @@
 
 #include <QAbstractTableModel>
 #include <QDialog>
+#include <QHash>
 #include <QList>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace Ui {
 class TFormImport;
 }
 
+class QAction;
+class QMenu;
 class QThread;
 
-// The rows of a statement as the import window shows them; the category and
-// whether a row is imported can be changed.
+// The rows of the bills of an import as the import window shows them, one
+// bill after another; the category and whether a row is imported can be
+// changed.
 class TImportRowsModel : public QAbstractTableModel
 {
     Q_OBJECT
 
 public:
-    enum TColumn { ColDate, ColKind, ColAmount, ColRemark, ColCategory, ColStatus, ColCount };
+    enum TColumn {
+        ColFile,
+        ColLine,
+        ColDate,
+        ColKind,
+        ColAmount,
+        ColAccount,
+        ColRemark,
+        ColCategory,
+        ColStatus,
+        ColCount
+    };
 
     explicit TImportRowsModel(QObject *parent = nullptr);
-    void Reset(TBill *bill, QList<int> *typeIds);
+    // labels names each bill in the file column.
+    void Reset(QList<TBill> *bills, QList<QList<int>> *typeIds, const QStringList &labels);
+    // The bill and row a row of the table shows; invalid for none.
+    TRowRef Ref(int row) const;
+    int Row(TRowRef ref) const;
+    QString Label(int bill) const { return FLabels.value(bill); }
     // The categories of each kind, for showing and choosing a row's category.
     const QList<TImportCategory> &Categories(int kind) const { return FCategories[kind]; }
     void SetCategories(const QList<TImportCategory> &income, const QList<TImportCategory> &expense);
@@ -40,14 +61,18 @@ public:
 
 private:
     QString CategoryName(int kind, int typeId) const;
+    QString StatusText(TRowRef ref) const;
+    TStatementRow &RowOf(TRowRef ref) const { return (*FBills)[ref.Bill].Statement.Rows[ref.Row]; }
 
-    TBill *FBill = nullptr;
-    QList<int> *FTypeIds = nullptr;
+    QList<TBill> *FBills = nullptr;
+    QList<QList<int>> *FTypeIds = nullptr;
+    QStringList FLabels;
+    QList<int> FStarts; // the table row of each bill's first row, then the row count
     QList<TImportCategory> FCategories[2];
 };
 
-// 导入账单: a statement file read in the background, its rows shown with
-// where each goes, then imported into one account as one batch.
+// 导入账单: statement files read in the background one after another, their
+// rows shown together with where each goes, then imported as one batch.
 class TFormImport : public QDialog
 {
     Q_OBJECT
@@ -56,11 +81,14 @@ public:
     explicit TFormImport(QWidget *parent = nullptr);
     ~TFormImport() override;
 
-    // Reads the file in the background; FileLoaded is emitted when it is read.
+    // Adds files to the import, read in the background one after another;
+    // FileLoaded is emitted as each is read.
     void OpenFile(const QString &fileName);
+    void OpenFiles(const QStringList &fileNames);
     bool Loading() const { return FLoading; }
-    const TStatement &Statement() const { return FBill.Statement; }
-    const QList<int> &TypeIds() const { return FTypeIds; }
+    // The files of the import as planned, in the order they were added.
+    const QList<TBill> &Bills() const { return FBills; }
+    const TStatement &Statement(int file = 0) const;
     int Imported() const { return FImported; }
 
     // Runs just before the records are written: the automatic copy of the
@@ -77,20 +105,55 @@ private:
     std::unique_ptr<Ui::TFormImport> ui;
 
     void ChooseFile();
+    void RemoveFile();
+    void ReadNext();
     void Read(const TColumnMapping &mapping);
     void Loaded(const TStatement &statement);
+    void AddBill(const TStatement &statement);
+    void ShowMapping();
     void ApplyMapping();
+    // The files of the import with the account each goes to; current is the
+    // one whose account the account box shows.
+    void FillFiles(int current);
+    void ShowFileAccount();
     void AccountChanged();
+    // The funding sources the bills name with the account each goes to.
+    void FillSources();
+    void ShowSourceAccount();
+    void SourceChanged();
+    void Replan();
+    void ShowRows();
     void DefaultsChanged();
+    TRowRef CurrentRow() const;
+    TRowRef CurrentLead() const;
+    void PopupRowMenu(const QPoint &at);
+    QString OverrideKey() const;
+    void UpdateRowMenu();
+    void Override(std::optional<BillMerge::TOverride> choice);
+    void ShowDetail();
+    bool ConfirmUnmapped();
     void ImportClick();
+    QString Finished() const;
     void ShowSummary();
     void SetSummary(const QString &text);
     int DefaultCategory(int kind) const;
 
-    TBill FBill;
-    QList<int> FTypeIds;
-    QString FFileName;
+    QString FIntro; // the summary before any file is read
+    QStringList FAccounts;
+    QStringList FFiles; // the files of the import, in the order added
+    QList<TBill> FBills; // one for each of FFiles
+    QList<QList<int>> FTypeIds; // the category of each row of each bill
+    QStringList FQueue; // the files still to read
+    QString FFileName; // the file being read
+    QString FMappingFile; // the file whose columns are asked for
+    // The counterparty a choice of the row menu was remembered for, by the
+    // identity of each row it changed.
+    QHash<QString, QString> FOverrideKeys;
     TImportRowsModel *FModel;
+    QMenu *FRowMenu;
+    QAction *FSeparateAction;
+    QAction *FPlainAction;
+    QAction *FAutoAction;
     QThread *FThread = nullptr;
     bool FLoading = false;
     bool FImporting = false;

@@ -50,6 +50,14 @@ QString TWidgetPrompt::FileDialog(TFileDialogKind kind, const QString &filter)
     return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
 }
 
+QStringList TWidgetPrompt::FilesDialog(const QString &filter)
+{
+    QFileDialog dialog(QApplication::activeWindow(), {}, {}, filter);
+    KeepAboveStayOnTop(&dialog);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles() : QStringList();
+}
+
 void TWidgetPrompt::OpenDocument(const QString &target)
 {
     QDesktopServices::openUrl(QUrl::fromUserInput(target));

@@ -9,5 +9,6 @@ class TWidgetPrompt : public TPrompt
 public:
     bool Box(TBoxKind kind, const QString &caption, const QString &text) override;
     QString FileDialog(TFileDialogKind kind, const QString &filter) override;
+    QStringList FilesDialog(const QString &filter) override;
     void OpenDocument(const QString &target) override;
 };

@@ -44,6 +44,11 @@ QString TRecordingPrompt::FileDialog(TFileDialogKind, const QString &)
     return FileNames.isEmpty() ? QString() : FileNames.takeFirst();
 }
 
+QStringList TRecordingPrompt::FilesDialog(const QString &)
+{
+    return FileLists.isEmpty() ? QStringList() : FileLists.takeFirst();
+}
+
 void TRecordingPrompt::OpenDocument(const QString &target)
 {
     OpenedDocuments.append(target);

@@ -31,11 +31,13 @@ public:
 
     bool Box(TBoxKind kind, const QString &caption, const QString &text) override;
     QString FileDialog(TFileDialogKind kind, const QString &filter) override;
+    QStringList FilesDialog(const QString &filter) override;
     void OpenDocument(const QString &target) override;
 
     QList<TBox> Boxes;
     QList<bool> Answers; // answers to the next confirmations, in order
     QStringList FileNames; // answers to the next file dialogs, in order
+    QList<QStringList> FileLists; // answers to the next dialogs for several files
     QStringList OpenedDocuments;
     // Called while a box is up, e.g. to check what the window shows then.
     std::function<void(const TBox &)> OnBox;

@@ -1,5 +1,6 @@
-// The import window: a file read in the background, rows shown and changed,
-// a mapping asked for once, failures told and nothing imported then.
+// The import window: files read in the background, rows shown and changed,
+// a mapping asked for once, failures told and nothing imported then; bills
+// of one month planned together, their sources and the plan's choices set.
 #include "LedgerTestSupport.h"
 #include "WidgetTestSupport.h"
 
@@ -9,11 +10,16 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTemporaryDir>
+
+using namespace StatementImport;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -46,6 +52,44 @@ void Open(TFormImport &form, const QString &fileName)
     QSignalSpy loaded(&form, &TFormImport::FileLoaded);
     form.OpenFile(fileName);
     QVERIFY(loaded.wait(60000));
+}
+
+// The bills of one matched month, the account of each and its other pockets.
+const QString kMonth = QStringLiteral(TEST_DATA "/month-2026-05/");
+const QStringList kMonthBills = {u"alipay"_s, u"wechat"_s, u"cmb"_s, u"icbc"_s};
+const QStringList kMonthAccounts = {u"支付宝余额"_s,     u"微信零钱"_s, u"招商银行储蓄卡(1234)"_s,
+                                    u"工商银行(5678)"_s, u"余额宝"_s,   u"信用卡(9012)"_s};
+
+class TMonthBooks : public TTestBooks
+{
+public:
+    TMonthBooks()
+    {
+        for (const QString &account : kMonthAccounts)
+            InsertAccount(account, Currency());
+    }
+};
+
+// Chooses the bills through the file button, sets the account of each and,
+// when asked, sends each source to the account of its name.
+void OpenMonth(TFormImport &form, TRecordingPrompt &prompt, const QStringList &order, bool sources)
+{
+    prompt.FileLists << QStringList();
+    for (const QString &name : order)
+        prompt.FileLists[0] << kMonth + name + u".csv"_s;
+    Child<QPushButton>(&form, "btnFile")->click();
+    RunQueuedCommands(&form);
+    QTRY_VERIFY_WITH_TIMEOUT(!form.Loading(), 60000);
+    const auto choose = [&form](const char *table, int row, const char *box, const QString &text) {
+        Child<QTableWidget>(&form, table)->setCurrentCell(row, 0);
+        Child<QComboBox>(&form, box)->setCurrentIndex(Child<QComboBox>(&form, box)->findText(text));
+        RunQueuedCommands(&form);
+    };
+    for (int i = 0; i < order.size(); ++i)
+        choose("twFiles", i, "cbAccount", kMonthAccounts[kMonthBills.indexOf(order[i])]);
+    auto *names = Child<QTableWidget>(&form, "twSources");
+    for (int i = 0; sources && i < names->rowCount(); ++i)
+        choose("twSources", i, "cbSource", names->item(i, 0)->text());
 }
 
 } // namespace
@@ -105,8 +149,9 @@ private Q_SLOTS:
         QCOMPARE(form.result(), int(QDialog::Accepted));
         QCOMPARE(form.Imported(), 2);
         QCOMPARE(prompt.Boxes.size(), 1);
-        QCOMPARE(prompt.Boxes[0].Text,
-                 QStringLiteral("已导入 2 条记录（2026-03-02 至 2026-03-02）。"));
+        QCOMPARE(
+            prompt.Boxes[0].Text,
+            QStringLiteral("已导入 2 条记录（2026-03-02 至 2026-03-02）。\n其中：零钱 2 条。"));
         QCOMPARE(ReadTotals(kWallet), Totals("17.5", "0", "32.5"));
         QCOMPARE(DbQueryInt(QStringLiteral("select TypeID from BookKeep where Fare=20")), 1);
 
@@ -255,6 +300,128 @@ private Q_SLOTS:
                     ->text()
                     .contains(QStringLiteral("请先在“账户信息”中新建")));
         QVERIFY(!Child<QPushButton>(&form, "btnImport")->isEnabled());
+    }
+
+    void Month_data()
+    {
+        QTest::addColumn<QStringList>("order");
+        QTest::newRow("apps first") << kMonthBills;
+        QTest::newRow("cards first") << QStringList {u"icbc"_s, u"cmb"_s, u"wechat"_s, u"alipay"_s};
+        QTest::newRow("mixed") << QStringList {u"cmb"_s, u"alipay"_s, u"icbc"_s, u"wechat"_s};
+    }
+
+    // A month's four bills chosen at once, in any order, go into the books as
+    // one import of the entries expected.csv lists.
+    void Month()
+    {
+        QFETCH(QStringList, order);
+        TMonthBooks books;
+        TRecordingPrompt prompt;
+        TFormImport form;
+        OpenMonth(form, prompt, order, true);
+        QCOMPARE(Child<QTableWidget>(&form, "twSources")->rowCount(), 4);
+        QVERIFY(Child<QLabel>(&form, "lblSummary")
+                    ->text()
+                    .endsWith(u"共 49 行：导入 34，跳过 2，可能重复 0，无法识别 0，合并 13"_s));
+        int backups = 0;
+        form.BeforeImport = [&backups] { return ++backups > 0; };
+        Child<QPushButton>(&form, "btnImport")->click();
+        RunQueuedCommands(&form);
+        QCOMPARE(form.result(), int(QDialog::Accepted));
+        QCOMPARE(backups, 1);
+        QCOMPARE(prompt.Boxes.size(), 1);
+        QVERIFY(
+            prompt.Boxes[0].Text.startsWith(u"已导入 35 条记录（2026-05-01 至 2026-05-29）。"_s));
+        QVERIFY(prompt.Boxes[0].Text.endsWith(
+            u"转账 6 笔。\n另有 13 行与其他行是同一笔钱，已合并记账。"_s));
+
+        QHash<QString, Currency> net;
+        int transfers = 0;
+        const QStringList lines = QString::fromUtf8(ReadAll(kMonth + u"expected.csv"_s))
+                                      .split(u'\n', Qt::SkipEmptyParts)
+                                      .mid(1);
+        for (const QString &line : lines) {
+            const QStringList cells = line.split(u',');
+            const Currency amount = Currency::Parse(cells[2]);
+            transfers += cells[1] == u"转账";
+            net[cells[3]] += cells[1] == u"收入" ? amount : -amount;
+            net[cells[4]] += amount;
+        }
+        QCOMPARE(RowCount(u"BookKeep"_s), lines.size() - transfers);
+        QCOMPARE(RowCount(u"Transfer"_s), transfers);
+        for (const QString &account : kMonthAccounts)
+            QCOMPARE(ReadTotals(account).Fare, net.value(account));
+    }
+
+    // The row menu books a merged pair apart, for that counterparty from then
+    // on, and gives the pair back to the plan; Shift+F10 brings it up.
+    void OverrideMenu()
+    {
+        TMonthBooks books;
+        TRecordingPrompt prompt;
+        TFormImport form;
+        OpenMonth(form, prompt, {u"alipay"_s, u"cmb"_s}, true);
+        const QList<TBill> &bills = form.Bills();
+        const auto status = [&bills](int bill, int line) {
+            for (const TStatementRow &row : bills[bill].Statement.Rows)
+                if (row.Line == line)
+                    return row.Status;
+            return TRowStatus::Unreadable;
+        };
+        // The card's line of the electricity bill, merged with the app's row.
+        auto *view = Child<QTableView>(&form, "tvRows");
+        view->setCurrentIndex(view->model()->index(int(bills[0].Statement.Rows.size()), 0));
+        QCOMPARE(status(1, 9), TRowStatus::Merged);
+        auto *menu = Child<QMenu>(&form, "pmRows");
+        const auto enabled = [menu] {
+            Q_EMIT menu->aboutToShow();
+            QString states;
+            for (const char *name : {"NSeparate", "NPlain", "NAuto"})
+                states += Child<QAction>(menu, name)->isEnabled() ? u'1' : u'0';
+            return states;
+        };
+        QCOMPARE(enabled(), u"100"_s);
+        Child<QAction>(menu, "NSeparate")->trigger();
+        RunQueuedCommands(&form);
+        QCOMPARE(status(0, 29), TRowStatus::New);
+        QCOMPARE(status(1, 9), TRowStatus::New);
+        QVERIFY(RememberedOverrides().contains(u"某某供电公司"_s));
+        QCOMPARE(enabled(), u"001"_s);
+        Child<QAction>(menu, "NAuto")->trigger();
+        RunQueuedCommands(&form);
+        QCOMPARE(status(1, 9), TRowStatus::Merged);
+        QVERIFY(RememberedOverrides().isEmpty());
+
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        view->setFocus();
+        QTest::keyClick(view, Qt::Key_F10, Qt::ShiftModifier);
+        QTRY_VERIFY(menu->isVisible());
+        menu->hide();
+    }
+
+    // Rows of a source with no account are asked about once before the
+    // import: No goes back; Yes books them to their bill's account and
+    // remembers that.
+    void UnmappedSourcesAsked()
+    {
+        TMonthBooks books;
+        TRecordingPrompt prompt;
+        TFormImport form;
+        OpenMonth(form, prompt, {u"alipay"_s}, false);
+        prompt.Answers << false << true;
+        for (int click = 0; click < 2; ++click) {
+            Child<QPushButton>(&form, "btnImport")->click();
+            RunQueuedCommands(&form);
+        }
+        QCOMPARE(prompt.Boxes.size(), 3);
+        QCOMPARE(prompt.Boxes[1].Text, prompt.Boxes[0].Text);
+        QCOMPARE(prompt.Boxes[0].Text,
+                 u"资金来源“招商银行储蓄卡(1234)”、“余额宝”还没有指定账户，它们的 9 条记录将记入"
+                 "所在账单的账户。\n是否这样导入，并记住这个选择？"_s);
+        QCOMPARE(form.Imported(), 14);
+        QCOMPARE(RememberedPockets().value(u"余额宝"_s), kMonthAccounts[0]);
+        QCOMPARE(RememberedPockets().value(u"招商银行储蓄卡(1234)"_s), kMonthAccounts[0]);
     }
 
     // A file that is no statement is told, and nothing can be imported.

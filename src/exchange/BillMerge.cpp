@@ -174,9 +174,10 @@ bool Bookable(TRowStatus status)
         || status == TRowStatus::Transfer;
 }
 
-int Awaits(const TBill &bill, const TStatementRow &row)
+int Awaits(const TBill &bill, int index)
 {
-    if (row.App.isEmpty() || !Bookable(row.Status))
+    const TStatementRow &row = bill.Statement.Rows[index];
+    if (row.App.isEmpty() || !Bookable(row.Status) || bill.Plans[index].Partner.IsValid())
         return -1;
     if (bill.Read.IsBank)
         return 0;

@@ -109,10 +109,11 @@ void Plan(QList<TBill> &bills, const TPockets &pockets, const TOverrides &overri
 // transfer).
 bool Bookable(TRowStatus status);
 
-// Whether the row was booked alone while the other side of the same money
-// may still come: a card's line naming a payment app (Awaits 0: the app's
-// row), or an app's row paid by card (Awaits 1: the card's line); -1 when not.
-int Awaits(const TBill &bill, const TStatementRow &row);
+// Whether the bill's row of this index is booked alone while the other side
+// of the same money may still come: a card's line naming a payment app
+// (Awaits 0: the app's row), or an app's row paid by card (Awaits 1: the
+// card's line); -1 when not, or when a row of the import is that other side.
+int Awaits(const TBill &bill, int index);
 
 // The records and transfers the planned rows of the bills book, in bill and
 // row order.

@@ -422,7 +422,7 @@ void MarkKnownRows(QList<TBill> &bills, const BillMerge::TOverrides &overrides)
         const bool separate
             = overrides.value(BillMerge::Counterparty(self), BillMerge::TOverride::Plain)
             == BillMerge::TOverride::Separate;
-        const int awaits = separate ? -1 : BillMerge::Awaits(bills[ref.Bill], self);
+        const int awaits = separate ? -1 : BillMerge::Awaits(bills[ref.Bill], ref.Row);
         if (TPending *p = awaits >= 0 ? FindPending(pending, self, planned, awaits) : nullptr) {
             p->Used = true;
             self.Status = TRowStatus::Merged;
@@ -507,7 +507,7 @@ int ImportBills(const QList<TBill> &bills, const QList<QList<int>> &typeIds, int
         if (!entry.IsFee && !row.CategoryHint.isEmpty()
             && !named[entry.Kind].contains(row.CategoryHint))
             hintChoices[entry.Kind].insert(row.CategoryHint, typeId);
-        const int awaits = entry.IsFee ? -1 : BillMerge::Awaits(bill, row);
+        const int awaits = entry.IsFee ? -1 : BillMerge::Awaits(bill, entry.Row.Row);
         if (awaits >= 0)
             links << Format(kLinkRecordOf,
                             {SqlText(sourceId), SqlText(sourceId), QStringLiteral("0"),
@@ -579,7 +579,7 @@ int ImportBills(const QList<TBill> &bills, const QList<QList<int>> &typeIds, int
                 = Transfers::Add(Transfer {0, entry->Date, entry->Account, entry->ToAccount,
                                            entry->Amount, Currency(), entry->Remark});
             transferIds.insert(row.SourceId, id);
-            const int awaits = BillMerge::Awaits(bill, row);
+            const int awaits = BillMerge::Awaits(bill, entry->Row.Row);
             links << Format(kLinkRow, {SqlText(row.SourceId), QStringLiteral("0")})
                   << Format(kLink,
                             {SqlText(row.SourceId), QStringLiteral("0"), QString::number(id),

@@ -172,9 +172,13 @@ QString TImportRowsModel::StatusText(TRowRef ref) const
 {
     const TStatementRow &row = RowOf(ref);
     const TRowPlan &plan = (*FBills)[ref.Bill].Plans.at(ref.Row);
+    // Booked alone until the other side of its money is imported.
+    const QString awaited = BillMerge::Awaits((*FBills)[ref.Bill], ref.Row) >= 0
+        ? QStringLiteral("（待匹配）")
+        : QString();
     switch (row.Status) {
     case TRowStatus::New:
-        return QStringLiteral("新记录");
+        return QStringLiteral("新记录") + awaited;
     case TRowStatus::Skipped:
         return QStringLiteral("跳过：") + row.Reason;
     case TRowStatus::Duplicate:
@@ -184,11 +188,12 @@ QString TImportRowsModel::StatusText(TRowRef ref) const
     case TRowStatus::Merged:
         return QStringLiteral("将合并：") + row.Reason;
     case TRowStatus::Transfer:
-        return QStringLiteral("转账：%1 → %2").arg(plan.Account, plan.ToAccount);
+        return QStringLiteral("转账：%1 → %2").arg(plan.Account, plan.ToAccount) + awaited;
     case TRowStatus::Refund:
-        return plan.Purchase.IsValid()
-            ? QStringLiteral("退款：抵消第 %1 行").arg(RowOf(plan.Purchase).Line)
-            : QStringLiteral("退款");
+        return (plan.Purchase.IsValid()
+                    ? QStringLiteral("退款：抵消第 %1 行").arg(RowOf(plan.Purchase).Line)
+                    : QStringLiteral("退款"))
+            + awaited;
     }
     return QString();
 }

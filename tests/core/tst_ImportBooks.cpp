@@ -486,6 +486,9 @@ private Q_SLOTS:
             expected << line.mid(0, 7).join(u',');
         expected.sort();
         QCOMPARE(BookedLines(), expected);
+        // Only the two card lines and the app's row whose other side is not
+        // in this month's bills still await it.
+        QCOMPARE(DbQueryInt(u"select count(*) from ImportLink where Awaits is not null"_s), 3);
         for (const QString &name : kMonthBills)
             QVERIFY_THROWS_EXCEPTION(Exception, ImportMonth({name}, false));
         QCOMPARE(BookedLines(), expected);

@@ -360,6 +360,8 @@ TFormImport::TFormImport(QWidget *parent)
     FSeparateAction->setObjectName(QStringLiteral("NSeparate"));
     FPlainAction = FRowMenu->addAction(QStringLiteral("记为收支"));
     FPlainAction->setObjectName(QStringLiteral("NPlain"));
+    FOwnMenu = FRowMenu->addMenu(QStringLiteral("对方是我的账户"));
+    FOwnMenu->setObjectName(QStringLiteral("pmOwnAccount"));
     FRowMenu->addSeparator();
     FAutoAction = FRowMenu->addAction(QStringLiteral("恢复自动判断"));
     FAutoAction->setObjectName(QStringLiteral("NAuto"));
@@ -398,6 +400,14 @@ TFormImport::TFormImport(QWidget *parent)
     override(FSeparateAction, BillMerge::TOverride::Separate);
     override(FPlainAction, BillMerge::TOverride::Plain);
     override(FAutoAction, std::nullopt);
+    connect(
+        FAutoAction, &QAction::triggered, this,
+        [this] {
+            const TRowRef lead = CurrentLead();
+            if (lead.IsValid() && FBills[lead.Bill].Read.Rows[lead.Row].Personal)
+                SendPerson(QString());
+        },
+        Qt::QueuedConnection);
     connect(ui->btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(FModel, &QAbstractItemModel::dataChanged, this, &TFormImport::ShowSummary);
 }
@@ -801,7 +811,29 @@ void TFormImport::UpdateRowMenu()
     FSeparateAction->setEnabled(plan.Partner.IsValid() || plan.Status == TRowStatus::Merged);
     FPlainAction->setEnabled(plan.Status == TRowStatus::Transfer
                              || plan.Status == TRowStatus::Refund);
-    FAutoAction->setEnabled(StatementImport::RememberedOverrides().contains(OverrideKey()));
+    const TStatementRow &row = FBills[lead.Bill].Statement.Rows[lead.Row];
+    const bool sent
+        = row.Personal && StatementImport::RememberedPockets().contains(row.Counterparty);
+    FAutoAction->setEnabled(sent || StatementImport::RememberedOverrides().contains(OverrideKey()));
+    FOwnMenu->clear();
+    FOwnMenu->menuAction()->setEnabled(row.Personal && !row.Counterparty.isEmpty());
+    QStringList accounts;
+    TAccount().ListAccountNames(accounts);
+    for (const QString &account : accounts)
+        if (account != plan.Account)
+            connect(
+                FOwnMenu->addAction(account), &QAction::triggered, this,
+                [this, account] { SendPerson(account); }, Qt::QueuedConnection);
+}
+
+void TFormImport::SendPerson(const QString &account)
+{
+    const TRowRef lead = CurrentLead();
+    if (!lead.IsValid())
+        return;
+    StatementImport::RememberSourceAccount(FBills[lead.Bill].Read.Rows[lead.Row].Counterparty,
+                                           account);
+    Replan();
 }
 
 void TFormImport::Override(std::optional<BillMerge::TOverride> choice)

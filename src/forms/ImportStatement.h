@@ -130,6 +130,9 @@ private:
     QString OverrideKey() const;
     void UpdateRowMenu();
     void Override(std::optional<BillMerge::TOverride> choice);
+    // Sends the current row's person to one of the user's accounts (empty:
+    // to none), so their money is a transfer.
+    void SendPerson(const QString &account);
     void ShowDetail();
     bool ConfirmUnmapped();
     void ImportClick();
@@ -154,6 +157,7 @@ private:
     QAction *FSeparateAction;
     QAction *FPlainAction;
     QAction *FAutoAction;
+    QMenu *FOwnMenu; // the user's accounts a person's row may go to instead
     QThread *FThread = nullptr;
     bool FLoading = false;
     bool FImporting = false;

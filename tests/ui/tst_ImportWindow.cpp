@@ -400,6 +400,36 @@ private Q_SLOTS:
         menu->hide();
     }
 
+    // Money to a person the user keeps an account for is a transfer to it,
+    // until the choice is taken back.
+    void PersonIsOwnAccount()
+    {
+        TMonthBooks books;
+        TRecordingPrompt prompt;
+        TFormImport form;
+        OpenMonth(form, prompt, {u"wechat"_s}, false);
+        const auto gift = [&form] {
+            for (const TStatementRow &row : form.Bills()[0].Statement.Rows)
+                if (row.Line == 25)
+                    return row.Status;
+            return TRowStatus::Unreadable;
+        };
+        int index = 0;
+        while (form.Bills()[0].Statement.Rows[index].Line != 25)
+            ++index;
+        auto *view = Child<QTableView>(&form, "tvRows");
+        view->setCurrentIndex(view->model()->index(index, 0));
+        auto *menu = Child<QMenu>(&form, "pmRows");
+        Q_EMIT menu->aboutToShow();
+        Child<QMenu>(menu, "pmOwnAccount")->actions().value(0)->trigger();
+        RunQueuedCommands(&form);
+        QCOMPARE(gift(), TRowStatus::Transfer);
+        Q_EMIT menu->aboutToShow();
+        Child<QAction>(menu, "NAuto")->trigger();
+        RunQueuedCommands(&form);
+        QCOMPARE(gift(), TRowStatus::New);
+    }
+
     // Rows of a source with no account are asked about once before the
     // import: No goes back; Yes books them to their bill's account and
     // remembers that.

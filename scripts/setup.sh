@@ -8,7 +8,7 @@
 # dependencies; the desktop entry and AppStream validators check the install.
 PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-charts-dev libqt6opengl6-dev
   qt6-translations-l10n libgl-dev libsqlite3-dev fonts-noto-cjk xvfb xauth
-  libquazip1-qt6-dev libfreexl-dev hledger qt6-svg-dev dpkg-dev desktop-file-utils
+  libquazip1-qt6-dev libarchive-dev libfreexl-dev hledger qt6-svg-dev dpkg-dev desktop-file-utils
   appstream)
 
 install_missing() {

@@ -6,10 +6,11 @@
 # Qt Charts needs the OpenGL module's CMake files, which it does not depend on.
 # Qt SVG renders the icon at build time; dpkg-dev computes the package's
 # dependencies; the desktop entry and AppStream validators check the install.
-PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-charts-dev libqt6opengl6-dev
+# The statement readers (QuaZip, libarchive, FreeXL) are found with pkgconf.
+PACKAGES=(cmake ninja-build pkgconf g++ qt6-base-dev qt6-charts-dev libqt6opengl6-dev
   qt6-translations-l10n libgl-dev libsqlite3-dev fonts-noto-cjk xvfb xauth
-  libquazip1-qt6-dev libfreexl-dev hledger qt6-svg-dev dpkg-dev desktop-file-utils
-  appstream)
+  libquazip1-qt6-dev libarchive-dev libfreexl-dev hledger qt6-svg-dev dpkg-dev
+  desktop-file-utils appstream)
 
 install_missing() {
   local missing=()

@@ -2,12 +2,14 @@
 
 #include "CsvReader.h"
 #include "SheetReader.h"
+#include "StatementArchive.h"
 #include "TextDecode.h"
 
 #include <QCryptographicHash>
 #include <QFile>
 #include <QHash>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <cmath>
 
@@ -480,7 +482,8 @@ struct TFormat
     const char16_t *Id;
     const char16_t *Name;
     bool Bank;
-    // The header row holds all of these, the first one in its first cell.
+    // The header row holds all of these; the first one leads the row when the
+    // layout is as the app writes it.
     std::initializer_list<const char16_t *> Required;
     TRowParser Parse;
     bool OrderNumbers; // the rows carry order numbers
@@ -561,6 +564,23 @@ bool HoldsAll(const QStringList &row, const TColumnMapping &m)
                        [&row](const QString &name) { return row.contains(name); });
 }
 
+// The known format whose columns a row names wherever they stand; of two, the
+// one whose first column leads the row (the layouts of one app differ in
+// their order).
+const TFormat *FormatOf(const QStringList &row)
+{
+    const TFormat *found = nullptr;
+    for (const TFormat &f : kFormats) {
+        if (!HoldsAll(row, f.Required))
+            continue;
+        if (row.value(0) == QString::fromUtf16(*f.Required.begin()))
+            return &f;
+        if (!found)
+            found = &f;
+    }
+    return found;
+}
+
 // Whether a header names any column of the known formats.
 bool HoldsKnownName(const QStringList &header)
 {
@@ -592,13 +612,17 @@ bool IsBlank(const QStringList &row)
     return std::all_of(row.cbegin(), row.cend(), [](const QString &c) { return c.isEmpty(); });
 }
 
-// The lines that end a table: a rule of dashes, a "#" note, a total, the
+// The lines that end a table: a rule of dashes, a "#" note, a total, a count
+// of records or a sum of a direction ("共21笔记录", "收入：3笔 120.00元"), the
 // closing remark of a bank's export.
 bool IsFooter(const QStringList &row)
 {
+    static const QRegularExpression summary(
+        QStringLiteral("^(共\\s*\\d+\\s*笔|[已待]?(收入|支出|不计收支|中性交易)\\s*[:：])"));
     const QString first = row.value(0);
     return first.startsWith(QStringLiteral("---")) || first.startsWith(u'#')
-        || first.contains(u"合计") || first.startsWith(u"以上数据");
+        || first.contains(u"合计") || first.startsWith(u"以上数据")
+        || summary.match(first).hasMatch();
 }
 
 // The account holder's name from a preamble line "户名：…".
@@ -640,6 +664,14 @@ QString CellsDigest(const QStringList &cells)
         hash.addData(QByteArrayView("\x1f", 1));
     }
     return QString::fromLatin1(hash.result().toHex().left(24));
+}
+
+TStatement Refused(Outcome why, bool needsPassword = false)
+{
+    TStatement refused;
+    refused.Readable = std::move(why);
+    refused.NeedsPassword = needsPassword;
+    return refused;
 }
 
 } // namespace
@@ -729,16 +761,10 @@ TStatement ParseStatementTable(const QList<QStringList> &rows, const QList<int> 
     const int limit = std::min<int>(rows.size(), kHeaderSearchRows);
     for (int i = 0; i < limit && headerRow < 0; ++i) {
         const QStringList &row = rows[i];
-        for (const TFormat &f : kFormats)
-            if (row.value(0) == QString::fromUtf16(*f.Required.begin())
-                && HoldsAll(row, f.Required)) {
-                format = &f;
-                headerRow = i;
-                break;
-            }
-        if (headerRow >= 0)
-            break;
-        if (mapping.IsValid() && HoldsAll(row, mapping)) {
+        format = FormatOf(row);
+        if (format) {
+            headerRow = i;
+        } else if (mapping.IsValid() && HoldsAll(row, mapping)) {
             columns = &mapping;
             headerRow = i;
         } else if (row.contains(kBankMapping.Date) && row.contains(kBankMapping.Amount)) {
@@ -749,8 +775,9 @@ TStatement ParseStatementTable(const QList<QStringList> &rows, const QList<int> 
     if (headerRow < 0) {
         const int guess = GuessHeader(rows);
         if (guess < 0) {
-            result.Readable
-                = Outcome::Fault(QStringLiteral("无法识别文件内容：这不是支持的账单文件"));
+            result.Readable = Outcome::Fault(QStringLiteral(
+                "无法识别文件内容：没有找到账单的表头。账单应有一行列名，如“交易时间”“收/支”"
+                "“金额”（支付宝、微信）或“交易日期”“交易金额”（银行）"));
             return result;
         }
         result.Header = TrimmedHeader(rows[guess]);
@@ -848,59 +875,37 @@ TStatement ParseStatementTable(const QList<QStringList> &rows, const QList<int> 
     return result;
 }
 
-TStatement ReadStatement(const QString &fileName, const TColumnMapping &mapping)
-{
-    TStatement failed;
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        failed.Readable
-            = Outcome::Fault(QStringLiteral("无法读取文件：%1").arg(file.errorString()));
-        return failed;
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        failed.Readable
-            = Outcome::Fault(QStringLiteral("无法读取文件：%1").arg(file.errorString()));
-        return failed;
-    }
-    file.close();
-    if (bytes.isEmpty()) {
-        failed.Readable = Outcome::Fault(QStringLiteral("文件是空的"));
-        return failed;
-    }
+namespace {
 
+// A statement from the bytes of its file: a zip archive is read as .xlsx
+// and an OLE2 compound file as .xls (both from the file), anything else as text.
+TStatement ReadContent(const QByteArray &bytes, const QString &fileName,
+                       const TColumnMapping &mapping)
+{
     QList<QStringList> rows;
     QString error;
     if (bytes.startsWith("PK\x03\x04")) {
-        if (!ReadXlsx(fileName, rows, error)) {
-            failed.Readable = Outcome::Fault(error);
-            return failed;
-        }
+        if (!ReadXlsx(fileName, rows, error))
+            return Refused(Outcome::Fault(error));
         return ParseStatementTable(rows, {}, true, mapping);
     }
     if (bytes.startsWith(QByteArrayView("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8))) {
-        if (!ReadXls(fileName, rows, error)) {
-            failed.Readable = Outcome::Fault(error);
-            return failed;
-        }
+        if (!ReadXls(fileName, rows, error))
+            return Refused(Outcome::Fault(error));
         return ParseStatementTable(rows, {}, true, mapping);
     }
     QString text;
     bool doubtful = false;
-    if (!DecodeStatementText(bytes, text, error, &doubtful)) {
-        failed.Readable = Outcome::Fault(error);
-        return failed;
-    }
+    if (!DecodeStatementText(bytes, text, error, &doubtful))
+        return Refused(Outcome::Fault(error));
     const TCsvTable table = ReadCsv(text);
     TStatement result = ParseStatementTable(table.Rows, table.Lines, false, mapping);
     // Text of another encoding read as GB18030 names no column we know.
     if (doubtful && (result.NeedsMapping || !result.Readable.IsSound())
-        && !HoldsKnownName(result.Header)) {
-        failed.Readable = Outcome::Fault(QStringLiteral(
+        && !HoldsKnownName(result.Header))
+        return Refused(Outcome::Fault(QStringLiteral(
             "文件的编码不受支持：内容不像 UTF-8 或 GB18030（GBK）编码的中文，"
-            "可能是繁体中文（Big5）或日文（Shift-JIS）编码。请先另存为 UTF-8 编码再导入。"));
-        return failed;
-    }
+            "可能是繁体中文（Big5）或日文（Shift-JIS）编码。请先另存为 UTF-8 编码再导入。")));
     // A file cut in its last row: a cut cell may still read as a date or an
     // amount, so the row is not booked.
     if (table.LastRowCut && !result.Rows.isEmpty()
@@ -909,4 +914,35 @@ TStatement ReadStatement(const QString &fileName, const TColumnMapping &mapping)
         result.Rows.last().SourceId.clear();
     }
     return result;
+}
+
+} // namespace
+
+TStatement ReadStatement(const QString &fileName, const TColumnMapping &mapping,
+                         const QString &password)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return Refused(Outcome::Fault(QStringLiteral("无法读取文件：%1").arg(file.errorString())));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return Refused(Outcome::Fault(QStringLiteral("无法读取文件：%1").arg(file.errorString())));
+    file.close();
+    if (bytes.isEmpty())
+        return Refused(Outcome::Fault(QStringLiteral("文件是空的")));
+    if (!bytes.startsWith("PK\x03\x04") || !IsBillArchive(bytes))
+        return ReadContent(bytes, fileName, mapping);
+
+    const TUnpackedStatement bill = UnpackStatement(bytes, password);
+    if (!bill.Result.IsSound())
+        return Refused(bill.Result, bill.NeedsPassword);
+    // The readers of spreadsheets read a file: the bill gets one of its own.
+    const QTemporaryDir dir;
+    QFile unpacked(dir.filePath(QStringLiteral("bill")));
+    if (!dir.isValid() || !unpacked.open(QIODevice::WriteOnly)
+        || unpacked.write(bill.Bytes) != bill.Bytes.size() || !unpacked.flush())
+        return Refused(Outcome::Fault(
+            QStringLiteral("无法解压账单：临时文件写不进去：%1").arg(unpacked.errorString())));
+    unpacked.close();
+    return ReadContent(bill.Bytes, unpacked.fileName(), mapping);
 }

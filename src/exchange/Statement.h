@@ -53,6 +53,8 @@ struct TStatementRow
     QString SourceId;
     TRowStatus Status = TRowStatus::New;
     QString Reason; // why a row is skipped or unreadable, or what it is booked with
+
+    bool operator==(const TStatementRow &) const = default;
 };
 
 // The kind of category a row is filed under: a refund, also one merged with
@@ -98,6 +100,9 @@ struct TStatement
     Outcome Readable = Outcome::Sound();
     // A table of no known format: it needs a column mapping for Header.
     bool NeedsMapping = false;
+    // An archive whose bill is encrypted, read without its password or with a
+    // wrong one; Readable says which.
+    bool NeedsPassword = false;
 
     int Count(TRowStatus status) const;
     // The first and last date of the readable rows; null dates when none.
@@ -106,9 +111,12 @@ struct TStatement
 };
 
 // Reads a statement file, recognising its kind by its content: a zip archive
-// is read as .xlsx, an OLE2 compound file as .xls, anything else as text in
-// UTF-8 or GB18030. The mapping is used when the table is of no known format.
-TStatement ReadStatement(const QString &fileName, const TColumnMapping &mapping = {});
+// of files is unpacked (with the password, when its bill is encrypted) and
+// its bill read, any other zip archive is read as .xlsx, an OLE2 compound
+// file as .xls, anything else as text in UTF-8 or GB18030. The mapping is
+// used when the table is of no known format.
+TStatement ReadStatement(const QString &fileName, const TColumnMapping &mapping = {},
+                         const QString &password = {});
 
 // Parses the rows of a table already read; lines holds each row's line in the
 // file (empty: the row numbers). Spreadsheet rows may be shorter than the

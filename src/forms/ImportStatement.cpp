@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QMenu>
 #include <QSet>
 #include <QSignalBlocker>
@@ -25,7 +26,8 @@
 
 namespace {
 
-const QString kStatementFilter = QStringLiteral("账单文件 (*.csv *.xlsx *.xls);;所有文件 (*)");
+const QString kStatementFilter
+    = QStringLiteral("账单文件 (*.csv *.xlsx *.xls *.zip);;所有文件 (*)");
 
 const QString kNoAccount = QStringLiteral("\n还没有账户：请先在“账户信息”中新建一个账户，再导入。");
 
@@ -486,10 +488,11 @@ void TFormImport::Read(const TColumnMapping &mapping)
     // however long the file; the books are not touched there.
     auto result = std::make_shared<TStatement>();
     const QString fileName = FFileName;
-    FThread = QThread::create([fileName, mapping, result] {
+    const QString password = FPasswords.value(fileName);
+    FThread = QThread::create([fileName, mapping, password, result] {
         // No failure may leave the thread: that would end the program.
         try {
-            *result = ReadStatement(fileName, mapping);
+            *result = ReadStatement(fileName, mapping, password);
         } catch (const std::bad_alloc &) {
             result->Readable = Outcome::Fault(QStringLiteral("内存不足，无法读取这个文件"));
         } catch (const Exception &failure) {
@@ -508,6 +511,10 @@ void TFormImport::Read(const TColumnMapping &mapping)
 
 void TFormImport::Loaded(const TStatement &statement)
 {
+    if (statement.NeedsPassword && AskPassword(statement.Readable.Reason()))
+        return;
+    // An archive whose password is not given is left out without a word.
+    const bool told = !statement.NeedsPassword;
     const bool readable = statement.Readable.IsSound();
     if (readable && statement.NeedsMapping) {
         const TColumnMapping remembered = StatementImport::RememberedMapping(statement.Header);
@@ -540,12 +547,28 @@ void TFormImport::Loaded(const TStatement &statement)
     FillFiles(std::min(current, static_cast<int>(FFiles.size()) - 1));
     ShowMapping();
     Replan();
-    if (!readable && FBills.isEmpty())
+    if (!readable && told && FBills.isEmpty())
         SetSummary(statement.Readable.Reason());
     ReadNext();
     Q_EMIT FileLoaded();
-    if (!readable)
+    if (!readable && told)
         ShowError(failure);
+}
+
+bool TFormImport::AskPassword(const QString &reason)
+{
+    bool entered = false;
+    const QString password = QInputDialog::getText(
+        this, QStringLiteral("输入解压密码"),
+        QStringLiteral("%1：%2。\n请输入解压密码：").arg(QFileInfo(FFileName).fileName(), reason),
+        QLineEdit::Password, QString(), &entered);
+    if (!entered || password.isEmpty()) {
+        FPasswords.remove(FFileName);
+        return false;
+    }
+    FPasswords.insert(FFileName, password);
+    Read(TColumnMapping());
+    return true;
 }
 
 void TFormImport::AddBill(const TStatement &statement)

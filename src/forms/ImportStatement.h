@@ -109,6 +109,9 @@ private:
     void ReadNext();
     void Read(const TColumnMapping &mapping);
     void Loaded(const TStatement &statement);
+    // Asks for the password of the archive being read, saying why; true when
+    // one is given and the archive is being read again with it.
+    bool AskPassword(const QString &reason);
     void AddBill(const TStatement &statement);
     void ShowMapping();
     void ApplyMapping();
@@ -148,6 +151,7 @@ private:
     QList<QList<int>> FTypeIds; // the category of each row of each bill
     QStringList FQueue; // the files still to read
     QString FFileName; // the file being read
+    QHash<QString, QString> FPasswords; // of the archives among the files, once given
     QString FMappingFile; // the file whose columns are asked for
     // The counterparty a choice of the row menu was remembered for, by the
     // identity of each row it changed.

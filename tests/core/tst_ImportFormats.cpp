@@ -7,6 +7,7 @@
 #include "exchange/TextDecode.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QStringDecoder>
@@ -36,6 +37,36 @@ QByteArray Gb18030(const QString &text)
 {
     QStringEncoder encoder("GB18030");
     return encoder.encode(text);
+}
+
+// A bill's bytes with its layout shifted: a column moved or added, five lines
+// of preamble more or fewer, its byte-order mark or encoding swapped, totals.
+QByteArray Shifted(const QByteArray &bytes, const TStatement &original, const QString &change)
+{
+    const bool bom = bytes.startsWith("\xEF\xBB\xBF");
+    const bool utf8 = bom || QString::fromUtf8(bytes).toUtf8() == bytes;
+    QString text = utf8 ? QString::fromUtf8(bytes.mid(bom ? 3 : 0))
+                        : QString(QStringDecoder("GB18030").decode(bytes));
+    QStringList lines = text.split(u'\n');
+    const int header = original.Rows.first().Line - 2;
+    for (int i = header; i < original.Rows.last().Line && change.startsWith(u"column"); ++i) {
+        QStringList cells = ReadCsv(lines[i]).Rows.value(0).replaceInStrings(u"\""_s, u"\"\""_s);
+        if (change == u"column moved")
+            cells.swapItemsAt(0, 1);
+        else
+            cells.insert(1, i == header ? u"附加信息"_s : u"x"_s);
+        lines[i] = u'"' + cells.join(u"\",\""_s) + u'"';
+    }
+    for (int i = 0; i < 5 && change == u"preamble +5"; ++i)
+        lines.insert(0, u"附加说明第%1行"_s.arg(i));
+    if (change == u"preamble -5")
+        lines.remove(header - std::min(5, header), std::min(5, header));
+    if (change == u"summary")
+        lines.insert(lines.size() - 1, u"\n共9笔记录\n收入：1笔 5.00元"_s);
+    text = lines.join(u'\n');
+    const bool toUtf8 = change == u"bom" || utf8 != (change == u"encoding");
+    return toUtf8 ? (bom != (change == u"bom") ? "\xEF\xBB\xBF" : "") + text.toUtf8()
+                  : Gb18030(text);
 }
 
 } // namespace
@@ -143,6 +174,43 @@ private Q_SLOTS:
         for (const TStatementRow &row : statement.Rows)
             if (row.Status == TRowStatus::Skipped)
                 QVERIFY(!row.Reason.isEmpty());
+    }
+
+    void ShiftedLayouts_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("change");
+        for (const char *top : {IMPORT_SAMPLES, TEST_DATA "/month-2026-05"})
+            for (QDirIterator it(QString::fromUtf8(top), {u"*.csv"_s}, QDir::Files,
+                                 QDirIterator::Subdirectories);
+                 it.hasNext();)
+                if (const QString file = it.next(); !file.endsWith(u"/expected.csv"))
+                    for (const char *change : {"column moved", "column added", "preamble +5",
+                                               "preamble -5", "bom", "encoding", "summary"})
+                        QTest::addRow("%s %s", qPrintable(file.section(u'/', -2)), change)
+                            << file << QString::fromLatin1(change);
+        for (const char *zip : {"zip/alipay-aes256.zip", "zip/alipay-zipcrypto.zip"})
+            QTest::newRow(zip) << QStringLiteral(TEST_DATA "/month-2026-05/alipay.csv")
+                               << QString::fromLatin1(zip);
+    }
+
+    // A bill whose layout shifted reads the rows its original reads.
+    void ShiftedLayouts()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, change);
+        TStatement original = ReadStatement(file);
+        QVERIFY(original.Readable.IsSound() && !original.Rows.isEmpty());
+        TStatement shifted = change.startsWith(u"zip/")
+            ? ReadStatement(QStringLiteral(TEST_DATA "/") + change, {}, u"lin0531"_s)
+            : ReadStatement(WriteFile(Shifted(ReadAll(file), original, change)));
+        // A column moved or added changes the digest of rows without order numbers.
+        for (TStatement *s : {&shifted, &original})
+            for (TStatementRow &row : s->Rows) {
+                row.Line = 0;
+                row.SourceId = change.startsWith(u"column") ? QString() : row.SourceId;
+            }
+        QCOMPARE(shifted.Rows, original.Rows);
     }
 
     void Sources_data()
@@ -320,7 +388,7 @@ private Q_SLOTS:
     }
 
     // A row that cannot be trusted is shown with the reason and the rows
-    // before it still read; a file of another encoding is refused (row -1).
+    // before it still read; a file refused says why (row -1).
     void DamagedText_data()
     {
         QTest::addColumn<QByteArray>("bytes");
@@ -334,6 +402,12 @@ private Q_SLOTS:
             << Gb18030(bank + u"-1,234.56\r\n"_s) << 1 << u"列数比表头多"_s;
         QTest::newRow("amount over the limit")
             << Gb18030(bank + u"-100000000000\r\n"_s) << 1 << u"超出上限 99999999999.9999"_s;
+        QTest::newRow("no header") << Gb18030(u"转账凭证\r\n2026-01-05,12.00,-3.00\r\n"_s) << -1
+                                   << u"没有找到账单的表头"_s;
+        QTest::newRow("archive without a bill")
+            << ReadAll(QStringLiteral(TEST_DATA "/zip/no-bill.zip")) << -1 << u"没有账单文件"_s;
+        QTest::newRow("archive of 200 MB of zeros")
+            << ReadAll(QStringLiteral(TEST_DATA "/zip/bomb.zip")) << -1 << u"解压后超过 200 MB"_s;
         QTest::newRow("Big5") << QByteArray(
             QStringEncoder("Big5").encode(u"日期,金額,備註\r\n2026/01/05,32000,薪資轉帳\r\n"_s))
                               << -1 << u"编码不受支持"_s;

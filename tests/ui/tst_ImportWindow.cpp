@@ -2,6 +2,7 @@
 // a mapping asked for once, failures told and nothing imported then; bills
 // of one month planned together, their sources and the plan's choices set.
 #include "LedgerTestSupport.h"
+#include "ModalDriver.h"
 #include "WidgetTestSupport.h"
 
 #include "forms/ImportStatement.h"
@@ -9,6 +10,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
@@ -465,6 +467,36 @@ private Q_SLOTS:
         QCOMPARE(prompt.Boxes[0].Text, QStringLiteral("文件是空的"));
         QVERIFY(!Child<QPushButton>(&form, "btnImport")->isEnabled());
         QCOMPARE(RowCount(QStringLiteral("BookKeep")), 0);
+    }
+
+    // An archive's password is asked for, again when wrong; cancelled, nothing changes.
+    void PasswordAsked()
+    {
+        TWindowBooks books;
+        TRecordingPrompt prompt;
+        TFormImport form;
+        form.show();
+        QStringList asked;
+        TModalDriver driver;
+        for (const QString &password :
+             {QStringLiteral("lin0530"), QStringLiteral("lin0531"), QString()})
+            driver.Then<QInputDialog>([&asked, password](QInputDialog *dialog) {
+                QCOMPARE(dialog->textEchoMode(), QLineEdit::Password);
+                asked << dialog->labelText().section(u'。', 0, 0);
+                dialog->setTextValue(password);
+                password.isEmpty() ? dialog->reject() : dialog->accept();
+            });
+        const QString file = QStringLiteral(TEST_DATA "/zip/alipay-aes256.zip");
+        Open(form, file);
+        const QString shown = Child<QLabel>(&form, "lblSummary")->text();
+        Open(form, WriteText(FDir, QStringLiteral("again.zip"), ReadAll(file)));
+        QVERIFY(driver.Done() && prompt.Boxes.isEmpty() && form.isVisible());
+        QCOMPARE(
+            asked.join(u'|'),
+            QStringLiteral("alipay-aes256.zip：压缩包设有密码|alipay-aes256.zip：解压密码不正确|"
+                           "again.zip：压缩包设有密码"));
+        QCOMPARE(Child<QLabel>(&form, "lblSummary")->text(), shown);
+        QVERIFY(Child<QPushButton>(&form, "btnImport")->isEnabled());
     }
 };
 

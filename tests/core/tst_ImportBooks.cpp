@@ -2,6 +2,7 @@
 // twice adds nothing, duplicates are caught, a failure changes nothing, and
 // the choices made are offered again.
 #include "LedgerTestSupport.h"
+#include "MonthBills.h"
 
 #include "data/DbFile.h"
 #include "data/UException.h"
@@ -94,24 +95,13 @@ int Import(const TStatement &s, const QString &account = kWallet)
     return Import(Marked(s, account));
 }
 
-// The bills of one matched month, named as in its folder, each with the
-// account of its own rows.
-const QString kMonth = QStringLiteral(TEST_DATA "/month-2026-05/");
-const QStringList kMonthBills = {u"alipay"_s, u"wechat"_s, u"cmb"_s, u"icbc"_s};
-const QStringList kMonthAccounts
-    = {u"支付宝余额"_s, u"微信零钱"_s, u"招商银行储蓄卡(1234)"_s, u"工商银行(5678)"_s};
-
 QList<TBill> MonthBills(const QStringList &order)
 {
     QList<TBill> bills;
     for (const QString &name : order)
-        bills << TBill {ReadStatement(kMonth + name + u".csv"_s),
-                        kMonthAccounts[kMonthBills.indexOf(name)],
-                        {},
-                        {}};
+        bills << MonthBill(name);
     BillMerge::TPockets pockets;
-    for (const QString &account :
-         {kMonthAccounts[2], kMonthAccounts[3], u"余额宝"_s, u"信用卡(9012)"_s})
+    for (const QString &account : kMonthPockets + kMonthAccounts.mid(2))
         pockets.insert(account, account);
     BillMerge::Plan(bills, pockets);
     return bills;
@@ -153,43 +143,6 @@ QStringList PlannedLines(const QList<TBill> &bills, const QStringList &order)
     lines.sort();
     return lines;
 }
-
-// The lines of the month's expected.csv, each split into its cells.
-QList<QStringList> ExpectedMonth()
-{
-    QList<QStringList> lines;
-    for (const QString &line :
-         QString::fromUtf8(ReadAll(kMonth + u"expected.csv"_s)).split(u'\n', Qt::SkipEmptyParts))
-        lines << line.split(u',');
-    return lines.mid(1);
-}
-
-// Books with the month's accounts, a category named like each hint of its
-// expected entries, and each funding source sent to its account.
-class TMonthBooks : public TTestBooks
-{
-public:
-    TMonthBooks()
-    {
-        QStringList pockets {u"余额宝"_s, u"信用卡(9012)"_s};
-        for (const QString &account : kMonthAccounts + pockets)
-            InsertAccount(account, Currency());
-        QSet<QString> made;
-        for (const QStringList &line : ExpectedMonth()) {
-            const QString table = line[1] == u"收入" ? u"InType"_s : u"OutType"_s;
-            if (line[5].isEmpty() || made.contains(table + line[5]))
-                continue;
-            made.insert(table + line[5]);
-            DbExec(u"insert into %1(SelfIndex,ParentIndex,TypeName) values (%2,0,'%3')"_s.arg(
-                table, QString::number(made.size()), line[5]));
-        }
-        pockets << kMonthAccounts[2] << kMonthAccounts[3];
-        for (const QString &pocket : pockets)
-            RememberSourceAccount(pocket, pocket);
-        RememberSourceAccount(u"账户余额"_s, kMonthAccounts[0]);
-        RememberSourceAccount(u"零钱"_s, kMonthAccounts[1]);
-    }
-};
 
 // The records and transfers in the books as expected.csv writes them, without
 // the lines they come from, sorted.
@@ -238,10 +191,7 @@ QList<int> ImportMonth(const QStringList &order, bool together)
     QList<TBill> bills;
     QList<int> added;
     for (const QString &name : order) {
-        bills << TBill {ReadStatement(kMonth + name + u".csv"_s),
-                        kMonthAccounts[kMonthBills.indexOf(name)],
-                        {},
-                        {}};
+        bills << MonthBill(name);
         if (together && bills.size() < order.size())
             continue;
         BillMerge::Plan(bills, RememberedPockets());
@@ -440,13 +390,7 @@ private Q_SLOTS:
         QCOMPARE(ReadTotals(u"卡"_s), Totals("-27.6", "0", "27.6"));
     }
 
-    void MatchedMonth_data()
-    {
-        QTest::addColumn<QStringList>("order");
-        QTest::newRow("apps first") << kMonthBills;
-        QTest::newRow("cards first") << QStringList {u"icbc"_s, u"cmb"_s, u"wechat"_s, u"alipay"_s};
-        QTest::newRow("mixed") << QStringList {u"cmb"_s, u"alipay"_s, u"icbc"_s, u"wechat"_s};
-    }
+    void MatchedMonth_data() { AddMonthOrders(); }
 
     // The four bills of one month, in any order, book each spend once, the
     // moves between the user's accounts as transfers and the refund net.
@@ -454,9 +398,9 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, order);
         const QList<TBill> bills = MonthBills(order);
-        QStringList expected = QString::fromUtf8(ReadAll(kMonth + u"expected.csv"_s))
-                                   .split(u'\n', Qt::SkipEmptyParts)
-                                   .mid(1);
+        QStringList expected;
+        for (const QStringList &line : ExpectedMonth())
+            expected << line.join(u',');
         expected.sort();
         QCOMPARE(PlannedLines(bills, order), expected);
     }
@@ -480,6 +424,7 @@ private Q_SLOTS:
         QFETCH(QStringList, order);
         QFETCH(bool, together);
         TMonthBooks books;
+        TMonthBooks::RememberSources();
         const qsizetype imports = ImportMonth(order, together).size();
         QStringList expected;
         for (const QStringList &line : ExpectedMonth())

@@ -3,6 +3,7 @@
 // of one month planned together, their sources and the plan's choices set.
 #include "LedgerTestSupport.h"
 #include "ModalDriver.h"
+#include "MonthBills.h"
 #include "WidgetTestSupport.h"
 
 #include "forms/ImportStatement.h"
@@ -55,22 +56,6 @@ void Open(TFormImport &form, const QString &fileName)
     form.OpenFile(fileName);
     QVERIFY(loaded.wait(60000));
 }
-
-// The bills of one matched month, the account of each and its other pockets.
-const QString kMonth = QStringLiteral(TEST_DATA "/month-2026-05/");
-const QStringList kMonthBills = {u"alipay"_s, u"wechat"_s, u"cmb"_s, u"icbc"_s};
-const QStringList kMonthAccounts = {u"支付宝余额"_s,     u"微信零钱"_s, u"招商银行储蓄卡(1234)"_s,
-                                    u"工商银行(5678)"_s, u"余额宝"_s,   u"信用卡(9012)"_s};
-
-class TMonthBooks : public TTestBooks
-{
-public:
-    TMonthBooks()
-    {
-        for (const QString &account : kMonthAccounts)
-            InsertAccount(account, Currency());
-    }
-};
 
 // Chooses the bills through the file button, sets the account of each and,
 // when asked, sends each source to the account of its name.
@@ -304,13 +289,7 @@ private Q_SLOTS:
         QVERIFY(!Child<QPushButton>(&form, "btnImport")->isEnabled());
     }
 
-    void Month_data()
-    {
-        QTest::addColumn<QStringList>("order");
-        QTest::newRow("apps first") << kMonthBills;
-        QTest::newRow("cards first") << QStringList {u"icbc"_s, u"cmb"_s, u"wechat"_s, u"alipay"_s};
-        QTest::newRow("mixed") << QStringList {u"cmb"_s, u"alipay"_s, u"icbc"_s, u"wechat"_s};
-    }
+    void Month_data() { AddMonthOrders(); }
 
     // A month's four bills chosen at once, in any order, go into the books as
     // one import of the entries expected.csv lists.
@@ -339,11 +318,8 @@ private Q_SLOTS:
 
         QHash<QString, Currency> net;
         int transfers = 0;
-        const QStringList lines = QString::fromUtf8(ReadAll(kMonth + u"expected.csv"_s))
-                                      .split(u'\n', Qt::SkipEmptyParts)
-                                      .mid(1);
-        for (const QString &line : lines) {
-            const QStringList cells = line.split(u',');
+        const QList<QStringList> lines = ExpectedMonth();
+        for (const QStringList &cells : lines) {
             const Currency amount = Currency::Parse(cells[2]);
             transfers += cells[1] == u"转账";
             net[cells[3]] += cells[1] == u"收入" ? amount : -amount;
@@ -351,7 +327,7 @@ private Q_SLOTS:
         }
         QCOMPARE(RowCount(u"BookKeep"_s), lines.size() - transfers);
         QCOMPARE(RowCount(u"Transfer"_s), transfers);
-        for (const QString &account : kMonthAccounts)
+        for (const QString &account : kMonthAccounts + kMonthPockets)
             QCOMPARE(ReadTotals(account).Fare, net.value(account));
     }
 

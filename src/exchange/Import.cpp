@@ -3,6 +3,7 @@
 #include "data/DbAccess.h"
 #include "data/SqlFormat.h"
 #include "data/UException.h"
+#include "exchange/ImportRules.h"
 #include "ledger/Categories.h"
 #include "ledger/UntAccount.h"
 #include "ledger/UntBookKeep.h"
@@ -262,20 +263,24 @@ QList<int> ChooseCategories(const TStatement &statement, int defaultIncome, int 
         }
         GDbAccess->FQuery.Close();
     }
+    const QList<std::optional<TImportRule>> rules = ImportRules::Match(statement);
     QList<int> typeIds;
     typeIds.reserve(statement.Rows.size());
-    for (const TStatementRow &row : statement.Rows) {
+    for (qsizetype i = 0; i < statement.Rows.size(); ++i) {
+        const TStatementRow &row = statement.Rows[i];
         const int kind = row.Kind == 0 ? 0 : 1;
         const int fallback = kind == 0 ? defaultIncome : defaultExpense;
-        typeIds << byName[kind].value(row.CategoryHint,
-                                      chosen[kind].value(row.CategoryHint, fallback));
+        typeIds << (rules[i] ? rules[i]->TypeID
+                             : byName[kind].value(row.CategoryHint,
+                                                  chosen[kind].value(row.CategoryHint, fallback)));
     }
     return typeIds;
 }
 
 int ImportRows(const TStatement &statement, const QList<int> &typeIds, const QString &account,
                int defaultIncome, int defaultExpense,
-               const std::function<void(qsizetype total, qsizetype written)> &progress)
+               const std::function<void(qsizetype total, qsizetype written)> &progress,
+               const QList<int> &proposed)
 {
     if (typeIds.size() != statement.Rows.size())
         throw Exception(QStringLiteral("每一行都要有分类"));
@@ -330,6 +335,7 @@ int ImportRows(const TStatement &statement, const QList<int> &typeIds, const QSt
                 if (it.value() != fallback)
                     SaveSetting(HintPrefix(kind) + it.key(), QString::number(it.value()));
         }
+        ImportRules::Learn(statement, typeIds, proposed);
     });
     return static_cast<int>(total);
 }

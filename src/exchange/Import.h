@@ -47,9 +47,10 @@ int RememberedDefault(int kind);
 // Rows marked so earlier become new again first.
 void MarkKnownRows(TStatement &statement, const QString &account);
 
-// The category each row of the statement goes to: the category named like
-// its hint, else the one the user chose for that hint before, else the
-// default of its kind.
+// The category each row of the statement goes to: the category of the rule
+// that applies to it (ImportRules::Find), else the category named like its
+// hint, else the one the user chose for that hint before, else the default of
+// its kind.
 QList<int> ChooseCategories(const TStatement &statement, int defaultIncome, int defaultExpense);
 
 // Imports the rows marked new, each into its category (typeIds in row order)
@@ -58,9 +59,12 @@ QList<int> ChooseCategories(const TStatement &statement, int defaultIncome, int 
 // named like. Returns how many records were added. Raises when nothing could
 // be imported; the books are then as they were. progress, when given, is told
 // the number of records to add before anything is written, and then the number
-// written after each batch of them.
+// written after each batch of them. proposed, when given, holds the categories
+// ChooseCategories proposed: each row filed elsewhere teaches a rule
+// (ImportRules::Learn) in the same transaction.
 int ImportRows(const TStatement &statement, const QList<int> &typeIds, const QString &account,
                int defaultIncome, int defaultExpense,
-               const std::function<void(qsizetype total, qsizetype written)> &progress = {});
+               const std::function<void(qsizetype total, qsizetype written)> &progress = {},
+               const QList<int> &proposed = {});
 
 } // namespace StatementImport

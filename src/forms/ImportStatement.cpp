@@ -2,6 +2,8 @@
 
 #include "ui_ImportStatement.h"
 
+#include "ImportRules.h"
+
 #include "data/UException.h"
 #include "data/UntPublic.h"
 #include "ledger/UntAccount.h"
@@ -262,6 +264,7 @@ TFormImport::TFormImport(QWidget *parent)
     command(ui->btnFile, &QPushButton::clicked, &TFormImport::ChooseFile);
     command(ui->btnMapping, &QPushButton::clicked, &TFormImport::ApplyMapping);
     command(ui->btnImport, &QPushButton::clicked, &TFormImport::ImportClick);
+    command(ui->btnRules, &QPushButton::clicked, &TFormImport::RulesClick);
     command(ui->cbAccount, &QComboBox::activated, &TFormImport::AccountChanged);
     command(ui->cbDefaultIncome, &QComboBox::activated, &TFormImport::DefaultsChanged);
     command(ui->cbDefaultExpense, &QComboBox::activated, &TFormImport::DefaultsChanged);
@@ -339,6 +342,7 @@ void TFormImport::Loaded(const TStatement &statement)
     ui->btnMapping->setEnabled(true);
     FStatement = statement;
     FTypeIds.clear();
+    FProposed.clear();
     FModel->Reset(&FStatement, &FTypeIds);
     if (!FStatement.Readable.IsSound()) {
         SetSummary(FStatement.Readable.Reason());
@@ -367,8 +371,7 @@ void TFormImport::Loaded(const TStatement &statement)
     const QString remembered = StatementImport::RememberedAccount(FStatement.FormatId);
     if (const int at = ui->cbAccount->findText(remembered); at >= 0)
         ui->cbAccount->setCurrentIndex(at);
-    FTypeIds
-        = StatementImport::ChooseCategories(FStatement, DefaultCategory(0), DefaultCategory(1));
+    Propose();
     AccountChanged();
     Q_EMIT FileLoaded();
 }
@@ -411,9 +414,27 @@ void TFormImport::DefaultsChanged()
 {
     if (FStatement.Rows.isEmpty())
         return;
-    FTypeIds
-        = StatementImport::ChooseCategories(FStatement, DefaultCategory(0), DefaultCategory(1));
+    Propose();
     FModel->Reset(&FStatement, &FTypeIds);
+}
+
+void TFormImport::RulesClick()
+{
+    ShowImportRules(this);
+    DefaultsChanged();
+}
+
+void TFormImport::Propose()
+{
+    const QList<int> proposed
+        = StatementImport::ChooseCategories(FStatement, DefaultCategory(0), DefaultCategory(1));
+    QList<int> typeIds = proposed;
+    if (FTypeIds.size() == proposed.size() && FProposed.size() == proposed.size())
+        for (qsizetype i = 0; i < proposed.size(); ++i)
+            if (FTypeIds[i] != FProposed[i])
+                typeIds[i] = FTypeIds[i];
+    FProposed = proposed;
+    FTypeIds = typeIds;
 }
 
 int TFormImport::DefaultCategory(int kind) const
@@ -479,7 +500,8 @@ void TFormImport::ImportClick()
     std::optional<QString> failed;
     try {
         FImported = StatementImport::ImportRows(FStatement, FTypeIds, ui->cbAccount->currentText(),
-                                                DefaultCategory(0), DefaultCategory(1), progress);
+                                                DefaultCategory(0), DefaultCategory(1), progress,
+                                                FProposed);
     } catch (const Exception &failure) {
         failed = failure.Message();
     }

@@ -82,6 +82,10 @@ private:
     void ApplyMapping();
     void AccountChanged();
     void DefaultsChanged();
+    void RulesClick();
+    // Proposes each row's category anew; a row the user filed elsewhere than
+    // proposed keeps his choice.
+    void Propose();
     void ImportClick();
     void ShowSummary();
     void SetSummary(const QString &text);
@@ -89,6 +93,7 @@ private:
 
     TStatement FStatement;
     QList<int> FTypeIds;
+    QList<int> FProposed; // the categories proposed, in row order
     QString FFileName;
     TImportRowsModel *FModel;
     QThread *FThread = nullptr;

@@ -99,6 +99,10 @@ public:
                                   ? a.Pattern.size() > b.Pattern.size()
                                   : a.Id > b.Id;
                           });
+        for (int kind = 0; kind < 2; ++kind)
+            for (int field = 0; field < 2; ++field)
+                for (const TImportRule &rule : FRules[kind][field])
+                    FFolded[kind][field] << rule.Pattern.toCaseFolded();
     }
 
     const TImportRule *Find(const TStatementRow &row)
@@ -114,19 +118,20 @@ private:
     {
         if (text.isEmpty())
             return nullptr;
-        const QList<TImportRule> &rules = FRules[kind][field];
+        const QStringList &patterns = FFolded[kind][field];
         QHash<QString, qsizetype> &known = FKnown[kind][field];
         auto it = known.constFind(text);
         if (it == known.cend()) {
-            const auto found = std::find_if(rules.cbegin(), rules.cend(), [&](const auto &rule) {
-                return text.contains(rule.Pattern, Qt::CaseInsensitive);
-            });
-            it = known.insert(text, found - rules.cbegin());
+            const QString folded = text.toCaseFolded();
+            const auto found = std::find_if(patterns.cbegin(), patterns.cend(),
+                                            [&](const QString &p) { return folded.contains(p); });
+            it = known.insert(text, found - patterns.cbegin());
         }
-        return it.value() < rules.size() ? &rules[it.value()] : nullptr;
+        return it.value() < patterns.size() ? &FRules[kind][field][it.value()] : nullptr;
     }
 
     QList<TImportRule> FRules[2][2];
+    QStringList FFolded[2][2]; // the patterns of FRules, compared in one letter case
     QHash<QString, qsizetype> FKnown[2][2];
 };
 
@@ -180,7 +185,8 @@ void Remove(int id)
 
 std::optional<TImportRule> Find(const TStatementRow &row)
 {
-    const TImportRule *rule = TMatcher().Find(row);
+    TMatcher matcher;
+    const TImportRule *rule = matcher.Find(row);
     return rule ? std::optional(*rule) : std::nullopt;
 }
 

@@ -51,7 +51,8 @@ QStringList RowAccounts(const TStatement &statement);
 // Learns the user's corrections: for each row to be imported whose category
 // (chosen, in row order) differs from the one proposed, the rule for its
 // counterparty, else for its remark, now names the chosen category; a rule of
-// that field, kind and pattern is changed, else one is added. Rows without
+// that field, kind and pattern is changed, else one is added; of rows of the
+// same text filed differently, the last one's choice holds. Rows without
 // either text or without a chosen category learn nothing. proposed may be
 // empty: nothing is learned then.
 void Learn(const TStatement &statement, const QList<int> &chosen, const QList<int> &proposed);

@@ -666,9 +666,7 @@ QString WriteWechatBill(const QString &dir, int rows, quint32 seed)
 // given categories: what the import window does before it shows the rows.
 qint64 PreviewBills(QList<TBill> &bills)
 {
-    BillMerge::Plan(bills, StatementImport::RememberedPockets(),
-                    StatementImport::RememberedOverrides());
-    StatementImport::MarkKnownRows(bills, StatementImport::RememberedOverrides());
+    StatementImport::PlanBills(bills);
     qint64 rows = 0;
     for (const TBill &bill : bills) {
         GSink = GSink + StatementImport::ChooseCategories(bill.Statement, 0, 0).size();
@@ -707,7 +705,7 @@ TMeasureResult ImportPreviewMeasure(const TOptions &options, const QString &work
         [&](int) { return Timed([&] { return qint64(ReadStatement(file).Rows.size()); }); },
         [&](int) {
             return Timed([&] {
-                QList<TBill> bills {TBill {ReadStatement(file), account, {}, {}}};
+                QList<TBill> bills {TBill(ReadStatement(file), account)};
                 return PreviewBills(bills);
             });
         });
@@ -756,11 +754,9 @@ TMeasureResult ImportMonthMeasure(const TOptions &options, const QString &books,
                 backup();
                 QList<TBill> bills;
                 for (qsizetype i = 0; i < names.size(); ++i)
-                    bills << TBill {ReadStatement(QStringLiteral(MONTH_BILLS "/") + names[i]
-                                                  + QStringLiteral(".csv")),
-                                    accounts[i],
-                                    {},
-                                    {}};
+                    bills << TBill(ReadStatement(QStringLiteral(MONTH_BILLS "/") + names[i]
+                                                 + QStringLiteral(".csv")),
+                                   accounts[i]);
                 PreviewBills(bills);
                 QList<QList<int>> types;
                 for (const TBill &bill : bills)

@@ -34,12 +34,15 @@ struct TResolver
     }
 };
 
-void PlanRow(const TResolver &resolve, const TBill &bill, TStatementRow &row, TRowPlan &plan)
+void PlanRow(const TResolver &resolve, TBill &bill, qsizetype index)
 {
+    TStatementRow &row = bill.Statement.Rows[index];
+    TRowPlan &plan = bill.Plans[index];
     plan.Date = row.Date;
     if (row.Status != TRowStatus::New && row.Status != TRowStatus::Skipped)
         return;
-    QString source = resolve.Account(bill, row, row.Source);
+    const QString ruled = bill.RuleAccounts.value(index);
+    QString source = ruled.isEmpty() ? resolve.Account(bill, row, row.Source) : ruled;
     if (source.isEmpty()) {
         // Until an account is chosen for it, a source's rows go to the bill's.
         source = bill.Account;
@@ -205,7 +208,7 @@ void Plan(QList<TBill> &bills, const TPockets &pockets, const TOverrides &overri
         bill.Statement = bill.Read;
         bill.Plans = QList<TRowPlan>(bill.Read.Rows.size());
         for (qsizetype r = 0; r < bill.Statement.Rows.size(); ++r)
-            PlanRow(resolve, bill, bill.Statement.Rows[r], bill.Plans[r]);
+            PlanRow(resolve, bill, r);
     }
     MergeCardLines(bills, overrides);
     FindPurchases(bills);

@@ -44,8 +44,18 @@ struct TRowPlan
 // import books them.
 struct TBill
 {
+    TBill() = default;
+    TBill(TStatement read, QString account)
+        : Read(std::move(read))
+        , Account(std::move(account))
+    {
+    }
+
     TStatement Read;
     QString Account;
+    // The account a rule of the user's sends each row of Read to, or empty;
+    // it goes before the row's funding source. Empty: no rule for any row.
+    QStringList RuleAccounts;
     TStatement Statement; // Read with each row's status as planned
     QList<TRowPlan> Plans; // in row order
 };

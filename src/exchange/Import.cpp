@@ -5,6 +5,7 @@
 #include "data/DbAccess.h"
 #include "data/SqlFormat.h"
 #include "data/UException.h"
+#include "exchange/ImportRules.h"
 #include "ledger/Categories.h"
 #include "ledger/Transfers.h"
 #include "ledger/UntAccount.h"
@@ -281,13 +282,16 @@ QList<int> ChooseCategories(const TStatement &statement, int defaultIncome, int 
         }
         GDbAccess->FQuery.Close();
     }
+    const QList<std::optional<TImportRule>> rules = ImportRules::Match(statement);
     QList<int> typeIds;
     typeIds.reserve(statement.Rows.size());
-    for (const TStatementRow &row : statement.Rows) {
+    for (qsizetype i = 0; i < statement.Rows.size(); ++i) {
+        const TStatementRow &row = statement.Rows[i];
         const int kind = CategoryKind(row);
         const int fallback = kind == 0 ? defaultIncome : defaultExpense;
-        typeIds << byName[kind].value(row.CategoryHint,
-                                      chosen[kind].value(row.CategoryHint, fallback));
+        typeIds << (rules[i] ? rules[i]->TypeID
+                             : byName[kind].value(row.CategoryHint,
+                                                  chosen[kind].value(row.CategoryHint, fallback)));
     }
     for (qsizetype i = 0; i < statement.Rows.size(); ++i)
         if (const int purchased = PurchaseCategory(statement.Rows[i]); purchased > 0)
@@ -333,6 +337,15 @@ void RememberOverride(const QString &counterparty, std::optional<BillMerge::TOve
                     QString::number(*choice == BillMerge::TOverride::Separate ? 0 : 1));
     else
         GDbAccess->ExecBound(kDeleteSetting, {kOverridePrefix + counterparty});
+}
+
+void PlanBills(QList<TBill> &bills)
+{
+    for (TBill &bill : bills)
+        bill.RuleAccounts = ImportRules::RowAccounts(bill.Read);
+    const BillMerge::TOverrides overrides = RememberedOverrides();
+    BillMerge::Plan(bills, RememberedPockets(), overrides);
+    MarkKnownRows(bills, overrides);
 }
 
 void MarkKnownRows(QList<TBill> &bills, const BillMerge::TOverrides &overrides)
@@ -470,7 +483,8 @@ void MarkKnownRows(QList<TBill> &bills, const BillMerge::TOverrides &overrides)
 
 int ImportBills(const QList<TBill> &bills, const QList<QList<int>> &typeIds, int defaultIncome,
                 int defaultExpense,
-                const std::function<void(qsizetype total, qsizetype written)> &progress)
+                const std::function<void(qsizetype total, qsizetype written)> &progress,
+                const QList<QList<int>> &proposed)
 {
     if (typeIds.size() != bills.size())
         throw Exception(QStringLiteral("每一行都要有分类"));
@@ -609,6 +623,8 @@ int ImportBills(const QList<TBill> &bills, const QList<QList<int>> &typeIds, int
                 if (it.value() != fallback)
                     SaveSetting(HintPrefix(kind) + it.key(), QString::number(it.value()));
         }
+        for (qsizetype b = 0; b < bills.size(); ++b)
+            ImportRules::Learn(bills[b].Statement, typeIds[b], proposed.value(b));
     });
     return static_cast<int>(total);
 }

@@ -37,9 +37,10 @@ void RememberMapping(const QStringList &header, const TColumnMapping &mapping);
 // The default category of a kind the user last picked; -1 when none.
 int RememberedDefault(int kind);
 
-// The category each row of the statement goes to: the category named like
-// its hint, else the one the user chose for that hint before, else the
-// default of its kind; a refund's purchase booked before gives its own.
+// The category each row of the statement goes to: the category of the rule
+// that applies to it (ImportRules::Find), else the category named like its
+// hint, else the one the user chose for that hint before, else the default of
+// its kind; a refund's purchase booked before gives its own.
 QList<int> ChooseCategories(const TStatement &statement, int defaultIncome, int defaultExpense);
 
 // The account each funding source or pocket is sent to (see
@@ -49,6 +50,11 @@ BillMerge::TPockets RememberedPockets();
 BillMerge::TOverrides RememberedOverrides();
 // Remembers a choice for a counterparty's rows; none forgets it.
 void RememberOverride(const QString &counterparty, std::optional<BillMerge::TOverride> choice);
+
+// Plans the bills with the choices remembered (the accounts of funding
+// sources, the overrides, the accounts rules send rows to) and marks them
+// against the books.
+void PlanBills(QList<TBill> &bills);
 
 // Marks the planned rows of the bills (see BillMerge::Plan) against the
 // books: a row imported before is skipped, and so is its partner's side when
@@ -64,14 +70,19 @@ void MarkKnownRows(QList<TBill> &bills, const BillMerge::TOverrides &overrides =
 
 // Imports the bills' rows as planned and marked, each record into the
 // category typeIds gives its row (per bill, in row order; a fee goes to the
-// expense category named like its hint, else the default), as one batch: records, refunds and
-// transfers, each row remembered so it is never booked again, and merged rows linked to what they
-// are booked with. Remembers each bill's account for its format, the defaults and the categories
-// chosen for hints no category is named like. Returns how many records and transfers were added.
-// Raises when there is nothing to import; the books are then as they were. progress, when given, is
-// told the number to add before anything is written, and then the number written after each batch.
+// expense category named like its hint, else the default), as one batch:
+// records, refunds and transfers, each row remembered so it is never booked
+// again, and merged rows linked to what they are booked with. Remembers each
+// bill's account for its format, the defaults and the categories chosen for
+// hints no category is named like. Returns how many records and transfers
+// were added. Raises when there is nothing to import; the books are then as
+// they were. progress, when given, is told the number to add before anything
+// is written, and then the number written after each batch. proposed, when
+// given, holds per bill the categories ChooseCategories proposed: each row
+// filed elsewhere teaches a rule (ImportRules::Learn) in the same transaction.
 int ImportBills(const QList<TBill> &bills, const QList<QList<int>> &typeIds, int defaultIncome,
                 int defaultExpense,
-                const std::function<void(qsizetype total, qsizetype written)> &progress = {});
+                const std::function<void(qsizetype total, qsizetype written)> &progress = {},
+                const QList<QList<int>> &proposed = {});
 
 } // namespace StatementImport

@@ -2,6 +2,8 @@
 
 #include "ui_ImportStatement.h"
 
+#include "ImportRules.h"
+
 #include "data/UException.h"
 #include "data/UntPublic.h"
 #include "ledger/UntAccount.h"
@@ -390,6 +392,7 @@ TFormImport::TFormImport(QWidget *parent)
     command(ui->btnRemove, &QPushButton::clicked, &TFormImport::RemoveFile);
     command(ui->btnMapping, &QPushButton::clicked, &TFormImport::ApplyMapping);
     command(ui->btnImport, &QPushButton::clicked, &TFormImport::ImportClick);
+    command(ui->btnRules, &QPushButton::clicked, &TFormImport::RulesClick);
     command(ui->cbAccount, &QComboBox::currentIndexChanged, &TFormImport::AccountChanged);
     command(ui->cbSource, &QComboBox::currentIndexChanged, &TFormImport::SourceChanged);
     command(ui->cbDefaultIncome, &QComboBox::activated, &TFormImport::DefaultsChanged);
@@ -462,6 +465,7 @@ void TFormImport::RemoveFile()
     FFiles.removeAt(at);
     FBills.removeAt(at);
     FTypeIds.removeAt(at);
+    FProposed.removeAt(at);
     FillFiles(std::min(at, static_cast<int>(FFiles.size()) - 1));
     ShowMapping();
     Replan();
@@ -535,6 +539,7 @@ void TFormImport::Loaded(const TStatement &statement)
         FFiles.removeAt(at);
         FBills.removeAt(at);
         FTypeIds.removeAt(at);
+        FProposed.removeAt(at);
     }
     if (FQueue.isEmpty()) {
         FLoading = false;
@@ -573,7 +578,8 @@ bool TFormImport::AskPassword(const QString &reason)
 
 void TFormImport::AddBill(const TStatement &statement)
 {
-    TBill bill {statement, QString(), statement, {}};
+    TBill bill(statement, QString());
+    bill.Statement = statement;
     // A file read again with its columns given keeps its place and account.
     if (const qsizetype at = FFiles.indexOf(FFileName); at >= 0) {
         bill.Account = FBills[at].Account;
@@ -585,6 +591,7 @@ void TFormImport::AddBill(const TStatement &statement)
     FFiles << FFileName;
     FBills << bill;
     FTypeIds << QList<int>();
+    FProposed << QList<int>();
 }
 
 void TFormImport::ShowMapping()
@@ -746,12 +753,8 @@ void TFormImport::Replan()
     // The bills are planned together with the accounts and choices as they
     // now are, then marked against the books; rows left out or given another
     // category are as planned again.
-    const BillMerge::TOverrides overrides = StatementImport::RememberedOverrides();
-    BillMerge::Plan(FBills, StatementImport::RememberedPockets(), overrides);
-    StatementImport::MarkKnownRows(FBills, overrides);
-    for (int b = 0; b < FBills.size(); ++b)
-        FTypeIds[b] = StatementImport::ChooseCategories(FBills[b].Statement, DefaultCategory(0),
-                                                        DefaultCategory(1));
+    StatementImport::PlanBills(FBills);
+    Propose();
     ShowRows();
     FillSources();
     ShowSummary();
@@ -778,10 +781,31 @@ void TFormImport::ShowRows()
 
 void TFormImport::DefaultsChanged()
 {
-    for (int b = 0; b < FBills.size(); ++b)
-        FTypeIds[b] = StatementImport::ChooseCategories(FBills[b].Statement, DefaultCategory(0),
-                                                        DefaultCategory(1));
+    Propose();
     ShowRows();
+}
+
+void TFormImport::RulesClick()
+{
+    ShowImportRules(this);
+    DefaultsChanged();
+}
+
+void TFormImport::Propose()
+{
+    FTypeIds.resize(FBills.size());
+    FProposed.resize(FBills.size());
+    for (qsizetype b = 0; b < FBills.size(); ++b) {
+        const QList<int> proposed = StatementImport::ChooseCategories(
+            FBills[b].Statement, DefaultCategory(0), DefaultCategory(1));
+        QList<int> typeIds = proposed;
+        if (FTypeIds[b].size() == proposed.size() && FProposed[b].size() == proposed.size())
+            for (qsizetype i = 0; i < proposed.size(); ++i)
+                if (FTypeIds[b][i] != FProposed[b][i])
+                    typeIds[i] = FTypeIds[b][i];
+        FProposed[b] = proposed;
+        FTypeIds[b] = typeIds;
+    }
 }
 
 int TFormImport::DefaultCategory(int kind) const
@@ -1016,7 +1040,7 @@ void TFormImport::ImportClick()
     std::optional<QString> failed;
     try {
         FImported = StatementImport::ImportBills(FBills, FTypeIds, DefaultCategory(0),
-                                                 DefaultCategory(1), progress);
+                                                 DefaultCategory(1), progress, FProposed);
     } catch (const Exception &failure) {
         failed = failure.Message();
     }

@@ -88,6 +88,8 @@ public:
     bool Loading() const { return FLoading; }
     // The files of the import as planned, in the order they were added.
     const QList<TBill> &Bills() const { return FBills; }
+    // The category of each row of each bill.
+    const QList<QList<int>> &TypeIds() const { return FTypeIds; }
     const TStatement &Statement(int file = 0) const;
     int Imported() const { return FImported; }
 
@@ -138,6 +140,10 @@ private:
     void SendPerson(const QString &account);
     void ShowDetail();
     bool ConfirmUnmapped();
+    void RulesClick();
+    // Proposes each row's category anew; a row the user filed elsewhere than
+    // proposed keeps their choice.
+    void Propose();
     void ImportClick();
     QString Finished() const;
     void ShowSummary();
@@ -149,6 +155,7 @@ private:
     QStringList FFiles; // the files of the import, in the order added
     QList<TBill> FBills; // one for each of FFiles
     QList<QList<int>> FTypeIds; // the category of each row of each bill
+    QList<QList<int>> FProposed; // the categories proposed, likewise
     QStringList FQueue; // the files still to read
     QString FFileName; // the file being read
     QHash<QString, QString> FPasswords; // of the archives among the files, once given

@@ -20,6 +20,7 @@
 #include "forms/BaseDlg.h"
 #include "forms/Config.h"
 #include "forms/ExportBooks.h"
+#include "forms/ImportRules.h"
 #include "forms/ImportStatement.h"
 #include "forms/ModBookKeep.h"
 #include "forms/Note.h"
@@ -169,6 +170,8 @@ void TFormMain::CreateMenus()
     FSystemMenu->addAction(FAutoRestoreAction);
     FImportAction = FSystemMenu->addAction(QStringLiteral("导入账单…"));
     FImportAction->setObjectName(QStringLiteral("NImport"));
+    FImportRulesAction = FSystemMenu->addAction(QStringLiteral("分类规则…"));
+    FImportRulesAction->setObjectName(QStringLiteral("NImportRules"));
     FExportAction = FSystemMenu->addAction(QStringLiteral("导出…"));
     FExportAction->setObjectName(QStringLiteral("NExport"));
     FSystemMenu->addSeparator();
@@ -250,6 +253,7 @@ void TFormMain::ConnectCommands()
     command(ui->MenuItem3, &QAction::triggered, &TFormMain::MenuItem3Click);
     command(FAutoRestoreAction, &QAction::triggered, &TFormMain::NAutoRestoreClick);
     command(FImportAction, &QAction::triggered, &TFormMain::NImportClick);
+    command(FImportRulesAction, &QAction::triggered, &TFormMain::NImportRulesClick);
     command(FExportAction, &QAction::triggered, &TFormMain::NExportClick);
     command(ui->NOpenWWW1, &QAction::triggered, &TFormMain::NOpenWWW1Click);
     command(ui->N8, &QAction::triggered, &TFormMain::N8Click);
@@ -733,6 +737,11 @@ void TFormMain::NImportClick()
     KeepAboveStayOnTop(&form);
     if (form.exec() == QDialog::Accepted)
         btnQueryClick();
+}
+
+void TFormMain::NImportRulesClick()
+{
+    ShowImportRules(this);
 }
 
 void TFormMain::NExportClick()

@@ -59,6 +59,7 @@ public:
     void MenuItem3Click(); // restore
     void NAutoRestoreClick(); // restore from the list of automatic backups
     void NImportClick(); // import a statement
+    void NImportRulesClick(); // the rules that file imported rows
     void NExportClick(); // export records or the whole books
     void NOpenWWW1Click(); // homepage
     void N4Click(); // new record from the tray
@@ -140,6 +141,7 @@ private:
     QAction *FReportAction = nullptr;
     QAction *FAutoRestoreAction = nullptr;
     QAction *FImportAction = nullptr;
+    QAction *FImportRulesAction = nullptr;
     QAction *FExportAction = nullptr;
     QAction *FUndoAction = nullptr;
     QAction *FRedoAction = nullptr;

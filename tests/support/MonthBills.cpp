@@ -17,10 +17,8 @@ const QStringList kMonthPockets = {u"余额宝"_s, u"信用卡(9012)"_s};
 
 TBill MonthBill(const QString &name)
 {
-    return TBill {ReadStatement(kMonth + name + u".csv"_s),
-                  kMonthAccounts[kMonthBills.indexOf(name)],
-                  {},
-                  {}};
+    return TBill(ReadStatement(kMonth + name + u".csv"_s),
+                 kMonthAccounts[kMonthBills.indexOf(name)]);
 }
 
 QList<QStringList> ExpectedMonth()

@@ -6,7 +6,10 @@
 #include "MonthBills.h"
 #include "WidgetTestSupport.h"
 
+#include "controls/CardEdtBut.h"
+#include "forms/ImportRules.h"
 #include "forms/ImportStatement.h"
+#include "forms/ViewType.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -20,6 +23,10 @@
 #include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QToolButton>
+#include <QTreeWidget>
+
+using namespace Qt::StringLiterals;
 
 using namespace StatementImport;
 using namespace Qt::StringLiterals;
@@ -151,6 +158,82 @@ private Q_SLOTS:
         QCOMPARE(again.Statement().Rows[0].Reason, QStringLiteral("以前已经导入过"));
         QCOMPARE(again.Statement().Rows[1].Reason, QStringLiteral("以前已经导入过"));
         QCOMPARE(again.Statement().Rows[3].Status, TRowStatus::New);
+    }
+
+    // Rules are added, changed, kept and deleted in their window, reached from
+    // the import window; rows follow them then, but for those the user filed.
+    void RulesWindow()
+    {
+        TWindowBooks books;
+        TRecordingPrompt prompt;
+        DbExec(u"insert into OutType(SelfIndex,ParentIndex,TypeName) values (3,1,'早餐')"_s);
+        TFormImport form;
+        Open(
+            form,
+            WriteText(FDir, u"r.csv"_s,
+                      u"微信支付账单明细\n交易时间,交易类型,交易对方,商品,收/支,金额(元),"
+                      "支付方式,当前状态,交易单号,商户单号,备注\n"
+                      "2026-03-02 08:00:00,商户消费,包子店,早餐,支出,¥6.00,零钱,支付成功,R1,/,/\n"
+                      "2026-03-02 12:00:00,商户消费,包子店,午餐,支出,¥9.00,零钱,支付成功,R2,/,/\n"_s
+                          .toUtf8()));
+        QAbstractItemModel *model = Child<QTableView>(&form, "tvRows")->model();
+        QVERIFY(model->setData(model->index(1, TImportRowsModel::ColCategory), 1, Qt::EditRole));
+        const auto first = [](TFormImportRules *rules) {
+            QStringList cells;
+            for (int column = 0; column < 5; ++column)
+                cells << rules->List()->topLevelItem(0)->text(column);
+            return cells.join(u'|');
+        };
+        const auto keyDelete = [](TFormImportRules *rules) {
+            rules->activateWindow(); // the closed dialogs handed nothing back
+            QVERIFY(QTest::qWaitForWindowActive(rules));
+            rules->List()->setFocus();
+            QTest::keyClick(rules->List(), Qt::Key_Delete);
+            RunQueuedCommands(rules);
+        };
+        prompt.Answers = {false, true};
+        TModalDriver driver;
+        driver.Then<TFormImportRules>([&](TFormImportRules *rules) {
+            Child<QPushButton>(rules, "btnNew")->click();
+            RunQueuedCommands(rules);
+            QCOMPARE(first(rules), u"交易对方|包子|支出|餐饮/早餐|零钱"_s);
+            const QPoint at
+                = rules->List()->visualItemRect(rules->List()->topLevelItem(0)).center();
+            QTest::mouseClick(rules->List()->viewport(), Qt::LeftButton, {}, at);
+            QTest::mouseDClick(rules->List()->viewport(), Qt::LeftButton, {}, at);
+            RunQueuedCommands(rules);
+            QCOMPARE(first(rules), u"交易对方|包子|支出|餐饮/早餐|（按账单）"_s);
+            keyDelete(rules); // answered No
+            rules->reject();
+        });
+        driver.Then<TFormImportRule>([](TFormImportRule *dialog) {
+            Child<QLineEdit>(dialog, "edtPattern")->setText(u"包子"_s);
+            Child<TCardEdtBut>(dialog, "edtCategory")->Button()->click();
+            RunQueuedCommands(dialog);
+            Child<QComboBox>(dialog, "cbAccount")->setCurrentText(kWallet);
+            ClickOK(dialog);
+        });
+        driver.Then<TFormViewType>([](TFormViewType *picker) {
+            picker->TreeView()->setCurrentItem(
+                picker->TreeView()->findItems(u"早餐"_s, Qt::MatchRecursive).value(0));
+            ClickOK(picker);
+        });
+        driver.Then<TFormImportRule>([](TFormImportRule *dialog) {
+            QCOMPARE(Child<QLineEdit>(dialog, "edtPattern")->text(), u"包子"_s);
+            Child<QComboBox>(dialog, "cbAccount")->setCurrentIndex(0);
+            ClickOK(dialog);
+        });
+        Child<QPushButton>(&form, "btnRules")->click();
+        RunQueuedCommands(&form);
+        QVERIFY(driver.Done());
+        QCOMPARE(form.TypeIds().value(0), (QList<int> {3, 1}));
+
+        TFormImportRules rules;
+        rules.show();
+        keyDelete(&rules);
+        QCOMPARE(rules.List()->topLevelItemCount(), 0);
+        QCOMPARE(prompt.Boxes.size(), 2);
+        QCOMPARE(prompt.Boxes[1].Text, u"确定要删除规则“交易对方包含 包子”吗？"_s);
     }
 
     // A table of no known kind: its columns are asked for once.

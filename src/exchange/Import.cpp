@@ -505,6 +505,9 @@ int ImportBills(const QList<TBill> &bills, const QList<QList<int>> &typeIds, int
             if (kind == 1 && c.Name == BillMerge::kFeeHint && feeType == defaultExpense)
                 feeType = c.TypeID;
         }
+    QList<QList<std::optional<TImportRule>>> ruled;
+    for (const TBill &bill : bills)
+        ruled << ImportRules::Match(bill.Statement);
     for (const TEntry &entry : entries) {
         const TBill &bill = bills[entry.Row.Bill];
         const TStatementRow &row = bill.Statement.Rows[entry.Row.Row];
@@ -518,8 +521,10 @@ int ImportBills(const QList<TBill> &bills, const QList<QList<int>> &typeIds, int
             targets << entry.Account;
         records[entry.Account] << TNewRecord {entry.Kind,   typeId,     entry.Remark,
                                               entry.Amount, entry.Date, sourceId};
+        // A category a rule gave says nothing about the row's hint.
         if (!entry.IsFee && !row.CategoryHint.isEmpty()
-            && !named[entry.Kind].contains(row.CategoryHint))
+            && !named[entry.Kind].contains(row.CategoryHint)
+            && !ruled[entry.Row.Bill][entry.Row.Row])
             hintChoices[entry.Kind].insert(row.CategoryHint, typeId);
         const int awaits = entry.IsFee ? -1 : BillMerge::Awaits(bill, entry.Row.Row);
         if (awaits >= 0)

@@ -587,7 +587,14 @@ void TFormImport::AddBill(const TStatement &statement)
         return;
     }
     const QString remembered = StatementImport::RememberedAccount(statement.FormatId);
-    bill.Account = FAccounts.contains(remembered) ? remembered : ui->cbAccount->currentText();
+    // Else the one account named like the bill's app or bank (支付宝, 招商…).
+    const QString maker = statement.IsBank || statement.Rows.isEmpty()
+        ? statement.FormatName.left(2)
+        : statement.Rows[0].App;
+    const QStringList named = maker.isEmpty() ? QStringList() : FAccounts.filter(maker);
+    bill.Account = FAccounts.contains(remembered) ? remembered
+        : named.size() == 1                       ? named[0]
+                                                  : ui->cbAccount->currentText();
     FFiles << FFileName;
     FBills << bill;
     FTypeIds << QList<int>();

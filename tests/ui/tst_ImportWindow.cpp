@@ -79,6 +79,9 @@ void OpenMonth(TFormImport &form, TRecordingPrompt &prompt, const QStringList &o
         Child<QComboBox>(&form, box)->setCurrentIndex(Child<QComboBox>(&form, box)->findText(text));
         RunQueuedCommands(&form);
     };
+    // Each bill first goes to the one account named like its app or bank.
+    for (int i = 0; i < order.size(); ++i)
+        QCOMPARE(form.Bills()[i].Account, kMonthAccounts[kMonthBills.indexOf(order[i])]);
     for (int i = 0; i < order.size(); ++i)
         choose("twFiles", i, "cbAccount", kMonthAccounts[kMonthBills.indexOf(order[i])]);
     auto *names = Child<QTableWidget>(&form, "twSources");

@@ -76,7 +76,7 @@ int KindOf(const QTreeWidgetItem *item)
 {
     while (item->parent())
         item = item->parent();
-    return item->treeWidget()->indexOfTopLevelItem(item);
+    return item == item->treeWidget()->topLevelItem(0) ? 0 : 1;
 }
 
 bool Ticked(const QTreeWidgetItem *item)
@@ -99,6 +99,15 @@ TFormFirstStart::TFormFirstStart(QWidget *parent)
     connect(ui->btnImport, &QPushButton::clicked, this, &TFormFirstStart::btnImportClick,
             Qt::QueuedConnection);
     connect(ui->btnSkip, &QPushButton::clicked, this, &QDialog::reject);
+
+    // Tab goes through the accounts row by row, then the categories and the buttons.
+    QList<QWidget *> order;
+    for (const TAccountRow &row : std::as_const(FAccounts))
+        order << row.Ticked << row.Name << row.Fare;
+    order << ui->tvTypes << ui->btnStart << ui->btnSkip << ui->btnImport;
+    order.removeAll(nullptr);
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
 }
 
 TFormFirstStart::~TFormFirstStart() = default;
@@ -184,9 +193,11 @@ void TFormFirstStart::WriteBooks()
         if (accountNames.contains(name))
             throw Exception(QStringLiteral("账户“%1”重复，请改名！").arg(name));
         accountNames.insert(name);
+        // An empty box is a zero balance; text that reads as no amount is
+        // refused rather than taken as zero.
+        const QString fareText = row.Fare->text().trimmed();
         Currency fare;
-        if (!Currency::TryParse(TCardFloatIntEdit::Tidied(row.Fare->TextType(), row.Fare->text()),
-                                fare)) {
+        if (!fareText.isEmpty() && !Currency::TryParse(fareText, fare)) {
             row.Fare->setFocus();
             throw Exception(QStringLiteral("“%1”的初始金额不是有效的金额！").arg(name));
         }

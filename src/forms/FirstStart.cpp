@@ -215,6 +215,9 @@ void TFormFirstStart::WriteBooks()
         typeNames[kind].insert(name);
         types.append({*it, kind});
     }
+    // Nothing ticked writes nothing, not even an empty undo step.
+    if (accounts.isEmpty() && types.isEmpty())
+        return;
 
     GDbAccess->InTransaction([&] {
         GDbAccess->NameStep(kStep);

@@ -8,6 +8,7 @@
 #include "ModAccount.h"
 #include "Transfer.h"
 
+#include "controls/EmptyHint.h"
 #include "data/Currency.h"
 #include "data/ListModel.h"
 #include "data/UntPublic.h"
@@ -42,6 +43,7 @@ TFormAccount::TFormAccount(QWidget *parent)
     for (int column = 0; column < 5; ++column)
         ui->lv1->setColumnWidth(column, widths[column]);
     ui->lv1->header()->setStretchLastSection(false);
+    TEmptyHint::Install(ui->lv1, QStringLiteral("点右键新建账户"));
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));

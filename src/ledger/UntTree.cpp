@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QIcon>
+#include <QSet>
 #include <QStringList>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
@@ -153,6 +154,28 @@ void TCardTree::LoadTypes()
         FRootNode->setExpanded(true);
     } else {
         FTreeView->addTopLevelItems(top);
+    }
+}
+
+void TCardTree::Refresh()
+{
+    qsizetype shown = FRootNode ? -1 : 0; // the root is no category
+    QSet<qint32> open;
+    for (QTreeWidgetItemIterator it(FTreeView); *it; ++it) {
+        ++shown;
+        if ((*it)->isExpanded())
+            open.insert(NodeData(*it).SelfIndex);
+    }
+    if (FTable.Rows().size() == shown)
+        return;
+    const qint32 selected = Selected() ? GetSelIndex() : -1;
+    LoadTypes();
+    for (QTreeWidgetItemIterator it(FTreeView); *it; ++it) {
+        const qint32 self = NodeData(*it).SelfIndex;
+        if (open.contains(self))
+            (*it)->setExpanded(true);
+        if (self == selected)
+            FTreeView->setCurrentItem(*it);
     }
 }
 

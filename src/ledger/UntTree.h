@@ -24,6 +24,10 @@ public:
 
     // Rebuilds every node below the root from the table.
     void LoadTypes();
+    // Rebuilds the tree when the table holds categories another window added
+    // (the record dialog's picker), keeping the selected node and the open
+    // ones; otherwise leaves it as it is.
+    void Refresh();
     // Asks for a name with the name dialog and adds it under the selected node,
     // which then becomes the new node. False when nothing was added. Defined
     // beside the dialog, in forms/AddType.cpp.

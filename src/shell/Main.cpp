@@ -6,6 +6,7 @@
 #include "RestoreBooks.h"
 #include "ui_Main.h"
 
+#include "controls/EmptyHint.h"
 #include "data/AutoBackup.h"
 #include "data/Currency.h"
 #include "data/DateFormats.h"
@@ -20,6 +21,7 @@
 #include "forms/BaseDlg.h"
 #include "forms/Config.h"
 #include "forms/ExportBooks.h"
+#include "forms/FirstStart.h"
 #include "forms/ImportRules.h"
 #include "forms/ImportStatement.h"
 #include "forms/ModBookKeep.h"
@@ -125,6 +127,9 @@ void TFormMain::CreateViews()
     ui->lv1->setAccessibleName(QStringLiteral("记账记录"));
     for (QAbstractItemView *view : QList<QAbstractItemView *> {ui->tv1, ui->tv2, ui->lv1})
         view->setAccessibleDescription(view->toolTip());
+    TEmptyHint::Install(ui->lv1, QStringLiteral("点右键新建记账"));
+    for (QTreeWidget *tree : {ui->tv1, ui->tv2})
+        TEmptyHint::Install(tree, QStringLiteral("点右键新建类别"), true);
     NameTotals();
 }
 
@@ -473,7 +478,9 @@ void TFormMain::N1Click()
     // Records saved with "保存并继续新建" are listed too, also when the dialog
     // is finally cancelled, so none looks lost and is entered twice.
     int saved = 0;
-    if (ShowAddBookkeep(&saved) == mrOk || saved > 0)
+    const bool listed = ShowAddBookkeep(&saved) == mrOk || saved > 0;
+    RefreshTrees();
+    if (listed)
         btnQueryClick();
 }
 
@@ -482,8 +489,16 @@ void TFormMain::N2Click()
     const QModelIndexList rows = ui->lv1->selectionModel()->selectedRows();
     if (rows.isEmpty())
         return;
-    if (ShowModBookKeep(FRecords->Cell(rows.first().row(), ColID)) == mrOk)
+    const bool changed = ShowModBookKeep(FRecords->Cell(rows.first().row(), ColID)) == mrOk;
+    RefreshTrees();
+    if (changed)
         btnQueryClick();
+}
+
+void TFormMain::RefreshTrees()
+{
+    FInTree->Refresh();
+    FOutTree->Refresh();
 }
 
 void TFormMain::N4Click()
@@ -696,6 +711,20 @@ void TFormMain::NTransferClick()
     ShowTransfer();
 }
 
+void TFormMain::OfferFirstStart()
+{
+    // Not after a refused login, nor once the window has gone.
+    if (!isVisible() || !TFormFirstStart::BooksEmpty())
+        return;
+    TFormFirstStart form(this);
+    KeepAboveStayOnTop(&form);
+    if (form.exec() != QDialog::Accepted)
+        return;
+    ShowChangedBooks();
+    if (form.ImportChosen())
+        NImportClick();
+}
+
 void TFormMain::ReplayStep(bool redo)
 {
     if ((redo ? GDbAccess->RedoName() : GDbAccess->UndoName()).isEmpty())
@@ -742,6 +771,7 @@ void TFormMain::NImportClick()
 void TFormMain::NImportRulesClick()
 {
     ShowImportRules(this);
+    RefreshTrees();
 }
 
 void TFormMain::NExportClick()

@@ -71,6 +71,9 @@ public:
     void NUndoClick(); // take back the last change of the books
     void NRedoClick(); // do again the last change taken back
     void NTransferClick(); // transfer between accounts
+    // On books with neither an account nor a category, the assistant that
+    // sets them up; then the window shows what it wrote.
+    void OfferFirstStart();
     // Names the undo and redo items of the record list's menu after their
     // steps, and enables each only when it has a step to take.
     void UpdateUndoItems();
@@ -132,6 +135,8 @@ private:
     void ReplayStep(bool redo);
     // After an undo or redo: the trees and the list show the books anew.
     void ShowChangedBooks();
+    // The trees take in the categories a dialog's category picker added.
+    void RefreshTrees();
 
     std::unique_ptr<TListModel> FRecords;
     std::unique_ptr<TCardTree> FInTree;

@@ -130,6 +130,8 @@ int RunBookkeep(int &argc, char **argv, TPrompt &prompt)
         TTermSignal termSignal;
         QObject::connect(&termSignal, &TTermSignal::Received, &mainWindow, &TFormMain::EndSession);
         mainWindow.show();
+        // After the login, over the shown window.
+        QMetaObject::invokeMethod(&mainWindow, &TFormMain::OfferFirstStart, Qt::QueuedConnection);
         status = TApplication::exec();
     }
     return status;

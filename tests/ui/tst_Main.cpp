@@ -8,6 +8,7 @@
 #include "data/ListModel.h"
 #include "data/UException.h"
 #include "forms/Pass.h"
+#include "ledger/Categories.h"
 #include "ledger/UntTree.h"
 #include "shell/Main.h"
 
@@ -98,6 +99,7 @@ private Q_SLOTS:
     void rightClickKeepsSelectionAndEnterQueries();
     void renameInPlace();
     void deleteCategoryRunsQuery();
+    void pickerCategoryShowsAtOnce();
 };
 
 void TestMain::periodTakesInStartAndEndDay()
@@ -409,6 +411,24 @@ void TestMain::deleteCategoryRunsQuery()
         }
     }
     QCOMPARE(expenses, 2);
+}
+
+// A category the record dialog's picker added shows in its tree once the
+// dialog closes, however it closed; the chosen category stays chosen.
+void TestMain::pickerCategoryShowsAtOnce()
+{
+    TMainBooks books;
+    TFormMain form;
+    ShowFirstWeek(form);
+    Select(form.InTree().RootNode()->child(0));
+    Categories(QStringLiteral("InType")).Insert({3, 0}, QStringLiteral("兼职"));
+    TModalDriver driver;
+    driver.Then([](QWidget *dialog) { static_cast<QDialog *>(dialog)->reject(); });
+    form.N1Click();
+    QVERIFY(driver.Done());
+    QCOMPARE(form.InTree().RootNode()->childCount(), 2);
+    QCOMPARE(form.InTree().RootNode()->child(1)->text(0), QStringLiteral("兼职"));
+    QCOMPARE(form.InTree().GetSelIndex(), 1);
 }
 
 BOOKKEEP_TEST_MAIN(TestMain)

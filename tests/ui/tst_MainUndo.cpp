@@ -5,17 +5,24 @@
 #include "ModalDriver.h"
 #include "WidgetTestSupport.h"
 
+#include "controls/CardFloatIntEdit.h"
 #include "data/ListModel.h"
+#include "forms/FirstStart.h"
+#include "ledger/UntAccount.h"
 #include "ledger/UntTree.h"
 #include "shell/Main.h"
 
+#include <QCheckBox>
 #include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QTest>
 #include <QTreeView>
 #include <QTreeWidget>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -166,6 +173,105 @@ private Q_SLOTS:
                               QStringLiteral("重做 删除类别 餐饮")}));
         RecordMenu(form)->actions().at(7)->trigger();
         QTRY_COMPARE(OutTypes(form), QStringList());
+    }
+
+    // The first-start assistant writes what is ticked, as the user named it,
+    // as one step; skipped or refused, it writes nothing, and the books stay
+    // empty (it is offered again at the next start).
+    void FirstStart_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("bank");
+        QTest::addColumn<QString>("bankFare");
+        QTest::addColumn<QString>("meals"); // the new name of 餐饮
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QStringList>("accounts");
+        const QString bank = u"招商银行 1234"_s;
+        QTest::newRow("started") << u"btnStart"_s << bank << u"3000"_s << u"吃饭"_s << QString()
+                                 << QStringList({u"现金 12.5"_s, u"招商银行 1234 3000"_s,
+                                                 u"支付宝 0"_s, u"微信零钱 0"_s, u"信用卡 -800"_s});
+        QTest::newRow("skipped") << u"btnSkip"_s << bank << u"3000"_s << u"吃饭"_s << QString()
+                                 << QStringList();
+        QTest::newRow("account twice") << u"btnStart"_s << u"现金"_s << u"3000"_s << u"吃饭"_s
+                                       << u"账户“现金”重复，请改名！"_s << QStringList();
+        QTest::newRow("blank account") << u"btnImport"_s << u" "_s << u"3000"_s << u"吃饭"_s
+                                       << u"账户名称不能为空！"_s << QStringList();
+        QTest::newRow("amount") << u"btnStart"_s << bank << u"1000000000000"_s << u"吃饭"_s
+                                << u"“招商银行 1234”的初始金额不是有效的金额！"_s << QStringList();
+        QTest::newRow("category twice") << u"btnStart"_s << bank << u"3000"_s << u"医疗"_s
+                                        << u"类别“医疗”重复，请改名！"_s << QStringList();
+    }
+
+    void FirstStart()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, bank);
+        QFETCH(QString, bankFare);
+        QFETCH(QString, meals);
+        QFETCH(QString, box);
+        QFETCH(QStringList, accounts);
+        TTestBooks books;
+        TRecordingPrompt prompt;
+        TFormMain form;
+        Show(form);
+        TModalDriver driver;
+        driver.Then<TFormFirstStart>([&](TFormFirstStart *dialog) {
+            Child<TCardFloatIntEdit>(dialog, "edtFare0")->setText(QStringLiteral("12.5"));
+            Child<QCheckBox>(dialog, "chkAccount1")->setChecked(true);
+            Child<QLineEdit>(dialog, "edtName1")->setText(bank);
+            Child<TCardFloatIntEdit>(dialog, "edtFare1")->setText(bankFare);
+            Child<QCheckBox>(dialog, "chkAccount4")->setChecked(true);
+            Child<TCardFloatIntEdit>(dialog, "edtFare4")->setText(QStringLiteral("-800"));
+            QTreeWidgetItem *expense = Child<QTreeWidget>(dialog, "tvTypes")->topLevelItem(1);
+            expense->child(0)->setText(0, meals);
+            expense->child(1)->setCheckState(0, Qt::Unchecked); // 交通 and its children
+            Child<QPushButton>(dialog, qPrintable(button))->click();
+            RunQueuedCommands(dialog);
+            if (dialog->isVisible())
+                dialog->reject();
+        });
+        form.OfferFirstStart();
+        QVERIFY(driver.Done());
+        QCOMPARE(prompt.Boxes.isEmpty() ? QString() : prompt.Boxes[0].Text, box);
+        QStringList names;
+        GAccount->ListAccountNames(names);
+        for (QString &name : names)
+            name += u' ' + ReadTotals(name).Fare.ToString();
+        names.sort();
+        accounts.sort();
+        QCOMPARE(names, accounts);
+        QCOMPARE(TFormFirstStart::BooksEmpty(), accounts.isEmpty());
+        if (accounts.isEmpty())
+            return;
+        QCOMPARE(OutTypes(form),
+                 QStringList({u"吃饭"_s, u"购物"_s, u"居住"_s, u"医疗"_s, u"教育"_s, u"娱乐"_s,
+                              u"人情往来"_s, u"其他支出"_s}));
+        QCOMPARE(form.OutTree().RootNode()->child(0)->child(4)->text(0), QStringLiteral("买菜"));
+        QCOMPARE(form.InTree().RootNode()->childCount(), 7);
+        QCOMPARE(GDbAccess->UndoName(), QStringLiteral("开始使用"));
+        RecordMenu(form)->actions().at(6)->trigger();
+        QTRY_COMPARE(OutTypes(form), QStringList());
+        QVERIFY(TFormFirstStart::BooksEmpty());
+    }
+
+    // Books with an account or a category are not offered the assistant.
+    void FirstStartOnlyOnEmptyBooks_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::newRow("account") << u"insert into Account(AccountName) values ('现金')"_s;
+        QTest::newRow("category") << u"insert into OutType values (1,0,'餐饮')"_s;
+    }
+
+    void FirstStartOnlyOnEmptyBooks()
+    {
+        QFETCH(QString, sql);
+        TTestBooks books;
+        DbExec(sql);
+        TFormMain form;
+        Show(form);
+        TModalDriver driver;
+        form.OfferFirstStart();
+        QVERIFY(driver.Done());
     }
 
     // An undo that fails says why and changes nothing, its step included.

@@ -55,6 +55,13 @@ void KeepAboveStayOnTop(QWidget *window)
         window->setWindowFlag(Qt::WindowStaysOnTopHint);
 }
 
+void BringForward(QWidget *window)
+{
+    window->showNormal();
+    window->raise();
+    window->activateWindow();
+}
+
 TFormBaseDlg::TFormBaseDlg(QWidget *parent)
     : QDialog(parent,
               Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint

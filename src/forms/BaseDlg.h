@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QApplication>
 #include <QDialog>
 
 class QCheckBox;
@@ -12,6 +13,17 @@ void CentreOnMainWindow(QWidget *window);
 // Lets a dialog or box about to be shown stay on top too while a window that
 // stays on top (the note) is shown, so that it never opens hidden behind it.
 void KeepAboveStayOnTop(QWidget *window);
+// The program's open window of class T, or null.
+template<typename T> T *OpenWindow()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *window = qobject_cast<T *>(widget))
+            return window;
+    }
+    return nullptr;
+}
+// Shows a window again, out of its minimised state, in front of the others.
+void BringForward(QWidget *window);
 
 // The modal results the show routines return.
 enum TModalResult { mrOk = 1, mrCancel = 2 };

@@ -145,11 +145,7 @@ void TFormCardNote::btn2Click()
 
 TFormCardNote *OpenNoteWindow()
 {
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (auto *note = qobject_cast<TFormCardNote *>(widget))
-            return note;
-    }
-    return nullptr;
+    return OpenWindow<TFormCardNote>();
 }
 
 void ShowNote()

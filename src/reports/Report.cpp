@@ -827,22 +827,13 @@ void TFormReport::btnSavePngClick()
 
 TFormReport *OpenReportWindow()
 {
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (auto *report = qobject_cast<TFormReport *>(widget))
-            return report;
-    }
-    return nullptr;
+    return OpenWindow<TFormReport>();
 }
 
 void ShowReport(QWidget *owner)
 {
-    TFormReport *report = OpenReportWindow();
-    if (!report) {
-        report = new TFormReport(owner);
-        report->show();
-        return;
-    }
-    report->showNormal();
-    report->raise();
-    report->activateWindow();
+    if (TFormReport *report = OpenReportWindow())
+        BringForward(report);
+    else
+        (new TFormReport(owner))->show();
 }

@@ -22,6 +22,7 @@
 #include "forms/Config.h"
 #include "forms/ExportBooks.h"
 #include "forms/FirstStart.h"
+#include "forms/Help.h"
 #include "forms/ImportRules.h"
 #include "forms/ImportStatement.h"
 #include "forms/ModBookKeep.h"
@@ -181,6 +182,12 @@ void TFormMain::CreateMenus()
     FExportAction->setObjectName(QStringLiteral("NExport"));
     FSystemMenu->addSeparator();
     FSystemMenu->addAction(ui->NOpenWWW1);
+    // The help window after the homepage; F1 opens it anywhere in the window.
+    FHelpAction = FSystemMenu->addAction(QStringLiteral("使用帮助"));
+    FHelpAction->setObjectName(QStringLiteral("NHelp"));
+    FHelpAction->setShortcut(QKeySequence(Qt::Key_F1));
+    FHelpAction->setShortcutVisibleInContextMenu(true);
+    addAction(FHelpAction);
     FTrayMenu = new QMenu(this);
     FTrayMenu->setObjectName(QStringLiteral("PopupMenu"));
     FTrayMenu->addActions({ui->N4, ui->N16});
@@ -261,6 +268,7 @@ void TFormMain::ConnectCommands()
     command(FImportRulesAction, &QAction::triggered, &TFormMain::NImportRulesClick);
     command(FExportAction, &QAction::triggered, &TFormMain::NExportClick);
     command(ui->NOpenWWW1, &QAction::triggered, &TFormMain::NOpenWWW1Click);
+    command(FHelpAction, &QAction::triggered, &TFormMain::NHelpClick);
     command(ui->N8, &QAction::triggered, &TFormMain::N8Click);
     command(ui->btn1, &QPushButton::clicked, &TFormMain::btn1Click);
     command(ui->N16, &QAction::triggered, &TFormMain::btn1Click);
@@ -812,6 +820,11 @@ void TFormMain::NOpenWWW1Click()
 void TFormMain::N8Click()
 {
     OpenHomepage();
+}
+
+void TFormMain::NHelpClick()
+{
+    ShowHelp(this);
 }
 
 void TFormMain::btn1Click()

@@ -62,6 +62,7 @@ public:
     void NImportRulesClick(); // the rules that file imported rows
     void NExportClick(); // export records or the whole books
     void NOpenWWW1Click(); // homepage
+    void NHelpClick(); // the help window
     void N4Click(); // new record from the tray
     void N8Click(); // homepage from the tray
     void btn1Click(); // note window
@@ -151,6 +152,7 @@ private:
     QAction *FUndoAction = nullptr;
     QAction *FRedoAction = nullptr;
     QAction *FTransferAction = nullptr;
+    QAction *FHelpAction = nullptr;
     QMenu *FTrayMenu = nullptr;
     std::unique_ptr<TAutoBackup> FAutoBackup;
     bool FShown = false;

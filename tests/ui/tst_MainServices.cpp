@@ -1,5 +1,5 @@
 // The main window's services: backup and restore with the safety copy,
-// autostart, the exit question with the note, minimising and the homepage.
+// autostart, the exit question with the note, minimising, homepage and help.
 
 #include "LedgerTestSupport.h"
 #include "ModalDriver.h"
@@ -8,6 +8,7 @@
 #include "controls/CardEdtBut.h"
 #include "data/ListModel.h"
 #include "data/UException.h"
+#include "forms/Help.h"
 #include "forms/Note.h"
 #include "ledger/UntNote.h"
 #include "shell/AutoRun.h"
@@ -17,11 +18,15 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextBrowser>
 #include <QToolButton>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -90,6 +95,8 @@ private Q_SLOTS:
     void termSignalKeepsNoteAndEnds();
     void minimiseWithoutTrayKeepsWindow();
     void homepage();
+    void help_data();
+    void help();
 };
 
 void TestMainServices::recordCommandsQueryAgain()
@@ -394,6 +401,50 @@ void TestMainServices::homepage()
     QCOMPARE(prompt.OpenedDocuments.size(), 2);
     QVERIFY(prompt.OpenedDocuments[0].startsWith(QStringLiteral("http")));
     QCOMPARE(prompt.OpenedDocuments[1], prompt.OpenedDocuments[0]);
+}
+
+void TestMainServices::help_data()
+{
+    QTest::addColumn<bool>("byKey");
+    QTest::newRow("settings menu") << false;
+    QTest::newRow("F1") << true;
+}
+
+void TestMainServices::help()
+{
+    QFETCH(bool, byKey);
+    TServiceBooks books;
+    TRecordingPrompt prompt;
+    TFormMain form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QAction *item = form.SystemMenu()->actions().constLast();
+    QCOMPARE(item->text(), QStringLiteral("使用帮助"));
+    for (int time = 0; time < 2; ++time)
+        byKey ? QTest::keyClick(&form, Qt::Key_F1) : item->trigger();
+    QTRY_COMPARE(form.findChildren<TFormHelp *>().size(), 1);
+    TFormHelp *help = OpenWindow<TFormHelp>();
+    QTextBrowser *browser = help->Browser();
+    QStringList headings;
+    for (QTextBlock block = browser->document()->begin(); block.isValid(); block = block.next()) {
+        if (block.blockFormat().headingLevel() > 0)
+            headings << block.text();
+    }
+    QCOMPARE(headings.join(u'|'),
+             QStringLiteral("记账软件使用帮助|记账与查询|账户与类别|导入账单|"
+                            "转账与对账|备份与恢复|撤销与重做|登录密码|其他功能"));
+
+    // A link of the contents scrolls its section to the top; a link out of
+    // the page opens nothing.
+    help->resize(400, 300);
+    QTextCursor link = browser->document()->find(QStringLiteral("转账与对账"));
+    link.setPosition(link.selectionStart() + 1);
+    QTest::mouseClick(browser->viewport(), Qt::LeftButton, {}, browser->cursorRect(link).center());
+    QTRY_VERIFY(browser->verticalScrollBar()->value() > 0);
+    QCOMPARE(browser->cursorForPosition(QPoint(0, 0)).block().text(), QStringLiteral("转账与对账"));
+    Q_EMIT browser->anchorClicked(QUrl(QStringLiteral("https://example.com/")));
+    QCOMPARE(browser->source(), QUrl(QStringLiteral("qrc:/help/help.html")));
+    QVERIFY(prompt.OpenedDocuments.isEmpty());
 }
 
 BOOKKEEP_TEST_MAIN(TestMainServices)

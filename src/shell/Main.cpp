@@ -834,9 +834,7 @@ void TFormMain::btn1Click()
 
 void TFormMain::NShowFormClick()
 {
-    showNormal();
-    raise();
-    activateWindow();
+    BringForward(this);
 }
 
 void TFormMain::NCloseClick()

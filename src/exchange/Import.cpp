@@ -49,6 +49,21 @@ void SaveSetting(const QString &name, const QString &value)
     GDbAccess->ExecBound(kSaveSetting, {name, value});
 }
 
+// The settings whose names start with prefix, by the rest of their names.
+QHash<QString, QString> ReadSettings(const QString &prefix)
+{
+    QHash<QString, QString> settings;
+    for (TQuery &query = GDbAccess->OpenQuery(Format(kReadSettings, {SqlText(prefix)}));
+         !query.Eof(); query.Next()) {
+        // LIKE also takes '_' for any character and ignores letter case.
+        const QString name = query.Fields(0).AsString();
+        if (name.startsWith(prefix))
+            settings.insert(name.mid(prefix.size()), query.Fields(1).AsString());
+    }
+    GDbAccess->FQuery.Close();
+    return settings;
+}
+
 QString AccountKey(const QString &formatId)
 {
     return QStringLiteral("account:") + formatId;
@@ -234,11 +249,6 @@ QString RememberedAccount(const QString &formatId)
     return ReadSetting(AccountKey(formatId));
 }
 
-QString RememberedSourceAccount(const QString &source)
-{
-    return ReadSetting(kSourcePrefix + source);
-}
-
 void RememberSourceAccount(const QString &source, const QString &account)
 {
     if (source.isEmpty())
@@ -273,14 +283,9 @@ QList<int> ChooseCategories(const TStatement &statement, int defaultIncome, int 
         const QList<TImportCategory> categories = Categories(kind);
         for (auto it = categories.crbegin(); it != categories.crend(); ++it)
             byName[kind].insert(it->Name, it->TypeID); // the lowest index wins
-        const QString prefix = HintPrefix(kind);
-        for (TQuery &query = GDbAccess->OpenQuery(Format(kReadSettings, {SqlText(prefix)}));
-             !query.Eof(); query.Next()) {
-            const QString name = query.Fields(0).AsString();
-            if (name.startsWith(prefix))
-                chosen[kind].insert(name.mid(prefix.size()), query.Fields(1).AsInteger());
-        }
-        GDbAccess->FQuery.Close();
+        const QHash<QString, QString> settings = ReadSettings(HintPrefix(kind));
+        for (auto it = settings.cbegin(); it != settings.cend(); ++it)
+            chosen[kind].insert(it.key(), it.value().toInt());
     }
     const QList<std::optional<TImportRule>> rules = ImportRules::Match(statement);
     QList<int> typeIds;
@@ -303,30 +308,19 @@ BillMerge::TPockets RememberedPockets()
 {
     QStringList existing;
     TAccount().ListAccountNames(existing);
-    BillMerge::TPockets pockets;
-    for (TQuery &query = GDbAccess->OpenQuery(Format(kReadSettings, {SqlText(kSourcePrefix)}));
-         !query.Eof(); query.Next()) {
-        const QString name = query.Fields(0).AsString();
-        const QString target = query.Fields(1).AsString();
-        if (name.startsWith(kSourcePrefix) && existing.contains(target))
-            pockets.insert(name.mid(kSourcePrefix.size()), target);
-    }
-    GDbAccess->FQuery.Close();
+    BillMerge::TPockets pockets = ReadSettings(kSourcePrefix);
+    pockets.removeIf([&existing](const auto &it) { return !existing.contains(it.value()); });
     return pockets;
 }
 
 BillMerge::TOverrides RememberedOverrides()
 {
     BillMerge::TOverrides overrides;
-    for (TQuery &query = GDbAccess->OpenQuery(Format(kReadSettings, {SqlText(kOverridePrefix)}));
-         !query.Eof(); query.Next()) {
-        const QString name = query.Fields(0).AsString();
-        if (name.startsWith(kOverridePrefix))
-            overrides.insert(name.mid(kOverridePrefix.size()),
-                             query.Fields(1).AsInteger() == 0 ? BillMerge::TOverride::Separate
-                                                              : BillMerge::TOverride::Plain);
-    }
-    GDbAccess->FQuery.Close();
+    const QHash<QString, QString> settings = ReadSettings(kOverridePrefix);
+    for (auto it = settings.cbegin(); it != settings.cend(); ++it)
+        overrides.insert(it.key(),
+                         it.value().toInt() == 0 ? BillMerge::TOverride::Separate
+                                                 : BillMerge::TOverride::Plain);
     return overrides;
 }
 

@@ -26,8 +26,6 @@ QList<TImportCategory> Categories(int kind);
 
 // The account last used for statements of this format; empty when none.
 QString RememberedAccount(const QString &formatId);
-// The account the rows of a funding source go to; empty when none is chosen.
-QString RememberedSourceAccount(const QString &source);
 // Sends the rows of a funding source to account from now on; an empty
 // account sends them to the account chosen for the file again.
 void RememberSourceAccount(const QString &source, const QString &account);

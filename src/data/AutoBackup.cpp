@@ -21,9 +21,9 @@
 namespace {
 
 // The tables whose row counts a copy must share with the books.
-const std::array<const char *, 10> kTables
-    = {"Account",  "BookKeep",   "InType",     "OutType",   "Notepad",
-       "SysSet",   "Transfer",   "Reconciled", "ImportLink", "ImportRule"};
+const std::array<const char *, 13> kTables
+    = {"Account",    "BookKeep",   "InType",     "OutType",  "Notepad",      "SysSet", "Transfer",
+       "Reconciled", "ImportLink", "ImportRule", "Schedule", "ScheduleDone", "Budget"};
 
 constexpr int kWeeksKept = 4;
 constexpr int kMonthsKept = 12;

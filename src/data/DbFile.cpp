@@ -22,7 +22,8 @@ const QByteArray kDatabasePassword("83920174650238");
 // The six tables with the columns the program reads and writes, and the
 // undo history's, which the triggers on them write (from schema version 5),
 // the transfers and reconciliation points (from version 6), and what imported
-// rows became and the rules learned from imports (from version 7).
+// rows became and the rules learned from imports (from version 7), and the
+// schedules and budgets (from version 8).
 struct TTable
 {
     const char *Name;
@@ -42,6 +43,12 @@ const TTable kTables[] = {
     {"Reconciled", "AccountName,InDate,Fare", 6},
     {"ImportLink", "SourceId,RecordID,TransferID,App,Awaits", 7},
     {"ImportRule", "ID,Field,Pattern,InOutType,TypeID,AccountName", 7},
+    {"Schedule",
+     "ID,InOutType,TypeID,AccountName,ToAccount,Fare,Remark,Unit,Every,MonthDay,StartDate,"
+     "EndDate,Times,Auto,Ahead",
+     8},
+    {"ScheduleDone", "ScheduleID,Occurrence,RecordID", 8},
+    {"Budget", "TypeID,Period,Fare,Rollover,StartDate", 8},
 };
 
 // Each account's income and expense totals in ten-thousandths, and the same
@@ -111,6 +118,25 @@ const std::vector<QByteArray> &UpgradeSteps()
             "Pattern TEXT NOT NULL, InOutType INTEGER NOT NULL, TypeID INTEGER NOT NULL, "
             "AccountName TEXT NOT NULL DEFAULT '');"
                 + UndoLog::Triggers(7),
+            // 7 -> 8: scheduled records with the occurrences dealt with
+            // (logged by the undo history), the day they were last looked at,
+            // and budgets.
+            "alter table SysSet add column ScheduleChecked DATE NOT NULL DEFAULT 0;"
+            "CREATE TABLE Schedule (ID INTEGER PRIMARY KEY AUTOINCREMENT, InOutType INTEGER NOT "
+            "NULL CHECK (InOutType IN (0, 1, 2)), TypeID INTEGER NOT NULL DEFAULT 0, AccountName "
+            "TEXT NOT NULL, ToAccount TEXT NOT NULL DEFAULT '', Fare NUMERIC NOT NULL CHECK (Fare "
+            ">= 0 AND Fare < 100000000000), Remark TEXT NOT NULL DEFAULT '', Unit INTEGER NOT "
+            "NULL CHECK (Unit IN (0, 1, 2, 3)), Every INTEGER NOT NULL DEFAULT 1 CHECK (Every > "
+            "0), MonthDay INTEGER NOT NULL DEFAULT 1 CHECK (MonthDay BETWEEN 1 AND 31), StartDate "
+            "DATE NOT NULL, EndDate DATE NOT NULL DEFAULT 0, Times INTEGER NOT NULL DEFAULT 0 "
+            "CHECK (Times >= 0), Auto BOOLEAN NOT NULL DEFAULT 0, Ahead INTEGER NOT NULL DEFAULT 0 "
+            "CHECK (Ahead >= 0));"
+            "CREATE TABLE ScheduleDone (ScheduleID INTEGER NOT NULL, Occurrence INTEGER NOT NULL, "
+            "RecordID INTEGER NOT NULL DEFAULT 0, PRIMARY KEY (ScheduleID, Occurrence));"
+            "CREATE TABLE Budget (TypeID INTEGER NOT NULL PRIMARY KEY, Period INTEGER NOT NULL "
+            "DEFAULT 0 CHECK (Period IN (0, 1)), Fare NUMERIC NOT NULL CHECK (Fare > 0 AND Fare < "
+            "100000000000), Rollover BOOLEAN NOT NULL DEFAULT 0, StartDate DATE NOT NULL);"
+                + UndoLog::Triggers(8),
         };
     }();
     return steps;

@@ -12,7 +12,7 @@ struct sqlite3;
 namespace DbFile {
 
 constexpr int kApplicationId = 0x424B4550; // "BKEP"
-constexpr int kSchemaVersion = 7;
+constexpr int kSchemaVersion = 8;
 
 // The salted SHA-256 verifier of the database password, as hex.
 QString PasswordVerifier(const QString &saltHex);

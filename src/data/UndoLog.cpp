@@ -36,6 +36,7 @@ const TLogged kLogged[] = {
     {"Transfer", "ID", {"InDate", "FromAccount", "ToAccount", "Fare", "Fee", "Remark"}, 6},
     {"Reconciled", "rowid", {"AccountName", "InDate", "Fare"}, 6},
     {"ImportLink", "rowid", {"SourceId", "RecordID", "TransferID", "App", "Awaits"}, 7},
+    {"ScheduleDone", "rowid", {"ScheduleID", "Occurrence", "RecordID"}, 8},
 };
 constexpr int kImportedRow = 4; // its index in kLogged
 

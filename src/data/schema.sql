@@ -6,7 +6,7 @@
 -- verifier (table DbKey).
 
 PRAGMA application_id = 1112229200; -- 0x424B4550, "BKEP"
-PRAGMA user_version = 7;            -- the schema version (DbFile::kSchemaVersion)
+PRAGMA user_version = 8;            -- the schema version (DbFile::kSchemaVersion)
 
 -- Money accounts with their running totals. Amounts have four decimals; a
 -- total is kept below 1e11 in magnitude, where the engine's doubles still hold
@@ -68,7 +68,8 @@ CREATE TABLE SysSet (
     bPass      BOOLEAN NOT NULL DEFAULT 0,
     PassWord   TEXT NOT NULL DEFAULT '',
     AutoBackup BOOLEAN NOT NULL DEFAULT -1,
-    BackupDays INTEGER NOT NULL DEFAULT 7
+    BackupDays INTEGER NOT NULL DEFAULT 7,
+    ScheduleChecked DATE NOT NULL DEFAULT 0 -- the last day the schedules were looked at
 );
 INSERT INTO SysSet (bPass, PassWord) VALUES (0, '');
 
@@ -127,6 +128,53 @@ CREATE TABLE ImportRule (
     InOutType   INTEGER NOT NULL,
     TypeID      INTEGER NOT NULL,
     AccountName TEXT NOT NULL DEFAULT ''
+);
+
+-- Scheduled records: an income (0), expense (1) or transfer (2) made again
+-- every Every days (Unit 0), weeks (1), months (2) or years (3) from
+-- StartDate, on MonthDay for months and years (31: the month's last day),
+-- until EndDate (0: none) or Times occurrences (0: no limit). Auto 0 asks
+-- before posting, 1 posts by itself, Ahead days before the date. A transfer
+-- goes from AccountName to ToAccount. IDs are never reused, so a new schedule
+-- never takes an old one's occurrences.
+CREATE TABLE Schedule (
+    ID          INTEGER PRIMARY KEY AUTOINCREMENT,
+    InOutType   INTEGER NOT NULL CHECK (InOutType IN (0, 1, 2)),
+    TypeID      INTEGER NOT NULL DEFAULT 0,
+    AccountName TEXT NOT NULL,
+    ToAccount   TEXT NOT NULL DEFAULT '',
+    Fare        NUMERIC NOT NULL CHECK (Fare >= 0 AND Fare < 100000000000),
+    Remark      TEXT NOT NULL DEFAULT '',
+    Unit        INTEGER NOT NULL CHECK (Unit IN (0, 1, 2, 3)),
+    Every       INTEGER NOT NULL DEFAULT 1 CHECK (Every > 0),
+    MonthDay    INTEGER NOT NULL DEFAULT 1 CHECK (MonthDay BETWEEN 1 AND 31),
+    StartDate   DATE NOT NULL,
+    EndDate     DATE NOT NULL DEFAULT 0,
+    Times       INTEGER NOT NULL DEFAULT 0 CHECK (Times >= 0),
+    Auto        BOOLEAN NOT NULL DEFAULT 0,
+    Ahead       INTEGER NOT NULL DEFAULT 0 CHECK (Ahead >= 0)
+);
+
+-- The occurrences of a schedule already dealt with (Occurrence 0 is the one
+-- on StartDate): posted as the record or transfer RecordID, or skipped (0).
+-- Logged by the undo history, so undoing a posting makes it due again.
+CREATE TABLE ScheduleDone (
+    ScheduleID INTEGER NOT NULL,
+    Occurrence INTEGER NOT NULL,
+    RecordID   INTEGER NOT NULL DEFAULT 0,
+    PRIMARY KEY (ScheduleID, Occurrence)
+);
+
+-- Budgets on expense categories (OutType.SelfIndex), their children's
+-- spending included: Fare a month (Period 0) or a year (1). With Rollover,
+-- what a period leaves unspent (or overspends) since StartDate's period
+-- carries into the next.
+CREATE TABLE Budget (
+    TypeID    INTEGER NOT NULL PRIMARY KEY,
+    Period    INTEGER NOT NULL DEFAULT 0 CHECK (Period IN (0, 1)),
+    Fare      NUMERIC NOT NULL CHECK (Fare > 0 AND Fare < 100000000000),
+    Rollover  BOOLEAN NOT NULL DEFAULT 0,
+    StartDate DATE NOT NULL
 );
 
 -- The salted verifier of the database password: one row.

@@ -44,11 +44,13 @@ void ChangeCategory(QRandomGenerator &random)
 // Books of an older schema version: the open books are closed, taken back
 // and opened again. Version 3 had no history; version 4 had its first form,
 // statements in a log filed into steps (a step of it here, left to drop);
-// version 5 had no transfers; version 6 no import links.
+// version 5 had no transfers; version 6 no import links; version 7 no
+// schedules.
 void MakeOlderVersion(const TTestBooks &books, int version)
 {
     GDbAccess->Close();
-    QString sql = version == 6 ? DropVersion7()
+    QString sql = version == 7 ? DropVersion8()
+        : version == 6         ? DropVersion7()
         : version == 5         ? DropVersion6()
                                : DropUndoHistory();
     if (version == 4)
@@ -460,6 +462,7 @@ void TestUndo::OlderBooksAreUpgraded_data()
     QTest::newRow("version 4") << 4;
     QTest::newRow("version 5") << 5;
     QTest::newRow("version 6") << 6;
+    QTest::newRow("version 7") << 7;
 }
 
 void TestUndo::OlderBooksAreUpgraded()

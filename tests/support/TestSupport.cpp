@@ -118,17 +118,22 @@ QString DropUndoTriggers()
     return sql + QStringLiteral("drop trigger ImportedRowUndoReplace;");
 }
 
+QString DropVersion8()
+{
+    return QStringLiteral("drop table Schedule;drop table ScheduleDone;drop table Budget;"
+                          "alter table SysSet drop column ScheduleChecked;");
+}
+
 QString DropVersion7()
 {
-    return QStringLiteral("drop table ImportLink;drop table ImportRule;");
+    return DropVersion8() + QStringLiteral("drop table ImportLink;drop table ImportRule;");
 }
 
 QString DropVersion6()
 {
     return DropVersion7()
-        + QStringLiteral(
-        "drop table Transfer;drop table Reconciled;drop index BookKeepAccountDate;"
-        "create index BookKeepAccountName on BookKeep (AccountName);");
+        + QStringLiteral("drop table Transfer;drop table Reconciled;drop index BookKeepAccountDate;"
+                         "create index BookKeepAccountName on BookKeep (AccountName);");
 }
 
 QString DropUndoHistory()
@@ -148,7 +153,7 @@ QByteArray DumpBooks(const QString &fileName)
     QList<QByteArray> queries;
     for (const char *table : {"Account", "BookKeep", "InType", "OutType", "Notepad", "SysSet",
                               "ImportedRow", "ImportSetting", "Transfer", "Reconciled",
-                              "ImportLink", "ImportRule"})
+                              "ImportLink", "ImportRule", "Schedule", "ScheduleDone", "Budget"})
         queries << QByteArray("select rowid,* from ") + table + " order by rowid";
     // The record ID counter.
     queries << "select name,seq from sqlite_sequence order by name";

@@ -85,6 +85,9 @@ void WriteFile(const QString &fileName, const QByteArray &bytes);
 void RawExec(const QString &fileName, const QString &sql);
 // Statements that drop the triggers that write the undo log.
 QString DropUndoTriggers();
+// Statements that take books back to schema version 7: no schedules and no
+// budgets. The caller sets user_version.
+QString DropVersion8();
 // Statements that take books back to schema version 6: no import links and
 // no import rules. The caller sets user_version.
 QString DropVersion7();

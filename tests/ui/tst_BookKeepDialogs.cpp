@@ -5,6 +5,7 @@
 #include "controls/CardEdtBut.h"
 #include "forms/AddBookKeep.h"
 #include "forms/ModBookKeep.h"
+#include "ledger/Budgets.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>
@@ -107,6 +108,7 @@ private Q_SLOTS:
     void modifyLoadsAndKeepsTotals();
     void modifyMovesTotals();
     void modifyRefusesGoneAccount();
+    void budgetNoteWhileTyping();
     void remarkCompletes();
     void dateKeys();
 
@@ -133,9 +135,13 @@ void tst_BookKeepDialogs::layoutAndKeyboard()
     TFormAddBookkeep dialog;
     dialog.show();
 
+    // The budget note, hidden without a budget, is the one label without a buddy.
+    const auto *note = Child<QLabel>(&dialog, "lblBudget");
+    QVERIFY(note->isHidden() && !note->accessibleName().isEmpty());
     QStringList buddies;
     for (const QLabel *label : dialog.findChildren<QLabel *>())
-        buddies << label->text() + label->buddy()->objectName();
+        if (label != note)
+            buddies << label->text() + label->buddy()->objectName();
     buddies.sort();
     QCOMPARE(buddies.join(u' '),
              QStringLiteral("备注：mmoRemark 对应账户：cbbAccount 收入类别：cbbInOutType "
@@ -322,6 +328,48 @@ void tst_BookKeepDialogs::modifyRefusesGoneAccount()
     QVERIFY(dialog.isVisible());
     QCOMPARE(ReadBack(id), before);
     QCOMPARE(ReadTotals(QStringLiteral("现金")), Totals("10", "0", "0"));
+}
+
+void tst_BookKeepDialogs::budgetNoteWhileTyping()
+{
+    InsertAccount(QStringLiteral("现金"), Amount("0"));
+    DbExec(QStringLiteral("insert into OutType values (3,1,'早餐')"));
+    const QString id = AddRecord(1, u"现金"_s, Amount("100"), 3, {}, QDate(2024, 3, 5));
+    Budgets::Add(1, TBudget::Month, QStringLiteral("300"), false);
+    const auto note = [](QWidget *dialog) {
+        const auto *label = Child<QLabel>(dialog, "lblBudget");
+        return label->isVisible() ? label->text() : u"(hidden)"_s;
+    };
+    TFormAddBookkeep dialog;
+    dialog.show();
+    Child<QRadioButton>(&dialog, "rbExpense")->click();
+    Child<QDateEdit>(&dialog, "DBInDate")->setDate(QDate(2024, 3, 9));
+    ChooseType(&dialog, QStringLiteral("早餐"));
+    auto *edtFare = Child<QLineEdit>(&dialog, "edtFare");
+    edtFare->setFocus();
+    edtFare->selectAll();
+    QTest::keyClicks(edtFare, QStringLiteral("79.5"));
+    QCOMPARE(note(&dialog), u"餐饮 本月预算剩余 120.50"_s);
+    QTest::keyClick(edtFare, Qt::Key_Home);
+    QTest::keyClicks(edtFare, QStringLiteral("3"));
+    QCOMPARE(note(&dialog), u"餐饮 本月已超出 179.50"_s);
+    Child<QDateEdit>(&dialog, "DBInDate")->setDate(QDate(2024, 4, 1));
+    QCOMPARE(note(&dialog), u"餐饮 本月已超出 79.50"_s);
+    // A record saved with the dialog kept open counts for the next one.
+    Child<QCheckBox>(&dialog, "chk1")->setChecked(true);
+    PressOK(&dialog);
+    QTest::keyClicks(edtFare, QStringLiteral("20"));
+    QCOMPARE(note(&dialog), u"餐饮 本月已超出 99.50"_s);
+    ChooseType(&dialog, QStringLiteral("交通"));
+    QCOMPARE(note(&dialog), u"(hidden)"_s);
+
+    // The record changed counts once: as typed.
+    TFormModBookKeep change;
+    change.LoadRecord(id);
+    change.show();
+    QCOMPARE(note(&change), u"餐饮 本月预算剩余 200.00"_s);
+    Child<QRadioButton>(&change, "rbIncome")->click();
+    QCOMPARE(note(&change), u"(hidden)"_s);
 }
 
 void tst_BookKeepDialogs::remarkCompletes()

@@ -262,8 +262,10 @@ void TFormBasebookkeep::ShowBudgetNote()
         left >= Currency()
             ? QStringLiteral("%1 %2预算剩余 %3").arg(FBudget->Name, period, MoneyText(left))
             : QStringLiteral("%1 %2已超出 %3").arg(FBudget->Name, period, MoneyText(-left)));
-    ui->lblBudget->setStyleSheet(left >= Currency() ? QString()
-                                                    : QStringLiteral("color: rgb(200, 0, 0);"));
+    // Restyled only when it turns, since a style sheet is costly to apply.
+    const QString style = left >= Currency() ? QString() : QStringLiteral("color: rgb(200, 0, 0);");
+    if (ui->lblBudget->styleSheet() != style)
+        ui->lblBudget->setStyleSheet(style);
     ui->lblBudget->show();
 }
 

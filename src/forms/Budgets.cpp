@@ -9,11 +9,13 @@
 #include "reports/UntReport.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDate>
 #include <QPainter>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -42,8 +44,8 @@ QString CategoryPath(qint32 typeId)
     return tree.Exists(typeId) ? tree.Path(typeId).join(u'/') : QStringLiteral("（分类已删除）");
 }
 
-// Draws how far a budget has gone as a bar behind its percentage: amber from
-// 80 %, red beyond the amount.
+// Draws how far a budget has gone as a bar under its percentage: amber from
+// 80 %, red beyond the amount; also on a selected row.
 class TBudgetBarDelegate : public QStyledItemDelegate
 {
 public:
@@ -53,15 +55,25 @@ public:
                const QModelIndex &index) const override
     {
         const QVariant perMille = index.data(kPerMilleRole);
-        if (perMille.isValid()) {
-            const QRect frame = option.rect.adjusted(2, 3, -2, -3);
-            QRect bar = frame;
-            bar.setWidth(
-                int(qint64(frame.width()) * std::min<qint64>(perMille.toLongLong(), 1000) / 1000));
-            painter->fillRect(frame, option.palette.color(QPalette::Midlight));
-            painter->fillRect(bar, kLevelColours[index.data(kLevelRole).toInt()]);
+        if (!perMille.isValid()) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
         }
-        QStyledItemDelegate::paint(painter, option, index);
+        QStyleOptionViewItem cell = option;
+        initStyleOption(&cell, index);
+        const QString text = cell.text;
+        cell.text.clear();
+        const QWidget *view = option.widget;
+        QStyle *style = view ? view->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, view);
+        const QRect frame = option.rect.adjusted(2, 3, -2, -3);
+        QRect bar = frame;
+        bar.setWidth(
+            int(qint64(frame.width()) * std::min<qint64>(perMille.toLongLong(), 1000) / 1000));
+        painter->fillRect(frame, option.palette.color(QPalette::Midlight));
+        painter->fillRect(bar, kLevelColours[index.data(kLevelRole).toInt()]);
+        painter->setPen(option.palette.color(QPalette::Text));
+        painter->drawText(frame.adjusted(0, 0, -2, 0), Qt::AlignRight | Qt::AlignVCenter, text);
     }
 };
 
@@ -189,7 +201,6 @@ void TFormBudgets::Reload(qint32 selectType)
     TCategoryTree tree;
     tree.Load(false);
     ui->lvBudgets->clear();
-    Currency available, spent;
     for (const TBudgetFigure &figure : FFigures) {
         auto *item = new QTreeWidgetItem(ui->lvBudgets);
         item->setText(ColCategory, tree.Path(figure.Budget.TypeID).join(u'/'));
@@ -210,17 +221,14 @@ void TFormBudgets::Reload(qint32 selectType)
             item->setForeground(ColRemaining, kLevelColours[int(TBudgetLevel::Over)]);
         if (figure.Budget.TypeID == selectType)
             ui->lvBudgets->setCurrentItem(item);
-        available += figure.Available;
-        spent += figure.Spent;
     }
     if (!ui->lvBudgets->currentItem() && ui->lvBudgets->topLevelItemCount() > 0)
         ui->lvBudgets->setCurrentItem(ui->lvBudgets->topLevelItem(0));
     const bool any = !FFigures.empty();
     ui->btnEdit->setEnabled(any);
     ui->btnDelete->setEnabled(any);
-    ui->lblTotals->setText(any ? QStringLiteral("    预算合计：%1    已花合计：%2")
-                                     .arg(YuanText(available), YuanText(spent))
-                               : QStringLiteral("    还没有预算，点“新建”为支出分类定一个。"));
+    ui->lblHint->setText(any ? QString()
+                             : QStringLiteral("还没有预算，点“新建”为支出分类定一个。"));
 }
 
 qint32 TFormBudgets::SelectedType() const

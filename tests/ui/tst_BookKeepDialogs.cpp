@@ -4,6 +4,7 @@
 
 #include "controls/CardEdtBut.h"
 #include "forms/AddBookKeep.h"
+#include "forms/Budgets.h"
 #include "forms/ModBookKeep.h"
 #include "ledger/Budgets.h"
 
@@ -109,6 +110,7 @@ private Q_SLOTS:
     void modifyMovesTotals();
     void modifyRefusesGoneAccount();
     void budgetNoteWhileTyping();
+    void budgetWindow();
     void remarkCompletes();
     void dateKeys();
 
@@ -370,6 +372,44 @@ void tst_BookKeepDialogs::budgetNoteWhileTyping()
     QCOMPARE(note(&change), u"餐饮 本月预算剩余 200.00"_s);
     Child<QRadioButton>(&change, "rbIncome")->click();
     QCOMPARE(note(&change), u"(hidden)"_s);
+}
+
+void tst_BookKeepDialogs::budgetWindow()
+{
+    TRecordingPrompt prompt;
+    InsertAccount(QStringLiteral("现金"), Amount("0"));
+    AddRecord(1, u"现金"_s, Amount("250"), 1, {}, QDate::currentDate());
+    Budgets::Add(1, TBudget::Month, QStringLiteral("300"), false);
+    TFormBudgets window;
+    window.show();
+    const auto row = [&] {
+        QStringList texts;
+        for (int column = 0; column < 6; ++column)
+            texts << window.List()->topLevelItem(0)->text(column);
+        return texts.join(u'|');
+    };
+    QCOMPARE(row(), u"餐饮|每月|300.00|250.00|50.00|83%"_s);
+    // A refused amount keeps the dialog open with its input.
+    TModalDriver driver;
+    driver.Then([](QWidget *dialog) {
+        Child<QLineEdit>(dialog, "edtFare")->setText(u"0"_s);
+        PressOK(dialog);
+        QVERIFY(dialog->isVisible());
+        Child<QLineEdit>(dialog, "edtFare")->setText(u"200"_s);
+        PressOK(dialog);
+    });
+    window.EditClick();
+    QVERIFY(driver.Done());
+    QCOMPARE(InfoTexts(prompt), QStringList {u"error: 预算金额必须大于 0"_s});
+    QCOMPARE(row(), u"餐饮|每月|200.00|250.00|-50.00|125%"_s);
+    // A refund booked meanwhile shows when the window is shown again.
+    AddRecord(1, u"现金"_s, Amount("-50"), 1, {}, QDate::currentDate());
+    window.hide();
+    window.show();
+    QCOMPARE(row(), u"餐饮|每月|200.00|200.00|0.00|100%"_s);
+    prompt.Answers << true;
+    window.DeleteClick();
+    QCOMPARE(window.List()->topLevelItemCount(), 0);
 }
 
 void tst_BookKeepDialogs::remarkCompletes()

@@ -88,7 +88,6 @@ TFormBudget::TFormBudget(QWidget *parent)
     setFixedSize(ClientArea()->size());
     ui->cbPeriod->addItems({QStringLiteral("每月"), QStringLiteral("每年")});
     ui->edtCategory->Button()->setAccessibleName(QStringLiteral("选择支出分类"));
-    ui->edtFare->clear();
     ShowCategory();
     // The picker runs as an event of its own, so that a failure in it never
     // unwinds through the button that opened it.

@@ -16,7 +16,10 @@
 #include "data/UndoLog.h"
 #include "data/UntPublic.h"
 #include "exchange/Import.h"
+#include "forms/AddBookKeep.h"
 #include "ledger/AccountStatement.h"
+#include "ledger/Budgets.h"
+#include "ledger/Categories.h"
 #include "ledger/Transfers.h"
 #include "ledger/UntAccount.h"
 #include "ledger/UntBookKeep.h"
@@ -27,12 +30,15 @@
 #include "shell/Globals.h"
 #include "shell/Main.h"
 
+#include <QAbstractButton>
 #include <QCommandLineParser>
 #include <QDateEdit>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHash>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -515,6 +521,128 @@ TMeasureResult ReportMeasure(const TOptions &options, const QString &name, const
     return RunPairs(
         name, 1.2, options.Repeats, [&](int) { return Timed([&] { return raw.Run(utf8); }); },
         [&](int) { return Timed(program); });
+}
+
+// ---- budgets --------------------------------------------------------------
+
+// Budgets as a household keeps them, on a copy of the listed books: every
+// top-level expense category but the last a month's, carried over for the
+// last twelve months; every second-level one under them a month's or a
+// year's, in turn. The last top-level category and those below it have none.
+// Returns that category.
+qint32 AddBudgets()
+{
+    TCategoryTree tree;
+    tree.Load(false);
+    QList<qint32> top;
+    for (const qint32 id : tree.Ids())
+        if (tree.Parent(id) == 0)
+            top << id;
+    if (top.size() < 2)
+        throw TBenchFailure(QStringLiteral("the books have too few expense categories"));
+    const QDate today = QDate::currentDate();
+    int second = 0;
+    for (const qint32 id : tree.Ids()) {
+        const qint32 parent = tree.Parent(id);
+        if (id == top.last() || parent == top.last())
+            continue;
+        if (parent == 0)
+            Budgets::Add(id, TBudget::Month, QStringLiteral("3000"), true, today.addMonths(-12));
+        else if (tree.Parent(parent) == 0)
+            Budgets::Add(id, second++ % 2 ? TBudget::Year : TBudget::Month, QStringLiteral("800"),
+                         false, today);
+    }
+    return top.last();
+}
+
+// What the budget window shows for this month against its aggregate
+// statements stepped raw; both sides count the budgets figured.
+TMeasureResult BudgetFiguresMeasure(const TOptions &options, const QString &books)
+{
+    UseBooks(books);
+    const TRawDb raw(BooksFile(books), false);
+    const QDate today = QDate::currentDate();
+    const qint64 budgets = Budgets::List().size();
+    const QByteArray sql = Budgets::FiguresSql(today).join(u';').toUtf8();
+    return RunPairs(
+        QStringLiteral("budget_figures"), 1.2, options.Repeats,
+        [&](int) {
+            return Timed([&] {
+                GSink = GSink + raw.Run(sql);
+                return budgets;
+            });
+        },
+        [&](int) {
+            return Timed([&] {
+                const std::vector<TBudgetFigure> figures = Budgets::Figures(today);
+                for (const TBudgetFigure &figure : figures)
+                    GSink = GSink + figure.Remaining().Units() + figure.PerMille();
+                return qint64(figures.size());
+            });
+        });
+}
+
+// The new-record dialog with an expense category chosen, as the picker
+// leaves it, and a date of this month.
+class TBenchRecordDialog : public TFormAddBookkeep
+{
+public:
+    explicit TBenchRecordDialog(qint32 typeId)
+    {
+        findChild<QAbstractButton *>(QStringLiteral("rbExpense"))->click();
+        FTypeID = typeId;
+        ShowTypeName(Categories::OfKind(1).Name(typeId));
+        Fare()->setText(QStringLiteral("12"));
+        show();
+        Settle();
+    }
+    QLineEdit *Fare() const { return findChild<QLineEdit *>(QStringLiteral("edtFare")); }
+    // Types a digit and takes it back, one keystroke at a time, each handled
+    // to its paint; returns the keystrokes.
+    qint64 Type(int pairs) const
+    {
+        for (int i = 0; i < pairs; ++i)
+            for (const auto &[key, text] : {std::pair(Qt::Key_5, QStringLiteral("5")),
+                                            std::pair(Qt::Key_Backspace, QString())}) {
+                QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+                QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+                QApplication::sendEvent(Fare(), &press);
+                QApplication::sendEvent(Fare(), &release);
+                QCoreApplication::processEvents();
+            }
+        if (Fare()->text() != QStringLiteral("12"))
+            throw TBenchFailure(
+                QStringLiteral("budget_note: the amount reads %1").arg(Fare()->text()));
+        return qint64(pairs) * 2;
+    }
+};
+
+// Keystrokes in the amount of a record whose category's budget is figured
+// below it, against the same dialog on a category no budget covers.
+TMeasureResult BudgetNoteMeasure(const TOptions &options, const QString &books, qint32 unbudgeted)
+{
+    UseBooks(books);
+    TCategoryTree tree;
+    tree.Load(false);
+    qint32 covered = 0; // the deepest category first found under a budget
+    for (const qint32 id : tree.Ids())
+        if (Budgets::FigureFor(id, QDate::currentDate()) && tree.Path(id).size() == 3)
+            covered = id;
+    if (covered == 0)
+        throw TBenchFailure(QStringLiteral("budget_note: no category under a budget"));
+    const TBenchRecordDialog without(unbudgeted);
+    const TBenchRecordDialog with(covered);
+    if (with.findChild<QWidget *>(QStringLiteral("lblBudget"))->isHidden()
+        || !without.findChild<QWidget *>(QStringLiteral("lblBudget"))->isHidden())
+        throw TBenchFailure(QStringLiteral("budget_note: the note is not shown as expected"));
+    constexpr int kPairs = 100;
+    TMeasureResult result = RunPairs(
+        QStringLiteral("budget_note"), 0, options.Repeats,
+        [&](int) { return Timed([&] { return without.Type(kPairs); }); },
+        [&](int) { return Timed([&] { return with.Type(kPairs); }); });
+    std::fprintf(stderr, "  budget_note: %.1f µs a keystroke with the note, %.1f µs without\n",
+                 result.ProgramMs * 1000 / (2 * kPairs), result.RawMs * 1000 / (2 * kPairs));
+    return result;
 }
 
 // ---- the account statement ------------------------------------------------
@@ -1293,6 +1421,16 @@ std::vector<TMeasureResult> RunAll(const TOptions &options)
                 ReportMeasure(options, name, dated(), RecordFilter::Days(first, today)));
             GPrompt->Check(name);
         }
+    }
+    if (any({"budget_figures", "budget_note"})) {
+        const QString books = CopyBooks(dated(), work.path(), QStringLiteral("budgets"));
+        UseBooks(books);
+        const qint32 unbudgeted = AddBudgets();
+        if (any({"budget_figures"}))
+            results.push_back(BudgetFiguresMeasure(options, books));
+        if (any({"budget_note"}))
+            results.push_back(BudgetNoteMeasure(options, books, unbudgeted));
+        GPrompt->Check(QStringLiteral("budgets"));
     }
     if (any({"statement_account"})) {
         results.push_back(StatementMeasure(options, work.path()));

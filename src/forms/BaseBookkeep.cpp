@@ -10,6 +10,7 @@
 #include "ledger/Remarks.h"
 #include "ledger/UntAccount.h"
 #include "ledger/UntBookKeep.h"
+#include "reports/UntReport.h"
 
 #include <QAbstractItemView>
 #include <QCompleter>
@@ -71,6 +72,10 @@ TFormBasebookkeep::TFormBasebookkeep(QWidget *parent)
     connect(ui->img1, &QToolButton::clicked, this, &TFormBasebookkeep::img1Click);
     connect(ui->cbbAccount, &QComboBox::activated, this, [this] { FAccountChosen = true; });
     connect(ui->mmoRemark, &QPlainTextEdit::textChanged, this, &TFormBasebookkeep::RemarkEdited);
+    // After rgInOutTypeClick, which resets the category.
+    connect(ui->rbExpense, &QRadioButton::toggled, this, &TFormBasebookkeep::ShowBudgetNote);
+    connect(ui->edtFare, &QLineEdit::textChanged, this, &TFormBasebookkeep::ShowBudgetNote);
+    connect(ui->DBInDate, &QDateEdit::dateChanged, this, &TFormBasebookkeep::ShowBudgetNote);
     ui->DBInDate->installEventFilter(this);
 
     setTabOrder(ui->mmoRemark, btnOK);
@@ -174,6 +179,7 @@ void TFormBasebookkeep::RemarkChosen(const QString &remark)
         if (!name.isEmpty()) {
             FTypeID = use->TypeID;
             ShowTypeName(name);
+            ShowBudgetNote();
         }
     }
     const int account = ui->cbbAccount->findText(use->Account);
@@ -214,6 +220,7 @@ void TFormBasebookkeep::cbbInOutTypeButClick()
         return;
     FTypeID = typeID;
     ShowTypeName(typeName);
+    ShowBudgetNote();
 }
 
 void TFormBasebookkeep::img1Click()
@@ -221,6 +228,45 @@ void TFormBasebookkeep::img1Click()
     const QString program = CalculatorProgram();
     if (!program.isEmpty())
         QProcess::startDetached(program, {});
+}
+
+void TFormBasebookkeep::ChangesRecord(const QString &id)
+{
+    FRecordID = id.toLongLong();
+    FBudgetType = -1;
+    ShowBudgetNote();
+}
+
+void TFormBasebookkeep::ShowBudgetNote()
+{
+    if (InOutType() != 1 || FTypeID == 0) {
+        ui->lblBudget->hide();
+        return;
+    }
+    const QDate day = ui->DBInDate->date();
+    if (FBudgetType != FTypeID || (FBudget && (day < FBudget->Begin || day > FBudget->End))) {
+        FBudget = Budgets::FigureFor(FTypeID, day, FRecordID);
+        FBudgetType = FTypeID;
+    }
+    if (!FBudget) {
+        ui->lblBudget->hide();
+        return;
+    }
+    Currency typed;
+    if (!Currency::TryParse(ui->edtFare->text(), typed))
+        typed = Currency();
+    const Currency left = FBudget->Remaining() - typed;
+    const QString period = FBudget->Budget.Period == TBudget::Month ? QStringLiteral("本月")
+                                                                    : QStringLiteral("本年");
+    ui->lblBudget->setText(
+        left >= Currency()
+            ? QStringLiteral("%1 %2预算剩余 %3").arg(FBudget->Name, period, MoneyText(left))
+            : QStringLiteral("%1 %2已超出 %3").arg(FBudget->Name, period, MoneyText(-left)));
+    // Restyled only when it turns, since a style sheet is costly to apply.
+    const QString style = left >= Currency() ? QString() : QStringLiteral("color: rgb(200, 0, 0);");
+    if (ui->lblBudget->styleSheet() != style)
+        ui->lblBudget->setStyleSheet(style);
+    ui->lblBudget->show();
 }
 
 bool TFormBasebookkeep::CheckAccount() const
@@ -240,7 +286,7 @@ bool TFormBasebookkeep::CheckTypeID() const
     return false;
 }
 
-void TFormBasebookkeep::FillBookKeep() const
+void TFormBasebookkeep::FillBookKeep()
 {
     // The text as it stands: an empty box is no amount. A trailing point, as
     // typed before Enter while the box still has the focus, converts as the
@@ -259,4 +305,5 @@ void TFormBasebookkeep::FillBookKeep() const
     GBookKeep->FAccountName = ui->cbbAccount->currentText();
     GBookKeep->FFare = fare;
     GBookKeep->FRemark = remark;
+    FBudgetType = -1;
 }

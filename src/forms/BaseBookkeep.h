@@ -2,7 +2,10 @@
 
 #include "BaseDlg.h"
 
+#include "ledger/Budgets.h"
+
 #include <memory>
+#include <optional>
 
 class QCompleter;
 
@@ -46,9 +49,14 @@ protected:
     bool CheckAccount() const;
     // Whether a category is chosen; tells the user which kind needs one.
     bool CheckTypeID() const;
+    // The dialog changes the stored record with this ID: the budget note
+    // leaves its stored amount out, since the amount typed stands for it.
+    void ChangesRecord(const QString &id);
     // Puts the controls' values into GBookKeep's fields. The amount is
-    // converted first, so a text that is no amount changes nothing.
-    void FillBookKeep() const;
+    // converted first, so a text that is no amount changes nothing. The save
+    // that follows changes what is spent: the budget note reads its figure
+    // again when next shown.
+    void FillBookKeep();
 
     std::unique_ptr<Ui::TFormBasebookkeep> ui;
     int FTypeID = 0;
@@ -63,7 +71,18 @@ private:
     // record with it, where they fit the dialog.
     void RemarkChosen(const QString &remark);
     QCompleter *RemarkCompleter();
+    // The note under the amount: what the expense's budget has left, the
+    // amount typed counted, or by how much it is exceeded; hidden for an
+    // income and where no budget covers the category. The budget's figure is
+    // read when the category, the kind or the date's period changes, never
+    // for a keystroke.
+    void ShowBudgetNote();
 
     QCompleter *FRemarks = nullptr;
     bool FCompleting = false;
+    qint64 FRecordID = 0;
+    // The budget figure read for the category FBudgetType, none when it has
+    // no budget; FBudgetType -1 while nothing is read.
+    std::optional<TBudgetFigure> FBudget;
+    int FBudgetType = -1;
 };

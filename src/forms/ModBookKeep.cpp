@@ -36,6 +36,7 @@ void TFormModBookKeep::LoadRecord(const QString &id)
     FOldFare = fare;
     FOldInOutType = storedKind;
     FOldAccountName = accountName;
+    ChangesRecord(id);
 }
 
 void TFormModBookKeep::btnOKClick()

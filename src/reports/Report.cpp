@@ -486,6 +486,7 @@ void TFormReport::BuildCategory()
     FFigures = QueryCategorySums(filter);
     FTrees[0].Load(false);
     FTrees[1].Load(true);
+    FBudgets = Budgets::List();
     if (FNode != 0 && !FTrees[FIncome].Exists(FNode))
         FNode = 0;
     const Currency net = FFigures.IncomeTotal - FFigures.ExpenseTotal;
@@ -569,6 +570,8 @@ void TFormReport::ShowCategoryLines()
         table.Rows.append({QString(), QStringLiteral("合计"), total.ToString(),
                            total == positive ? ShareText(total, total) : QString(),
                            QString::number(count)});
+    if (!FIncome && !FBudgets.isEmpty())
+        AddBudgetColumn(table);
     FTables[rpCategory] = table;
     FModels[rpCategory]->SetTable(table, std::move(bars), 3, std::move(opens));
 
@@ -616,6 +619,23 @@ void TFormReport::ShowCategoryLines()
     chart->addSeries(series);
     chart->legend()->setAlignment(Qt::AlignRight);
     FViews[rpCategory]->setAccessibleDescription(ui->lblPath->text());
+}
+
+void TFormReport::AddBudgetColumn(TReportTable &table) const
+{
+    table.Header << QStringLiteral("预算");
+    table.TextColumns << true;
+    table.MoneyColumns << false;
+    for (qsizetype row = 0; row < table.Rows.size(); ++row) {
+        QString budget;
+        if (size_t(row) < FLines.size() && FLines[row].Kind == TCategoryLine::TKind::Category)
+            for (const TBudget &stored : FBudgets)
+                if (stored.TypeID == FLines[row].Id)
+                    budget = (stored.Period == TBudget::Month ? QStringLiteral("每月 ")
+                                                              : QStringLiteral("每年 "))
+                        + MoneyText(stored.Fare);
+        table.Rows[row] << budget;
+    }
 }
 
 // ---- by month ----------------------------------------------------------------

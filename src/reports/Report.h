@@ -2,6 +2,8 @@
 
 #include "UntReport.h"
 
+#include "ledger/Budgets.h"
+
 #include <QWidget>
 #include <array>
 #include <memory>
@@ -68,6 +70,8 @@ private:
     void ShowCurrent();
     void BuildCategory();
     void ShowCategoryLines();
+    // Adds a last column with the budget of each category line that has one.
+    void AddBudgetColumn(TReportTable &table) const;
     void BuildTrend();
     void BuildBalance();
     void LineClicked(int row);
@@ -80,6 +84,7 @@ private:
     std::array<bool, 3> FBuilt {};
     TCategoryFigures FFigures;
     std::array<TCategoryTree, 2> FTrees; // expense, income
+    QList<TBudget> FBudgets; // shown beside the expense categories they are on
     bool FIncome = false;
     qint32 FNode = 0;
     std::vector<TCategoryLine> FLines;

@@ -19,6 +19,7 @@
 #include "forms/AddBookKeep.h"
 #include "forms/Backups.h"
 #include "forms/BaseDlg.h"
+#include "forms/Budgets.h"
 #include "forms/Config.h"
 #include "forms/ExportBooks.h"
 #include "forms/FirstStart.h"
@@ -180,6 +181,10 @@ void TFormMain::CreateMenus()
     FImportRulesAction->setObjectName(QStringLiteral("NImportRules"));
     FExportAction = FSystemMenu->addAction(QStringLiteral("导出…"));
     FExportAction->setObjectName(QStringLiteral("NExport"));
+    QAction *budgets = FSystemMenu->addAction(QStringLiteral("预算…"));
+    budgets->setObjectName(QStringLiteral("NBudgets"));
+    connect(
+        budgets, &QAction::triggered, this, [this] { ShowBudgets(this); }, Qt::QueuedConnection);
     FSystemMenu->addSeparator();
     FSystemMenu->addAction(ui->NOpenWWW1);
     // The help window after the homepage; F1 opens it anywhere in the window.

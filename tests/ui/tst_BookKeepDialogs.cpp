@@ -4,7 +4,9 @@
 
 #include "controls/CardEdtBut.h"
 #include "forms/AddBookKeep.h"
+#include "forms/Budgets.h"
 #include "forms/ModBookKeep.h"
+#include "ledger/Budgets.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>
@@ -107,6 +109,8 @@ private Q_SLOTS:
     void modifyLoadsAndKeepsTotals();
     void modifyMovesTotals();
     void modifyRefusesGoneAccount();
+    void budgetNoteWhileTyping();
+    void budgetWindow();
     void remarkCompletes();
     void dateKeys();
 
@@ -133,9 +137,13 @@ void tst_BookKeepDialogs::layoutAndKeyboard()
     TFormAddBookkeep dialog;
     dialog.show();
 
+    // The budget note, hidden without a budget, is the one label without a buddy.
+    const auto *note = Child<QLabel>(&dialog, "lblBudget");
+    QVERIFY(note->isHidden() && !note->accessibleName().isEmpty());
     QStringList buddies;
     for (const QLabel *label : dialog.findChildren<QLabel *>())
-        buddies << label->text() + label->buddy()->objectName();
+        if (label != note)
+            buddies << label->text() + label->buddy()->objectName();
     buddies.sort();
     QCOMPARE(buddies.join(u' '),
              QStringLiteral("备注：mmoRemark 对应账户：cbbAccount 收入类别：cbbInOutType "
@@ -322,6 +330,86 @@ void tst_BookKeepDialogs::modifyRefusesGoneAccount()
     QVERIFY(dialog.isVisible());
     QCOMPARE(ReadBack(id), before);
     QCOMPARE(ReadTotals(QStringLiteral("现金")), Totals("10", "0", "0"));
+}
+
+void tst_BookKeepDialogs::budgetNoteWhileTyping()
+{
+    InsertAccount(QStringLiteral("现金"), Amount("0"));
+    DbExec(QStringLiteral("insert into OutType values (3,1,'早餐')"));
+    const QString id = AddRecord(1, u"现金"_s, Amount("100"), 3, {}, QDate(2024, 3, 5));
+    Budgets::Add(1, TBudget::Month, QStringLiteral("300"), false);
+    const auto note = [](QWidget *dialog) {
+        const auto *label = Child<QLabel>(dialog, "lblBudget");
+        return label->isVisible() ? label->text() : u"(hidden)"_s;
+    };
+    TFormAddBookkeep dialog;
+    dialog.show();
+    Child<QRadioButton>(&dialog, "rbExpense")->click();
+    Child<QDateEdit>(&dialog, "DBInDate")->setDate(QDate(2024, 3, 9));
+    ChooseType(&dialog, QStringLiteral("早餐"));
+    auto *edtFare = Child<QLineEdit>(&dialog, "edtFare");
+    edtFare->setFocus();
+    edtFare->selectAll();
+    QTest::keyClicks(edtFare, QStringLiteral("79.5"));
+    QCOMPARE(note(&dialog), u"餐饮 本月预算剩余 120.50"_s);
+    QTest::keyClick(edtFare, Qt::Key_Home);
+    QTest::keyClicks(edtFare, QStringLiteral("3"));
+    QCOMPARE(note(&dialog), u"餐饮 本月已超出 179.50"_s);
+    Child<QDateEdit>(&dialog, "DBInDate")->setDate(QDate(2024, 4, 1));
+    QCOMPARE(note(&dialog), u"餐饮 本月已超出 79.50"_s);
+    // A record saved with the dialog kept open counts for the next one.
+    Child<QCheckBox>(&dialog, "chk1")->setChecked(true);
+    PressOK(&dialog);
+    QTest::keyClicks(edtFare, QStringLiteral("20"));
+    QCOMPARE(note(&dialog), u"餐饮 本月已超出 99.50"_s);
+    ChooseType(&dialog, QStringLiteral("交通"));
+    QCOMPARE(note(&dialog), u"(hidden)"_s);
+
+    // The record changed counts once: as typed.
+    TFormModBookKeep change;
+    change.LoadRecord(id);
+    change.show();
+    QCOMPARE(note(&change), u"餐饮 本月预算剩余 200.00"_s);
+    Child<QRadioButton>(&change, "rbIncome")->click();
+    QCOMPARE(note(&change), u"(hidden)"_s);
+}
+
+void tst_BookKeepDialogs::budgetWindow()
+{
+    TRecordingPrompt prompt;
+    InsertAccount(QStringLiteral("现金"), Amount("0"));
+    AddRecord(1, u"现金"_s, Amount("250"), 1, {}, QDate::currentDate());
+    Budgets::Add(1, TBudget::Month, QStringLiteral("300"), false);
+    TFormBudgets window;
+    window.show();
+    const auto row = [&] {
+        QStringList texts;
+        for (int column = 0; column < 6; ++column)
+            texts << window.List()->topLevelItem(0)->text(column);
+        return texts.join(u'|');
+    };
+    QCOMPARE(row(), u"餐饮|每月|300.00|250.00|50.00|83%"_s);
+    // A refused amount keeps the dialog open with its input.
+    TModalDriver driver;
+    driver.Then([](QWidget *dialog) {
+        Child<QLineEdit>(dialog, "edtFare")->setText(u"0"_s);
+        PressOK(dialog);
+        QVERIFY(dialog->isVisible());
+        Child<QLineEdit>(dialog, "edtFare")->setText(u"200"_s);
+        PressOK(dialog);
+    });
+    window.EditClick();
+    QVERIFY(driver.Done());
+    QCOMPARE(InfoTexts(prompt), QStringList {u"error: 预算金额必须大于 0"_s});
+    QCOMPARE(row(), u"餐饮|每月|200.00|250.00|-50.00|125%"_s);
+    // A refund booked meanwhile shows when the window is shown again.
+    AddRecord(1, u"现金"_s, Amount("-50"), 1, {}, QDate::currentDate());
+    window.hide();
+    window.show();
+    QCOMPARE(row(), u"餐饮|每月|200.00|200.00|0.00|100%"_s);
+    prompt.Answers << true;
+    window.DeleteClick();
+    QCOMPARE(window.List()->topLevelItemCount(), 0);
 }
 
 void tst_BookKeepDialogs::remarkCompletes()

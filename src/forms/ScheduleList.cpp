@@ -87,6 +87,12 @@ TFormSchedule::TFormSchedule(QWidget *parent)
 
     connect(ui->cbKind, &QComboBox::activated, this, &TFormSchedule::KindChanged);
     connect(ui->cbUnit, &QComboBox::currentIndexChanged, this, &TFormSchedule::UpdateControls);
+    connect(ui->dtpStart, &QDateEdit::dateChanged, this, [this](const QDate &start) {
+        // A new schedule falls on its start's day unless another is chosen.
+        if (FSchedule.Id == 0)
+            ui->spnMonthDay->setValue(start.day());
+        UpdateControls();
+    });
     for (QRadioButton *end : {ui->rbEndNone, ui->rbEndDate, ui->rbEndTimes})
         connect(end, &QRadioButton::toggled, this, &TFormSchedule::UpdateControls);
     // The picker runs as an event of its own, so that a failure in it never
@@ -131,9 +137,11 @@ void TFormSchedule::LoadSchedule(const TSchedule &schedule)
     const QDate last = Schedules::LastDealt(schedule.Id);
     if (last.isValid()) {
         ui->lblDealt->setText(
-            QStringLiteral("已处理到 %1。改动后的规则最早从 %2 起生效，已处理的次数计入总次数，"
-                           "已处理过的日期不会再记账。")
-                .arg(LongDate(last), LongDate(last.addDays(1))));
+            schedule.Start <= last
+                ? QStringLiteral("已处理到 %1。改动后的规则最早从 %2 起生效，已处理的次数计入"
+                                 "总次数，已处理过的日期不会再记账。")
+                      .arg(LongDate(last), LongDate(last.addDays(1)))
+                : QStringLiteral("已处理到 %1，已处理过的日期不会再记账。").arg(LongDate(last)));
         ui->lblDealt->show();
     }
     ShowCategory();
@@ -183,6 +191,11 @@ void TFormSchedule::UpdateControls()
                                      : QStringLiteral("账户(&A)："));
     const int unit = ui->cbUnit->currentIndex();
     ui->spnMonthDay->setEnabled(unit == TSchedule::Months || unit == TSchedule::Years);
+    // A yearly one falls in its start's month.
+    ui->lblMonthDayHint->setText(
+        unit == TSchedule::Years
+            ? QStringLiteral("日，每年 %1 月（31 为月末）").arg(ui->dtpStart->date().month())
+            : QStringLiteral("日（31 为月末）"));
     ui->dtpEnd->setEnabled(ui->rbEndDate->isChecked());
     ui->spnTimes->setEnabled(ui->rbEndTimes->isChecked());
 }

@@ -187,7 +187,7 @@ struct TBooksNames
 QString Fault(const TSchedule &schedule, Currency fare, const TBooksNames &names)
 {
     if (fare <= Currency())
-        return QStringLiteral("没有金额");
+        return QStringLiteral("没有金额（金额必须大于零）");
     if (!names.Accounts.contains(schedule.Account))
         return QStringLiteral("账户“%1”已不存在").arg(schedule.Account);
     if (schedule.Kind == TSchedule::Move) {

@@ -93,25 +93,37 @@ private Q_SLOTS:
         rent.Start = QDate::currentDate().addMonths(-1);
         rent.MonthDay = rent.Start.day();
         rent.Id = Schedules::Add(rent);
-        TFormSchedules list;
-        QCOMPARE(list.List()->topLevelItem(0)->text(2), QStringLiteral("现金"));
-        TFormSchedule edit;
-        edit.LoadSchedule(rent);
-        TFormDueRecords due;
-        QCOMPARE(due.Table()->rowCount(), 2);
-        for (const QWidget *window : std::initializer_list<const QWidget *> {&list, &edit, &due})
-            for (const QWidget *control : window->findChildren<QWidget *>())
-                if (control->focusPolicy() != Qt::NoFocus
-                    && !control->objectName().startsWith(u"qt_")
-                    && control->parentWidget()->objectName() != QStringLiteral("pnlBottom"))
-                    QVERIFY2(!control->objectName().isEmpty()
-                                 && !control->accessibleName().isEmpty(),
-                             qPrintable(control->objectName()));
-        due.Table()->item(0, 2)->setText(QStringLiteral("3100"));
-        due.Table()->selectRow(0);
-        due.PostClick();
-        QCOMPARE(due.Table()->rowCount(), 1);
-        QCOMPARE(ReadTotals(QStringLiteral("现金")).OutFare, Amount("3147.5"));
+        {
+            TFormSchedules list;
+            QCOMPARE(list.List()->topLevelItem(0)->text(2), QStringLiteral("现金"));
+            TFormSchedule edit;
+            edit.LoadSchedule(rent);
+            TFormDueRecords due;
+            QCOMPARE(due.Table()->rowCount(), 2);
+            for (const QWidget *window :
+                 std::initializer_list<const QWidget *> {&list, &edit, &due})
+                for (const QWidget *control : window->findChildren<QWidget *>())
+                    if (control->focusPolicy() != Qt::NoFocus
+                        && !control->objectName().startsWith(u"qt_")
+                        && control->parentWidget()->objectName() != QStringLiteral("pnlBottom"))
+                        QVERIFY2(!control->objectName().isEmpty()
+                                     && !control->accessibleName().isEmpty(),
+                                 qPrintable(control->objectName()));
+            due.Table()->item(0, 2)->setText(QStringLiteral("3100"));
+            due.Table()->selectRow(0);
+            due.PostClick();
+            QCOMPARE(due.Table()->rowCount(), 1);
+            QCOMPARE(ReadTotals(QStringLiteral("现金")).OutFare, Amount("3147.5"));
+        }
+        // The main window posts the automatic ones and shows those that ask.
+        rent.Auto = true;
+        Schedules::Add(rent);
+        TFormMain form;
+        form.CheckSchedules();
+        QCOMPARE(ReadTotals(QStringLiteral("现金")).OutFare, Amount("9147.5"));
+        QVERIFY(OpenWindow<TFormDueRecords>());
+        QCOMPARE(OpenWindow<TFormDueRecords>()->Table()->rowCount(), 1);
+        OpenWindow<TFormDueRecords>()->close();
     }
 
     // The current query's records go to CSV; the whole books to a journal.

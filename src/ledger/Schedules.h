@@ -28,6 +28,7 @@ struct TSchedule
     bool Auto = false; // posts by itself, or asks first
     int Ahead = 0; // days before the date it falls due
 };
+Q_DECLARE_TYPEINFO(TSchedule, Q_RELOCATABLE_TYPE);
 
 // One occurrence of a schedule that is due: the amount, date and remark it
 // will be posted with (the window may change them), and why it cannot be
@@ -41,6 +42,8 @@ struct TDueOccurrence
     QString Remark;
     QString Error;
 };
+// Years of daily schedules make long lists: they grow by moving their memory.
+Q_DECLARE_TYPEINFO(TDueOccurrence, Q_RELOCATABLE_TYPE);
 
 // What a check of the schedules on a day did and left to the user.
 struct TScheduleCheck

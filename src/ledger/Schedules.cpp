@@ -150,10 +150,15 @@ bool Contains(const std::vector<qint64> &sorted, qint64 day)
     return std::binary_search(sorted.cbegin(), sorted.cend(), day);
 }
 
-// An occurrence's key: its schedule and its date.
+// An occurrence's key: its schedule and its date's day number.
+quint64 Key(int id, qint64 day)
+{
+    return (quint64(quint32(id)) << 32) | quint32(day);
+}
+
 quint64 Key(int id, const QDate &occurrence)
 {
-    return (quint64(quint32(id)) << 32) | quint32(DayNumber(occurrence));
+    return Key(id, DayNumber(occurrence));
 }
 
 // The keys of every occurrence dealt with.
@@ -162,8 +167,7 @@ QSet<quint64> DoneKeys()
     QSet<quint64> keys;
     GDbAccess->ReadLong(kListDone, [&](TQuery &query) {
         for (; !query.Eof(); query.Next())
-            keys.insert((quint64(quint32(query.Fields(0).AsInteger())) << 32)
-                        | quint32(query.Fields(1).AsInt64()));
+            keys.insert(Key(query.Fields(0).AsInteger(), query.Fields(1).AsInt64()));
     });
     return keys;
 }

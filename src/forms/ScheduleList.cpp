@@ -209,9 +209,9 @@ void TFormSchedule::btnOKClick()
     const QString amount
         = TCardFloatIntEdit::Tidied(ui->edtAmount->TextType(), ui->edtAmount->text());
     schedule.Fare = {};
-    if (!Currency::TryParse(amount, schedule.Fare)) {
+    if (!amount.trimmed().isEmpty() && !Currency::TryParse(amount, schedule.Fare)) {
         ui->edtAmount->setFocus();
-        throw Exception(QStringLiteral("请输入金额"));
+        throw Exception(QStringLiteral("金额“%1”超出了能记录的范围").arg(amount));
     }
     schedule.Remark = ui->edtRemark->text();
     schedule.Every = ui->spnEvery->value();

@@ -816,15 +816,18 @@ void TFormMain::CheckSchedules()
         if (!TrayMessage(text))
             ShowInfo(text);
     }
+    // One balloon tells both; where there is no tray, the due window itself tells.
+    QStringList news;
     if (check.Posted > 0) {
         btnQueryClick();
-        TrayMessage(QStringLiteral("已自动记账 %1 笔").arg(check.Posted));
+        news << QStringLiteral("已自动记账 %1 笔").arg(check.Posted);
     }
-    // Where there is no tray, the due window itself tells.
-    if (!check.Due.isEmpty()) {
-        TrayMessage(QStringLiteral("有 %1 笔周期记账到期，请确认后记账").arg(check.Due.size()));
+    if (!check.Due.isEmpty())
+        news << QStringLiteral("有 %1 笔周期记账到期，请确认后记账").arg(check.Due.size());
+    if (!news.isEmpty())
+        TrayMessage(news.join(QStringLiteral("；")));
+    if (!check.Due.isEmpty())
         ShowDueRecords(this, [this] { btnQueryClick(); });
-    }
 }
 
 void TFormMain::NImportClick()

@@ -20,6 +20,7 @@
 #include "ledger/AccountStatement.h"
 #include "ledger/Budgets.h"
 #include "ledger/Categories.h"
+#include "ledger/Schedules.h"
 #include "ledger/Transfers.h"
 #include "ledger/UntAccount.h"
 #include "ledger/UntBookKeep.h"
@@ -459,6 +460,73 @@ TMeasureResult TreeMeasure(const TOptions &options, const QString &work)
             });
             run.Rows = CountCategories(programIn) + CountCategories(programOut);
             return run;
+        });
+}
+
+// ---- scheduled records ----------------------------------------------------
+
+// Books with 1,000 schedules from three years before `today`, never checked
+// since: a tenth daily, three tenths weekly (every one or two weeks), half
+// monthly (every one to three months, some on the 31st) and a tenth yearly;
+// every other one has its first year dealt with.
+void AddSchedules(const QString &books, const QDate &today)
+{
+    const TRawDb raw(BooksFile(books), false);
+    const QDate start = today.addYears(-3);
+    const QString account = BookAccounts().first();
+    QStringList batch {QStringLiteral("begin")};
+    for (int i = 0; i < 1000; ++i) {
+        TSchedule schedule;
+        const int kind = i % 10;
+        schedule.Unit = kind == 0 ? TSchedule::Days
+            : kind < 4            ? TSchedule::Weeks
+            : kind < 9            ? TSchedule::Months
+                                  : TSchedule::Years;
+        schedule.Every = schedule.Unit == TSchedule::Weeks ? 1 + i % 2
+            : schedule.Unit == TSchedule::Months           ? 1 + i % 3
+                                                           : 1;
+        schedule.MonthDay = i % 7 == 0 ? 31 : 1 + i % 28;
+        schedule.Start = start.addDays(i % 30);
+        schedule.Ahead = i % 4;
+        batch << Format(QStringLiteral("insert into Schedule(ID,InOutType,TypeID,AccountName,Fare,"
+                                       "Unit,Every,MonthDay,StartDate,Auto,Ahead) values "
+                                       "(%s,1,(select min(SelfIndex) from OutType),'%s',12.5,%s,"
+                                       "%s,%s,%s,%s,%s)"),
+                        {QString::number(i + 1), SqlText(account), QString::number(schedule.Unit),
+                         QString::number(schedule.Every), QString::number(schedule.MonthDay),
+                         SqlDate(schedule.Start), SqlBool(i % 2 == 0),
+                         QString::number(schedule.Ahead)});
+        if (i % 2 == 0)
+            for (const QDate &date :
+                 Schedules::Dates(schedule, schedule.Start, schedule.Start.addYears(1)))
+                batch << Format(QStringLiteral("insert into ScheduleDone values (%s,%s,0)"),
+                                {QString::number(i + 1), SqlDate(date)});
+    }
+    batch << QStringLiteral("commit");
+    raw.Exec(batch.join(u';').toUtf8().constData());
+}
+
+// Finding the due occurrences after three years closed, against reading the
+// two tables it reads, every column as text.
+TMeasureResult ScheduleMeasure(const TOptions &options, const QString &work)
+{
+    const QString books
+        = NewBooks(work, QStringLiteral("schedules"), 1000, options.Seed, TRecordOrder::ByDate);
+    const QDate today = QDate::currentDate();
+    AddSchedules(books, today);
+    UseBooks(books);
+    const TRawDb raw(BooksFile(books), false);
+    const QByteArray tables = "select * from Schedule order by ID;"
+                              "select * from ScheduleDone order by ScheduleID,Occurrence";
+    const qint64 rows = raw.Run(tables);
+    const qsizetype due = Schedules::Due(today).size();
+    return RunPairs(
+        QStringLiteral("schedule_due"), 0, options.Repeats,
+        [&](int) { return Timed([&] { return raw.Run(tables); }); },
+        [&](int) {
+            // Both sides read the same rows; the program finds the same
+            // occurrences every time.
+            return Timed([&] { return Schedules::Due(today).size() == due ? rows : 0; });
         });
 }
 
@@ -1447,6 +1515,10 @@ std::vector<TMeasureResult> RunAll(const TOptions &options)
     if (any({"tree_2000"})) {
         results.push_back(TreeMeasure(options, work.path()));
         GPrompt->Check(QStringLiteral("tree_2000"));
+    }
+    if (any({"schedule_due"})) {
+        results.push_back(ScheduleMeasure(options, work.path()));
+        GPrompt->Check(QStringLiteral("schedule_due"));
     }
 
     const QStringList changeNames = [] {

@@ -155,8 +155,9 @@ CREATE TABLE Schedule (
     Ahead       INTEGER NOT NULL DEFAULT 0 CHECK (Ahead >= 0)
 );
 
--- The occurrences of a schedule already dealt with (Occurrence 0 is the one
--- on StartDate): posted as the record or transfer RecordID, or skipped (0).
+-- The occurrences of a schedule already dealt with, each by its date (a whole
+-- day number, as BookKeep.InDate), so that a change of the rule never posts a
+-- date twice: posted as the record or transfer RecordID, or skipped (0).
 -- Logged by the undo history, so undoing a posting makes it due again.
 CREATE TABLE ScheduleDone (
     ScheduleID INTEGER NOT NULL,

@@ -21,6 +21,7 @@
 #include "forms/BaseDlg.h"
 #include "forms/Budgets.h"
 #include "forms/Config.h"
+#include "forms/DueRecords.h"
 #include "forms/ExportBooks.h"
 #include "forms/FirstStart.h"
 #include "forms/Help.h"
@@ -29,8 +30,10 @@
 #include "forms/ModBookKeep.h"
 #include "forms/Note.h"
 #include "forms/Pass.h"
+#include "forms/ScheduleList.h"
 #include "forms/Transfer.h"
 #include "ledger/EncryptDecrypt.h"
+#include "ledger/Schedules.h"
 #include "ledger/UntBookKeep.h"
 #include "ledger/UntConfig.h"
 #include "ledger/UntTree.h"
@@ -52,6 +55,7 @@
 #include <QSessionManager>
 #include <QShortcut>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 namespace {
 
@@ -179,12 +183,14 @@ void TFormMain::CreateMenus()
     FImportAction->setObjectName(QStringLiteral("NImport"));
     FImportRulesAction = FSystemMenu->addAction(QStringLiteral("分类规则…"));
     FImportRulesAction->setObjectName(QStringLiteral("NImportRules"));
-    FExportAction = FSystemMenu->addAction(QStringLiteral("导出…"));
-    FExportAction->setObjectName(QStringLiteral("NExport"));
+    FSchedulesAction = FSystemMenu->addAction(QStringLiteral("周期记账…"));
+    FSchedulesAction->setObjectName(QStringLiteral("NSchedules"));
     QAction *budgets = FSystemMenu->addAction(QStringLiteral("预算…"));
     budgets->setObjectName(QStringLiteral("NBudgets"));
     connect(
         budgets, &QAction::triggered, this, [this] { ShowBudgets(this); }, Qt::QueuedConnection);
+    FExportAction = FSystemMenu->addAction(QStringLiteral("导出…"));
+    FExportAction->setObjectName(QStringLiteral("NExport"));
     FSystemMenu->addSeparator();
     FSystemMenu->addAction(ui->NOpenWWW1);
     // The help window after the homepage; F1 opens it anywhere in the window.
@@ -213,6 +219,7 @@ void TFormMain::CreateMenus()
     pm1->addSeparator();
     pm1->addAction(FTransferAction);
     FTrayMenu->insertAction(ui->N16, FTransferAction);
+    FTrayMenu->insertAction(ui->N16, FSchedulesAction);
 
     // A view reports the position in the coordinates of its viewport.
     const auto popup = [](QMenu *menu, QAbstractScrollArea *view) {
@@ -283,6 +290,7 @@ void TFormMain::ConnectCommands()
     command(FUndoAction, &QAction::triggered, &TFormMain::NUndoClick);
     command(FRedoAction, &QAction::triggered, &TFormMain::NRedoClick);
     command(FTransferAction, &QAction::triggered, &TFormMain::NTransferClick);
+    command(FSchedulesAction, &QAction::triggered, &TFormMain::NSchedulesClick);
 
     // A right click opens a menu without moving the selection; a left click
     // anywhere in a tree runs the query; Enter in a date picker does too.
@@ -319,6 +327,15 @@ void TFormMain::CreateServices()
 
     FAutoBackup = std::make_unique<TAutoBackup>();
     connect(FAutoBackup.get(), &TAutoBackup::Failed, this, &TFormMain::BackupFailed);
+
+    // The date is compared every minute, so a day that begins while the
+    // program runs, or while the computer sleeps, is noticed soon after.
+    FScheduleTimer = new QTimer(this);
+    FScheduleTimer->setInterval(60 * 1000);
+    connect(FScheduleTimer, &QTimer::timeout, this, [this] {
+        if (QDate::currentDate() != FScheduleDay)
+            CheckSchedules();
+    });
 }
 
 TFormMain::~TFormMain() = default;
@@ -674,6 +691,7 @@ void TFormMain::MenuItem3Click()
     if (fileName.isEmpty())
         return;
     RestoreBooks(fileName, *FAutoBackup);
+    CheckSchedules();
 }
 
 void TFormMain::NAutoRestoreClick()
@@ -684,6 +702,7 @@ void TFormMain::NAutoRestoreClick()
     if (!ShowConfirm(kRestoreQuestion))
         return;
     RestoreBooks(fileName, *FAutoBackup);
+    CheckSchedules();
 }
 
 void TFormMain::UpdateUndoItems()
@@ -770,6 +789,50 @@ void TFormMain::BackupFailed(const QString &reason)
         FTrayIcon->showMessage(QStringLiteral("记账软件"), text, QSystemTrayIcon::Warning);
     else
         ShowError(text);
+}
+
+bool TFormMain::TrayMessage(const QString &text)
+{
+    if (!FTrayIcon || !FTrayIcon->isVisible() || !QSystemTrayIcon::isSystemTrayAvailable()
+        || !QSystemTrayIcon::supportsMessages())
+        return false;
+    FTrayIcon->showMessage(QStringLiteral("记账软件"), text, QSystemTrayIcon::Information);
+    return true;
+}
+
+void TFormMain::NSchedulesClick()
+{
+    ShowSchedules(this);
+    // The category picker may have added categories; the due window may
+    // have posted records.
+    RefreshTrees();
+    btnQueryClick();
+}
+
+void TFormMain::CheckSchedules()
+{
+    FScheduleDay = QDate::currentDate();
+    FScheduleTimer->start();
+    const TScheduleCheck check = Schedules::Check(FScheduleDay);
+    if (check.ClockBack && !FClockBackTold) {
+        FClockBackTold = true;
+        const QString text = QStringLiteral("系统日期早于上次查看周期记账的日期，请检查电脑的日期。"
+                                            "已经记过的周期记账不会重复记账。");
+        if (!TrayMessage(text))
+            ShowInfo(text);
+    }
+    // One balloon tells both; where there is no tray, the due window itself tells.
+    QStringList news;
+    if (check.Posted > 0) {
+        btnQueryClick();
+        news << QStringLiteral("已自动记账 %1 笔").arg(check.Posted);
+    }
+    if (!check.Due.isEmpty())
+        news << QStringLiteral("有 %1 笔周期记账到期，请确认后记账").arg(check.Due.size());
+    if (!news.isEmpty())
+        TrayMessage(news.join(QStringLiteral("；")));
+    if (!check.Due.isEmpty())
+        ShowDueRecords(this, [this] { btnQueryClick(); });
 }
 
 void TFormMain::NImportClick()

@@ -2,6 +2,7 @@
 
 #include "ledger/RecordFilter.h"
 
+#include <QDate>
 #include <QMainWindow>
 #include <memory>
 
@@ -9,6 +10,7 @@ class QAction;
 class QMenu;
 class QSessionManager;
 class QSystemTrayIcon;
+class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
 class TAutoBackup;
@@ -72,6 +74,11 @@ public:
     void NUndoClick(); // take back the last change of the books
     void NRedoClick(); // do again the last change taken back
     void NTransferClick(); // transfer between accounts
+    void NSchedulesClick(); // the scheduled records
+    // Looks at the scheduled records on today's date: the automatic ones due
+    // are posted, the ones that ask are shown in the due window. Runs after
+    // the start, when the date changes and after a restore.
+    void CheckSchedules();
     // On books with neither an account nor a category, the assistant that
     // sets them up; then the window shows what it wrote.
     void OfferFirstStart();
@@ -134,6 +141,8 @@ private:
     void BackupFailed(const QString &reason);
     // Takes back (or does again) the top step, if any, and shows the result.
     void ReplayStep(bool redo);
+    // A message in the tray's balloon; false where there is no tray to show it.
+    bool TrayMessage(const QString &text);
     // After an undo or redo: the trees and the list show the books anew.
     void ShowChangedBooks();
     // The trees take in the categories a dialog's category picker added.
@@ -153,8 +162,12 @@ private:
     QAction *FRedoAction = nullptr;
     QAction *FTransferAction = nullptr;
     QAction *FHelpAction = nullptr;
+    QAction *FSchedulesAction = nullptr;
     QMenu *FTrayMenu = nullptr;
     std::unique_ptr<TAutoBackup> FAutoBackup;
+    QTimer *FScheduleTimer = nullptr; // looks for a new date
+    QDate FScheduleDay; // the date the schedules were last looked at
+    bool FClockBackTold = false;
     bool FShown = false;
     bool FExitConfirmed = false;
 };

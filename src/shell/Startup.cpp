@@ -130,8 +130,16 @@ int RunBookkeep(int &argc, char **argv, TPrompt &prompt)
         TTermSignal termSignal;
         QObject::connect(&termSignal, &TTermSignal::Received, &mainWindow, &TFormMain::EndSession);
         mainWindow.show();
-        // After the login, over the shown window.
-        QMetaObject::invokeMethod(&mainWindow, &TFormMain::OfferFirstStart, Qt::QueuedConnection);
+        // After the login, over the shown window; the scheduled records once
+        // the first-start assistant has had its turn.
+        QMetaObject::invokeMethod(
+            &mainWindow,
+            [&mainWindow] {
+                mainWindow.OfferFirstStart();
+                if (mainWindow.isVisible())
+                    mainWindow.CheckSchedules();
+            },
+            Qt::QueuedConnection);
         status = TApplication::exec();
     }
     return status;

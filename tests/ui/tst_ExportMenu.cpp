@@ -1,18 +1,22 @@
-// The import and export items of the settings menu, and the export they run
-// from the main window.
+// The import, export and schedule items of the settings menu, the export they
+// run from the main window, and the schedule windows.
 #include "LedgerTestSupport.h"
 #include "ModalDriver.h"
 #include "WidgetTestSupport.h"
 
 #include "data/ListModel.h"
+#include "forms/DueRecords.h"
 #include "forms/ExportBooks.h"
+#include "forms/ScheduleList.h"
 #include "shell/Main.h"
 
 #include <QDateEdit>
 #include <QMenu>
 #include <QRadioButton>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidget>
 
 namespace {
 
@@ -59,19 +63,68 @@ private Q_SLOTS:
         for (const QAction *action : form.SystemMenu()->actions())
             names << action->objectName();
         const qsizetype backup = names.indexOf(QStringLiteral("Ndfdf1"));
-        QCOMPARE(names.mid(backup, 6),
+        QCOMPARE(names.mid(backup, 8),
                  (QStringList {QStringLiteral("Ndfdf1"), QStringLiteral("MenuItem3"),
                                QStringLiteral("NAutoRestore"), QStringLiteral("NImport"),
-                               QStringLiteral("NImportRules"), QStringLiteral("NExport")}));
-        QCOMPARE(form.SystemMenu()->actions()[backup + 3]->text(), QStringLiteral("导入账单…"));
-        QCOMPARE(form.SystemMenu()->actions()[backup + 4]->text(), QStringLiteral("分类规则…"));
-        QCOMPARE(form.SystemMenu()->actions()[backup + 5]->text(), QStringLiteral("导出…"));
-        // The tray menu gains the transfer after its own items.
+                               QStringLiteral("NImportRules"), QStringLiteral("NSchedules"),
+                               QStringLiteral("NBudgets"), QStringLiteral("NExport")}));
+        const QStringList texts {QStringLiteral("导入账单…"), QStringLiteral("分类规则…"),
+                                 QStringLiteral("周期记账…"), QStringLiteral("预算…"),
+                                 QStringLiteral("导出…")};
+        for (qsizetype i = 0; i < texts.size(); ++i)
+            QCOMPARE(form.SystemMenu()->actions()[backup + 3 + i]->text(), texts[i]);
+        // The tray menu gains the transfer and the schedules after its own items.
         QStringList tray;
         for (const QAction *action : form.TrayMenu()->actions())
             tray << (action->isSeparator() ? QStringLiteral("-") : action->text());
-        QCOMPARE(tray.join(u'|'),
-                 QStringLiteral("新建记账|统计报表|转账…|便签|-|软件主页|-|显示窗口|关闭"));
+        QCOMPARE(
+            tray.join(u'|'),
+            QStringLiteral("新建记账|统计报表|转账…|周期记账…|便签|-|软件主页|-|显示窗口|关闭"));
+    }
+
+    // The schedule windows list what is stored and due, name every control,
+    // and post a due bill with the amount given in the window.
+    void ScheduleWindows()
+    {
+        TMenuBooks books;
+        TSchedule rent;
+        rent.TypeID = 1;
+        rent.Account = QStringLiteral("现金");
+        rent.Fare = Amount("3000");
+        rent.Start = QDate::currentDate().addMonths(-1);
+        rent.MonthDay = rent.Start.day();
+        rent.Id = Schedules::Add(rent);
+        {
+            TFormSchedules list;
+            QCOMPARE(list.List()->topLevelItem(0)->text(2), QStringLiteral("现金"));
+            TFormSchedule edit;
+            edit.LoadSchedule(rent);
+            TFormDueRecords due;
+            QCOMPARE(due.Table()->rowCount(), 2);
+            for (const QWidget *window :
+                 std::initializer_list<const QWidget *> {&list, &edit, &due})
+                for (const QWidget *control : window->findChildren<QWidget *>())
+                    if (control->focusPolicy() != Qt::NoFocus
+                        && !control->objectName().startsWith(u"qt_")
+                        && control->parentWidget()->objectName() != QStringLiteral("pnlBottom"))
+                        QVERIFY2(!control->objectName().isEmpty()
+                                     && !control->accessibleName().isEmpty(),
+                                 qPrintable(control->objectName()));
+            due.Table()->item(0, 2)->setText(QStringLiteral("3100"));
+            due.Table()->selectRow(0);
+            due.PostClick();
+            QCOMPARE(due.Table()->rowCount(), 1);
+            QCOMPARE(ReadTotals(QStringLiteral("现金")).OutFare, Amount("3147.5"));
+        }
+        // The main window posts the automatic ones and shows those that ask.
+        rent.Auto = true;
+        Schedules::Add(rent);
+        TFormMain form;
+        form.CheckSchedules();
+        QCOMPARE(ReadTotals(QStringLiteral("现金")).OutFare, Amount("9147.5"));
+        QVERIFY(OpenWindow<TFormDueRecords>());
+        QCOMPARE(OpenWindow<TFormDueRecords>()->Table()->rowCount(), 1);
+        OpenWindow<TFormDueRecords>()->close();
     }
 
     // The current query's records go to CSV; the whole books to a journal.

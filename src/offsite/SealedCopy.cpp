@@ -10,6 +10,8 @@
 
 #include <array>
 #include <cstring>
+#include <functional>
+#include <future>
 
 namespace {
 
@@ -68,6 +70,8 @@ Outcome WriteFault(const QString &file, const QString &error)
 }
 
 // Writes through a QSaveFile: the target appears whole, synced, or not at all.
+// Each block is written on another thread while the caller fills the next
+// buffer, so the disk and the cipher work at once.
 class TWriter
 {
 public:
@@ -75,16 +79,90 @@ public:
         : FFile(file)
     {
     }
+    ~TWriter() { Wait(); }
+    TWriter(const TWriter &) = delete;
+    TWriter &operator=(const TWriter &) = delete;
+
     bool Open() { return FFile.open(QIODevice::WriteOnly); }
-    bool Write(const void *data, qint64 size)
+    // The buffer to fill next: the one whose write has ended.
+    char *Buffer() { return FBuffers[FNext].data(); }
+    // Starts writing the first `size` bytes of Buffer(); false when a write
+    // before it failed.
+    bool Send(qint64 size)
     {
-        return FFile.write(static_cast<const char *>(data), size) == size;
+        if (!Wait())
+            return false;
+        const char *data = Buffer();
+        FPending = std::async(std::launch::async,
+                              [this, data, size] { return FFile.write(data, size) == size; });
+        FNext = 1 - FNext;
+        return true;
     }
-    bool Commit() { return FFile.flush() && ::fsync(FFile.handle()) == 0 && FFile.commit(); }
+    bool Commit()
+    {
+        return Wait() && FFile.flush() && ::fsync(FFile.handle()) == 0 && FFile.commit();
+    }
     QString Error() const { return FFile.errorString(); }
 
 private:
+    bool Wait()
+    {
+        if (FPending.valid())
+            FFailed = !FPending.get() || FFailed;
+        return !FFailed;
+    }
+
     QSaveFile FFile;
+    std::array<QByteArray, 2> FBuffers {QByteArray(kSealedChunk + 4, Qt::Uninitialized),
+                                        QByteArray(kSealedChunk + 4, Qt::Uninitialized)};
+    int FNext = 0;
+    std::future<bool> FPending;
+    bool FFailed = false;
+};
+
+// Reads the next block on another thread while the caller works on this one.
+// `read` fills a buffer and answers its length, or a negative value of its own.
+class TReadAhead
+{
+public:
+    using TRead = std::function<qint64(QByteArray &buffer)>;
+    explicit TReadAhead(TRead read)
+        : FRead(std::move(read))
+    {
+        Start();
+    }
+    ~TReadAhead()
+    {
+        if (FPending.valid())
+            FPending.wait();
+    }
+    TReadAhead(const TReadAhead &) = delete;
+    TReadAhead &operator=(const TReadAhead &) = delete;
+
+    // The block read ahead (its length, or the reader's negative answer, then
+    // nothing more is read) and starts on the one after it.
+    qint64 Next(const char *&data)
+    {
+        const qint64 length = FPending.get();
+        data = FBuffers[FNext].constData();
+        FNext = 1 - FNext;
+        if (length >= 0)
+            Start();
+        return length;
+    }
+
+private:
+    void Start()
+    {
+        FPending = std::async(std::launch::async,
+                              [this, next = FNext] { return FRead(FBuffers[next]); });
+    }
+
+    TRead FRead;
+    std::array<QByteArray, 2> FBuffers {QByteArray(kSealedChunk + 4, Qt::Uninitialized),
+                                        QByteArray(kSealedChunk + 4, Qt::Uninitialized)};
+    int FNext = 0;
+    std::future<qint64> FPending;
 };
 
 } // namespace
@@ -133,31 +211,34 @@ Outcome Seal(const QString &plainFile, const QString &sealedFile, const QString 
     sodium_memzero(key.data(), key.size());
 
     TWriter out(sealedFile);
-    if (!out.Open() || !out.Write(header.constData(), header.size()))
+    if (!out.Open())
+        return WriteFault(sealedFile, out.Error());
+    std::memcpy(out.Buffer(), header.constData(), size_t(header.size()));
+    if (!out.Send(header.size()))
         return WriteFault(sealedFile, out.Error());
     const qint64 total = in.size();
-    QByteArray plain(kChunk, '\0');
-    QByteArray sealed(kSealedChunk + 4, '\0');
+    // A short block is the last; -1 a failed read.
+    TReadAhead blocks([&in](QByteArray &buffer) { return in.read(buffer.data(), kChunk); });
     qint64 done = 0;
     bool first = true;
     for (;;) {
-        const qint64 read = in.read(plain.data(), kChunk);
+        const char *plain = nullptr;
+        const qint64 read = blocks.Next(plain);
         if (read < 0)
             return Outcome::Fault(
                 QStringLiteral("无法读取文件 %1：%2").arg(plainFile, in.errorString()));
         done += read;
-        const bool last = in.atEnd() || read < kChunk;
+        const bool last = read < kChunk || done == total;
         unsigned long long length = 0;
-        auto *target = reinterpret_cast<unsigned char *>(sealed.data()) + 4;
+        auto *target = reinterpret_cast<unsigned char *>(out.Buffer()) + 4;
         crypto_secretstream_xchacha20poly1305_push(
-            &state, target, &length, reinterpret_cast<const unsigned char *>(plain.constData()),
-            quint64(read),
+            &state, target, &length, reinterpret_cast<const unsigned char *>(plain), quint64(read),
             first ? reinterpret_cast<const unsigned char *>(header.constData()) : nullptr,
             first ? quint64(header.size()) : 0,
             last ? crypto_secretstream_xchacha20poly1305_TAG_FINAL : 0);
         first = false;
-        qToLittleEndian<quint32>(quint32(length), sealed.data());
-        if (!out.Write(sealed.constData(), qint64(length) + 4))
+        qToLittleEndian<quint32>(quint32(length), out.Buffer());
+        if (!out.Send(qint64(length) + 4))
             return WriteFault(sealedFile, out.Error());
         if (progress && !progress(done, total))
             return Outcome::Fault(QStringLiteral("已取消"));
@@ -203,35 +284,46 @@ Outcome Open(const QString &sealedFile, const QString &plainFile, const QString 
     if (!out.Open())
         return WriteFault(plainFile, out.Error());
     const qint64 total = in.size();
-    QByteArray sealed(kSealedChunk, '\0');
-    QByteArray plain(kChunk, '\0');
-    bool first = true;
-    for (;;) {
+    // A block as stored: its length, then its sealed bytes. -1: the file
+    // ends before it; -2: its length cannot be a block's.
+    constexpr qint64 kCutOff = -1;
+    constexpr qint64 kBadLength = -2;
+    TReadAhead blocks([&in](QByteArray &buffer) {
         quint32 length = 0;
         const qint64 lengthRead = in.read(reinterpret_cast<char *>(&length), 4);
         if (lengthRead == 0)
-            return Outcome::Fault(QStringLiteral("异地备份不完整（文件在结尾之前中断）"));
+            return kCutOff;
         length = qFromLittleEndian(length);
         if (lengthRead != 4 || length < crypto_secretstream_xchacha20poly1305_ABYTES
             || length > kSealedChunk)
-            return damaged;
-        if (in.read(sealed.data(), length) != qint64(length))
+            return kBadLength;
+        return in.read(buffer.data(), length) == qint64(length) ? qint64(length) : kCutOff;
+    });
+    qint64 done = kHeaderSize;
+    bool first = true;
+    for (;;) {
+        const char *sealed = nullptr;
+        const qint64 length = blocks.Next(sealed);
+        if (length == kCutOff)
             return Outcome::Fault(QStringLiteral("异地备份不完整（文件在结尾之前中断）"));
+        if (length < 0)
+            return damaged;
+        done += length + 4;
         unsigned long long plainLength = 0;
         unsigned char tag = 0;
         if (crypto_secretstream_xchacha20poly1305_pull(
-                &state, reinterpret_cast<unsigned char *>(plain.data()), &plainLength, &tag,
-                reinterpret_cast<const unsigned char *>(sealed.constData()), length,
+                &state, reinterpret_cast<unsigned char *>(out.Buffer()), &plainLength, &tag,
+                reinterpret_cast<const unsigned char *>(sealed), quint64(length),
                 first ? bytes : nullptr, first ? quint64(header.size()) : 0)
             != 0)
             return damaged;
         first = false;
-        if (!out.Write(plain.constData(), qint64(plainLength)))
+        if (!out.Send(qint64(plainLength)))
             return WriteFault(plainFile, out.Error());
-        if (progress && !progress(in.pos(), total))
+        if (progress && !progress(done, total))
             return Outcome::Fault(QStringLiteral("已取消"));
         if (tag == crypto_secretstream_xchacha20poly1305_TAG_FINAL) {
-            if (!in.atEnd())
+            if (done != total)
                 return damaged;
             break;
         }

@@ -12,6 +12,7 @@ class QSystemTrayIcon;
 class QTreeWidget;
 class QTreeWidgetItem;
 class TAutoBackup;
+class TOffsiteService;
 class TCardTree;
 class TListModel;
 
@@ -58,6 +59,7 @@ public:
     void Ndfdf1Click(); // backup
     void MenuItem3Click(); // restore
     void NAutoRestoreClick(); // restore from the list of automatic backups
+    void NOffsiteClick(); // the off-site copies: where they go, restore from there
     void NImportClick(); // import a statement
     void NImportRulesClick(); // the rules that file imported rows
     void NExportClick(); // export records or the whole books
@@ -132,6 +134,9 @@ private:
     // A failed automatic backup: in the tray's balloon, or in an error box
     // where there is no tray or the program is ending.
     void BackupFailed(const QString &reason);
+    // A warning in the tray's balloon, or in an error box where there is no
+    // tray or the program is ending.
+    void ShowWarning(const QString &text);
     // Takes back (or does again) the top step, if any, and shows the result.
     void ReplayStep(bool redo);
     // After an undo or redo: the trees and the list show the books anew.
@@ -146,6 +151,7 @@ private:
     QMenu *FSystemMenu = nullptr;
     QAction *FReportAction = nullptr;
     QAction *FAutoRestoreAction = nullptr;
+    QAction *FOffsiteAction = nullptr;
     QAction *FImportAction = nullptr;
     QAction *FImportRulesAction = nullptr;
     QAction *FExportAction = nullptr;
@@ -155,6 +161,7 @@ private:
     QAction *FHelpAction = nullptr;
     QMenu *FTrayMenu = nullptr;
     std::unique_ptr<TAutoBackup> FAutoBackup;
+    std::unique_ptr<TOffsiteService> FOffsite;
     bool FShown = false;
     bool FExitConfirmed = false;
 };

@@ -1,9 +1,11 @@
+#include "DavServer.h"
 #include "TestSupport.h"
 #include "data/AutoBackup.h"
+#include "data/DbAccess.h"
 #include "offsite/OffsiteCopies.h"
 #include "offsite/SealedCopy.h"
+#include "shell/RestoreBooks.h"
 
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTcpServer>
@@ -14,46 +16,6 @@
 namespace {
 
 const QString kPassphrase = QStringLiteral("家里的口令 2026");
-
-// A real WebDAV server on 127.0.0.1: rclone over a temporary folder, on the
-// port it picked and printed.
-class TDavServer
-{
-public:
-    TDavServer()
-    {
-        QDir(FRoot.path()).mkdir(QStringLiteral("books"));
-        FProcess.setProcessChannelMode(QProcess::MergedChannels);
-        FProcess.start(QStringLiteral("rclone"),
-                       {QStringLiteral("serve"), QStringLiteral("webdav"), QStringLiteral("--addr"),
-                        QStringLiteral("127.0.0.1:0"), QStringLiteral("--user"),
-                        QStringLiteral("家"), QStringLiteral("--pass"), QStringLiteral("pw"),
-                        QStringLiteral("--config"), QStringLiteral("/dev/null"),
-                        QStringLiteral("--dir-cache-time"), QStringLiteral("0s"), FRoot.path()});
-        const QRegularExpression started(QStringLiteral("started on http://127.0.0.1:(\\d+)/"));
-        QByteArray output;
-        while (FPort == 0 && FProcess.waitForReadyRead(30000)) {
-            output += FProcess.readAll();
-            if (const auto match = started.match(QString::fromUtf8(output)); match.hasMatch())
-                FPort = match.captured(1).toUShort();
-        }
-    }
-    ~TDavServer()
-    {
-        FProcess.kill();
-        FProcess.waitForFinished();
-    }
-    quint16 Port() const { return FPort; }
-    QString File(const QString &name) const
-    {
-        return FRoot.filePath(QStringLiteral("books/") + name);
-    }
-
-private:
-    QTemporaryDir FRoot;
-    QProcess FProcess;
-    quint16 FPort = 0;
-};
 
 // A proxy between the client and the server that cuts a connection after a
 // number of bytes one way, or answers a request of one method with a status.
@@ -139,10 +101,10 @@ private:
     int FStatus;
 };
 
-TWebDavPlace Place(quint16 port, const QString &password = QStringLiteral("pw"),
+TWebDavPlace Place(quint16 port, const QString &password = TDavServer::kPassword,
                    const QString &folder = QStringLiteral("books"))
 {
-    return {QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(port)), QStringLiteral("家"), password,
+    return {QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(port)), TDavServer::kUser, password,
             folder};
 }
 
@@ -208,6 +170,27 @@ private Q_SLOTS:
         QVERIFY(ReadAll(FServer.File(copies.first().Name)).indexOf("SQLite format 3") < 0);
     }
 
+    // A copy of the books fetched from the server goes through the restore's
+    // checks and replaces the books, which are then the copy's.
+    void RestoreFromServer()
+    {
+        TTestBooks books;
+        TAutoBackup autoBackup;
+        AutoBackup::TMade made;
+        const QDateTime time(QDate(2026, 5, 1), QTime(9, 0));
+        QVERIFY(AutoBackup::Make(books.DatabaseFile(), FWork.path(), time, made).IsSound());
+        TWebDav dav(Place(FServer.Port()));
+        QVERIFY(
+            OffsiteCopies::Upload(dav, made.File, kPassphrase, FWork.path(), time, 7).IsSound());
+        DbExec(QStringLiteral("update Notepad set Remark='改过了'"));
+        const QString fetched = FWork.filePath(QStringLiteral("fetched.dat"));
+        QVERIFY(
+            OffsiteCopies::Fetch(dav, OffsiteCopies::RemoteName(made.File), kPassphrase, fetched)
+                .IsSound());
+        RestoreBooks(fetched, autoBackup);
+        QCOMPARE(DumpBooks(books.DatabaseFile()), DumpBooks(made.File));
+    }
+
     // Every fault says what happened and leaves nothing half-made: no copy
     // under its name on the server after a failed upload, no opened file
     // after a failed fetch.
@@ -222,7 +205,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("passphrase");
         QTest::addColumn<int>("damage"); // 1 flipped bit, 2 cut end, 3 later format
         QTest::addColumn<QString>("message");
-        const QString pw = QStringLiteral("pw");
+        const QString pw = TDavServer::kPassword;
         const QString books = QStringLiteral("books");
         const int pass = TFaultProxy::Pass;
         QTest::newRow("server down") << -1 << QByteArray() << 0 << pw << books << true

@@ -59,13 +59,14 @@ private Q_SLOTS:
         for (const QAction *action : form.SystemMenu()->actions())
             names << action->objectName();
         const qsizetype backup = names.indexOf(QStringLiteral("Ndfdf1"));
-        QCOMPARE(names.mid(backup, 6),
+        QCOMPARE(names.mid(backup, 7),
                  (QStringList {QStringLiteral("Ndfdf1"), QStringLiteral("MenuItem3"),
-                               QStringLiteral("NAutoRestore"), QStringLiteral("NImport"),
-                               QStringLiteral("NImportRules"), QStringLiteral("NExport")}));
-        QCOMPARE(form.SystemMenu()->actions()[backup + 3]->text(), QStringLiteral("导入账单…"));
-        QCOMPARE(form.SystemMenu()->actions()[backup + 4]->text(), QStringLiteral("分类规则…"));
-        QCOMPARE(form.SystemMenu()->actions()[backup + 5]->text(), QStringLiteral("导出…"));
+                               QStringLiteral("NAutoRestore"), QStringLiteral("NOffsite"),
+                               QStringLiteral("NImport"), QStringLiteral("NImportRules"),
+                               QStringLiteral("NExport")}));
+        QCOMPARE(form.SystemMenu()->actions()[backup + 4]->text(), QStringLiteral("导入账单…"));
+        QCOMPARE(form.SystemMenu()->actions()[backup + 5]->text(), QStringLiteral("分类规则…"));
+        QCOMPARE(form.SystemMenu()->actions()[backup + 6]->text(), QStringLiteral("导出…"));
         // The tray menu gains the transfer after its own items.
         QStringList tray;
         for (const QAction *action : form.TrayMenu()->actions())

@@ -236,13 +236,13 @@ void TFormOffsite::btnOKClick()
     GConfig->FOffsiteUser = place.User;
     GConfig->FOffsiteFolder = place.Folder;
     GConfig->SaveOffsiteConfig();
+    // Both are held for the run even where the keyring fails the first.
+    const Outcome password
+        = Secrets::Write(Secrets::WebDavPassword, SecretPlace(place), place.Password);
     const Outcome kept
-        = Secrets::Write(Secrets::WebDavPassword, SecretPlace(place), place.Password).Then([&] {
-              return Secrets::Write(Secrets::Passphrase, SecretPlace(place),
-                                    ui->edtPassphrase->text());
-          });
-    if (!kept.IsSound())
-        ShowInfo(kept.Reason());
+        = Secrets::Write(Secrets::Passphrase, SecretPlace(place), ui->edtPassphrase->text());
+    if (!password.IsSound() || !kept.IsSound())
+        ShowInfo(password.IsSound() ? kept.Reason() : password.Reason());
     accept();
 }
 

@@ -40,8 +40,16 @@ void TOffsiteUpload::Start(const TWebDavPlace &place, const QString &passphrase,
                         Qt::QueuedConnection);
                 });
         const QString failure = FCancel ? QStringLiteral("已取消") : done.Reason();
+        // The worker ends right after this; it is joined before the news
+        // arrives, so that the next upload can start from Finished.
         QMetaObject::invokeMethod(
-            this, [this, failure] { Q_EMIT Finished(failure); }, Qt::QueuedConnection);
+            this,
+            [this, failure] {
+                if (FWorker.joinable())
+                    FWorker.join();
+                Q_EMIT Finished(failure);
+            },
+            Qt::QueuedConnection);
     });
 }
 

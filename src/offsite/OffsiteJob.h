@@ -25,6 +25,7 @@ public:
     // `now`). Nothing when an upload is under way.
     void Start(const TWebDavPlace &place, const QString &passphrase, const QString &copyFile,
                const QString &workFolder, const QDateTime &now, int daily);
+    // Whether an upload is under way: from Start until Finished arrives.
     bool Busy() const { return FWorker.joinable(); }
     // Cuts the upload off; what reached the server does not count.
     void Cancel() { FCancel = true; }

@@ -14,6 +14,7 @@
 #include <QProgressDialog>
 #include <QTime>
 #include <algorithm>
+#include <utility>
 
 TOffsiteService::TOffsiteService(TAutoBackup &autoBackup, QLabel *status, QObject *parent)
     : QObject(parent)
@@ -29,7 +30,12 @@ TOffsiteService::TOffsiteService(TAutoBackup &autoBackup, QLabel *status, QObjec
         Upload(file);
     });
     connect(FUpload.get(), &TOffsiteUpload::Progress, this, &TOffsiteService::ShowProgress);
-    connect(FUpload.get(), &TOffsiteUpload::Finished, this, &TOffsiteService::Finish);
+    connect(FUpload.get(), &TOffsiteUpload::Finished, this, [this](const QString &failure) {
+        Finish(failure);
+        // A copy made while the last one was on its way goes next.
+        if (!FPending.isEmpty())
+            Upload(std::exchange(FPending, QString()));
+    });
 }
 
 TOffsiteService::~TOffsiteService() = default;
@@ -54,11 +60,15 @@ void TOffsiteService::AtStart(const QString &backupFolder)
 void TOffsiteService::BeforeExitCopy()
 {
     FExiting = true;
-    FWanted = !GConfig->FOffsiteUrl.isEmpty() && !FUpload->Busy();
+    FWanted = !GConfig->FOffsiteUrl.isEmpty();
 }
 
 void TOffsiteService::Upload(const QString &copyFile)
 {
+    if (FUpload->Busy()) {
+        FPending = copyFile;
+        return;
+    }
     TWebDavPlace place {
         QUrl(GConfig->FOffsiteUrl), GConfig->FOffsiteUser, {}, GConfig->FOffsiteFolder};
     const QString secretPlace = place.User + u'@' + place.Address.toString(QUrl::RemoveUserInfo);
@@ -113,9 +123,13 @@ void TOffsiteService::AtExit()
                       progress.setValue(percent);
                   });
     QEventLoop loop;
-    connect(FUpload.get(), &TOffsiteUpload::Finished, &loop, &QEventLoop::quit);
+    connect(FUpload.get(), &TOffsiteUpload::Finished, &loop, [this, &loop] {
+        if (!FUpload->Busy())
+            loop.quit();
+    });
     connect(&progress, &QProgressDialog::canceled, &loop, [this, &loop] {
         WriteLog(QStringLiteral("异地备份留到下次启动时上传"));
+        FPending.clear();
         FUpload->Cancel();
         loop.quit();
     });

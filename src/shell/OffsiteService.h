@@ -44,5 +44,6 @@ private:
     QLabel *FStatus;
     std::unique_ptr<TOffsiteUpload> FUpload;
     bool FWanted = false; // the next copy made goes off-site
+    QString FPending; // a copy to upload when the one under way is done
     bool FExiting = false;
 };

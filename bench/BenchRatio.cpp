@@ -4,6 +4,7 @@
 // measure. Run with --help for the flags; bench/README.md tells the rest.
 
 #include "BenchBooks.h"
+#include "DavServer.h"
 #include "PairRunner.h"
 
 #include "data/AutoBackup.h"
@@ -25,6 +26,8 @@
 #include "ledger/UntAccount.h"
 #include "ledger/UntBookKeep.h"
 #include "ledger/UntTree.h"
+#include "offsite/SealedCopy.h"
+#include "offsite/WebDav.h"
 #include "reports/UntReport.h"
 #include "shell/Application.h"
 #include "shell/ChineseLocale.h"
@@ -40,6 +43,7 @@
 #include <QHash>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -54,6 +58,7 @@
 #include <optional>
 #include <span>
 #include <sqlite3.h>
+#include <unistd.h>
 
 namespace {
 
@@ -907,6 +912,109 @@ TMeasureResult ImportPreviewMeasure(const TOptions &options, const QString &work
         });
 }
 
+// Copies a file as the sealed copies are written: in 1 MiB blocks, synced.
+void CopySynced(const QString &from, const QString &to)
+{
+    QFile in(from);
+    QFile out(to);
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly))
+        throw TBenchFailure(QStringLiteral("cannot copy %1 to %2").arg(from, to));
+    QByteArray block(1 << 20, Qt::Uninitialized);
+    for (qint64 read; (read = in.read(block.data(), block.size())) > 0;)
+        out.write(block.constData(), read);
+    if (!out.flush() || ::fsync(out.handle()) != 0)
+        throw TBenchFailure(QStringLiteral("cannot sync %1").arg(to));
+}
+
+// The off-site copy of the books: sealed and opened again against copying
+// the file there and back; the key derivation alone against one copy; and the
+// sealed file uploaded to a local WebDAV server against rclone's own upload.
+void OffsiteMeasures(const TOptions &options, const QString &books, const QString &work,
+                     std::vector<TMeasureResult> &results)
+{
+    const QString file = BooksFile(books);
+    const QString there = work + QStringLiteral("/offsite-there");
+    const QString back = work + QStringLiteral("/offsite-back");
+    const QString passphrase = QStringLiteral("测量用的口令");
+    const auto check = [](const Outcome &done) {
+        if (!done.IsSound())
+            throw TBenchFailure(QStringLiteral("offsite: %1").arg(done.Reason()));
+    };
+    const qint64 size = QFileInfo(file).size();
+    results.push_back(RunPairs(
+        QStringLiteral("offsite_seal"), 1.5, options.Repeats,
+        [&](int) {
+            return Timed([&] {
+                QFile::remove(there);
+                QFile::remove(back);
+                CopySynced(file, there);
+                CopySynced(there, back);
+                return size;
+            });
+        },
+        [&](int) {
+            return Timed([&] {
+                check(SealedCopy::Seal(file, there, passphrase));
+                check(SealedCopy::Open(there, back, passphrase));
+                return QFileInfo(back).size();
+            });
+        }));
+    results.push_back(RunPairs(
+        QStringLiteral("offsite_key"), 0, options.Repeats,
+        [&](int) {
+            return Timed([&] {
+                QFile::remove(back);
+                CopySynced(file, back);
+                return qint64(1);
+            });
+        },
+        [&](int) {
+            return Timed(
+                [&] { return qint64(SealedCopy::DeriveKeyForTiming(passphrase).size() > 0); });
+        }));
+
+    const TDavServer server;
+    if (server.Port() == 0)
+        throw TBenchFailure(QStringLiteral("offsite_upload: rclone serve webdav did not start"));
+    check(SealedCopy::Seal(file, there, passphrase));
+    QProcess obscure;
+    obscure.start(QStringLiteral("rclone"), {QStringLiteral("obscure"), TDavServer::kPassword});
+    obscure.waitForFinished();
+    const QString remote
+        = QStringLiteral(":webdav,url='http://127.0.0.1:%1/',user=%2,pass=%3:books/rclone")
+              .arg(server.Port())
+              .arg(TDavServer::kUser, QString::fromLatin1(obscure.readAll().trimmed()));
+    TWebDav dav({QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(server.Port())), TDavServer::kUser,
+                 TDavServer::kPassword, QStringLiteral("books")});
+    const qint64 sealedSize = QFileInfo(there).size();
+    results.push_back(RunPairs(
+        QStringLiteral("offsite_upload"), 1.2, options.Repeats,
+        [&](int) {
+            return Timed([&] {
+                QProcess rclone;
+                rclone.start(QStringLiteral("rclone"),
+                             {QStringLiteral("--config"), QStringLiteral("/dev/null"),
+                              QStringLiteral("--ignore-times"), QStringLiteral("copyto"), there,
+                              remote});
+                if (!rclone.waitForFinished(-1) || rclone.exitCode() != 0)
+                    throw TBenchFailure(QStringLiteral("offsite_upload: rclone copyto failed: %1")
+                                            .arg(QString::fromUtf8(rclone.readAllStandardError())));
+                return QFileInfo(server.File(QStringLiteral("rclone"))).size();
+            });
+        },
+        [&](int) {
+            return Timed([&] {
+                check(dav.Put(there, QStringLiteral("program")));
+                return QFileInfo(server.File(QStringLiteral("program"))).size();
+            });
+        }));
+    if (results.back().Rows != sealedSize)
+        throw TBenchFailure(
+            QStringLiteral("offsite_upload: the server holds a file of another size"));
+    QFile::remove(there);
+    QFile::remove(back);
+}
+
 // The four bills of one month imported as one batch with the automatic copy
 // made before it, against making that copy alone; each import is undone,
 // untimed, before the next.
@@ -1512,6 +1620,8 @@ std::vector<TMeasureResult> RunAll(const TOptions &options)
         results.push_back(ImportMonthMeasure(options, dated(), work.path()));
         GPrompt->Check(QStringLiteral("import_month"));
     }
+    if (any({"offsite_seal", "offsite_key", "offsite_upload"}))
+        OffsiteMeasures(options, dated(), work.path(), results);
     if (any({"tree_2000"})) {
         results.push_back(TreeMeasure(options, work.path()));
         GPrompt->Check(QStringLiteral("tree_2000"));

@@ -6,11 +6,14 @@
 # Qt Charts needs the OpenGL module's CMake files, which it does not depend on.
 # Qt SVG renders the icon at build time; dpkg-dev computes the package's
 # dependencies; the desktop entry and AppStream validators check the install.
-# The statement readers (QuaZip, libarchive, FreeXL) are found with pkgconf.
+# The statement readers (QuaZip, libarchive, FreeXL) and libsodium, which seals
+# the off-site copies, are found with pkgconf; QtKeychain keeps their secrets
+# in the desktop's keyring; the tests of the off-site copies run rclone's
+# WebDAV server.
 PACKAGES=(cmake ninja-build pkgconf g++ qt6-base-dev qt6-charts-dev libqt6opengl6-dev
   qt6-translations-l10n libgl-dev libsqlite3-dev fonts-noto-cjk xvfb xauth
   libquazip1-qt6-dev libarchive-dev libfreexl-dev hledger qt6-svg-dev dpkg-dev
-  desktop-file-utils appstream)
+  desktop-file-utils appstream libsodium-dev qtkeychain-qt6-dev rclone)
 
 install_missing() {
   local missing=()

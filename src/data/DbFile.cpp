@@ -120,8 +120,11 @@ const std::vector<QByteArray> &UpgradeSteps()
                 + UndoLog::Triggers(7),
             // 7 -> 8: scheduled records with the occurrences dealt with
             // (logged by the undo history), the day they were last looked at,
-            // and budgets.
+            // budgets, and where the off-site copies go.
             "alter table SysSet add column ScheduleChecked DATE NOT NULL DEFAULT 0;"
+            "alter table SysSet add column OffsiteUrl TEXT NOT NULL DEFAULT '';"
+            "alter table SysSet add column OffsiteUser TEXT NOT NULL DEFAULT '';"
+            "alter table SysSet add column OffsiteFolder TEXT NOT NULL DEFAULT '';"
             "CREATE TABLE Schedule (ID INTEGER PRIMARY KEY AUTOINCREMENT, InOutType INTEGER NOT "
             "NULL CHECK (InOutType IN (0, 1, 2)), TypeID INTEGER NOT NULL DEFAULT 0, AccountName "
             "TEXT NOT NULL, ToAccount TEXT NOT NULL DEFAULT '', Fare NUMERIC NOT NULL CHECK (Fare "

@@ -62,14 +62,19 @@ CREATE TABLE Notepad (
 );
 INSERT INTO Notepad (ID, Remark) VALUES (1, '');
 
--- The settings: exactly one row. The login password, and whether backups
--- are made by themselves with how many daily copies are kept.
+-- The settings: exactly one row. The login password, whether backups are
+-- made by themselves with how many daily copies are kept, and where the
+-- off-site copies go (their password and passphrase are in the desktop's
+-- keyring, never here).
 CREATE TABLE SysSet (
     bPass      BOOLEAN NOT NULL DEFAULT 0,
     PassWord   TEXT NOT NULL DEFAULT '',
     AutoBackup BOOLEAN NOT NULL DEFAULT -1,
     BackupDays INTEGER NOT NULL DEFAULT 7,
-    ScheduleChecked DATE NOT NULL DEFAULT 0 -- the last day the schedules were looked at
+    ScheduleChecked DATE NOT NULL DEFAULT 0, -- the last day the schedules were looked at
+    OffsiteUrl    TEXT NOT NULL DEFAULT '', -- the WebDAV server of the off-site copies
+    OffsiteUser   TEXT NOT NULL DEFAULT '',
+    OffsiteFolder TEXT NOT NULL DEFAULT ''
 );
 INSERT INTO SysSet (bPass, PassWord) VALUES (0, '');
 

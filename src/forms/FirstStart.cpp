@@ -99,12 +99,16 @@ TFormFirstStart::TFormFirstStart(QWidget *parent)
     connect(ui->btnImport, &QPushButton::clicked, this, &TFormFirstStart::btnImportClick,
             Qt::QueuedConnection);
     connect(ui->btnSkip, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ui->btnOffsite, &QPushButton::clicked, this, [this] {
+        FOffsite = true;
+        reject();
+    });
 
     // Tab goes through the accounts row by row, then the categories and the buttons.
     QList<QWidget *> order;
     for (const TAccountRow &row : std::as_const(FAccounts))
         order << row.Ticked << row.Name << row.Fare;
-    order << ui->tvTypes << ui->btnStart << ui->btnSkip << ui->btnImport;
+    order << ui->tvTypes << ui->btnStart << ui->btnSkip << ui->btnImport << ui->btnOffsite;
     order.removeAll(nullptr);
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);

@@ -29,6 +29,9 @@ public:
     static bool BooksEmpty();
     // Whether the user asked to import bills after the books were set up.
     bool ImportChosen() const { return FImport; }
+    // Whether the user chose to fetch the books from an off-site copy instead
+    // (a household moving to a new computer); nothing was written then.
+    bool OffsiteChosen() const { return FOffsite; }
 
     void btnStartClick();
     void btnImportClick();
@@ -53,4 +56,5 @@ private:
     std::unique_ptr<Ui::TFormFirstStart> ui;
     QList<TAccountRow> FAccounts;
     bool FImport = false;
+    bool FOffsite = false;
 };

@@ -25,12 +25,18 @@ void TConfig::LoadConfig()
         FPassWord.clear();
         FAutoBackup = true;
         FBackupDays = 7;
+        FOffsiteUrl.clear();
+        FOffsiteUser.clear();
+        FOffsiteFolder.clear();
         return;
     }
     FbPass = query.FieldByName(QStringLiteral("bPass")).AsBoolean();
     FPassWord = query.FieldByName(QStringLiteral("PassWord")).AsString();
     FAutoBackup = query.FieldByName(QStringLiteral("AutoBackup")).AsBoolean();
     FBackupDays = std::max(1, query.FieldByName(QStringLiteral("BackupDays")).AsInteger());
+    FOffsiteUrl = query.FieldByName(QStringLiteral("OffsiteUrl")).AsString();
+    FOffsiteUser = query.FieldByName(QStringLiteral("OffsiteUser")).AsString();
+    FOffsiteFolder = query.FieldByName(QStringLiteral("OffsiteFolder")).AsString();
 }
 
 void TConfig::SaveConfig()
@@ -44,5 +50,13 @@ void TConfig::SaveBackupConfig()
 {
     FSql = Format(QStringLiteral("update SysSet set AutoBackup='%s',BackupDays=%s "),
                   {SqlBool(FAutoBackup), QString::number(FBackupDays)});
+    DbExec(kEnsureRow + kBatchSeparator + FSql);
+}
+
+void TConfig::SaveOffsiteConfig()
+{
+    FSql = Format(
+        QStringLiteral("update SysSet set OffsiteUrl='%s',OffsiteUser='%s',OffsiteFolder='%s' "),
+        {SqlText(FOffsiteUrl), SqlText(FOffsiteUser), SqlText(FOffsiteFolder)});
     DbExec(kEnsureRow + kBatchSeparator + FSql);
 }

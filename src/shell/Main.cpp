@@ -3,6 +3,7 @@
 #include "AppIcon.h"
 #include "AutoRun.h"
 #include "ListViews.h"
+#include "OffsiteService.h"
 #include "RestoreBooks.h"
 #include "ui_Main.h"
 
@@ -29,6 +30,7 @@
 #include "forms/ImportStatement.h"
 #include "forms/ModBookKeep.h"
 #include "forms/Note.h"
+#include "forms/Offsite.h"
 #include "forms/Pass.h"
 #include "forms/ScheduleList.h"
 #include "forms/Transfer.h"
@@ -179,6 +181,8 @@ void TFormMain::CreateMenus()
     FAutoRestoreAction = new QAction(QStringLiteral("从自动备份恢复"), this);
     FAutoRestoreAction->setObjectName(QStringLiteral("NAutoRestore"));
     FSystemMenu->addAction(FAutoRestoreAction);
+    FOffsiteAction = FSystemMenu->addAction(QStringLiteral("异地备份…"));
+    FOffsiteAction->setObjectName(QStringLiteral("NOffsite"));
     FImportAction = FSystemMenu->addAction(QStringLiteral("导入账单…"));
     FImportAction->setObjectName(QStringLiteral("NImport"));
     FImportRulesAction = FSystemMenu->addAction(QStringLiteral("分类规则…"));
@@ -276,6 +280,7 @@ void TFormMain::ConnectCommands()
     command(ui->Ndfdf1, &QAction::triggered, &TFormMain::Ndfdf1Click);
     command(ui->MenuItem3, &QAction::triggered, &TFormMain::MenuItem3Click);
     command(FAutoRestoreAction, &QAction::triggered, &TFormMain::NAutoRestoreClick);
+    command(FOffsiteAction, &QAction::triggered, &TFormMain::NOffsiteClick);
     command(FImportAction, &QAction::triggered, &TFormMain::NImportClick);
     command(FImportRulesAction, &QAction::triggered, &TFormMain::NImportRulesClick);
     command(FExportAction, &QAction::triggered, &TFormMain::NExportClick);
@@ -336,6 +341,15 @@ void TFormMain::CreateServices()
         if (QDate::currentDate() != FScheduleDay)
             CheckSchedules();
     });
+    // The off-site copies report in the status area, after the totals.
+    auto *offsiteStatus = new QLabel(ui->statPanel7->parentWidget());
+    offsiteStatus->setObjectName(QStringLiteral("lblOffsite"));
+    offsiteStatus->setAccessibleName(QStringLiteral("异地备份状态"));
+    ui->statPanel7->parentWidget()->layout()->addWidget(offsiteStatus);
+    FOffsite = std::make_unique<TOffsiteService>(*FAutoBackup, offsiteStatus);
+    connect(FOffsite.get(), &TOffsiteService::Failed, this, [this](const QString &reason) {
+        ShowWarning(QStringLiteral("异地备份失败！") + reason);
+    });
 }
 
 TFormMain::~TFormMain() = default;
@@ -363,6 +377,7 @@ void TFormMain::FormShow()
     // The copy of the day is made on a worker thread while the user goes on.
     FAutoBackup->Configure(GConfig->FAutoBackup, GConfig->FBackupDays);
     FAutoBackup->AtStart();
+    FOffsite->AtStart(AutoBackup::Folder(AppPath));
     btnQueryClick();
 }
 
@@ -383,7 +398,9 @@ void TFormMain::closeEvent(QCloseEvent *event)
         FTrayIcon->hide();
     // The window goes at once; the copy of large books takes seconds.
     hide();
+    FOffsite->BeforeExitCopy();
     FAutoBackup->AtExit();
+    FOffsite->AtExit();
     Q_EMIT ExitConfirmed();
 }
 
@@ -705,6 +722,17 @@ void TFormMain::NAutoRestoreClick()
     CheckSchedules();
 }
 
+void TFormMain::NOffsiteClick()
+{
+    ShowOffsite([this](const QString &file) {
+        if (!ShowConfirm(kRestoreQuestion))
+            return false;
+        RestoreBooks(file, *FAutoBackup);
+        CheckSchedules();
+        return true;
+    });
+}
+
 void TFormMain::UpdateUndoItems()
 {
     // A menu item shows & as a mnemonic mark unless it is doubled.
@@ -750,8 +778,11 @@ void TFormMain::OfferFirstStart()
         return;
     TFormFirstStart form(this);
     KeepAboveStayOnTop(&form);
-    if (form.exec() != QDialog::Accepted)
+    if (form.exec() != QDialog::Accepted) {
+        if (form.OffsiteChosen())
+            NOffsiteClick();
         return;
+    }
     ShowChangedBooks();
     if (form.ImportChosen())
         NImportClick();
@@ -783,7 +814,11 @@ void TFormMain::ShowChangedBooks()
 
 void TFormMain::BackupFailed(const QString &reason)
 {
-    const QString text = QStringLiteral("自动备份失败！") + reason;
+    ShowWarning(QStringLiteral("自动备份失败！") + reason);
+}
+
+void TFormMain::ShowWarning(const QString &text)
+{
     if (FTrayIcon && FTrayIcon->isVisible() && QSystemTrayIcon::isSystemTrayAvailable()
         && QSystemTrayIcon::supportsMessages())
         FTrayIcon->showMessage(QStringLiteral("记账软件"), text, QSystemTrayIcon::Warning);

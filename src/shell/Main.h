@@ -14,6 +14,7 @@ class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
 class TAutoBackup;
+class TOffsiteService;
 class TCardTree;
 class TListModel;
 
@@ -60,6 +61,7 @@ public:
     void Ndfdf1Click(); // backup
     void MenuItem3Click(); // restore
     void NAutoRestoreClick(); // restore from the list of automatic backups
+    void NOffsiteClick(); // the off-site copies: where they go, restore from there
     void NImportClick(); // import a statement
     void NImportRulesClick(); // the rules that file imported rows
     void NExportClick(); // export records or the whole books
@@ -139,6 +141,9 @@ private:
     // A failed automatic backup: in the tray's balloon, or in an error box
     // where there is no tray or the program is ending.
     void BackupFailed(const QString &reason);
+    // A warning in the tray's balloon, or in an error box where there is no
+    // tray or the program is ending.
+    void ShowWarning(const QString &text);
     // Takes back (or does again) the top step, if any, and shows the result.
     void ReplayStep(bool redo);
     // A message in the tray's balloon; false where there is no tray to show it.
@@ -155,6 +160,7 @@ private:
     QMenu *FSystemMenu = nullptr;
     QAction *FReportAction = nullptr;
     QAction *FAutoRestoreAction = nullptr;
+    QAction *FOffsiteAction = nullptr;
     QAction *FImportAction = nullptr;
     QAction *FImportRulesAction = nullptr;
     QAction *FExportAction = nullptr;
@@ -168,6 +174,7 @@ private:
     QTimer *FScheduleTimer = nullptr; // looks for a new date
     QDate FScheduleDay; // the date the schedules were last looked at
     bool FClockBackTold = false;
+    std::unique_ptr<TOffsiteService> FOffsite;
     bool FShown = false;
     bool FExitConfirmed = false;
 };

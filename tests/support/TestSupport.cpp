@@ -121,7 +121,10 @@ QString DropUndoTriggers()
 QString DropVersion8()
 {
     return QStringLiteral("drop table Schedule;drop table ScheduleDone;drop table Budget;"
-                          "alter table SysSet drop column ScheduleChecked;");
+                          "alter table SysSet drop column ScheduleChecked;"
+                          "alter table SysSet drop column OffsiteUrl;"
+                          "alter table SysSet drop column OffsiteUser;"
+                          "alter table SysSet drop column OffsiteFolder;");
 }
 
 QString DropVersion7()

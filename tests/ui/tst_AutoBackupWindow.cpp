@@ -1,7 +1,9 @@
 // Automatic backups as the user meets them: the copy at the first start and
 // at the end after a change, the restore from the list of copies, the
-// setting in the settings dialog, and a failure that is shown.
+// setting in the settings dialog, a failure that is shown, and the off-site
+// copy set up in its window and uploaded at the end.
 
+#include "DavServer.h"
 #include "LedgerTestSupport.h"
 #include "ModalDriver.h"
 #include "WidgetTestSupport.h"
@@ -10,11 +12,13 @@
 #include "data/UException.h"
 #include "forms/Backups.h"
 #include "forms/Config.h"
+#include "forms/Offsite.h"
 #include "ledger/UntConfig.h"
 #include "shell/Main.h"
 
 #include <QAccessible>
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QMenu>
 #include <QSpinBox>
 #include <QTest>
@@ -52,6 +56,8 @@ private Q_SLOTS:
     void brokenCopyIsNotOffered();
     void failureIsShown();
     void settingInTheSettingsDialog();
+    void offsiteCopyAtTheEnd_data();
+    void offsiteCopyAtTheEnd();
 };
 
 void TestAutoBackupWindow::firstStartAndChangedExitMakeCopies()
@@ -249,3 +255,72 @@ void TestAutoBackupWindow::settingInTheSettingsDialog()
 
 BOOKKEEP_TEST_MAIN(TestAutoBackupWindow)
 #include "tst_AutoBackupWindow.moc"
+
+void TestAutoBackupWindow::offsiteCopyAtTheEnd_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("passphrase");
+    QTest::addColumn<QString>("again");
+    QTest::addColumn<QString>("refusal");
+    const QString local = QStringLiteral("http://127.0.0.1:%1/");
+    const QString words = QStringLiteral("一家人的口令");
+    QTest::newRow("not https") << QStringLiteral("ftp://dav.example.com/") << words << words
+                               << QStringLiteral("服务器地址要以 https:// 开头");
+    QTest::newRow("http far away")
+        << QStringLiteral("http://dav.example.com/") << words << words
+        << QStringLiteral("只有局域网内的服务器可以用 http://，互联网上的服务器请用 https://");
+    QTest::newRow("no passphrase") << local << QString() << QString()
+                                   << QStringLiteral("请设置加密口令：没有它，备份不会离开本机。");
+    QTest::newRow("passphrases differ")
+        << local << words << QStringLiteral("别的") << QStringLiteral("两次输入的加密口令不一致。");
+    QTest::newRow("sound") << local << words << words << QString();
+}
+
+void TestAutoBackupWindow::offsiteCopyAtTheEnd()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, passphrase);
+    QFETCH(QString, again);
+    QFETCH(QString, refusal);
+    const TDavServer server;
+    QVERIFY(server.Port() != 0);
+    TWindowBooks books;
+    TRecordingPrompt prompt;
+    {
+        TFormOffsite window([](const QString &) { return false; });
+        window.show();
+        const QList<std::pair<const char *, QString>> fields {
+            {"edtUrl", url.contains(u'%') ? url.arg(server.Port()) : url},
+            {"edtUser", TDavServer::kUser},
+            {"edtPassword", TDavServer::kPassword},
+            {"edtFolder", QStringLiteral("books")},
+            {"edtPassphrase", passphrase},
+            {"edtRePassphrase", again}};
+        for (const auto &[name, text] : fields)
+            Child<QLineEdit>(&window, name)->setText(text);
+        ClickOK(&window);
+        QCOMPARE(window.isVisible(), !refusal.isEmpty());
+    }
+    // Without a keyring (as here) the window says so; that is no refusal.
+    QString refused;
+    for (const TRecordingPrompt::TBox &box : std::as_const(prompt.Boxes))
+        if (box.Kind == TBoxKind::Error)
+            refused = box.Text;
+    QCOMPARE(refused, refusal);
+    QCOMPARE(GConfig->FOffsiteUrl.isEmpty(), !refusal.isEmpty());
+    if (!refusal.isEmpty())
+        return;
+    // A change, then the end: its copy is sealed and uploaded before the program goes.
+    TFormMain form;
+    form.show();
+    form.AutoBackup().Wait();
+    AddRecord(0, QStringLiteral("现金"), Amount("10"));
+    prompt.Answers = {true};
+    form.close();
+    const QStringList copies = books.Copies();
+    QVERIFY(!copies.isEmpty());
+    qWarning() << copies
+               << QDir(QFileInfo(server.File(QStringLiteral("x"))).absolutePath()).entryList()
+               << ReadAll(TodayLog());
+    QTRY_VERIFY(QFile::exists(server.File(copies.last() + QStringLiteral(".sealed"))));
+}

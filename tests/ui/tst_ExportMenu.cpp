@@ -63,16 +63,17 @@ private Q_SLOTS:
         for (const QAction *action : form.SystemMenu()->actions())
             names << action->objectName();
         const qsizetype backup = names.indexOf(QStringLiteral("Ndfdf1"));
-        QCOMPARE(names.mid(backup, 8),
+        QCOMPARE(names.mid(backup, 9),
                  (QStringList {QStringLiteral("Ndfdf1"), QStringLiteral("MenuItem3"),
-                               QStringLiteral("NAutoRestore"), QStringLiteral("NImport"),
-                               QStringLiteral("NImportRules"), QStringLiteral("NSchedules"),
-                               QStringLiteral("NBudgets"), QStringLiteral("NExport")}));
+                               QStringLiteral("NAutoRestore"), QStringLiteral("NOffsite"),
+                               QStringLiteral("NImport"), QStringLiteral("NImportRules"),
+                               QStringLiteral("NSchedules"), QStringLiteral("NBudgets"),
+                               QStringLiteral("NExport")}));
         const QStringList texts {QStringLiteral("导入账单…"), QStringLiteral("分类规则…"),
                                  QStringLiteral("周期记账…"), QStringLiteral("预算…"),
                                  QStringLiteral("导出…")};
         for (qsizetype i = 0; i < texts.size(); ++i)
-            QCOMPARE(form.SystemMenu()->actions()[backup + 3 + i]->text(), texts[i]);
+            QCOMPARE(form.SystemMenu()->actions()[backup + 4 + i]->text(), texts[i]);
         // The tray menu gains the transfer and the schedules after its own items.
         QStringList tray;
         for (const QAction *action : form.TrayMenu()->actions())

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <functional>
 #include <future>
+#include <mutex>
 
 namespace {
 
@@ -55,6 +56,58 @@ bool Derive(const QString &passphrase, const unsigned char *salt, quint64 ops, q
     return crypto_pwhash(key.data(), key.size(), text.constData(), quint64(text.size()), salt, ops,
                          size_t(mem), crypto_pwhash_ALG_ARGON2ID13)
         == 0;
+}
+
+// The last key derived and what it came from (the passphrase only as a hash):
+// the copies of one run are sealed with one salt and key, and a copy sealed in
+// this run opens without deriving again. The key derivation takes a tenth of a
+// second and 64 MB on purpose; the stream's random header keeps every copy's
+// encryption apart. Copies are sealed on a worker thread, hence the lock.
+struct TDerived
+{
+    std::array<unsigned char, crypto_generichash_BYTES> Passphrase {};
+    std::array<unsigned char, crypto_pwhash_SALTBYTES> Salt {};
+    quint64 Ops = 0;
+    quint64 Mem = 0;
+    TKey Key {};
+    bool Valid = false;
+};
+std::mutex gDerivedLock;
+TDerived gDerived;
+
+std::array<unsigned char, crypto_generichash_BYTES> PassphraseHash(const QString &passphrase)
+{
+    const QByteArray text = passphrase.toUtf8();
+    std::array<unsigned char, crypto_generichash_BYTES> hash;
+    crypto_generichash(hash.data(), hash.size(),
+                       reinterpret_cast<const unsigned char *>(text.constData()),
+                       quint64(text.size()), nullptr, 0);
+    return hash;
+}
+
+// The key for the passphrase and salt, derived or the last one derived. With
+// `newSalt`, the salt is the last key's when the passphrase is the same, a new
+// random one otherwise, and is written to `salt`.
+bool DeriveOnce(const QString &passphrase, unsigned char *salt, bool newSalt, quint64 ops,
+                quint64 mem, TKey &key)
+{
+    const auto hash = PassphraseHash(passphrase);
+    const std::lock_guard lock(gDerivedLock);
+    const bool same = gDerived.Valid && gDerived.Passphrase == hash && gDerived.Ops == ops
+        && gDerived.Mem == mem;
+    if (newSalt && same)
+        std::memcpy(salt, gDerived.Salt.data(), gDerived.Salt.size());
+    else if (newSalt)
+        randombytes_buf(salt, crypto_pwhash_SALTBYTES);
+    if (same && std::memcmp(salt, gDerived.Salt.data(), gDerived.Salt.size()) == 0) {
+        key = gDerived.Key;
+        return true;
+    }
+    if (!Derive(passphrase, salt, ops, mem, key))
+        return false;
+    gDerived = {hash, {}, ops, mem, key, true};
+    std::memcpy(gDerived.Salt.data(), salt, gDerived.Salt.size());
+    return true;
 }
 
 void KeyCheck(const TKey &key, unsigned char *out)
@@ -201,9 +254,8 @@ Outcome Seal(const QString &plainFile, const QString &sealedFile, const QString 
     bytes[kFormatAt] = kFormat;
     qToLittleEndian<quint64>(kOpsLimit, bytes + kOpsAt);
     qToLittleEndian<quint64>(kMemLimit, bytes + kMemAt);
-    randombytes_buf(bytes + kSaltAt, crypto_pwhash_SALTBYTES);
     TKey key;
-    if (!Derive(passphrase, bytes + kSaltAt, kOpsLimit, kMemLimit, key))
+    if (!DeriveOnce(passphrase, bytes + kSaltAt, true, kOpsLimit, kMemLimit, key))
         return Outcome::Fault(QStringLiteral("内存不足，无法生成加密密钥"));
     KeyCheck(key, bytes + kCheckAt);
     crypto_secretstream_xchacha20poly1305_state state;
@@ -265,8 +317,10 @@ Outcome Open(const QString &sealedFile, const QString &plainFile, const QString 
         return check;
     const auto *bytes = reinterpret_cast<const unsigned char *>(header.constData());
     TKey key;
-    if (!Derive(passphrase, bytes + kSaltAt, qFromLittleEndian<quint64>(bytes + kOpsAt),
-                qFromLittleEndian<quint64>(bytes + kMemAt), key))
+    std::array<unsigned char, crypto_pwhash_SALTBYTES> salt;
+    std::memcpy(salt.data(), bytes + kSaltAt, salt.size());
+    if (!DeriveOnce(passphrase, salt.data(), false, qFromLittleEndian<quint64>(bytes + kOpsAt),
+                    qFromLittleEndian<quint64>(bytes + kMemAt), key))
         return Outcome::Fault(QStringLiteral("内存不足，无法生成解密密钥"));
     std::array<unsigned char, crypto_generichash_BYTES> check;
     KeyCheck(key, check.data());

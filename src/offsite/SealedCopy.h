@@ -8,9 +8,9 @@
 
 // A copy of the books sealed with the user's passphrase before it leaves the
 // machine: the key is derived with Argon2id from the passphrase and a random
-// salt, and the file is encrypted in chunks with an authenticated stream
-// cipher, so a wrong passphrase, a flipped bit, a reordered or missing chunk
-// and a cut-off end are each detected before any byte of it is trusted.
+// salt (once a run: the copies of one run share salt and key), and the file is
+// encrypted in chunks with an authenticated stream cipher, so a wrong passphrase, a flipped bit, a
+// reordered or missing chunk and a cut-off end are each detected before any byte of it is trusted.
 namespace SealedCopy {
 
 // The bytes at the start of every sealed copy: magic, format, key derivation

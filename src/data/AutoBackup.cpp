@@ -343,17 +343,6 @@ TCopy Inspect(const QString &fileName)
     return copy;
 }
 
-QList<TCopy> List(const QString &folder)
-{
-    QList<TCopy> copies;
-    const QDir dir(folder);
-    for (const QString &name : Names(folder))
-        copies << Inspect(dir.filePath(name));
-    std::sort(copies.begin(), copies.end(),
-              [](const TCopy &a, const TCopy &b) { return a.Time > b.Time; });
-    return copies;
-}
-
 } // namespace AutoBackup
 
 // ---- TAutoBackup -----------------------------------------------------------

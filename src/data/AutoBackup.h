@@ -67,10 +67,8 @@ struct TCopy
     QDate LastRecord; // invalid when the copy holds no record
     Outcome Check = Outcome::Sound(); // whether it can be restored, or why not
 };
-// Reads and checks one copy.
+// Reads and checks one copy, through a connection of its own (so on any thread).
 TCopy Inspect(const QString &fileName);
-// The copies in a folder, newest first.
-QList<TCopy> List(const QString &folder);
 
 } // namespace AutoBackup
 

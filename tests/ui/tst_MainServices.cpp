@@ -571,7 +571,7 @@ void TestMainServices::help()
     }
     QCOMPARE(headings.join(u'|'),
              QStringLiteral("记账软件使用帮助|记账与查询|账户与类别|导入账单|"
-                            "转账与对账|备份与恢复|撤销与重做|登录密码|其他功能"));
+                            "转账与对账|周期记账与预算|备份与恢复|撤销与重做|登录密码|其他功能"));
 
     // A link of the contents scrolls its section to the top; a link out of
     // the page opens nothing.

@@ -67,8 +67,10 @@ struct TCopy
     QDate LastRecord; // invalid when the copy holds no record
     Outcome Check = Outcome::Sound(); // whether it can be restored, or why not
 };
-// Reads and checks one copy, through a connection of its own (so on any thread).
-TCopy Inspect(const QString &fileName);
+// Reads and checks one copy, through a connection of its own (so on any
+// thread). When `cancelled` answers true the check stops part way, with a
+// fault.
+TCopy Inspect(const QString &fileName, const std::function<bool()> &cancelled = {});
 
 } // namespace AutoBackup
 

@@ -59,7 +59,10 @@ TFormBackups::TFormBackups(const QString &folder, QWidget *parent)
     // one by one, to this window's thread. Pending ones go with the window.
     FCheck->Start([this, files](TJob &job) {
         for (int row = 0; row < files.size() && !job.Cancelled(); ++row) {
-            const AutoBackup::TCopy copy = AutoBackup::Inspect(files[row]);
+            const AutoBackup::TCopy copy
+                = AutoBackup::Inspect(files[row], [&job] { return job.Cancelled(); });
+            if (job.Cancelled())
+                return;
             QMetaObject::invokeMethod(
                 this, [this, row, copy] { ShowCopy(row, copy); }, Qt::QueuedConnection);
         }

@@ -32,8 +32,8 @@ public:
         setWindowModality(Qt::ApplicationModal);
         setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
         auto *layout = new QVBoxLayout(this);
-        auto *name = AddLabel(layout, QStringLiteral("lblJobName"), job.Name());
-        name->setAccessibleName(QStringLiteral("操作"));
+        // The labels are read out by their text.
+        AddLabel(layout, QStringLiteral("lblJobName"), job.Name());
         FBar = new QProgressBar(this);
         FBar->setObjectName(QStringLiteral("pbJob"));
         FBar->setAccessibleName(QStringLiteral("进度"));
@@ -42,7 +42,6 @@ public:
         FBar->setMinimumWidth(320);
         layout->addWidget(FBar);
         FStep = AddLabel(layout, QStringLiteral("lblJobStep"), {});
-        FStep->setAccessibleName(QStringLiteral("当前步骤"));
         if (job.CanCancel()) {
             FCancel = new QPushButton(QStringLiteral("取消"), this);
             FCancel->setObjectName(QStringLiteral("btnJobCancel"));
@@ -52,7 +51,6 @@ public:
         } else {
             QLabel *why = AddLabel(layout, QStringLiteral("lblNoCancel"),
                                    QStringLiteral("此操作不能取消：") + job.NoCancelReason());
-            why->setAccessibleName(QStringLiteral("不能取消的原因"));
             why->setWordWrap(true);
         }
         // Connected first, then shown as reported so far: no report is missed.

@@ -821,7 +821,8 @@ void TRestoreCopy::Make(const QString &fileName, const TWorkHooks &hooks)
     Require(copied, kRestoreTitle);
     stopIfCancelled();
 
-    report(0.2, QStringLiteral("正在检查数据…"));
+    // The check's length cannot be told from outside the engine.
+    report(-1, QStringLiteral("正在检查数据…"));
     std::function<bool()> cancelled = hooks.Cancelled;
     const Outcome prepared = OpenFile(FName, SQLITE_OPEN_READWRITE, FDb).Then([&] {
         // A cancel interrupts the statement running: the check of large

@@ -102,8 +102,9 @@ private:
 };
 
 // How work done away from the window tells how far it got (a fraction from 0
-// to 1 and the step it is at) and learns that it should stop. Either may be
-// empty; both are called on the thread doing the work.
+// to 1, below 0 when that cannot be told, and the step it is at) and learns
+// that it should stop. Either may be empty; both are called on the thread
+// doing the work.
 struct TWorkHooks
 {
     std::function<void(double fraction, const QString &step)> Report;

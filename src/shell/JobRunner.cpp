@@ -81,7 +81,9 @@ protected:
 private:
     void Show(double fraction, const QString &step)
     {
-        FBar->setValue(qBound(0, qRound(fraction * kSteps), kSteps));
+        // A part of unknown length shows a bar that moves without a figure.
+        FBar->setMaximum(fraction < 0 ? 0 : kSteps);
+        FBar->setValue(fraction < 0 ? 0 : qBound(0, qRound(fraction * kSteps), kSteps));
         if (!step.isEmpty() && !FJob.Cancelled())
             FStep->setText(step);
     }

@@ -44,8 +44,8 @@ public:
     // thread what the work raised.
     void Wait();
 
-    // Called by the work, on the worker: how far it got (0 to 1) and what it
-    // does now.
+    // Called by the work, on the worker: how far it got (0 to 1, below 0 when
+    // that cannot be told) and what it does now.
     void Report(double fraction, const QString &step = {});
     bool Cancelled() const { return FCancelled.load(); }
     // The last progress reported.

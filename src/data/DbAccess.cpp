@@ -793,9 +793,9 @@ void TRestoreCopy::Make(const QString &fileName, const TWorkHooks &hooks)
     };
     // The chosen file is copied before anything else is written, so that
     // what is restored is what was chosen, even when that is the safety copy
-    // about to be replaced. The copy lives beside the books, where it is
-    // brought up to date and checked: the books take in only what the next
-    // start accepts.
+    // about to be replaced. The copy lives beside the books (readable by the
+    // owner only), where it is brought up to date and checked: the books
+    // take in only what the next start accepts.
     if (!FFile->open())
         throw EDBException(QStringLiteral("无法在 %1 创建临时文件（%2）")
                                .arg(QDir::toNativeSeparators(AppPath), FFile->errorString()),

@@ -317,14 +317,21 @@ void Rotate(const QString &folder, const QDateTime &now, int daily, const QStrin
         QFile::remove(dir.filePath(name));
 }
 
-TCopy Inspect(const QString &fileName)
+TCopy Inspect(const QString &fileName, const std::function<bool()> &cancelled)
 {
     TCopy copy;
     copy.File = fileName;
     copy.Time = TimeOf(fileName);
     copy.Size = QFileInfo(fileName).size();
     TConnection db;
+    std::function<bool()> asked = cancelled;
     copy.Check = db.Open(fileName, SQLITE_OPEN_READONLY).Then([&] {
+        // Reading large books takes a while: a cancel interrupts the statement.
+        if (asked)
+            sqlite3_progress_handler(
+                db.Db, 10000,
+                [](void *ask) { return (*static_cast<std::function<bool()> *>(ask))() ? 1 : 0; },
+                &asked);
         return DbFile::Check(db.Db, DbFile::TCheckDepth::Open);
     });
     if (!copy.Check.IsSound())
@@ -341,17 +348,6 @@ TCopy Inspect(const QString &fileName)
     }
     sqlite3_finalize(stmt);
     return copy;
-}
-
-QList<TCopy> List(const QString &folder)
-{
-    QList<TCopy> copies;
-    const QDir dir(folder);
-    for (const QString &name : Names(folder))
-        copies << Inspect(dir.filePath(name));
-    std::sort(copies.begin(), copies.end(),
-              [](const TCopy &a, const TCopy &b) { return a.Time > b.Time; });
-    return copies;
 }
 
 } // namespace AutoBackup

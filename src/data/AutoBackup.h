@@ -67,10 +67,10 @@ struct TCopy
     QDate LastRecord; // invalid when the copy holds no record
     Outcome Check = Outcome::Sound(); // whether it can be restored, or why not
 };
-// Reads and checks one copy.
-TCopy Inspect(const QString &fileName);
-// The copies in a folder, newest first.
-QList<TCopy> List(const QString &folder);
+// Reads and checks one copy, through a connection of its own (so on any
+// thread). When `cancelled` answers true the check stops part way, with a
+// fault.
+TCopy Inspect(const QString &fileName, const std::function<bool()> &cancelled = {});
 
 } // namespace AutoBackup
 

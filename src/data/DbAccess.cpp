@@ -734,31 +734,83 @@ void TDbAccess::RestoreFrom(const QString &fileName, const std::function<void()>
 {
     FQuery.Close();
     EnsureConnected(kRestoreTitle, {});
+    TRestoreCopy copy(fileName);
+    RestoreFrom(copy, beforeCopyIn);
+}
+
+void TDbAccess::RestoreFrom(TRestoreCopy &copy, const std::function<void()> &beforeCopyIn)
+{
+    FQuery.Close();
+    EnsureConnected(kRestoreTitle, {});
+    if (beforeCopyIn) {
+        FRestoreCopy = QFileInfo(copy.FName).fileName();
+        const auto waited = qScopeGuard([this] { FRestoreCopy.clear(); });
+        beforeCopyIn();
+    }
+    // The history's statements were prepared on the books being replaced. A
+    // copy that fails part way is rolled back: the books stay as they were.
+    FHistory.reset();
+    const Outcome replaced = CopyDatabase(FConnection, copy.FDb);
+    FHistory = std::make_unique<UndoLog::THistory>(FConnection);
+    Require(replaced, kRestoreTitle);
+}
+
+// ---- TRestoreCopy ----------------------------------------------------------
+
+TRestoreCopy::TRestoreCopy(const QString &fileName, const TWorkHooks &hooks)
+    : FFile(std::make_unique<QTemporaryFile>(DbFile::PartialTemplate(TDbAccess::DatabaseFile())))
+{
+    try {
+        Make(fileName, hooks);
+    } catch (...) {
+        Release();
+        throw;
+    }
+}
+
+TRestoreCopy::~TRestoreCopy()
+{
+    Release();
+}
+
+void TRestoreCopy::Release()
+{
+    sqlite3_close_v2(FDb);
+    FDb = nullptr;
+    if (!FName.isEmpty())
+        RemoveSideFiles(FName);
+}
+
+void TRestoreCopy::Make(const QString &fileName, const TWorkHooks &hooks)
+{
+    const auto report = [&hooks](double fraction, const QString &step) {
+        if (hooks.Report)
+            hooks.Report(fraction, step);
+    };
+    const auto stopIfCancelled = [&hooks] {
+        if (hooks.Cancelled && hooks.Cancelled())
+            throw EAbort();
+    };
     // The chosen file is copied before anything else is written, so that
     // what is restored is what was chosen, even when that is the safety copy
     // about to be replaced. The copy lives beside the books (readable by the
     // owner only), where it is brought up to date and checked: the books
     // take in only what the next start accepts.
-    QTemporaryFile copy(DbFile::PartialTemplate(DatabaseFile()));
-    if (!copy.open())
+    if (!FFile->open())
         throw EDBException(QStringLiteral("无法在 %1 创建临时文件（%2）")
-                               .arg(QDir::toNativeSeparators(AppPath), copy.errorString()),
+                               .arg(QDir::toNativeSeparators(AppPath), FFile->errorString()),
                            kRestoreTitle, {});
-    const QString copyName = copy.fileName();
-    struct TSideFiles
-    {
-        QString Name;
-        ~TSideFiles() { RemoveSideFiles(Name); }
-    } sideFiles {copyName};
-    Outcome copied = DbFile::CopyInto(fileName, copy);
-    copy.close();
+    FName = FFile->fileName();
+    report(0, QStringLiteral("正在复制所选文件…"));
+    Outcome copied = DbFile::CopyInto(fileName, *FFile);
+    FFile->close();
     // A journal or WAL file beside the chosen file holds what the file alone
     // lacks: SQLite finishes or undoes that change in the copy when it opens it.
     for (const QString &suffix : kSideFiles) {
         copied = copied.Then([&] {
             if (!QFileInfo::exists(fileName + suffix))
                 return Outcome::Sound();
-            QFile side(copyName + suffix);
+            QFile side(FName + suffix);
             if (!side.open(QIODevice::WriteOnly | QIODevice::NewOnly,
                            QFile::ReadOwner | QFile::WriteOwner))
                 return Outcome::Fault(QStringLiteral("无法创建临时文件 %1（%2）")
@@ -767,24 +819,28 @@ void TDbAccess::RestoreFrom(const QString &fileName, const std::function<void()>
         });
     }
     Require(copied, kRestoreTitle);
+    stopIfCancelled();
 
-    sqlite3 *restored = nullptr;
-    const auto closeCopy = qScopeGuard([&restored] { sqlite3_close_v2(restored); });
-    const Outcome prepared = OpenFile(copyName, SQLITE_OPEN_READWRITE, restored).Then([&] {
-        return PrepareCopy(restored);
+    // The check's length cannot be told from outside the engine.
+    report(-1, QStringLiteral("正在检查数据…"));
+    std::function<bool()> cancelled = hooks.Cancelled;
+    const Outcome prepared = OpenFile(FName, SQLITE_OPEN_READWRITE, FDb).Then([&] {
+        // A cancel interrupts the statement running: the check of large
+        // books takes seconds.
+        if (cancelled)
+            sqlite3_progress_handler(
+                FDb, 10000,
+                [](void *asked) {
+                    return (*static_cast<std::function<bool()> *>(asked))() ? 1 : 0;
+                },
+                &cancelled);
+        return PrepareCopy(FDb);
     });
+    if (FDb)
+        sqlite3_progress_handler(FDb, 0, nullptr, nullptr);
+    stopIfCancelled();
     Require(prepared, kRestoreTitle);
-    if (beforeCopyIn) {
-        FRestoreCopy = QFileInfo(copyName).fileName();
-        const auto waited = qScopeGuard([this] { FRestoreCopy.clear(); });
-        beforeCopyIn();
-    }
-    // The history's statements were prepared on the books being replaced. A
-    // copy that fails part way is rolled back: the books stay as they were.
-    FHistory.reset();
-    const Outcome replaced = CopyDatabase(FConnection, restored);
-    FHistory = std::make_unique<UndoLog::THistory>(FConnection);
-    Require(replaced, kRestoreTitle);
+    report(1, {});
 }
 
 // ---- free routines ---------------------------------------------------------

@@ -13,6 +13,7 @@
 
 struct sqlite3;
 struct sqlite3_stmt;
+class QTemporaryFile;
 class TQuery;
 namespace UndoLog {
 class THistory;
@@ -100,6 +101,42 @@ private:
     mutable QByteArray FLastDayText;
 };
 
+// How work done away from the window tells how far it got (a fraction from 0
+// to 1, below 0 when that cannot be told, and the step it is at) and learns
+// that it should stop. Either may be empty; both are called on the thread
+// doing the work.
+struct TWorkHooks
+{
+    std::function<void(double fraction, const QString &step)> Report;
+    std::function<bool()> Cancelled;
+};
+
+// The private copy a restore takes the books from: the chosen file copied
+// beside the books (readable by the owner only), brought up to date and
+// checked as the books are checked from then on. Made through connections of
+// its own, never the books', so it may be made on a worker thread. Removed
+// with its side files when it goes.
+class TRestoreCopy
+{
+public:
+    // Raises EDBException, with the restore's headline, when the file is
+    // refused; EAbort when hooks.Cancelled answered true.
+    explicit TRestoreCopy(const QString &fileName, const TWorkHooks &hooks = {});
+    TRestoreCopy(const TRestoreCopy &) = delete;
+    TRestoreCopy &operator=(const TRestoreCopy &) = delete;
+    ~TRestoreCopy();
+
+private:
+    friend class TDbAccess;
+    void Make(const QString &fileName, const TWorkHooks &hooks);
+    // Closes the connection and removes the side files; the file goes with FFile.
+    void Release();
+
+    std::unique_ptr<QTemporaryFile> FFile;
+    QString FName;
+    sqlite3 *FDb = nullptr;
+};
+
 // The one connection to AppPath/bookkeep.dat and everything done through it.
 class TDbAccess
 {
@@ -152,6 +189,8 @@ public:
     // and what it raises ends the restore. A failure leaves the books as they
     // were.
     void RestoreFrom(const QString &fileName, const std::function<void()> &beforeCopyIn = {});
+    // The same with a copy already made and checked.
+    void RestoreFrom(TRestoreCopy &copy, const std::function<void()> &beforeCopyIn = {});
 
     TQuery FQuery;
 

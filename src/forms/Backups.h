@@ -8,11 +8,18 @@ namespace Ui {
 class TFormBackups;
 }
 
-class QTreeWidget;
+namespace AutoBackup {
+struct TCopy;
+}
 
-// The automatic backups, newest first, with their time, size, record count
-// and the date of their last record; one that cannot be restored is listed
-// with the reason and cannot be chosen.
+class QTreeWidget;
+class TJob;
+
+// The automatic backups, newest first, with their time and size at once;
+// each copy's record count, the date of its last record and whether it can
+// be restored fill in as a worker thread checks it. A copy not yet checked,
+// or one that cannot be restored (listed with the reason), cannot be chosen.
+// Closing the window cancels the checks not yet done.
 class TFormBackups : public TFormBaseDlg
 {
     Q_OBJECT
@@ -24,12 +31,18 @@ public:
     // The copy chosen with OK.
     QString FileName() const { return FFileName; }
     QTreeWidget *List() const;
+    // Whether every copy has been checked.
+    bool Checked() const { return FUnchecked == 0; }
 
 protected:
     void btnOKClick() override;
 
 private:
+    void ShowCopy(int row, const AutoBackup::TCopy &copy);
+
     std::unique_ptr<Ui::TFormBackups> ui;
+    std::unique_ptr<TJob> FCheck;
+    int FUnchecked = 0;
     QString FFileName;
 };
 

@@ -2,6 +2,7 @@
 
 #include "AppIcon.h"
 #include "AutoRun.h"
+#include "JobRunner.h"
 #include "ListViews.h"
 #include "OffsiteService.h"
 #include "RestoreBooks.h"
@@ -391,6 +392,15 @@ void TFormMain::closeEvent(QCloseEvent *event)
 {
     // A failure while asking leaves the window open.
     event->ignore();
+    // Work under way ends first, cancelled where that is safe; the window
+    // closes once it has.
+    if (TJob *job = TJob::Current()) {
+        job->Cancel();
+        connect(job, &TJob::Finished, this, &QWidget::close,
+                Qt::ConnectionType(Qt::QueuedConnection | Qt::UniqueConnection
+                                   | Qt::SingleShotConnection));
+        return;
+    }
     if (!ConfirmExit())
         return;
     event->accept();
@@ -707,8 +717,7 @@ void TFormMain::MenuItem3Click()
     const QString fileName = Prompt().FileDialog(TFileDialogKind::Open, kBackupFilter);
     if (fileName.isEmpty())
         return;
-    RestoreBooks(fileName, *FAutoBackup);
-    CheckSchedules();
+    RestoreFile(fileName);
 }
 
 void TFormMain::NAutoRestoreClick()
@@ -718,19 +727,31 @@ void TFormMain::NAutoRestoreClick()
         return;
     if (!ShowConfirm(kRestoreQuestion))
         return;
-    RestoreBooks(fileName, *FAutoBackup);
-    CheckSchedules();
+    RestoreFile(fileName);
 }
 
 void TFormMain::NOffsiteClick()
 {
-    ShowOffsite([this](const QString &file) {
-        if (!ShowConfirm(kRestoreQuestion))
-            return false;
-        RestoreBooks(file, *FAutoBackup);
-        CheckSchedules();
-        return true;
+    ShowOffsite(
+        [this](const QString &file) { return ShowConfirm(kRestoreQuestion) && RestoreFile(file); });
+}
+
+bool TFormMain::RestoreFile(const QString &fileName)
+{
+    // The copy and its checks touch nothing of the books; the copy in, with
+    // the safety copies before it, stays on this thread.
+    std::unique_ptr<TRestoreCopy> copy;
+    const bool checked = RunJob(QStringLiteral("正在检查备份…"), [&copy, &fileName](TJob &job) {
+        const TWorkHooks hooks {
+            [&job](double fraction, const QString &step) { job.Report(fraction, step); },
+            [&job] { return job.Cancelled(); }};
+        copy = std::make_unique<TRestoreCopy>(fileName, hooks);
     });
+    if (!checked)
+        return false;
+    RestoreBooks(*copy, *FAutoBackup);
+    CheckSchedules();
+    return true;
 }
 
 void TFormMain::UpdateUndoItems()

@@ -136,6 +136,9 @@ private:
     // Saves the open note and asks the exit question once; true when the
     // program may end.
     bool ConfirmExit();
+    // Restores the books from a file checked first on a worker thread; false
+    // when the user cancelled the check.
+    bool RestoreFile(const QString &fileName);
     // The desktop session is ending: the note is saved and the user asked.
     void CommitData(QSessionManager &manager);
     // A failed automatic backup: in the tray's balloon, or in an error box

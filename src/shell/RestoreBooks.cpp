@@ -9,11 +9,17 @@
 
 void RestoreBooks(const QString &fileName, TAutoBackup &autoBackup)
 {
+    TRestoreCopy copy(fileName);
+    RestoreBooks(copy, autoBackup);
+}
+
+void RestoreBooks(TRestoreCopy &copy, TAutoBackup &autoBackup)
+{
     // The copies are made once the chosen file has been read and checked, so
     // that choosing the safety copy, or a dated copy the rotation removes,
     // restores it.
     const QString safetyCopy = AppPath + QStringLiteral("tmpData.bat");
-    DbRestore(fileName, [&autoBackup, &safetyCopy] {
+    GDbAccess->RestoreFrom(copy, [&autoBackup, &safetyCopy] {
         try {
             DbBackup(safetyCopy);
         } catch (const Exception &failure) {

@@ -3,6 +3,7 @@
 #include <QString>
 
 class TAutoBackup;
+class TRestoreCopy;
 
 // Replaces the open books with the file `fileName`, which is read and
 // checked first. Only then are the copies made that a restore never runs
@@ -11,3 +12,6 @@ class TAutoBackup;
 // day's log. Raises, with the books unchanged, when the file is refused or
 // the safety copy cannot be made.
 void RestoreBooks(const QString &fileName, TAutoBackup &autoBackup);
+// The same with the file's private copy already made and checked (on a
+// worker thread, away from the window).
+void RestoreBooks(TRestoreCopy &copy, TAutoBackup &autoBackup);

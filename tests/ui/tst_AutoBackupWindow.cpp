@@ -14,6 +14,7 @@
 #include "forms/Config.h"
 #include "forms/Offsite.h"
 #include "ledger/UntConfig.h"
+#include "shell/JobRunner.h"
 #include "shell/Main.h"
 
 #include <QAccessible>
@@ -23,6 +24,7 @@
 #include <QSpinBox>
 #include <QTest>
 #include <QTreeWidget>
+#include <climits>
 
 namespace {
 
@@ -50,7 +52,13 @@ class TestAutoBackupWindow : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { QCoreApplication::setApplicationName(QStringLiteral("记账软件")); }
+    void initTestCase()
+    {
+        QCoreApplication::setApplicationName(QStringLiteral("记账软件"));
+        // The restore's check runs without its dialog, which the modal
+        // driver would take for an unexpected window.
+        TJobDialogs::Instance().SetDelay(INT_MAX);
+    }
     void firstStartAndChangedExitMakeCopies();
     void restoreFromTheList();
     void brokenCopyIsNotOffered();
@@ -120,6 +128,7 @@ void TestAutoBackupWindow::restoreFromTheList()
         TModalDriver driver;
         driver.Then([&listed](QWidget *modal) {
             auto *dialog = qobject_cast<TFormBackups *>(modal);
+            QTRY_VERIFY(dialog->Checked());
             QTreeWidget *list = dialog->List();
             for (int row = 0; row < list->topLevelItemCount(); ++row)
                 listed << list->topLevelItem(row)->text(2);
@@ -152,7 +161,10 @@ void TestAutoBackupWindow::restoreFromTheList()
     // Saying No changes nothing.
     {
         TModalDriver no;
-        no.Then([](QWidget *modal) { ClickOK(qobject_cast<TFormBaseDlg *>(modal)); });
+        no.Then([](QWidget *modal) {
+            QTRY_VERIFY(qobject_cast<TFormBackups *>(modal)->Checked());
+            ClickOK(qobject_cast<TFormBaseDlg *>(modal));
+        });
         prompt.Answers = {false};
         form.NAutoRestoreClick();
         QVERIFY(no.Done());
@@ -177,6 +189,14 @@ void TestAutoBackupWindow::brokenCopyIsNotOffered()
     TFormBackups dialog(books.Folder());
     QTreeWidget *list = dialog.List();
     QCOMPARE(list->topLevelItemCount(), 2);
+    // Listed at once with time and size; none can be chosen before its check.
+    for (int row = 0; row < 2; ++row) {
+        QTreeWidgetItem *item = list->topLevelItem(row);
+        QVERIFY(!item->text(1).isEmpty());
+        QCOMPARE(item->text(4), QStringLiteral("正在检查…"));
+        QVERIFY(!(item->flags() & Qt::ItemIsEnabled));
+    }
+    QTRY_VERIFY(dialog.Checked());
     QTreeWidgetItem *spoilt = list->topLevelItem(0);
     QVERIFY(spoilt->text(4).startsWith(QStringLiteral("已损坏")));
     QVERIFY(!(spoilt->flags() & Qt::ItemIsSelectable));
@@ -186,6 +206,11 @@ void TestAutoBackupWindow::brokenCopyIsNotOffered()
     dialog.show();
     ClickOK(&dialog);
     QCOMPARE(dialog.FileName(), made.File);
+
+    // Closing the window stops the checks left: none reports to it after.
+    delete new TFormBackups(books.Folder());
+    QCoreApplication::processEvents();
+    QVERIFY(!TJob::Current());
 }
 
 void TestAutoBackupWindow::failureIsShown()

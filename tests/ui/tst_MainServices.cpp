@@ -1,5 +1,6 @@
 // The main window's services: backup and restore with the safety copy,
-// autostart, the exit question with the note, minimising, homepage and help.
+// long work off the window's thread, autostart, the exit question with the
+// note, minimising, homepage and help.
 
 #include "LedgerTestSupport.h"
 #include "ModalDriver.h"
@@ -12,6 +13,7 @@
 #include "forms/Note.h"
 #include "ledger/UntNote.h"
 #include "shell/AutoRun.h"
+#include "shell/JobRunner.h"
 #include "shell/Main.h"
 #include "shell/TermSignal.h"
 
@@ -20,8 +22,10 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTest>
@@ -30,6 +34,7 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QTreeWidget>
+#include <climits>
 #include <csignal>
 #include <sqlite3.h>
 
@@ -75,6 +80,11 @@ int AccountsIn(const QString &fileName)
     return count;
 }
 
+using namespace Qt::StringLiterals;
+
+// The dialog of a job never shows unless a test asks for it.
+constexpr int kNoDialog = INT_MAX;
+
 } // namespace
 
 class TestMainServices : public QObject
@@ -82,13 +92,20 @@ class TestMainServices : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { QCoreApplication::setApplicationName(QStringLiteral("记账软件")); }
+    void initTestCase()
+    {
+        QCoreApplication::setApplicationName(QStringLiteral("记账软件"));
+        TJobDialogs::Instance().SetDelay(kNoDialog);
+    }
     void recordCommandsQueryAgain();
     void backupAppendsBat();
     void backupOntoOpenBooksIsRefused();
     void restoreDeclinedChangesNothing();
     void restoreKeepsSafetyCopyAndLogs();
     void failedSafetyCopyStopsRestore();
+    void closingDuringRestoreCheckCancelsIt();
+    void jobs_data();
+    void jobs();
     void autostartEntry();
     void autostartCommandQuoting();
     void exitQuestionSavesNoteFirst();
@@ -263,6 +280,128 @@ void TestMainServices::failedSafetyCopyStopsRestore()
     QVERIFY(prompt.Boxes[1].Text.contains(QStringLiteral("安全副本")));
     QCOMPARE(AccountsIn(books.DatabaseFile()), 2);
     QVERIFY(!QFile::exists(TodayLog()));
+}
+
+void TestMainServices::closingDuringRestoreCheckCancelsIt()
+{
+    TServiceBooks books;
+    TRecordingPrompt prompt;
+    TFormMain form;
+    form.show();
+    QSignalSpy exit(&form, &TFormMain::ExitConfirmed);
+    const QString old = books.Dir() + QStringLiteral("old.bat");
+    DbBackup(old);
+    InsertAccount(QStringLiteral("银行卡"), Amount("1"));
+
+    TJobDialogs::Instance().SetDelay(0);
+    QString shown;
+    connect(
+        &TJobDialogs::Instance(), &TJobDialogs::Shown, &form,
+        [&](QWidget *dialog) {
+            shown = Child<QLabel>(dialog, "lblJobName")->text();
+            form.EndSession();
+        },
+        Qt::SingleShotConnection);
+    prompt.Answers = {true};
+    prompt.FileNames = {old};
+    form.MenuItem3Click();
+    TJobDialogs::Instance().SetDelay(kNoDialog);
+    QCOMPARE(shown, QStringLiteral("正在检查备份…"));
+    // The check stopped, nothing was restored, and the window closed after it.
+    QTRY_COMPARE(exit.count(), 1);
+    QCOMPARE(AccountsIn(books.DatabaseFile()), 2);
+    QVERIFY(!QFile::exists(books.Dir() + QStringLiteral("tmpData.bat")));
+    QVERIFY(!QFile::exists(TodayLog()));
+    QVERIFY(!TJob::Current());
+}
+
+void TestMainServices::jobs_data()
+{
+    // What the work does; what the test does once the dialog shows (when
+    // `delay` lets it show); RunJob's answer; the texts the dialog showed or
+    // the box that reported a failure.
+    QTest::addColumn<QString>("work");
+    QTest::addColumn<QString>("noCancel");
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<int>("delay");
+    QTest::addColumn<bool>("ran");
+    QTest::addColumn<QStringList>("seen");
+    QTest::newRow("done before the delay: no dialog")
+        << u"gate"_s << QString() << u""_s << kNoDialog << true << QStringList();
+    QTest::newRow("progress") << u"progress"_s << QString() << u"release"_s << 0 << true
+                              << QStringList {u"正在检查备份…"_s, u"500"_s, u"第二步"_s};
+    QTest::newRow("cancelled") << u"gate"_s << QString() << u"cancel"_s << 0 << false
+                               << QStringList {u"正在检查备份…"_s, u"0"_s, u""_s};
+    QTest::newRow("cannot be cancelled")
+        << u"gate"_s << u"正在写入数据"_s << u"escape"_s << 0 << true
+        << QStringList {u"正在检查备份…"_s, u"0"_s, u""_s, u"此操作不能取消：正在写入数据"_s};
+    QTest::newRow("failure on the worker")
+        << u"fail"_s << QString() << u""_s << kNoDialog << true
+        << QStringList {u"数据库恢复失败！\r\n详细信息：文件已损坏"_s};
+    QTest::newRow("second job refused")
+        << u"gate"_s << QString() << u"second"_s << 0 << true
+        << QStringList {u"正在检查备份…"_s, u"0"_s, u""_s,
+                        u"另一项操作尚未完成（正在检查备份…），请等它完成后再试。"_s};
+}
+
+void TestMainServices::jobs()
+{
+    QFETCH(QString, work);
+    QFETCH(QString, noCancel);
+    QFETCH(QString, action);
+    QFETCH(int, delay);
+    QFETCH(bool, ran);
+    QFETCH(QStringList, seen);
+    TServiceBooks books; // the failure report
+    TRecordingPrompt prompt;
+    QSemaphore gate;
+    const auto body = [&](TJob &job) {
+        if (work == QLatin1String("fail"))
+            throw EDBException(QStringLiteral("文件已损坏"), QStringLiteral("数据库恢复失败！"),
+                               {});
+        if (work == QLatin1String("progress"))
+            job.Report(0.5, QStringLiteral("第二步"));
+        // Waits until the test lets it go or it is cancelled.
+        while (!job.Cancelled() && !gate.tryAcquire(1, 10)) { }
+    };
+    QStringList texts;
+    QObject context;
+    connect(
+        &TJobDialogs::Instance(), &TJobDialogs::Shown, &context, [&](QWidget *dialog, TJob *job) {
+            auto *bar = Child<QProgressBar>(dialog, "pbJob");
+            if (action == QLatin1String("release"))
+                QTRY_COMPARE(bar->value(), 500);
+            texts << Child<QLabel>(dialog, "lblJobName")->text() << QString::number(bar->value())
+                  << Child<QLabel>(dialog, "lblJobStep")->text();
+            if (auto *why = dialog->findChild<QLabel *>(QStringLiteral("lblNoCancel")))
+                texts << why->text();
+            if (action == QLatin1String("cancel")) {
+                Child<QPushButton>(dialog, "btnJobCancel")->click();
+            } else if (action == QLatin1String("escape")) {
+                QVERIFY(!dialog->findChild<QPushButton *>(QStringLiteral("btnJobCancel")));
+                QTest::keyClick(dialog, Qt::Key_Escape);
+                QVERIFY(!job->Cancelled());
+                gate.release();
+            } else if (action == QLatin1String("second")) {
+                Run([&] { RunJob(QStringLiteral("正在恢复数据…"), [](TJob &) {}); });
+                gate.release();
+            } else {
+                gate.release();
+            }
+        });
+    QSignalSpy shown(&TJobDialogs::Instance(), &TJobDialogs::Shown);
+    TJobDialogs::Instance().SetDelay(delay);
+    if (delay == kNoDialog)
+        gate.release();
+    bool answer = true;
+    Run([&] { answer = RunJob(QStringLiteral("正在检查备份…"), body, noCancel); });
+    TJobDialogs::Instance().SetDelay(kNoDialog);
+    QCOMPARE(answer, ran);
+    QCOMPARE(shown.count(), delay == kNoDialog ? 0 : 1);
+    for (const TRecordingPrompt::TBox &box : std::as_const(prompt.Boxes))
+        texts << box.Text;
+    QCOMPARE(texts, seen);
+    QVERIFY(!TJob::Current());
 }
 
 void TestMainServices::autostartEntry()

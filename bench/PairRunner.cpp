@@ -72,11 +72,11 @@ void PrintResults(const std::vector<TMeasureResult> &results)
 {
     // The ratio's quartiles (IQR) and its least and greatest value over the
     // pairs tell how far one run's median can be trusted.
-    std::printf("\n%-24s %9s %11s %11s %10s %5s %11s %11s  %s\n", "measure", "rows", "raw ms",
+    std::printf("\n%-24s %9s %11s %11s %10s %5s %13s %13s  %s\n", "measure", "rows", "raw ms",
                 "program ms", "ratio", "pairs", "IQR", "min-max", "goal");
     for (const TMeasureResult &result : results) {
         if (result.Memory) {
-            std::printf("%-24s %9lld %11s %11s %6.0f B/row %5s %11s %11s  <= %.0f B/row\n",
+            std::printf("%-24s %9lld %11s %11s %6.0f B/row %5s %13s %13s  <= %.0f B/row\n",
                         qUtf8Printable(result.Name), result.Rows, "-", "-", result.Ratio, "-", "-",
                         "-", result.Goal);
             continue;
@@ -87,7 +87,7 @@ void PrintResults(const std::vector<TMeasureResult> &results)
             + QByteArray::number(result.RatioQ3, 'f', 2);
         const QByteArray range = QByteArray::number(result.RatioMin, 'f', 2) + '-'
             + QByteArray::number(result.RatioMax, 'f', 2);
-        std::printf("%-24s %9lld %11.2f %11.2f %10.2f %5d %11s %11s  %s\n",
+        std::printf("%-24s %9lld %11.2f %11.2f %10.2f %5d %13s %13s  %s\n",
                     qUtf8Printable(result.Name), result.Rows, result.RawMs, result.ProgramMs,
                     result.Ratio, result.Pairs, quartiles.constData(), range.constData(),
                     goal.constData());

@@ -20,7 +20,7 @@ public:
     void Append(T value)
     {
         if (FSize == qsizetype(FBlocks.size()) << kShift)
-            FBlocks.push_back(std::make_unique_for_overwrite<T[]>(kBlock));
+            AddBlock();
         FBlocks[FSize >> kShift][FSize & kMask] = value;
         ++FSize;
     }
@@ -41,6 +41,11 @@ public:
     }
 
 private:
+    Q_NEVER_INLINE void AddBlock()
+    {
+        FBlocks.push_back(std::make_unique_for_overwrite<T[]>(kBlock));
+    }
+
     static constexpr int kShift = 14;
     static constexpr qsizetype kBlock = qsizetype(1) << kShift;
     static constexpr qsizetype kMask = kBlock - 1;
@@ -83,7 +88,7 @@ struct THashed
     bool Nul;
 };
 
-THashed HashText(const char *at, qsizetype size, quint64 seed)
+Q_ALWAYS_INLINE THashed HashText(const char *at, qsizetype size, quint64 seed)
 {
     constexpr quint64 kMix = 0x9E3779B97F4A7C15ull;
     constexpr quint64 kOnes = 0x0101010101010101ull;
@@ -113,7 +118,7 @@ THashed HashText(const char *at, qsizetype size, quint64 seed)
 
 // Whether `size` bytes at a and b are the same, compared eight (or four) at
 // a time as HashText reads them.
-bool SameBytes(const char *a, const char *b, qsizetype size)
+Q_ALWAYS_INLINE bool SameBytes(const char *a, const char *b, qsizetype size)
 {
     if (size >= 8) {
         for (qsizetype i = 0; i + 8 < size; i += 8) {
@@ -125,6 +130,15 @@ bool SameBytes(const char *a, const char *b, qsizetype size)
     if (size >= 4)
         return Load4(a) == Load4(b) && Load4(a + size - 4) == Load4(b + size - 4);
     return std::memcmp(a, b, size_t(size)) == 0;
+}
+
+// Whether the text at `offset` of the pool (each text followed by a NUL
+// byte) is exactly `text`, which holds no NUL.
+Q_ALWAYS_INLINE bool PoolHolds(const QByteArray &pool, quint32 offset, QByteArrayView text)
+{
+    return qsizetype(offset) + text.size() < pool.size()
+        && pool.constData()[offset + text.size()] == '\0'
+        && SameBytes(pool.constData() + offset, text.data(), text.size());
 }
 
 } // namespace
@@ -224,35 +238,23 @@ QString TListModel::DayText(qint64 day) const
     return FLocale.toString(DateOfDayNumber(day), QLocale::ShortFormat);
 }
 
-bool TListModel::Holds(quint32 offset, QByteArrayView text) const
-{
-    return qsizetype(offset) + text.size() < FText.size()
-        && FText.constData()[offset + text.size()] == '\0'
-        && SameBytes(FText.constData() + offset, text.data(), text.size());
-}
-
 quint32 TListModel::Intern(TColumn &column, QByteArrayView text)
 {
     if (text.isEmpty())
         return 0;
-    THashed hashed = HashText(text.data(), text.size(), column.Seed);
-    if (hashed.Nul) {
-        // The cell ends at its first NUL byte, which no text value holds.
-        text = text.first(qstrnlen(text.data(), text.size()));
-        if (text.isEmpty())
-            return 0;
-        hashed = HashText(text.data(), text.size(), column.Seed);
-    }
+    const THashed hashed = HashText(text.data(), text.size(), column.Seed);
+    if (Q_UNLIKELY(hashed.Nul))
+        return InternUpToNul(column, text);
     const quint32 hash = hashed.Hash;
     // Rows of a kind come together, so the text of the row before comes first.
-    if (column.Last.Hash == hash && Holds(column.Last.Offset, text))
+    if (column.Last.Hash == hash && PoolHolds(FText, column.Last.Offset, text))
         return column.Last.Offset;
     if (column.Table.empty())
         column.Table.resize(64);
     size_t mask = column.Table.size() - 1;
     size_t slot = hash & mask;
     for (; column.Table[slot].Hash != 0; slot = (slot + 1) & mask) {
-        if (column.Table[slot].Hash == hash && Holds(column.Table[slot].Offset, text)) {
+        if (column.Table[slot].Hash == hash && PoolHolds(FText, column.Table[slot].Offset, text)) {
             column.Last = column.Table[slot];
             return column.Last.Offset;
         }
@@ -281,6 +283,13 @@ quint32 TListModel::Intern(TColumn &column, QByteArrayView text)
         }
     }
     return column.Last.Offset;
+}
+
+quint32 TListModel::InternUpToNul(TColumn &column, QByteArrayView text)
+{
+    // The cell ends at its first NUL byte, which no text value holds.
+    text = text.first(qstrnlen(text.data(), text.size()));
+    return text.isEmpty() ? 0 : Intern(column, text);
 }
 
 quint32 TListModel::TextOf(TColumn &column, const TCellValue &value)
@@ -327,25 +336,43 @@ void TListModel::Append(TColumn &column, const TCellValue &value)
 {
     using TStore = TColumn::TStore;
     using TKind = TCellValue::TKind;
-    if (column.Store == TStore::Unset) {
-        column.Store = value.Kind == TKind::Amount ? TStore::NarrowCents
-            : value.Kind == TKind::Day             ? TStore::NarrowDay
-                                                   : TStore::Text;
-    }
+    // The common cases here; the first value, a column turning wide and the
+    // wide columns in AppendOther.
+    qint32 slot = 0;
     switch (column.Store) {
-    case TStore::Unset:
     case TStore::Text:
         column.Narrow.Append(value.Kind == TKind::Text ? Intern(column, value.Text())
                                                        : TextOf(column, value));
         return;
     case TStore::NarrowCents:
-    case TStore::NarrowDay: {
-        const bool cents = column.Store == TStore::NarrowCents;
-        qint32 slot = 0;
-        if (FitsNarrow(cents, value, slot)) {
+    case TStore::NarrowDay:
+        if (FitsNarrow(column.Store == TStore::NarrowCents, value, slot)) {
             column.Narrow.Append(quint32(slot));
             return;
         }
+        break;
+    case TStore::Unset:
+    case TStore::Amount:
+    case TStore::WideDay:
+        break;
+    }
+    AppendOther(column, value);
+}
+
+void TListModel::AppendOther(TColumn &column, const TCellValue &value)
+{
+    using TStore = TColumn::TStore;
+    using TKind = TCellValue::TKind;
+    if (column.Store == TStore::Unset) {
+        column.Store = value.Kind == TKind::Amount ? TStore::NarrowCents
+            : value.Kind == TKind::Day             ? TStore::NarrowDay
+                                                   : TStore::Text;
+        Append(column, value);
+        return;
+    }
+    if (column.Store == TStore::NarrowCents || column.Store == TStore::NarrowDay) {
+        // A value the narrow store cannot hold: the column turns wide.
+        const bool cents = column.Store == TStore::NarrowCents;
         for (qsizetype i = 0; i < column.Narrow.Size(); ++i) {
             const qint32 narrow = qint32(column.Narrow.At(i));
             column.Wide.Append(narrow == kNoValue ? kTextTag
@@ -354,11 +381,6 @@ void TListModel::Append(TColumn &column, const TCellValue &value)
         }
         column.Narrow.Truncate(0);
         column.Store = cents ? TStore::Amount : TStore::WideDay;
-        break;
-    }
-    case TStore::Amount:
-    case TStore::WideDay:
-        break;
     }
     const TKind kind = column.Store == TStore::Amount ? TKind::Amount : TKind::Day;
     if (value.Kind == kind && value.Number < kTextTag)
@@ -456,7 +478,7 @@ bool TListModel::CellIs(int row, int column, QByteArrayView utf8) const
     if (row >= 0 && row < FRows && column >= 0 && column < int(FColumns.size())
         && FColumns[column]->Store == TColumn::TStore::Text)
         return qstrnlen(utf8.data(), utf8.size()) == size_t(utf8.size())
-            && Holds(FColumns[column]->Narrow.At(row), utf8);
+            && PoolHolds(FText, FColumns[column]->Narrow.At(row), utf8);
     return Cell(row, column).toUtf8() == utf8;
 }
 

@@ -245,11 +245,12 @@ TCellValue TField::Value() const
         value.Kind = TCellValue::TKind::Text;
         const unsigned char *text = sqlite3_value_text(cell);
         // Out of memory: the statement's own call records the failure, so
-        // that the next step reports it.
+        // that the next step reports it, and the cell reads empty till then.
         if (!text)
             text = sqlite3_column_text(FStmt, FIndex);
-        value.Column
-            = QByteArrayView(reinterpret_cast<const char *>(text), sqlite3_value_bytes(cell));
+        if (text)
+            value.Column
+                = QByteArrayView(reinterpret_cast<const char *>(text), sqlite3_value_bytes(cell));
         return value;
     }
     }

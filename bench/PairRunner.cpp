@@ -8,13 +8,21 @@
 #include <sys/utsname.h>
 #include <thread>
 
-double Median(std::vector<double> values)
+double Quantile(std::vector<double> values, double q)
 {
     if (values.empty())
         return 0;
     std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+    const double at = q * double(values.size() - 1);
+    const std::size_t below = std::size_t(at);
+    if (below + 1 >= values.size())
+        return values.back();
+    return values[below] + (at - double(below)) * (values[below + 1] - values[below]);
+}
+
+double Median(std::vector<double> values)
+{
+    return Quantile(std::move(values), 0.5);
 }
 
 TMeasureResult RunPairs(const QString &name, double goal, int repeats,
@@ -45,24 +53,44 @@ TMeasureResult RunPairs(const QString &name, double goal, int repeats,
         ratios.push_back(double(ours.Nanoseconds) / double(base.Nanoseconds));
     }
     std::fprintf(stderr, "  %s done\n", qUtf8Printable(name));
-    return {name, rows, Median(rawMs), Median(programMs), Median(ratios), goal, false};
+    TMeasureResult result;
+    result.Name = name;
+    result.Rows = rows;
+    result.RawMs = Median(rawMs);
+    result.ProgramMs = Median(programMs);
+    result.Ratio = Median(ratios);
+    result.RatioQ1 = Quantile(ratios, 0.25);
+    result.RatioQ3 = Quantile(ratios, 0.75);
+    result.RatioMin = *std::min_element(ratios.begin(), ratios.end());
+    result.RatioMax = *std::max_element(ratios.begin(), ratios.end());
+    result.Pairs = int(ratios.size());
+    result.Goal = goal;
+    return result;
 }
 
 void PrintResults(const std::vector<TMeasureResult> &results)
 {
-    std::printf("\n%-24s %9s %11s %11s %10s  %s\n", "measure", "rows", "raw ms", "program ms",
-                "ratio", "goal");
+    // The ratio's quartiles (IQR) and its least and greatest value over the
+    // pairs tell how far one run's median can be trusted.
+    std::printf("\n%-24s %9s %11s %11s %10s %5s %13s %13s  %s\n", "measure", "rows", "raw ms",
+                "program ms", "ratio", "pairs", "IQR", "min-max", "goal");
     for (const TMeasureResult &result : results) {
         if (result.Memory) {
-            std::printf("%-24s %9lld %11s %11s %6.0f B/row  <= %.0f B/row\n",
-                        qUtf8Printable(result.Name), result.Rows, "-", "-", result.Ratio,
-                        result.Goal);
+            std::printf("%-24s %9lld %11s %11s %6.0f B/row %5s %13s %13s  <= %.0f B/row\n",
+                        qUtf8Printable(result.Name), result.Rows, "-", "-", result.Ratio, "-", "-",
+                        "-", result.Goal);
             continue;
         }
         const QByteArray goal
             = result.Goal > 0 ? QByteArray("<= ") + QByteArray::number(result.Goal, 'f', 2) : "-";
-        std::printf("%-24s %9lld %11.2f %11.2f %10.2f  %s\n", qUtf8Printable(result.Name),
-                    result.Rows, result.RawMs, result.ProgramMs, result.Ratio, goal.constData());
+        const QByteArray quartiles = QByteArray::number(result.RatioQ1, 'f', 2) + '-'
+            + QByteArray::number(result.RatioQ3, 'f', 2);
+        const QByteArray range = QByteArray::number(result.RatioMin, 'f', 2) + '-'
+            + QByteArray::number(result.RatioMax, 'f', 2);
+        std::printf("%-24s %9lld %11.2f %11.2f %10.2f %5d %13s %13s  %s\n",
+                    qUtf8Printable(result.Name), result.Rows, result.RawMs, result.ProgramMs,
+                    result.Ratio, result.Pairs, quartiles.constData(), range.constData(),
+                    goal.constData());
     }
     std::printf("\n");
     for (const TMeasureResult &result : results) {

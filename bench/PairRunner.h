@@ -41,6 +41,12 @@ struct TMeasureResult
     double RawMs = 0; // medians of the counted runs
     double ProgramMs = 0;
     double Ratio = 0; // median of the per-pair ratios program / raw
+    // The spread of the per-pair ratios: their quartiles, least and greatest.
+    double RatioQ1 = 0;
+    double RatioQ3 = 0;
+    double RatioMin = 0;
+    double RatioMax = 0;
+    int Pairs = 0; // counted pairs
     double Goal = 0; // 0: none
     bool Memory = false; // Ratio holds bytes per row, Goal the bytes allowed
 };
@@ -53,10 +59,14 @@ TMeasureResult RunPairs(const QString &name, double goal, int repeats,
                         const std::function<TRun(int pair)> &raw,
                         const std::function<TRun(int pair)> &program);
 
+// The q-quantile (0..1) of the values, interpolated between the two nearest
+// when it falls between them.
+double Quantile(std::vector<double> values, double q);
 double Median(std::vector<double> values);
 
-// The table of all results, then one line per measure for scripts:
-// "name ratio=R", or "memory_per_row bytes=B".
+// The table of all results, the spread of each ratio over its pairs beside
+// it, then one line per measure for scripts: "name ratio=R", or
+// "memory_per_row bytes=B".
 void PrintResults(const std::vector<TMeasureResult> &results);
 
 // CPU, cores, memory, kernel, SQLite and Qt versions and the load, one per line.

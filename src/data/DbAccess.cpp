@@ -199,47 +199,60 @@ QString TField::AsString() const
 
 TCellValue TField::Value() const
 {
+    // The column's value is read once and asked for its type and content
+    // directly: one call into the engine's statement instead of one per
+    // question, which a long list feels on every cell.
+    sqlite3_value *cell = sqlite3_column_value(FStmt, FIndex);
     TCellValue value;
-    switch (sqlite3_column_type(FStmt, FIndex)) {
+    switch (sqlite3_value_type(cell)) {
     case SQLITE_NULL:
         return value;
-    case SQLITE_INTEGER:
-    case SQLITE_FLOAT: {
+    case SQLITE_INTEGER: {
         if (FQuery.FDateColumns[FIndex]) {
             value.Kind = TCellValue::TKind::Day;
-            value.Number = qint64(std::floor(sqlite3_column_double(FStmt, FIndex)));
+            value.Number = qint64(std::floor(sqlite3_value_double(cell)));
+            return value;
+        }
+        const qint64 whole = sqlite3_value_int64(cell);
+        if (whole >= -Currency::kMaxUnits / Currency::kScale
+            && whole <= Currency::kMaxUnits / Currency::kScale) {
+            value.Kind = TCellValue::TKind::Amount;
+            value.Number = Currency::FromWhole(whole).Units();
+        } else {
+            value.Kind = TCellValue::TKind::Text;
+            value.Owned = QByteArray::number(whole);
+        }
+        return value;
+    }
+    case SQLITE_FLOAT: {
+        const double number = sqlite3_value_double(cell);
+        if (FQuery.FDateColumns[FIndex]) {
+            value.Kind = TCellValue::TKind::Day;
+            value.Number = qint64(std::floor(number));
             return value;
         }
         Currency amount;
-        bool exact = false;
-        if (sqlite3_column_type(FStmt, FIndex) == SQLITE_INTEGER) {
-            const qint64 whole = sqlite3_column_int64(FStmt, FIndex);
-            exact = whole >= -Currency::kMaxUnits / Currency::kScale
-                && whole <= Currency::kMaxUnits / Currency::kScale;
-            if (exact)
-                amount = Currency::FromWhole(whole);
-            else
-                value.Owned = QByteArray::number(whole);
-        } else {
-            const double number = sqlite3_column_double(FStmt, FIndex);
-            exact = Currency::FromDouble(number, amount);
-            if (!exact)
-                value.Owned = QByteArray::number(number, 'g', 15);
-        }
-        if (exact) {
+        if (Currency::FromDouble(number, amount)) {
             value.Kind = TCellValue::TKind::Amount;
             value.Number = amount.Units();
         } else {
             value.Kind = TCellValue::TKind::Text;
+            value.Owned = QByteArray::number(number, 'g', 15);
         }
         return value;
     }
-    default:
+    default: {
         value.Kind = TCellValue::TKind::Text;
-        value.Column
-            = QByteArrayView(reinterpret_cast<const char *>(sqlite3_column_text(FStmt, FIndex)),
-                             sqlite3_column_bytes(FStmt, FIndex));
+        const unsigned char *text = sqlite3_value_text(cell);
+        // Out of memory: the statement's own call records the failure, so
+        // that the next step reports it, and the cell reads empty till then.
+        if (!text)
+            text = sqlite3_column_text(FStmt, FIndex);
+        if (text)
+            value.Column
+                = QByteArrayView(reinterpret_cast<const char *>(text), sqlite3_value_bytes(cell));
         return value;
+    }
     }
 }
 
@@ -386,7 +399,7 @@ int TQuery::FieldCount() const
 
 TField TQuery::Fields(int index) const
 {
-    if (!FStmt || index < 0 || index >= FieldCount())
+    if (!FStmt || index < 0 || index >= int(FDateColumns.size()))
         throw Exception(QStringLiteral("List index out of bounds (%1)").arg(index));
     return TField(*this, index);
 }

@@ -52,8 +52,10 @@ private:
     QString DayText(qint64 day) const;
     QByteArrayView TextAt(quint64 offset) const;
     quint32 Intern(TColumn &column, QByteArrayView text);
+    quint32 InternUpToNul(TColumn &column, QByteArrayView text);
     quint32 TextOf(TColumn &column, const TCellValue &value);
     void Append(TColumn &column, const TCellValue &value);
+    void AppendOther(TColumn &column, const TCellValue &value);
 
     QStringList FHeaders;
     std::vector<std::unique_ptr<TColumn>> FColumns;

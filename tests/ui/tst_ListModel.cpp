@@ -48,6 +48,7 @@ class TestListModel : public QObject
 
 private Q_SLOTS:
     void everyKindInEveryOrder();
+    void similarTextsStayApart();
     void removeAcrossBlocks();
     void failedFillAddsNothing();
 };
@@ -89,6 +90,37 @@ void TestListModel::everyKindInEveryOrder()
     const QString sql = QStringLiteral("select T, N, D, T from Mix order by rowid");
     FillListView(sql, list);
     ExpectSame(list, QueryTexts(sql));
+}
+
+void TestListModel::similarTextsStayApart()
+{
+    TTestBooks books;
+    // Texts of every length up to 24 bytes, each after the plain one of its
+    // length with one byte changed, at every position (Chinese, so that the
+    // bytes are high ones), then all of them again the other way round.
+    DbExec(QStringLiteral(
+        "create table Texts(T)@#@"
+        "insert into Texts with recursive n(i) as (select 1 union all select i+1 from n where "
+        "i<24), p(j) as (select 0 union all select j+1 from p where j<24), b(s) as (select "
+        "'abcdefghijklmnopqrstuvwx') select iif(j=0, substr(s,1,i), substr(s,1,j-1) || "
+        "iif(i%2, 'Z', '中') || substr(s,j+1,i-j)) from n, p, b where j<=i order by i, j@#@"
+        "insert into Texts select T from Texts order by rowid desc"));
+    TListModel list({QStringLiteral("T")});
+    const QString sql = QStringLiteral("select T from Texts order by rowid");
+    FillListView(sql, list);
+    ExpectSame(list, QueryTexts(sql));
+
+    // A text ends at its first NUL byte, wherever that falls.
+    const QList<std::pair<QString, QString>> cut
+        = {{QStringLiteral("x'00'"), QString()},
+           {QStringLiteral("x'610062'"), QStringLiteral("a")},
+           {QStringLiteral("cast(x'6162636465666768006A' as text)"), QStringLiteral("abcdefgh")},
+           {QStringLiteral("x'616263646566676869006A'"), QStringLiteral("abcdefghi")}};
+    for (const auto &[value, text] : cut) {
+        FillListView(QStringLiteral("select %1 union all select 'abcdefghi'").arg(value), list);
+        QCOMPARE(list.Cell(0, 0), text);
+        QCOMPARE(list.Cell(1, 0), QStringLiteral("abcdefghi"));
+    }
 }
 
 void TestListModel::removeAcrossBlocks()

@@ -129,7 +129,9 @@ Q_ALWAYS_INLINE bool SameBytes(const char *a, const char *b, qsizetype size)
     }
     if (size >= 4)
         return Load4(a) == Load4(b) && Load4(a + size - 4) == Load4(b + size - 4);
-    return std::memcmp(a, b, size_t(size)) == 0;
+    // An empty text may have no bytes at all (a null pointer), which memcmp
+    // must not be given.
+    return size == 0 || std::memcmp(a, b, size_t(size)) == 0;
 }
 
 // Whether the text at `offset` of the pool (each text followed by a NUL

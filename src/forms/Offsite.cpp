@@ -20,12 +20,6 @@ namespace {
 
 enum TColumn { ColTime, ColSize };
 
-// The name the secrets of a server are kept under: its address and user.
-QString SecretPlace(const TWebDavPlace &place)
-{
-    return place.User + u'@' + place.Address.toString(QUrl::RemoveUserInfo);
-}
-
 // A wait cursor and a disabled window while a request runs.
 class TBusy
 {
@@ -69,8 +63,9 @@ TFormOffsite::TFormOffsite(std::function<bool(const QString &file)> restore, QWi
     if (Place(place).IsSound()) {
         QString problem;
         ui->edtPassword->setText(
-            Secrets::Read(Secrets::WebDavPassword, SecretPlace(place), &problem));
-        const QString passphrase = Secrets::Read(Secrets::Passphrase, SecretPlace(place), &problem);
+            Secrets::Read(Secrets::WebDavPassword, Secrets::PlaceOf(place), &problem));
+        const QString passphrase
+            = Secrets::Read(Secrets::Passphrase, Secrets::PlaceOf(place), &problem);
         ui->edtPassphrase->setText(passphrase);
         ui->edtRePassphrase->setText(passphrase);
         ui->lblState->setText(problem);
@@ -209,8 +204,8 @@ void TFormOffsite::FetchAndRestore(const TWebDavPlace &place, const QString &nam
     if (!FRestore(file))
         return;
     // The server and the passphrase proved right: kept for the copies to come.
-    (void)Secrets::Write(Secrets::WebDavPassword, SecretPlace(place), place.Password);
-    (void)Secrets::Write(Secrets::Passphrase, SecretPlace(place), passphrase);
+    (void)Secrets::Write(Secrets::WebDavPassword, Secrets::PlaceOf(place), place.Password);
+    (void)Secrets::Write(Secrets::Passphrase, Secrets::PlaceOf(place), passphrase);
     reject();
 }
 
@@ -238,9 +233,9 @@ void TFormOffsite::btnOKClick()
     GConfig->SaveOffsiteConfig();
     // Both are held for the run even where the keyring fails the first.
     const Outcome password
-        = Secrets::Write(Secrets::WebDavPassword, SecretPlace(place), place.Password);
+        = Secrets::Write(Secrets::WebDavPassword, Secrets::PlaceOf(place), place.Password);
     const Outcome kept
-        = Secrets::Write(Secrets::Passphrase, SecretPlace(place), ui->edtPassphrase->text());
+        = Secrets::Write(Secrets::Passphrase, Secrets::PlaceOf(place), ui->edtPassphrase->text());
     if (!password.IsSound() || !kept.IsSound())
         ShowInfo(password.IsSound() ? kept.Reason() : password.Reason());
     accept();

@@ -43,6 +43,11 @@ QString KeyringProblem(const QKeychain::Job &job)
 
 namespace Secrets {
 
+QString PlaceOf(const TWebDavPlace &place)
+{
+    return place.User + u'@' + place.Address.toString(QUrl::RemoveUserInfo);
+}
+
 QString Read(TSecret which, const QString &place, QString *problem)
 {
     const QString key = Key(which, place);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/Outcome.h"
+#include "offsite/WebDav.h"
 
 #include <QString>
 
@@ -11,6 +12,9 @@
 namespace Secrets {
 
 enum TSecret { WebDavPassword, Passphrase };
+
+// The name a server's secrets are kept under: its user and address.
+QString PlaceOf(const TWebDavPlace &place);
 
 // The secret stored for `place` (the server's address and user); empty when
 // none is. `problem` tells why the keyring could not be read, if it could not.

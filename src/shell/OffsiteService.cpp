@@ -71,7 +71,7 @@ void TOffsiteService::Upload(const QString &copyFile)
     }
     TWebDavPlace place {
         QUrl(GConfig->FOffsiteUrl), GConfig->FOffsiteUser, {}, GConfig->FOffsiteFolder};
-    const QString secretPlace = place.User + u'@' + place.Address.toString(QUrl::RemoveUserInfo);
+    const QString secretPlace = Secrets::PlaceOf(place);
     QString problem;
     place.Password = Secrets::Read(Secrets::WebDavPassword, secretPlace, &problem);
     const QString passphrase = Secrets::Read(Secrets::Passphrase, secretPlace, &problem);

@@ -91,13 +91,26 @@ bool IsBlank(const QString &text)
 }
 
 // Copies the whole database behind `from` into `to` with the online backup API.
-Outcome CopyDatabase(sqlite3 *to, sqlite3 *from)
+// Copies a few megabytes at a time, so that work on another thread can tell
+// how far it got and stop between two parts. The target's write transaction
+// lasts the whole copy: a copy stopped or failing part way leaves it as it was.
+Outcome CopyDatabase(sqlite3 *to, sqlite3 *from, const TWorkHooks &hooks = {})
 {
     sqlite3_backup *backup = sqlite3_backup_init(to, "main", from, "main");
     if (!backup)
         return Outcome::Fault(DbFile::LastError(to));
-    const int rc = sqlite3_backup_step(backup, -1);
+    constexpr int kPagesAtOnce = 1024;
+    int rc = SQLITE_OK;
+    while ((rc = sqlite3_backup_step(backup, hooks.Report || hooks.Cancelled ? kPagesAtOnce : -1))
+           == SQLITE_OK) {
+        if (hooks.Cancelled && hooks.Cancelled())
+            break;
+        if (const int pages = sqlite3_backup_pagecount(backup); hooks.Report && pages > 0)
+            hooks.Report(1.0 - double(sqlite3_backup_remaining(backup)) / pages, {});
+    }
     sqlite3_backup_finish(backup);
+    if (rc == SQLITE_OK)
+        return Outcome::Fault(QStringLiteral("已取消"));
     if (rc == SQLITE_FULL)
         return Outcome::Fault(
             QStringLiteral("磁盘空间不足（%1）").arg(QString::fromUtf8(sqlite3_errstr(rc))));
@@ -487,8 +500,34 @@ void TDbAccess::Connect()
         ShowErrorDetail(kConnectTitle, opened.Reason(), {});
 }
 
+void TDbAccess::EnsureHere() const
+{
+    if (FLent.load() && FBorrower.load() != std::this_thread::get_id())
+        throw Exception(FBusy);
+}
+
+void TDbAccess::Lend(const QString &busy)
+{
+    EnsureHere();
+    FBusy = busy;
+    FBorrower = std::thread::id();
+    FLent = true;
+}
+
+void TDbAccess::Borrow()
+{
+    FBorrower = std::this_thread::get_id();
+}
+
+void TDbAccess::Return()
+{
+    FBorrower = std::thread::id();
+    FLent = false;
+}
+
 void TDbAccess::EnsureConnected(const QString &title, const QString &sql)
 {
+    EnsureHere();
     if (!FConnection)
         Require(Open(), title, sql);
 }
@@ -707,7 +746,7 @@ void TDbAccess::Replay(bool redo)
     }
 }
 
-void TDbAccess::BackupTo(const QString &fileName)
+void TDbAccess::BackupTo(const QString &fileName, const TWorkHooks &hooks)
 {
     EnsureConnected(kBackupTitle, {});
     // Renaming a copy over the open books would leave the connection writing
@@ -731,9 +770,11 @@ void TDbAccess::BackupTo(const QString &fileName)
     sqlite3 *target = nullptr;
     Outcome copied
         = OpenFile(temporary.fileName(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, target)
-              .Then([&] { return CopyDatabase(target, FConnection); });
+              .Then([&] { return CopyDatabase(target, FConnection, hooks); });
     if (target && sqlite3_close(target) != SQLITE_OK && copied.IsSound())
         copied = Outcome::Fault(DbFile::LastError(target));
+    if (!copied.IsSound() && hooks.Cancelled && hooks.Cancelled())
+        throw EAbort();
     const Outcome renamed = copied.Then([&] {
         std::error_code error;
         std::filesystem::rename(QFile::encodeName(temporary.fileName()).toStdString(),
@@ -751,7 +792,8 @@ void TDbAccess::RestoreFrom(const QString &fileName, const std::function<void()>
     RestoreFrom(copy, beforeCopyIn);
 }
 
-void TDbAccess::RestoreFrom(TRestoreCopy &copy, const std::function<void()> &beforeCopyIn)
+void TDbAccess::RestoreFrom(TRestoreCopy &copy, const std::function<void()> &beforeCopyIn,
+                            const TWorkHooks &hooks)
 {
     FQuery.Close();
     EnsureConnected(kRestoreTitle, {});
@@ -763,7 +805,7 @@ void TDbAccess::RestoreFrom(TRestoreCopy &copy, const std::function<void()> &bef
     // The history's statements were prepared on the books being replaced. A
     // copy that fails part way is rolled back: the books stay as they were.
     FHistory.reset();
-    const Outcome replaced = CopyDatabase(FConnection, copy.FDb);
+    const Outcome replaced = CopyDatabase(FConnection, copy.FDb, {hooks.Report, {}});
     FHistory = std::make_unique<UndoLog::THistory>(FConnection);
     Require(replaced, kRestoreTitle);
 }

@@ -7,8 +7,10 @@
 #include <QLocale>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <thread>
 #include <vector>
 
 struct sqlite3;
@@ -183,14 +185,25 @@ public:
     // Runs one statement in a transaction with its "?" placeholders bound to
     // texts, so any text is stored as it stands.
     void ExecBound(const QString &sql, const QStringList &values);
-    void BackupTo(const QString &fileName);
+    // Writes a copy of the books to fileName; hooks may follow and stop it.
+    void BackupTo(const QString &fileName, const TWorkHooks &hooks = {});
     // Replaces the books with a private copy of the file, brought up to date
     // and checked first; beforeCopyIn runs between the check and the copy in,
     // and what it raises ends the restore. A failure leaves the books as they
     // were.
     void RestoreFrom(const QString &fileName, const std::function<void()> &beforeCopyIn = {});
     // The same with a copy already made and checked.
-    void RestoreFrom(TRestoreCopy &copy, const std::function<void()> &beforeCopyIn = {});
+    void RestoreFrom(TRestoreCopy &copy, const std::function<void()> &beforeCopyIn = {},
+                     const TWorkHooks &hooks = {});
+
+    // While long work on a thread of its own reads or writes the books, their
+    // connection is that work's alone. Lend hands it out: from then on a call
+    // from any other thread raises `busy` (in the user's words) instead of
+    // touching it. The work's thread takes it with Borrow, and Return, on
+    // that thread, ends the loan.
+    void Lend(const QString &busy);
+    void Borrow();
+    void Return();
 
     TQuery FQuery;
 
@@ -200,6 +213,8 @@ private:
     // Opens the connection when it is closed; raises EDBException with the
     // caller's headline and statement when that fails.
     void EnsureConnected(const QString &title, const QString &sql);
+    // Raises the loan's message when another thread holds the connection.
+    void EnsureHere() const;
     Outcome Open();
     void MapFile(bool mapped);
     // Seals the change of the transaction about to commit as its named step.
@@ -214,6 +229,9 @@ private:
     QString FWritten; // the batches written in it, for the report of a failing commit
     QString FStepName; // the name of the undo step the open transaction makes
     QString FRestoreCopy; // the name of a restore's checked copy while it waits
+    std::atomic<bool> FLent {false};
+    std::atomic<std::thread::id> FBorrower {}; // the thread that holds a lent connection
+    QString FBusy; // written before FLent is set, read while it is
 };
 
 extern TDbAccess *GDbAccess;

@@ -1,5 +1,6 @@
 #include "JobRunner.h"
 
+#include "data/DbAccess.h"
 #include "data/UException.h"
 #include "forms/BaseDlg.h"
 
@@ -17,6 +18,11 @@ namespace {
 TJob *GCurrentJob = nullptr;
 
 constexpr int kSteps = 1000;
+
+QString Busy(const QString &jobName)
+{
+    return QStringLiteral("另一项操作尚未完成（%1），请等它完成后再试。").arg(jobName);
+}
 
 // The window a waiting job shows: its name, how far it got, and a cancel
 // button or why there is none. It closes only with its job.
@@ -104,10 +110,11 @@ private:
 
 } // namespace
 
-TJob::TJob(QString name, QString noCancelReason, QObject *parent)
+TJob::TJob(QString name, QString noCancelReason, TJobBooks books, QObject *parent)
     : QObject(parent)
     , FName(std::move(name))
     , FNoCancelReason(std::move(noCancelReason))
+    , FBooks(books)
 {
 }
 
@@ -125,18 +132,24 @@ TJob *TJob::Current()
 void TJob::Start(TWork work)
 {
     if (GCurrentJob)
-        throw Exception(QStringLiteral("另一项操作尚未完成（%1），请等它完成后再试。")
-                            .arg(GCurrentJob->Name()));
+        throw Exception(Busy(GCurrentJob->Name()));
     Q_ASSERT(!FWorker.joinable());
+    const bool books = FBooks == TJobBooks::Used;
+    if (books)
+        GDbAccess->Lend(Busy(FName));
     GCurrentJob = this;
     FRunning = true;
     FFailure = nullptr;
-    FWorker = std::thread([this, work = std::move(work)] {
+    FWorker = std::thread([this, books, work = std::move(work)] {
+        if (books)
+            GDbAccess->Borrow();
         try {
             work(*this);
         } catch (...) {
             FFailure = std::current_exception();
         }
+        if (books)
+            GDbAccess->Return();
         FRunning = false;
         // Dropped with the job when it goes first: its destructor has joined.
         QMetaObject::invokeMethod(
@@ -188,9 +201,10 @@ std::pair<double, QString> TJob::Progress() const
     return {FFraction, FStep};
 }
 
-bool RunJob(const QString &name, const TJob::TWork &work, const QString &noCancelReason)
+bool RunJob(const QString &name, const TJob::TWork &work, const QString &noCancelReason,
+            TJobBooks books)
 {
-    TJob job(name, noCancelReason);
+    TJob job(name, noCancelReason, books);
     QEventLoop loop;
     bool finished = false;
     bool due = false;
@@ -227,6 +241,12 @@ bool RunJob(const QString &name, const TJob::TWork &work, const QString &noCance
             throw;
     }
     return !job.Cancelled();
+}
+
+TWorkHooks Hooks(TJob &job)
+{
+    return {[&job](double fraction, const QString &step) { job.Report(fraction, step); },
+            [&job] { return job.Cancelled(); }};
 }
 
 TJobDialogs &TJobDialogs::Instance()

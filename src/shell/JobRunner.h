@@ -10,12 +10,17 @@
 #include <utility>
 
 class QWidget;
+struct TWorkHooks;
+
+// Whether a job's work reads or writes the books through their connection
+// (GDbAccess). The connection is then lent to the work while it runs: a use
+// of it from the window's thread meanwhile raises "another operation is
+// under way". Work that leaves the books alone opens its own connections.
+enum class TJobBooks { Untouched, Used };
 
 // A piece of long work run on a worker thread of its own, so that the window
-// stays responsive while it runs. The work opens its own connections to the
-// files it reads: it never touches the books' connection (GDbAccess). Two
-// jobs never run at once. Lives on the user-interface thread; its signals
-// arrive there.
+// stays responsive while it runs. Two jobs never run at once. Lives on the
+// user-interface thread; its signals arrive there.
 class TJob : public QObject
 {
     Q_OBJECT
@@ -25,7 +30,8 @@ public:
 
     // A job the user may stop has an empty `noCancelReason`; one that cannot
     // be stopped names why, in the user's words.
-    explicit TJob(QString name, QString noCancelReason = {}, QObject *parent = nullptr);
+    explicit TJob(QString name, QString noCancelReason = {}, TJobBooks books = TJobBooks::Untouched,
+                  QObject *parent = nullptr);
     // Cancels a job that may be cancelled, and waits for the worker.
     ~TJob() override;
 
@@ -64,6 +70,7 @@ private:
 
     QString FName;
     QString FNoCancelReason;
+    TJobBooks FBooks;
     std::thread FWorker;
     std::atomic<bool> FRunning {false};
     std::atomic<bool> FCancelled {false};
@@ -79,7 +86,11 @@ private:
 // or why it cannot be cancelled. True when the work ran to its end, false
 // when it was cancelled. What the work raised is raised here, as if it had
 // failed on this thread; when another job runs, raises before starting.
-bool RunJob(const QString &name, const TJob::TWork &work, const QString &noCancelReason = {});
+bool RunJob(const QString &name, const TJob::TWork &work, const QString &noCancelReason = {},
+            TJobBooks books = TJobBooks::Untouched);
+
+// The hooks through which core work reports to its job and learns it should stop.
+TWorkHooks Hooks(TJob &job);
 
 // Where the dialogs of RunJob are announced, and how long they wait before
 // showing: a job done sooner shows none.

@@ -339,7 +339,8 @@ void TFormMain::CreateServices()
     FScheduleTimer = new QTimer(this);
     FScheduleTimer->setInterval(60 * 1000);
     connect(FScheduleTimer, &QTimer::timeout, this, [this] {
-        if (QDate::currentDate() != FScheduleDay)
+        // Work that holds the books is left alone; the next minute looks again.
+        if (QDate::currentDate() != FScheduleDay && !TJob::Current())
             CheckSchedules();
     });
     // The off-site copies report in the status area, after the totals.
@@ -392,14 +393,28 @@ void TFormMain::closeEvent(QCloseEvent *event)
 {
     // A failure while asking leaves the window open.
     event->ignore();
-    // Work under way ends first, cancelled where that is safe; the window
-    // closes once it has.
+    // Work under way ends first; the window closes once it has. The user
+    // chooses between waiting and, where that is safe, stopping it; a session
+    // that ends stops what may be stopped without asking.
     if (TJob *job = TJob::Current()) {
-        job->Cancel();
-        connect(job, &TJob::Finished, this, &QWidget::close,
-                Qt::ConnectionType(Qt::QueuedConnection | Qt::UniqueConnection
-                                   | Qt::SingleShotConnection));
-        return;
+        bool stop = FExitConfirmed;
+        if (!FExitConfirmed && !job->CanCancel())
+            ShowInfo(QStringLiteral("有一项操作正在进行（%1），不能中途停止。它完成后程序即退出。")
+                         .arg(job->Name()));
+        else if (!FExitConfirmed)
+            stop = ShowConfirm(QStringLiteral("有一项操作正在进行（%1）。要停止它并退出吗？\n"
+                                              "选“否”则等它完成后退出。")
+                                   .arg(job->Name()));
+        FExitConfirmed = true;
+        // The job may have ended while the question was open.
+        if ((job = TJob::Current())) {
+            if (stop)
+                job->Cancel();
+            connect(job, &TJob::Finished, this, &QWidget::close,
+                    Qt::ConnectionType(Qt::QueuedConnection | Qt::UniqueConnection
+                                       | Qt::SingleShotConnection));
+            return;
+        }
     }
     if (!ConfirmExit())
         return;
@@ -738,18 +753,20 @@ void TFormMain::NOffsiteClick()
 
 bool TFormMain::RestoreFile(const QString &fileName)
 {
-    // The copy and its checks touch nothing of the books; the copy in, with
-    // the safety copies before it, stays on this thread.
+    // The copy and its checks touch nothing of the books and may be stopped;
+    // the copies before the copy in, and the copy in, may not.
     std::unique_ptr<TRestoreCopy> copy;
     const bool checked = RunJob(QStringLiteral("正在检查备份…"), [&copy, &fileName](TJob &job) {
-        const TWorkHooks hooks {
-            [&job](double fraction, const QString &step) { job.Report(fraction, step); },
-            [&job] { return job.Cancelled(); }};
-        copy = std::make_unique<TRestoreCopy>(fileName, hooks);
+        copy = std::make_unique<TRestoreCopy>(fileName, Hooks(job));
     });
     if (!checked)
         return false;
-    RestoreBooks(*copy, *FAutoBackup);
+    // The copy made at start is finished here, not on the worker.
+    FAutoBackup->Wait();
+    RunJob(
+        QStringLiteral("正在恢复数据…"),
+        [&copy, this](TJob &job) { RestoreBooks(*copy, *FAutoBackup, Hooks(job)); },
+        QStringLiteral("数据文件正在被替换，中途停止会使数据不完整。"), TJobBooks::Used);
     CheckSchedules();
     return true;
 }

@@ -4,6 +4,7 @@
 
 class TAutoBackup;
 class TRestoreCopy;
+struct TWorkHooks;
 
 // Replaces the open books with the file `fileName`, which is read and
 // checked first. Only then are the copies made that a restore never runs
@@ -13,5 +14,7 @@ class TRestoreCopy;
 // the safety copy cannot be made.
 void RestoreBooks(const QString &fileName, TAutoBackup &autoBackup);
 // The same with the file's private copy already made and checked (on a
-// worker thread, away from the window).
+// worker thread, away from the window); hooks.Report hears how far the
+// copies and the copy in got.
 void RestoreBooks(TRestoreCopy &copy, TAutoBackup &autoBackup);
+void RestoreBooks(TRestoreCopy &copy, TAutoBackup &autoBackup, const TWorkHooks &hooks);

@@ -338,6 +338,10 @@ void TestMainServices::jobs_data()
     QTest::newRow("failure on the worker")
         << u"fail"_s << QString() << u""_s << kNoDialog << true
         << QStringList {u"数据库恢复失败！\r\n详细信息：文件已损坏"_s};
+    QTest::newRow("books lent to the worker")
+        << u"books"_s << QString() << u"touch"_s << 0 << true
+        << QStringList {u"正在检查备份…"_s, u"0"_s, u""_s,
+                        u"另一项操作尚未完成（正在检查备份…），请等它完成后再试。"_s};
     QTest::newRow("second job refused")
         << u"gate"_s << QString() << u"second"_s << 0 << true
         << QStringList {u"正在检查备份…"_s, u"0"_s, u""_s,
@@ -361,6 +365,8 @@ void TestMainServices::jobs()
                                {});
         if (work == QLatin1String("progress"))
             job.Report(0.5, QStringLiteral("第二步"));
+        if (work == QLatin1String("books"))
+            DbQueryInt(QStringLiteral("select count(*) from Account"));
         // Waits until the test lets it go or it is cancelled.
         while (!job.Cancelled() && !gate.tryAcquire(1, 10)) { }
     };
@@ -382,6 +388,9 @@ void TestMainServices::jobs()
                 QTest::keyClick(dialog, Qt::Key_Escape);
                 QVERIFY(!job->Cancelled());
                 gate.release();
+            } else if (action == QLatin1String("touch")) {
+                Run([&] { DbQueryInt(QStringLiteral("select 1")); });
+                gate.release();
             } else if (action == QLatin1String("second")) {
                 Run([&] { RunJob(QStringLiteral("正在恢复数据…"), [](TJob &) {}); });
                 gate.release();
@@ -394,7 +403,10 @@ void TestMainServices::jobs()
     if (delay == kNoDialog)
         gate.release();
     bool answer = true;
-    Run([&] { answer = RunJob(QStringLiteral("正在检查备份…"), body, noCancel); });
+    Run([&] {
+        answer = RunJob(QStringLiteral("正在检查备份…"), body, noCancel,
+                        work == QLatin1String("books") ? TJobBooks::Used : TJobBooks::Untouched);
+    });
     TJobDialogs::Instance().SetDelay(kNoDialog);
     QCOMPARE(answer, ran);
     QCOMPARE(shown.count(), delay == kNoDialog ? 0 : 1);

@@ -103,7 +103,8 @@ private Q_SLOTS:
     void restoreDeclinedChangesNothing();
     void restoreKeepsSafetyCopyAndLogs();
     void failedSafetyCopyStopsRestore();
-    void closingDuringRestoreCheckCancelsIt();
+    void closingDuringRestore_data();
+    void closingDuringRestore();
     void jobs_data();
     void jobs();
     void autostartEntry();
@@ -282,8 +283,26 @@ void TestMainServices::failedSafetyCopyStopsRestore()
     QVERIFY(!QFile::exists(TodayLog()));
 }
 
-void TestMainServices::closingDuringRestoreCheckCancelsIt()
+void TestMainServices::closingDuringRestore_data()
 {
+    // The job the window is closed in; whether the session ends (no
+    // question) or the user closes; the accounts after; the box shown.
+    QTest::addColumn<QString>("job");
+    QTest::addColumn<bool>("session");
+    QTest::addColumn<int>("accounts");
+    QTest::addColumn<QString>("box");
+    QTest::newRow("the check is stopped") << u"正在检查备份…"_s << true << 2 << QString();
+    QTest::newRow("the copy in is waited for")
+        << u"正在恢复数据…"_s << false << 1
+        << u"有一项操作正在进行（正在恢复数据…），不能中途停止。它完成后程序即退出。"_s;
+}
+
+void TestMainServices::closingDuringRestore()
+{
+    QFETCH(QString, job);
+    QFETCH(bool, session);
+    QFETCH(int, accounts);
+    QFETCH(QString, box);
     TServiceBooks books;
     TRecordingPrompt prompt;
     TFormMain form;
@@ -294,24 +313,27 @@ void TestMainServices::closingDuringRestoreCheckCancelsIt()
     InsertAccount(QStringLiteral("银行卡"), Amount("1"));
 
     TJobDialogs::Instance().SetDelay(0);
-    QString shown;
-    connect(
-        &TJobDialogs::Instance(), &TJobDialogs::Shown, &form,
-        [&](QWidget *dialog) {
-            shown = Child<QLabel>(dialog, "lblJobName")->text();
+    connect(&TJobDialogs::Instance(), &TJobDialogs::Shown, &form, [&](QWidget *dialog) {
+        if (Child<QLabel>(dialog, "lblJobName")->text() != job)
+            return;
+        if (session)
             form.EndSession();
-        },
-        Qt::SingleShotConnection);
+        else
+            form.close();
+    });
     prompt.Answers = {true};
     prompt.FileNames = {old};
     form.MenuItem3Click();
     TJobDialogs::Instance().SetDelay(kNoDialog);
-    QCOMPARE(shown, QStringLiteral("正在检查备份…"));
-    // The check stopped, nothing was restored, and the window closed after it.
+    // The window closed once the job had ended, stopped or complete.
     QTRY_COMPARE(exit.count(), 1);
-    QCOMPARE(AccountsIn(books.DatabaseFile()), 2);
-    QVERIFY(!QFile::exists(books.Dir() + QStringLiteral("tmpData.bat")));
-    QVERIFY(!QFile::exists(TodayLog()));
+    QCOMPARE(AccountsIn(books.DatabaseFile()), accounts);
+    QCOMPARE(QFile::exists(books.Dir() + QStringLiteral("tmpData.bat")), !session);
+    QCOMPARE(QFile::exists(TodayLog()), !session);
+    QStringList texts;
+    for (const TRecordingPrompt::TBox &shown : std::as_const(prompt.Boxes))
+        texts << shown.Text;
+    QCOMPARE(texts.contains(box), !box.isEmpty());
     QVERIFY(!TJob::Current());
 }
 

@@ -100,15 +100,15 @@ Outcome CopyDatabase(sqlite3 *to, sqlite3 *from, const TWorkHooks &hooks = {})
     if (!backup)
         return Outcome::Fault(DbFile::LastError(to));
     constexpr int kPagesAtOnce = 1024;
+    const int pagesAtOnce = hooks.Report || hooks.Cancelled ? kPagesAtOnce : -1;
     int rc = SQLITE_OK;
-    while ((rc = sqlite3_backup_step(backup, hooks.Report || hooks.Cancelled ? kPagesAtOnce : -1))
-           == SQLITE_OK) {
-        if (hooks.Cancelled && hooks.Cancelled())
-            break;
+    while (!(hooks.Cancelled && hooks.Cancelled())
+           && (rc = sqlite3_backup_step(backup, pagesAtOnce)) == SQLITE_OK) {
         if (const int pages = sqlite3_backup_pagecount(backup); hooks.Report && pages > 0)
             hooks.Report(1.0 - double(sqlite3_backup_remaining(backup)) / pages, {});
     }
     sqlite3_backup_finish(backup);
+    // Stopped between two parts.
     if (rc == SQLITE_OK)
         return Outcome::Fault(QStringLiteral("已取消"));
     if (rc == SQLITE_FULL)

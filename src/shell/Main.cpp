@@ -722,7 +722,13 @@ void TFormMain::Ndfdf1Click()
     const QString fileName = Prompt().FileDialog(TFileDialogKind::Save, kBackupFilter);
     if (fileName.isEmpty())
         return;
-    DbBackup(fileName + QStringLiteral(".bat"));
+    // A copy of large books takes seconds; stopping it leaves no file.
+    RunJob(
+        QStringLiteral("正在备份数据…"),
+        [&fileName](TJob &job) {
+            GDbAccess->BackupTo(fileName + QStringLiteral(".bat"), Hooks(job));
+        },
+        {}, TJobBooks::Used);
 }
 
 void TFormMain::MenuItem3Click()

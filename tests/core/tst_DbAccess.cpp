@@ -292,6 +292,8 @@ void TestDbAccess::backupMakesWorkingCopy()
     QFile::remove(target);
     DbBackup(target);
     DbBackup(target); // replacing an existing copy
+    // A copy stopped part way leaves the one before.
+    QVERIFY_THROWS_EXCEPTION(EAbort, GDbAccess->BackupTo(target, {{}, [] { return true; }}));
     QCOMPARE(QDir(books.Dir()).entryList({QStringLiteral("copy.bat*")}),
              QStringList({QStringLiteral("copy.bat")}));
 

@@ -476,9 +476,7 @@ void MarkKnownRows(QList<TBill> &bills, const BillMerge::TOverrides &overrides)
 }
 
 int ImportBills(const QList<TBill> &bills, const QList<QList<int>> &typeIds, int defaultIncome,
-                int defaultExpense,
-                const std::function<void(qsizetype total, qsizetype written)> &progress,
-                const QList<QList<int>> &proposed)
+                int defaultExpense, const TWorkHooks &hooks, const QList<QList<int>> &proposed)
 {
     if (typeIds.size() != bills.size())
         throw Exception(QStringLiteral("每一行都要有分类"));
@@ -574,14 +572,18 @@ int ImportBills(const QList<TBill> &bills, const QList<QList<int>> &typeIds, int
     GDbAccess->InTransaction([&] {
         GDbAccess->NameStep(QStringLiteral("导入账单 %1 条").arg(total));
         TBookKeep books;
-        if (progress)
-            progress(total, 0);
+        // Told and checked between batches: a stop raised there rolls back.
+        const auto progress = [&hooks, total](qsizetype written) {
+            if (hooks.Cancelled && hooks.Cancelled())
+                throw EAbort();
+            if (hooks.Report && total > 0)
+                hooks.Report(double(written) / double(total), {});
+        };
+        progress(0);
         qsizetype done = 0;
         for (const QString &target : targets) {
-            books.AddRecords(target, records[target], [&](qsizetype written) {
-                if (progress)
-                    progress(total, done + written);
-            });
+            books.AddRecords(target, records[target],
+                             [&](qsizetype written) { progress(done + written); });
             done += records[target].size();
         }
         QHash<QString, qint64> transferIds; // by the source identity of the row it is booked from
@@ -598,8 +600,7 @@ int ImportBills(const QList<TBill> &bills, const QList<QList<int>> &typeIds, int
                             {SqlText(row.SourceId), QStringLiteral("0"), QString::number(id),
                              SqlText(row.App),
                              awaits >= 0 ? QString::number(awaits) : QStringLiteral("null")});
-            if (progress)
-                progress(total, ++done);
+            progress(++done);
         }
         for (const auto &[self, lead] : merged) {
             const QString &sourceId = bills[self.Bill].Statement.Rows[self.Row].SourceId;

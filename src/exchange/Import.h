@@ -3,11 +3,12 @@
 #include "BillMerge.h"
 #include "Statement.h"
 
+#include "data/DbAccess.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
 
-#include <functional>
 #include <optional>
 
 // A category of one kind as the import offers it.
@@ -74,13 +75,13 @@ void MarkKnownRows(QList<TBill> &bills, const BillMerge::TOverrides &overrides =
 // bill's account for its format, the defaults and the categories chosen for
 // hints no category is named like. Returns how many records and transfers
 // were added. Raises when there is nothing to import; the books are then as
-// they were. progress, when given, is told the number to add before anything
-// is written, and then the number written after each batch. proposed, when
+// they were. hooks.Report hears the share of the records and transfers
+// written after each batch; when hooks.Cancelled answers true between batches
+// the import raises EAbort and the books are as they were. proposed, when
 // given, holds per bill the categories ChooseCategories proposed: each row
 // filed elsewhere teaches a rule (ImportRules::Learn) in the same transaction.
 int ImportBills(const QList<TBill> &bills, const QList<QList<int>> &typeIds, int defaultIncome,
-                int defaultExpense,
-                const std::function<void(qsizetype total, qsizetype written)> &progress = {},
+                int defaultExpense, const TWorkHooks &hooks = {},
                 const QList<QList<int>> &proposed = {});
 
 } // namespace StatementImport

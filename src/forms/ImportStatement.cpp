@@ -7,12 +7,12 @@
 #include "data/UException.h"
 #include "data/UntPublic.h"
 #include "ledger/UntAccount.h"
+#include "shell/JobRunner.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QMenu>
@@ -1026,37 +1026,55 @@ void TFormImport::ImportClick()
     }
     if (!ConfirmUnmapped())
         return;
-    if (BeforeImport && !BeforeImport())
-        return;
-    // One transaction on the books' connection, on the window's thread. After
-    // each batch of records the window paints their progress; keys and clicks
-    // wait until the import is over, so nothing else reaches the books meanwhile.
-    SetSummary(
-        QStringLiteral("正在导入 %1 条记录…")
-            .arg(Count(FBills, {TRowStatus::New, TRowStatus::Transfer, TRowStatus::Refund})));
+    if (BeforeJob)
+        BeforeJob();
+    // One transaction on the books' connection, written on a worker while
+    // the window waits and shows how far it got; a stop between batches rolls
+    // it back. The categories are read from the window before it starts.
+    const int fresh = Count(FBills, {TRowStatus::New, TRowStatus::Transfer, TRowStatus::Refund});
+    SetSummary(QStringLiteral("正在导入 %1 条记录…").arg(fresh));
     ui->btnImport->setEnabled(false);
+    ui->pbImport->setMaximum(fresh);
     ui->pbImport->setValue(0);
     ui->pbImport->show();
     FImporting = true;
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    const auto progress = [this](qsizetype total, qsizetype written) {
-        ui->pbImport->setMaximum(static_cast<int>(total));
-        ui->pbImport->setValue(static_cast<int>(written));
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    };
+    const int defaultIncome = DefaultCategory(0);
+    const int defaultExpense = DefaultCategory(1);
+    // Set when the records are in, even when a stop came too late to keep them out.
+    bool written = false;
     std::optional<QString> failed;
     try {
-        FImported = StatementImport::ImportBills(FBills, FTypeIds, DefaultCategory(0),
-                                                 DefaultCategory(1), progress, FProposed);
+        RunJob(
+            QStringLiteral("正在导入账单…"),
+            [&, bar = ui->pbImport](TJob &job) {
+                // Reported on the worker, shown on the window's thread.
+                connect(&job, &TJob::Progressed, bar, [bar, fresh](double fraction) {
+                    bar->setValue(qRound(qMax(0.0, fraction) * fresh));
+                });
+                if (BeforeImport) {
+                    job.Report(-1, QStringLiteral("正在保存自动备份…"));
+                    if (!BeforeImport())
+                        return;
+                }
+                job.Report(0, QStringLiteral("正在写入记录…"));
+                FImported = StatementImport::ImportBills(FBills, FTypeIds, defaultIncome,
+                                                         defaultExpense, Hooks(job), FProposed);
+                written = true;
+            },
+            {}, TJobBooks::Used);
     } catch (const Exception &failure) {
         failed = failure.Message();
     }
     FImporting = false;
     ui->pbImport->hide();
-    QGuiApplication::restoreOverrideCursor();
     if (failed) {
         ShowSummary();
         ShowError(QStringLiteral("导入失败，账目没有任何改变：%1").arg(*failed));
+        return;
+    }
+    // Stopped, or the copy before it failed (and said why): nothing was written.
+    if (!written) {
+        ShowSummary();
         return;
     }
     WriteLog(QStringLiteral("导入账单 %1 条").arg(FImported));

@@ -93,8 +93,12 @@ public:
     const TStatement &Statement(int file = 0) const;
     int Imported() const { return FImported; }
 
-    // Runs just before the records are written: the automatic copy of the
-    // books. The import does not go on when it returns false (it reported why).
+    // Runs on the window's thread before the import's job starts: what must
+    // end there rather than on the job's worker (the copy made at start).
+    std::function<void()> BeforeJob;
+    // Runs in the import's job, on its worker with the books lent to it, just
+    // before the records are written: the automatic copy of the books. The
+    // import does not go on when it returns false (it reported why).
     std::function<bool()> BeforeImport;
 
     // Closing the window while the records are written waits for them.

@@ -836,13 +836,22 @@ void TFormMain::ReplayStep(bool redo)
 {
     if ((redo ? GDbAccess->RedoName() : GDbAccess->UndoName()).isEmpty())
         return;
-    // A step may be a whole import of many records: the wait shows.
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    const auto restore = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
-    if (redo)
-        GDbAccess->Redo();
-    else
-        GDbAccess->Undo();
+    // A step may be a whole import of many records: it is replayed on a
+    // worker while the window waits, in one transaction that cannot be cut
+    // short. A failure is raised here as if the replay had run on this thread.
+    RunJob(
+        redo ? QStringLiteral("正在重做…") : QStringLiteral("正在撤销…"),
+        [redo](TJob &job) {
+            // The replay does not tell how far it got: the bar just moves.
+            job.Report(-1);
+            if (redo)
+                GDbAccess->Redo();
+            else
+                GDbAccess->Undo();
+        },
+        redo ? QStringLiteral("一步操作要整个重做，不能只重做一部分。")
+             : QStringLiteral("一步操作要整个撤销，不能只撤销一部分。"),
+        TJobBooks::Used);
     ShowChangedBooks();
 }
 
@@ -917,6 +926,8 @@ void TFormMain::CheckSchedules()
 void TFormMain::NImportClick()
 {
     TFormImport form(this);
+    // The copy made at start is finished here, not on the import's worker.
+    form.BeforeJob = [this] { FAutoBackup->Wait(); };
     form.BeforeImport = [this] { return FAutoBackup->BeforeChange(); };
     KeepAboveStayOnTop(&form);
     if (form.exec() == QDialog::Accepted)

@@ -11,14 +11,20 @@
 //                                      restores A, B, A, ...; "ACK n" after
 //                                      the nth restore; "shrink": dies at a cut
 //                                      that follows a deletion (the journal's)
+//   ledger_worker undo DIR             takes back the books' last step and
+//                                      does it again, again and again; "ACK n"
+//                                      after the nth replay
 //   ledger_worker once DIR LIMIT WHAT [FILE]
 //                                      with the file size limit LIMIT (bytes,
 //                                      -1 for none) runs one change: add, move,
 //                                      delete, backup FILE or restore FILE;
 //                                      prints "OK" or "ERROR\ttitle\tmessage"
 //
-// "READY" follows the opening of the books; a failure that was not asked for
-// ends it with "FAIL reason" and exit code 2.
+// Backups, restores and replays run as the program's jobs run them: on a
+// thread of their own with the books' connection lent to it, printing
+// "STEP fraction" as they report progress. "READY" follows the opening of
+// the books; a failure that was not asked for ends it with "FAIL reason" and
+// exit code 2.
 
 #include "FaultVfs.h"
 #include "LedgerStream.h"
@@ -32,7 +38,10 @@
 #include <QDir>
 #include <csignal>
 #include <cstdlib>
+#include <exception>
+#include <functional>
 #include <sys/resource.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -98,11 +107,33 @@ int RunOps(quint32 seed, int start)
     return 0;
 }
 
+// Runs work on a thread of its own that borrows the books' connection, and
+// raises here what it raised.
+void OnThread(const std::function<void(const TWorkHooks &)> &work)
+{
+    const TWorkHooks hooks {
+        [](double fraction, const QString &) { Say(QStringLiteral("STEP %1").arg(fraction)); }, {}};
+    GDbAccess->Lend(QStringLiteral("busy"));
+    std::exception_ptr failure;
+    std::thread thread([&] {
+        GDbAccess->Borrow();
+        try {
+            work(hooks);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        GDbAccess->Return();
+    });
+    thread.join();
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
 int RunBackups(const QString &target)
 {
     Say(QStringLiteral("READY"));
     for (int n = 1; n <= 5000; ++n) {
-        DbBackup(target);
+        OnThread([&](const TWorkHooks &hooks) { GDbAccess->BackupTo(target, hooks); });
         Say(QStringLiteral("ACK %1").arg(n));
     }
     return 0;
@@ -112,7 +143,27 @@ int RunRestores(const QString &first, const QString &second)
 {
     Say(QStringLiteral("READY"));
     for (int n = 1; n <= 5000; ++n) {
-        DbRestore(n % 2 == 1 ? first : second);
+        OnThread([&](const TWorkHooks &hooks) {
+            TRestoreCopy copy(n % 2 == 1 ? first : second, hooks);
+            GDbAccess->RestoreFrom(copy, {}, hooks);
+        });
+        Say(QStringLiteral("ACK %1").arg(n));
+    }
+    return 0;
+}
+
+int RunReplays()
+{
+    Say(QStringLiteral("READY"));
+    for (int n = 1; n <= 5000; ++n) {
+        // A step taken back is done again; one done again is taken back.
+        const bool redo = !GDbAccess->RedoName().isEmpty();
+        OnThread([redo](const TWorkHooks &) {
+            if (redo)
+                GDbAccess->Redo();
+            else
+                GDbAccess->Undo();
+        });
         Say(QStringLiteral("ACK %1").arg(n));
     }
     return 0;
@@ -186,6 +237,8 @@ int main(int argc, char *argv[])
             result = RunBackups(args[2]);
         else if (mode == u"restore" && args.size() == 4 + int(GKillAtShrink))
             result = RunRestores(args[2], args[3]);
+        else if (mode == u"undo" && args.size() == 2)
+            result = RunReplays();
         else if (mode == u"once" && args.size() >= 4)
             result = RunOnce(args[3], args.value(4));
         else

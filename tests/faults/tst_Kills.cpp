@@ -1,9 +1,10 @@
-// A helper process changes the books through the ledger, backs them up or
-// restores them, and is killed with SIGKILL at moments a seeded generator
-// picks: after so many acknowledged operations, or after so many writes and
-// syncs it reported. After every kill the books open, pass the integrity
-// check, their totals follow their records, and they hold what was
-// acknowledged plus at most the one operation under way.
+// A helper process changes the books through the ledger, backs them up,
+// restores them or takes back a large step and does it again, and is killed
+// with SIGKILL at moments a seeded generator picks: after so many
+// acknowledged operations, or after so many writes and syncs it reported.
+// After every kill the books open, pass the integrity check, their totals
+// follow their records, and they hold what was acknowledged plus at most the
+// one operation under way.
 
 #include "FaultBooks.h"
 #include "TestSupport.h"
@@ -24,6 +25,7 @@ namespace {
 constexpr int kOpKills = 80;
 constexpr int kBackupKills = 16;
 constexpr int kRestoreKills = 16;
+constexpr int kUndoKills = 16;
 constexpr quint32 kStreamSeed = 20240501;
 constexpr quint32 kKillSeed = 77;
 // A helper run that takes longer than this has hung.
@@ -145,6 +147,7 @@ private Q_SLOTS:
     void killsDuringChanges();
     void killsDuringBackup();
     void killsDuringRestore();
+    void killsDuringUndo();
 
 private:
     QElapsedTimer FTimer;
@@ -359,6 +362,67 @@ void TestKills::killsDuringRestore()
     qInfo("%d kills during restores: books left as before %d times, as the first file %d, as "
           "the second %d; %d left a journal, %d private copies left in TMPDIR",
           kRestoreKills + 1, counts[0], counts[1], counts[2], journals, leftovers);
+}
+
+void TestKills::killsDuringUndo()
+{
+    QTemporaryDir work;
+    const QString prepared = work.filePath(QStringLiteral("books.dat"));
+    TLedgerModel model = PrepareBooks(prepared);
+    TBooksState state[2]; // without the step and with it
+    QCOMPARE(ReadBooksState(prepared, state[0]), QString());
+    {
+        // On top, one step of many records, as an import makes.
+        TBooksCopy step(prepared);
+        const QList<TLedgerOp> ops = LongRecordAdds(model, 1000, 20'000, 2, 200, u'撤');
+        GDbAccess->InTransaction([&] {
+            for (const TLedgerOp &op : ops)
+                RunOp(op);
+        });
+        GDbAccess->Close();
+        QFile::remove(prepared);
+        QVERIFY(QFile::copy(step.File(), prepared));
+    }
+    QCOMPARE(ReadBooksState(prepared, state[1]), QString());
+    QVERIFY(!(state[0] == state[1]));
+    TBooksCopy books(prepared);
+    GDbAccess->Close();
+
+    QRandomGenerator random(kKillSeed + 3);
+    int before = 1;
+    int counts[2] = {};
+    for (int kill = 0; kill < kUndoKills; ++kill) {
+        const TRun run = RunUntil({QStringLiteral("undo"), books.Dir()}, books.TempDir(),
+                                  KillMoment(random, 3, 1100));
+        const QString where = QStringLiteral("kill %1 after %2 replays, %3 writes")
+                                  .arg(kill)
+                                  .arg(run.Acks)
+                                  .arg(run.Markers);
+        QVERIFY2(run.Failure.isEmpty() && !run.TimedOut && run.Killed,
+                 qPrintable(where + u' ' + run.Failure));
+        ++FKills;
+
+        // Each replay turns the books from one state to the other.
+        const int done = (before + run.Acks) % 2;
+        const QString connect = ConnectFails();
+        QVERIFY2(connect.isEmpty(), qPrintable(where + u' ' + connect));
+        GDbAccess->Close();
+        const QString check = CheckBooks(books.File(), model.Initial);
+        QVERIFY2(check.isEmpty(), qPrintable(where + QStringLiteral(": ") + check));
+        TBooksState now;
+        QCOMPARE(ReadBooksState(books.File(), now), QString());
+        if (now == state[done]) {
+            before = done;
+        } else {
+            QVERIFY2(now == state[1 - done],
+                     qPrintable(where + QStringLiteral(": the books hold ") + now.Describe()));
+            before = 1 - done;
+        }
+        ++counts[before];
+    }
+    qInfo("%d kills during undo and redo of a step of 1000 records: books left without it %d "
+          "times, with it %d",
+          kUndoKills, counts[0], counts[1]);
 }
 
 QTEST_GUILESS_MAIN(TestKills)

@@ -10,6 +10,7 @@
 #include "forms/ImportRules.h"
 #include "forms/ImportStatement.h"
 #include "forms/ViewType.h"
+#include "shell/JobRunner.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -19,6 +20,7 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTableWidget>
@@ -298,10 +300,19 @@ private Q_SLOTS:
         QCOMPARE(ReadTotals(kWallet), Totals("50", "0", "0"));
     }
 
-    // A long import paints its progress while it writes, and closing the
-    // window meanwhile neither stops it nor loses it.
+    void LongImportShowsProgress_data()
+    {
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("closed meanwhile") << false;
+        QTest::newRow("cancelled") << true;
+    }
+
+    // A long import is written by a job whose dialog shows its progress;
+    // closing the window meanwhile neither stops it nor loses it, and
+    // cancelling it leaves the books as they were.
     void LongImportShowsProgress()
     {
+        QFETCH(bool, cancel);
         TWindowBooks books;
         TRecordingPrompt prompt;
         constexpr int kRows = 3000;
@@ -320,41 +331,35 @@ private Q_SLOTS:
         Open(form, WriteText(FDir, QStringLiteral("long.csv"), text));
         QCOMPARE(form.Statement().Count(TRowStatus::New), kRows);
 
-        // At the first paint while writing, a close and a call are posted:
-        // both arrive while the records are still being written.
-        struct TWatch : QObject
-        {
-            QProgressBar *Bar = nullptr;
-            bool Posted = false;
-            bool ArrivedWhileWriting = false;
-            bool eventFilter(QObject *watched, QEvent *event) override
-            {
-                if (watched == Bar && event->type() == QEvent::Paint && !Posted
-                    && Bar->value() > 0) {
-                    Posted = true;
-                    QCoreApplication::postEvent(Bar->window(), new QCloseEvent);
-                    QMetaObject::invokeMethod(
-                        this,
-                        [this] {
-                            ArrivedWhileWriting = Bar->isVisible() && Bar->window()->isVisible()
-                                && Bar->value() < Bar->maximum();
-                        },
-                        Qt::QueuedConnection);
-                }
-                return false;
-            }
-        } watch;
-        watch.Bar = Child<QProgressBar>(&form, "pbImport");
-        Child<QProgressBar>(&form, "pbImport")->installEventFilter(&watch);
+        // The worker waits before writing until the dialog has been acted on.
+        QSemaphore gate;
+        form.BeforeImport = [&gate] { return gate.tryAcquire(1, 60000); };
+        double reported = -1;
+        QObject context;
+        connect(&TJobDialogs::Instance(), &TJobDialogs::Shown, &context,
+                [&](QWidget *dialog, TJob *job) {
+                    connect(job, &TJob::Progressed, &context,
+                            [&reported](double fraction) { reported = fraction; });
+                    QCloseEvent close;
+                    QCoreApplication::sendEvent(&form, &close);
+                    QVERIFY(form.isVisible());
+                    if (cancel)
+                        Child<QPushButton>(dialog, "btnJobCancel")->click();
+                    gate.release();
+                });
+        const int delay = TJobDialogs::Instance().Delay();
+        TJobDialogs::Instance().SetDelay(0);
         Child<QPushButton>(&form, "btnImport")->click();
         RunQueuedCommands(&form);
-        QVERIFY(watch.Posted);
-        QVERIFY(watch.ArrivedWhileWriting);
-        QCOMPARE(form.result(), int(QDialog::Accepted));
-        QCOMPARE(form.Imported(), kRows);
-        QCOMPARE(RowCount(QStringLiteral("BookKeep")), kRows);
-        QCOMPARE(ReadTotals(kWallet), Totals("-2950", "0", "3000"));
+        TJobDialogs::Instance().SetDelay(delay);
+        QCOMPARE(form.result(), cancel ? int(QDialog::Rejected) : int(QDialog::Accepted));
+        QCOMPARE(prompt.Boxes.size(), cancel ? 0 : 1);
+        QCOMPARE(RowCount(QStringLiteral("BookKeep")), cancel ? 0 : kRows);
+        QCOMPARE(ReadTotals(kWallet),
+                 cancel ? Totals("50", "0", "0") : Totals("-2950", "0", "3000"));
+        QCOMPARE(reported, cancel ? 0.0 : 1.0);
         QVERIFY(Child<QProgressBar>(&form, "pbImport")->isHidden());
+        QCOMPARE(Child<QPushButton>(&form, "btnImport")->isEnabled(), cancel);
     }
 
     // Books without an account: the window says where to make one first.

@@ -10,6 +10,7 @@
 #include "forms/FirstStart.h"
 #include "ledger/UntAccount.h"
 #include "ledger/UntTree.h"
+#include "shell/JobRunner.h"
 #include "shell/Main.h"
 
 #include <QCheckBox>
@@ -21,6 +22,7 @@
 #include <QTest>
 #include <QTreeView>
 #include <QTreeWidget>
+#include <sqlite3.h>
 
 using namespace Qt::StringLiterals;
 
@@ -272,6 +274,49 @@ private Q_SLOTS:
         TModalDriver driver;
         form.OfferFirstStart();
         QVERIFY(driver.Done());
+    }
+
+    // A step of many records is taken back by a job while the window waits:
+    // its dialog says why it cannot be stopped, and the list follows after.
+    void LargeStepIsUndoneByAJob()
+    {
+        TUndoBooks books;
+        TRecordingPrompt prompt;
+        TFormMain form;
+        GDbAccess->InTransaction([] {
+            for (int i = 0; i < 1000; ++i)
+                AddRecord(1, u"现金"_s, Amount("1"), 1, u"茶"_s, QDate(2026, 12, 7));
+        });
+        Show(form);
+        QCOMPARE(form.Records().rowCount(), 1001);
+        // A reader keeps the replay from committing until the dialog shows.
+        sqlite3 *reader = nullptr;
+        sqlite3_stmt *read = nullptr;
+        sqlite3_open_v2(QFile::encodeName(books.DatabaseFile()).constData(), &reader,
+                        SQLITE_OPEN_READONLY, nullptr);
+        sqlite3_prepare_v2(reader, "select * from BookKeep", -1, &read, nullptr);
+        QCOMPARE(sqlite3_step(read), SQLITE_ROW);
+        QStringList seen;
+        connect(
+            &TJobDialogs::Instance(), &TJobDialogs::Shown, &form,
+            [&](QWidget *dialog) {
+                seen << Child<QLabel>(dialog, "lblJobName")->text()
+                     << Child<QLabel>(dialog, "lblNoCancel")->text();
+                sqlite3_finalize(read);
+            },
+            Qt::SingleShotConnection);
+        const int delay = TJobDialogs::Instance().Delay();
+        TJobDialogs::Instance().SetDelay(0);
+        QTest::keyClick(&form, Qt::Key_Z, Qt::ControlModifier);
+        QTRY_COMPARE(form.Records().rowCount(), 1);
+        TJobDialogs::Instance().SetDelay(delay);
+        sqlite3_close(reader);
+        QCOMPARE(seen,
+                 QStringList({u"正在撤销…"_s,
+                              u"此操作不能取消：一步操作要整个撤销，不能只撤销一部分。"_s}));
+        QCOMPARE(ReadTotals(u"现金"_s), Totals("64.5", "0", "35.5"));
+        QCOMPARE(UndoItems(form)[1], u"重做 新增记账 茶 1"_s);
+        QVERIFY(prompt.Boxes.isEmpty());
     }
 
     // An undo that fails says why and changes nothing, its step included.

@@ -22,6 +22,46 @@ const QString kAccounts = QStringLiteral("select AccountName,Fare,InFare,OutFare
 const QString kFirstDay = QStringLiteral("select cast(min(InDate) as integer) from (select min(InDate) as InDate from BookKeep union all select min(InDate) from Transfer)");
 // clang-format on
 
+// Tells the hooks how far an export got and stops it when asked: while the
+// rows are read, without a fraction; then the fraction of them written. Looks
+// once in so many rows, since a look costs more than a row.
+class TRowProgress
+{
+public:
+    explicit TRowProgress(const TWorkHooks &hooks)
+        : FHooks(hooks)
+    {
+    }
+    void Read()
+    {
+        if (++FRead % kRowsAtOnce == 0)
+            Look(-1);
+    }
+    // Before the rows are written, and then after each one.
+    void Written(qsizetype total)
+    {
+        if (FWritten++ % kRowsAtOnce == 0)
+            Look(total > 0 ? double(FWritten - 1) / double(total) : 0);
+    }
+    // The last look, before the file takes its name.
+    void Done() { Look(1); }
+
+private:
+    static constexpr qsizetype kRowsAtOnce = 4096;
+
+    void Look(double fraction) const
+    {
+        if (FHooks.Cancelled && FHooks.Cancelled())
+            throw EAbort();
+        if (FHooks.Report)
+            FHooks.Report(fraction, {});
+    }
+
+    const TWorkHooks &FHooks;
+    qsizetype FRead = 0;
+    qsizetype FWritten = 0;
+};
+
 // Where the fees of transfers go: the books count them in no expense total,
 // but a journal has to place them, and an expense is what they are.
 const QString kFeeAccount = QStringLiteral("支出:手续费");
@@ -36,11 +76,11 @@ struct TRecord
     QString Remark;
 };
 
-QList<TRecord> ReadRecords(const RecordFilter &filter)
+QList<TRecord> ReadRecords(const RecordFilter &filter, TRowProgress &progress)
 {
     QList<TRecord> records;
-    GDbAccess->ReadLong(Format(kRecords, {filter.Where()}), [&records](TQuery &query) {
-        for (; !query.Eof(); query.Next())
+    GDbAccess->ReadLong(Format(kRecords, {filter.Where()}), [&](TQuery &query) {
+        for (; !query.Eof(); query.Next(), progress.Read())
             records << TRecord {query.Fields(0).AsDateTime().date(), query.Fields(1).AsInteger(),
                                 query.Fields(2).AsInteger(),         query.Fields(3).AsCurrency(),
                                 query.Fields(4).AsString(),          query.Fields(5).AsString()};
@@ -50,7 +90,7 @@ QList<TRecord> ReadRecords(const RecordFilter &filter)
 
 // The transfers of the filter's period, ordered by date. A filter that asks
 // more than a period (a category, a remark, an account) selects records only.
-QList<Transfer> ReadTransfers(const RecordFilter &filter)
+QList<Transfer> ReadTransfers(const RecordFilter &filter, TRowProgress &progress)
 {
     RecordFilter period;
     period.Begin = filter.Begin;
@@ -59,8 +99,8 @@ QList<Transfer> ReadTransfers(const RecordFilter &filter)
     QList<Transfer> transfers;
     if (period.Where() != filter.Where())
         return transfers;
-    GDbAccess->ReadLong(Format(kTransfers, {period.Where()}), [&transfers](TQuery &query) {
-        for (; !query.Eof(); query.Next())
+    GDbAccess->ReadLong(Format(kTransfers, {period.Where()}), [&](TQuery &query) {
+        for (; !query.Eof(); query.Next(), progress.Read())
             transfers << Transfer {
                 query.Fields(0).AsInt64(),    query.Fields(1).AsDateTime().date(),
                 query.Fields(2).AsString(),   query.Fields(3).AsString(),
@@ -74,16 +114,23 @@ QList<Transfer> ReadTransfers(const RecordFilter &filter)
 // records first; both lists are in date order already.
 template<typename TOnRecord, typename TOnTransfer>
 void InDateOrder(const QList<TRecord> &records, const QList<Transfer> &transfers,
-                 TOnRecord onRecord, TOnTransfer onTransfer)
+                 TRowProgress &progress, TOnRecord onRecord, TOnTransfer onTransfer)
 {
+    const qsizetype total = records.size() + transfers.size();
+    progress.Written(total);
     qsizetype next = 0;
     for (const TRecord &record : records) {
-        for (; next < transfers.size() && transfers[next].Date < record.Date; ++next)
+        for (; next < transfers.size() && transfers[next].Date < record.Date; ++next) {
             onTransfer(transfers[next]);
+            progress.Written(total);
+        }
         onRecord(record);
+        progress.Written(total);
     }
-    for (; next < transfers.size(); ++next)
+    for (; next < transfers.size(); ++next) {
         onTransfer(transfers[next]);
+        progress.Written(total);
+    }
 }
 
 // Each category's path from the top, "餐饮/早餐", by its index, as the tree
@@ -98,9 +145,14 @@ QHash<int, QStringList> CategoryPaths(bool income)
     return paths;
 }
 
-void WriteOrRaise(QSaveFile &file, const QByteArray &bytes)
+// Writes the bytes under a temporary name, which the file takes only when
+// they are all written: a failed or cancelled export leaves no part of a file.
+void WriteOrRaise(QSaveFile &file, const QByteArray &bytes, TRowProgress &progress)
 {
-    if (file.write(bytes) != bytes.size() || !file.commit())
+    const bool written = file.write(bytes) == bytes.size();
+    if (written)
+        progress.Done();
+    if (!written || !file.commit())
         throw Exception(
             QStringLiteral("无法写入文件 %1：%2").arg(file.fileName(), file.errorString()));
 }
@@ -181,17 +233,18 @@ QString CsvField(QString text, bool isText)
     return text;
 }
 
-int WriteRecordsCsv(const QString &fileName, const RecordFilter &filter)
+int WriteRecordsCsv(const QString &fileName, const RecordFilter &filter, const TWorkHooks &hooks)
 {
-    const QList<TRecord> records = ReadRecords(filter);
-    const QList<Transfer> transfers = ReadTransfers(filter);
+    TRowProgress progress(hooks);
+    const QList<TRecord> records = ReadRecords(filter, progress);
+    const QList<Transfer> transfers = ReadTransfers(filter, progress);
     const QHash<int, QStringList> paths[2] = {CategoryPaths(true), CategoryPaths(false)};
     QString text = QStringLiteral("日期,收支,分类,金额,账户,备注\r\n");
     const auto line = [&text](const QStringList &fields) {
         text += fields.join(u',') + QStringLiteral("\r\n");
     };
     InDateOrder(
-        records, transfers,
+        records, transfers, progress,
         [&](const TRecord &r) {
             line({r.Date.toString(Qt::ISODate),
                   r.Kind == 0 ? QStringLiteral("收入") : QStringLiteral("支出"),
@@ -209,14 +262,15 @@ int WriteRecordsCsv(const QString &fileName, const RecordFilter &filter)
         });
     QSaveFile file(fileName);
     OpenOrRaise(file);
-    WriteOrRaise(file, "\xEF\xBB\xBF" + text.toUtf8());
+    WriteOrRaise(file, "\xEF\xBB\xBF" + text.toUtf8(), progress);
     return static_cast<int>(records.size() + transfers.size());
 }
 
-int WriteJournal(const QString &fileName)
+int WriteJournal(const QString &fileName, const TWorkHooks &hooks)
 {
-    const QList<TRecord> records = ReadRecords({});
-    const QList<Transfer> transfers = ReadTransfers({});
+    TRowProgress progress(hooks);
+    const QList<TRecord> records = ReadRecords({}, progress);
+    const QList<Transfer> transfers = ReadTransfers({}, progress);
     const QHash<int, QStringList> paths[2] = {CategoryPaths(true), CategoryPaths(false)};
     const QDate opening = records.isEmpty() && transfers.isEmpty()
         ? QDate::currentDate()
@@ -262,7 +316,7 @@ int WriteJournal(const QString &fileName)
         body += opening.toString(Qt::ISODate) + QStringLiteral(" 期初余额\n") + openingPostings
             + QStringLiteral("    权益:期初余额\n\n");
     InDateOrder(
-        records, transfers,
+        records, transfers, progress,
         [&](const TRecord &r) {
             const QString asset = QStringLiteral("资产:") + AccountPart(r.Account);
             const QString category = CategoryAccount(r.Kind, r.TypeID, paths[r.Kind]);
@@ -294,7 +348,8 @@ int WriteJournal(const QString &fileName)
     QSaveFile file(fileName);
     OpenOrRaise(file);
     WriteOrRaise(file,
-                 (QStringLiteral("; 记账数据导出\n\n") + declarations + u'\n' + body).toUtf8());
+                 (QStringLiteral("; 记账数据导出\n\n") + declarations + u'\n' + body).toUtf8(),
+                 progress);
     return static_cast<int>(records.size() + transfers.size());
 }
 

@@ -1,10 +1,15 @@
 #pragma once
 
+#include "data/DbAccess.h"
 #include "ledger/RecordFilter.h"
 
 #include <QString>
 
-// Writing the books out in formats other programs read.
+// Writing the books out in formats other programs read. Each export may run
+// on a worker thread that holds the books' connection: the hooks hear how far
+// it got (while reading, no fraction; then the fraction of the rows written)
+// and may stop it, which raises EAbort. The file takes its name only when
+// complete, so a failed or stopped export leaves none.
 namespace BooksExport {
 
 // One field of a CSV line, quoted where a reader needs it. A text field that
@@ -22,7 +27,8 @@ QString CsvField(QString text, bool isText);
 // names a category, a remark or an account selects records only. Returns how
 // many records and transfers were written; raises when the file cannot be
 // written.
-int WriteRecordsCsv(const QString &fileName, const RecordFilter &filter);
+int WriteRecordsCsv(const QString &fileName, const RecordFilter &filter,
+                    const TWorkHooks &hooks = {});
 
 // The whole books as a plain-text accounting journal: one account per money
 // account under 资产:, one per category path under 收入: and 支出:, an opening
@@ -31,6 +37,6 @@ int WriteRecordsCsv(const QString &fileName, const RecordFilter &filter);
 // transfer moves its amount between the two 资产: accounts, and its fee goes
 // to 支出:手续费, so the journal's 支出 is the books' expense plus the fees.
 // Returns how many records and transfers were written.
-int WriteJournal(const QString &fileName);
+int WriteJournal(const QString &fileName, const TWorkHooks &hooks = {});
 
 } // namespace BooksExport

@@ -2,6 +2,9 @@
 
 #include "ui_ExportBooks.h"
 
+#include "exchange/Export.h"
+#include "shell/JobRunner.h"
+
 TFormExport::TFormExport(QWidget *parent)
     : QDialog(parent)
     , ui(std::make_unique<Ui::TFormExport>())
@@ -32,4 +35,20 @@ TFormExport::TChoice TFormExport::Choice() const
 RecordFilter TFormExport::Period() const
 {
     return RecordFilter::Days(ui->dtBegin->date(), ui->dtEnd->date());
+}
+
+std::optional<int> TFormExport::Write(const QString &fileName, const RecordFilter &query) const
+{
+    const TChoice choice = Choice();
+    const RecordFilter filter = choice == ExportPeriod ? Period() : query;
+    int written = 0;
+    const bool done = RunJob(
+        QStringLiteral("正在导出…"),
+        [&](TJob &job) {
+            written = choice == ExportJournal
+                ? BooksExport::WriteJournal(fileName, Hooks(job))
+                : BooksExport::WriteRecordsCsv(fileName, filter, Hooks(job));
+        },
+        {}, TJobBooks::Used);
+    return done ? std::optional<int>(written) : std::nullopt;
 }

@@ -5,6 +5,7 @@
 #include <QDialog>
 
 #include <memory>
+#include <optional>
 
 namespace Ui {
 class TFormExport;
@@ -25,6 +26,10 @@ public:
     TChoice Choice() const;
     // The records of the chosen period, its first and last day included.
     RecordFilter Period() const;
+    // Writes what was chosen to fileName (`query`: the main window's query)
+    // while the window waits, with its progress and a cancel button. How many
+    // records and transfers were written; none when the user cancelled.
+    std::optional<int> Write(const QString &fileName, const RecordFilter &query) const;
 
 private:
     std::unique_ptr<Ui::TFormExport> ui;

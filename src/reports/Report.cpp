@@ -7,6 +7,7 @@
 #include "data/UntPublic.h"
 #include "forms/BaseDlg.h"
 #include "ledger/UntAccount.h"
+#include "shell/JobRunner.h"
 
 #include <QAbstractTableModel>
 #include <QApplication>
@@ -26,6 +27,7 @@
 #include <QPieSeries>
 #include <QPieSlice>
 #include <QSaveFile>
+#include <QScopeGuard>
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QSplitter>
@@ -264,6 +266,13 @@ QImage TitledPicture(const QPixmap &chart, const QFont &font, const QString &tit
     return picture;
 }
 
+// Runs a report's statements as a job while the window waits: a long one
+// shows its progress and may be cancelled. False when it was.
+bool ReadFigures(const std::function<void(const TWorkHooks &)> &read)
+{
+    return RunJob(QStringLiteral("正在统计…"), [&read](TJob &job) { read(Hooks(job)); });
+}
+
 [[noreturn]] void SaveFailed(const QString &fileName, const QString &reason)
 {
     throw Exception(QStringLiteral("无法保存文件 %1：%2").arg(fileName, reason));
@@ -438,6 +447,7 @@ void TFormReport::Refresh()
 void TFormReport::Invalidate()
 {
     FBuilt.fill(false);
+    ++FGeneration;
     ShowCurrent();
 }
 
@@ -448,21 +458,33 @@ TFormReport::TReport TFormReport::CurrentReport() const
 
 void TFormReport::ShowCurrent()
 {
-    const TReport report = CurrentReport();
-    if (FBuilt[report])
+    // Commands queued before the statements began arrive while they run:
+    // they leave the building to the one under way, which looks again when
+    // its statements are done.
+    if (FBuilding)
         return;
-    switch (report) {
-    case rpCategory:
-        BuildCategory();
-        break;
-    case rpTrend:
-        BuildTrend();
-        break;
-    case rpBalance:
-        BuildBalance();
-        break;
+    FBuilding = true;
+    const auto done = qScopeGuard([this] { FBuilding = false; });
+    for (TReport report = CurrentReport(); !FBuilt[report]; report = CurrentReport()) {
+        const quint64 generation = FGeneration;
+        bool built = false;
+        switch (report) {
+        case rpCategory:
+            built = BuildCategory();
+            break;
+        case rpTrend:
+            built = BuildTrend();
+            break;
+        case rpBalance:
+            built = BuildBalance();
+            break;
+        }
+        // Cancelled: the report stays as it was, and is read again when next shown.
+        if (!built)
+            return;
+        // Figures of a filter changed meanwhile are read again at once.
+        FBuilt[report] = generation == FGeneration;
     }
-    FBuilt[report] = true;
 }
 
 QString TFormReport::EmptyText(TReport report) const
@@ -480,10 +502,13 @@ void TFormReport::SetEmpty(TReport report, const QString &text)
 
 // ---- by category -------------------------------------------------------------
 
-void TFormReport::BuildCategory()
+bool TFormReport::BuildCategory()
 {
     const RecordFilter filter = Filter();
-    FFigures = QueryCategorySums(filter);
+    TCategoryFigures figures;
+    if (!ReadFigures([&](const TWorkHooks &hooks) { figures = QueryCategorySums(filter, hooks); }))
+        return false;
+    FFigures = std::move(figures);
     FTrees[0].Load(false);
     FTrees[1].Load(true);
     FBudgets = Budgets::List();
@@ -495,6 +520,7 @@ void TFormReport::BuildCategory()
             .arg(FFigures.Count)
             .arg(YuanText(FFigures.IncomeTotal), YuanText(FFigures.ExpenseTotal), YuanText(net)));
     ShowCategoryLines();
+    return true;
 }
 
 void TFormReport::ShowKind(bool income)
@@ -640,10 +666,13 @@ void TFormReport::AddBudgetColumn(TReportTable &table) const
 
 // ---- by month ----------------------------------------------------------------
 
-void TFormReport::BuildTrend()
+bool TFormReport::BuildTrend()
 {
     const RecordFilter filter = Filter();
-    FTrend = QueryTrend(filter);
+    std::vector<TMonthFigures> trend;
+    if (!ReadFigures([&](const TWorkHooks &hooks) { trend = QueryTrend(filter, hooks); }))
+        return false;
+    FTrend = std::move(trend);
     std::vector<QDate> months;
     Currency income, expense;
     TReportTable table;
@@ -687,7 +716,7 @@ void TFormReport::BuildTrend()
         SetEmpty(rpTrend,
                  !filter.HasDays() ? QStringLiteral("开始日期晚于结束日期，没有可统计的记录。")
                                    : QStringLiteral("所选期间没有收支记录。"));
-        return;
+        return true;
     }
     SetEmpty(rpTrend, {});
     auto *incomeSet = new QBarSet(QStringLiteral("收入"));
@@ -721,14 +750,18 @@ void TFormReport::BuildTrend()
         series->attachAxis(axisY);
     }
     chart->legend()->setAlignment(Qt::AlignBottom);
+    return true;
 }
 
 // ---- balance -------------------------------------------------------------------
 
-void TFormReport::BuildBalance()
+bool TFormReport::BuildBalance()
 {
     const RecordFilter filter = Filter();
-    FBalance = QueryBalance(filter);
+    std::vector<TBalancePoint> balance;
+    if (!ReadFigures([&](const TWorkHooks &hooks) { balance = QueryBalance(filter, hooks); }))
+        return false;
+    FBalance = std::move(balance);
     TReportTable table;
     table.Header = kBalanceHeader;
     table.TextColumns = {true, true, false};
@@ -759,12 +792,12 @@ void TFormReport::BuildBalance()
     }
     if (FBalance.empty()) {
         SetEmpty(rpBalance, QStringLiteral("开始日期晚于结束日期，没有可统计的记录。"));
-        return;
+        return true;
     }
     if (std::all_of(FBalance.cbegin(), FBalance.cend(),
                     [](const TBalancePoint &point) { return point.Balance == Currency(); })) {
         SetEmpty(rpBalance, QStringLiteral("所选期间%1的余额都是零。").arg(who));
-        return;
+        return true;
     }
     SetEmpty(rpBalance, {});
     auto *line = new QLineSeries;
@@ -784,6 +817,7 @@ void TFormReport::BuildBalance()
     chart->addAxis(axisY, Qt::AlignLeft);
     line->attachAxis(axisX);
     line->attachAxis(axisY);
+    return true;
 }
 
 // ---- copying and saving --------------------------------------------------------

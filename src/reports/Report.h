@@ -68,12 +68,14 @@ private:
     // Marks every report out of date and builds the one on show.
     void Invalidate();
     void ShowCurrent();
-    void BuildCategory();
+    // Each reads its figures as a job, then shows them; false when the job
+    // was cancelled, the report left as it was.
+    bool BuildCategory();
     void ShowCategoryLines();
     // Adds a last column with the budget of each category line that has one.
     void AddBudgetColumn(TReportTable &table) const;
-    void BuildTrend();
-    void BuildBalance();
+    bool BuildTrend();
+    bool BuildBalance();
     void LineClicked(int row);
     void SetEmpty(TReport report, const QString &text);
 
@@ -82,6 +84,8 @@ private:
     std::array<TReportTableModel *, 3> FModels {};
     std::array<TReportTable, 3> FTables;
     std::array<bool, 3> FBuilt {};
+    quint64 FGeneration = 0; // counts the invalidations
+    bool FBuilding = false;
     TCategoryFigures FFigures;
     std::array<TCategoryTree, 2> FTrees; // expense, income
     QList<TBudget> FBudgets; // shown beside the expense categories they are on

@@ -1,12 +1,20 @@
 #include "UntReport.h"
 
 #include "data/DbAccess.h"
+#include "data/DbFile.h"
 #include "data/SqlFormat.h"
+#include "data/UException.h"
 #include "exchange/Export.h"
 
+#include <QFile>
 #include <QHash>
 #include <QLocale>
+#include <QScopeGuard>
 #include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <sqlite3.h>
+#include <thread>
 
 const QString kUnfiledName = QStringLiteral("未分类");
 const QString kOtherName = QStringLiteral("其余");
@@ -28,6 +36,98 @@ const QString kAccountBalance = QStringLiteral("select sum(cast(round(Fare*10000
 const QString kWhereAccount = QStringLiteral(" where AccountName='%s'");
 const QString kMonthCase = QStringLiteral("(case when InDate < %s then %s else %s end)");
 // clang-format on
+
+const QString kQueryTitle = QStringLiteral("数据库查询错误，请检查！");
+
+// The report's own read-only connection to the books, its statements in one
+// read transaction: they see the same books, and they may run on a worker
+// thread while the books' connection stays with the window. A cancel asked
+// through the hooks interrupts the statement running, which then raises EAbort.
+class TReportReader
+{
+public:
+    explicit TReportReader(const TWorkHooks &hooks)
+        : FCancelled(hooks.Cancelled)
+    {
+        auto closeOnFailure = qScopeGuard([this] { sqlite3_close_v2(FDb); });
+        if (sqlite3_open_v2(QFile::encodeName(TDbAccess::DatabaseFile()).constData(), &FDb,
+                            SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr)
+            != SQLITE_OK)
+            Fail({});
+        if (FCancelled) {
+            // An aggregate over a million records runs for seconds in one step.
+            sqlite3_progress_handler(FDb, 10000, &TReportReader::Stop, &FCancelled);
+            // A change being written holds the statements back: they wait for
+            // it as long as the user lets them.
+            sqlite3_busy_handler(
+                FDb,
+                [](void *asked, int) {
+                    if (Stop(asked))
+                        return 0;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                    return 1;
+                },
+                &FCancelled);
+        } else {
+            sqlite3_busy_timeout(FDb, 5000);
+        }
+        if (sqlite3_exec(FDb, "begin", nullptr, nullptr, nullptr) != SQLITE_OK)
+            Fail({});
+        closeOnFailure.dismiss();
+    }
+    TReportReader(const TReportReader &) = delete;
+    TReportReader &operator=(const TReportReader &) = delete;
+    // Only read: the transaction's end changes nothing.
+    ~TReportReader() { sqlite3_close_v2(FDb); }
+
+    // Runs a statement and hands each of its rows to `row`.
+    void Read(const QString &sql, const std::function<void(sqlite3_stmt *)> &row)
+    {
+        const QByteArray utf8 = sql.toUtf8();
+        sqlite3_stmt *stmt = nullptr;
+        if (sqlite3_prepare_v2(FDb, utf8.constData(), int(utf8.size()), &stmt, nullptr) != SQLITE_OK
+            || !stmt) {
+            sqlite3_finalize(stmt);
+            Fail(sql);
+        }
+        int rc = SQLITE_ROW;
+        try {
+            while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
+                row(stmt);
+        } catch (...) {
+            sqlite3_finalize(stmt);
+            throw;
+        }
+        sqlite3_finalize(stmt);
+        if (rc != SQLITE_DONE)
+            Fail(sql);
+    }
+
+private:
+    static int Stop(void *asked)
+    {
+        return (*static_cast<std::function<bool()> *>(asked))() ? 1 : 0;
+    }
+
+    [[noreturn]] void Fail(const QString &sql)
+    {
+        if (FCancelled && FCancelled())
+            throw EAbort();
+        throw EDBException(FDb ? DbFile::LastError(FDb) : QStringLiteral("out of memory"),
+                           kQueryTitle, sql);
+    }
+
+    std::function<bool()> FCancelled;
+    sqlite3 *FDb = nullptr;
+};
+
+// A whole number as the engine holds it, a real one rounded.
+qint64 Whole(sqlite3_stmt *stmt, int column)
+{
+    if (sqlite3_column_type(stmt, column) == SQLITE_FLOAT)
+        return std::llround(sqlite3_column_double(stmt, column));
+    return sqlite3_column_int64(stmt, column);
+}
 
 // The index of the bucket a record's day falls in: bucket i holds the days
 // from starts[i] up to starts[i + 1], found by halving, so a row meets only a
@@ -113,22 +213,19 @@ QString CategorySumsSql(const RecordFilter &filter)
     return Format(kCategorySums, {filter.Where()});
 }
 
-TCategoryFigures QueryCategorySums(const RecordFilter &filter)
+TCategoryFigures QueryCategorySums(const RecordFilter &filter, const TWorkHooks &hooks)
 {
     TCategoryFigures figures;
     if (!filter.HasDays())
         return figures;
-    TQuery &query = GDbAccess->OpenQuery(CategorySumsSql(filter));
-    for (; !query.Eof(); query.Next()) {
-        const bool expense = query.Fields(0).AsInteger() != 0;
-        const TCategorySum sum {query.Fields(1).AsInteger(),
-                                Currency::FromUnits(query.Fields(2).AsInt64()),
-                                query.Fields(3).AsInt64()};
+    TReportReader(hooks).Read(CategorySumsSql(filter), [&figures](sqlite3_stmt *row) {
+        const bool expense = Whole(row, 0) != 0;
+        const TCategorySum sum {qint32(Whole(row, 1)), Currency::FromUnits(Whole(row, 2)),
+                                Whole(row, 3)};
         (expense ? figures.Expense : figures.Income).push_back(sum);
         (expense ? figures.ExpenseTotal : figures.IncomeTotal) += sum.Amount;
         figures.Count += sum.Count;
-    }
-    query.Close();
+    });
     return figures;
 }
 
@@ -338,7 +435,7 @@ QString TrendSql(const RecordFilter &filter)
                   {BucketIndex(starts, 0, starts.size()), TrendFilter(filter, months).Where()});
 }
 
-std::vector<TMonthFigures> QueryTrend(const RecordFilter &filter)
+std::vector<TMonthFigures> QueryTrend(const RecordFilter &filter, const TWorkHooks &hooks)
 {
     const std::vector<QDate> months = ReportMonths(filter);
     std::vector<TMonthFigures> figures;
@@ -347,16 +444,13 @@ std::vector<TMonthFigures> QueryTrend(const RecordFilter &filter)
         figures.push_back({month, {}, {}});
     if (months.empty())
         return figures;
-    TQuery &query = GDbAccess->OpenQuery(TrendSql(filter));
-    for (; !query.Eof(); query.Next()) {
-        const qint64 index = query.Fields(0).AsInt64();
+    TReportReader(hooks).Read(TrendSql(filter), [&figures](sqlite3_stmt *row) {
+        const qint64 index = Whole(row, 0);
         if (index < 0 || index >= qint64(figures.size()))
-            continue;
-        const Currency amount = Currency::FromUnits(query.Fields(2).AsInt64());
-        (query.Fields(1).AsInteger() != 0 ? figures[index].Expense : figures[index].Income)
-            += amount;
-    }
-    query.Close();
+            return;
+        const Currency amount = Currency::FromUnits(Whole(row, 2));
+        (Whole(row, 1) != 0 ? figures[index].Expense : figures[index].Income) += amount;
+    });
     return figures;
 }
 
@@ -394,7 +488,7 @@ QString AccountBalanceSql(const QString &account)
                   {account.isEmpty() ? QString() : Format(kWhereAccount, {SqlText(account)})});
 }
 
-std::vector<TBalancePoint> QueryBalance(const RecordFilter &filter)
+std::vector<TBalancePoint> QueryBalance(const RecordFilter &filter, const TWorkHooks &hooks)
 {
     const std::vector<QDate> months = ReportMonths(filter);
     std::vector<TBalancePoint> points;
@@ -402,18 +496,16 @@ std::vector<TBalancePoint> QueryBalance(const RecordFilter &filter)
         return points;
     for (const QDate &day : BalanceDays(filter, months))
         points.push_back({day, {}});
-    TQuery &balance = GDbAccess->OpenQuery(AccountBalanceSql(filter.Account));
-    const Currency now
-        = balance.Eof() ? Currency() : Currency::FromUnits(balance.Fields(0).AsInt64());
-    balance.Close();
+    TReportReader reader(hooks);
+    Currency now;
+    reader.Read(AccountBalanceSql(filter.Account),
+                [&now](sqlite3_stmt *row) { now = Currency::FromUnits(Whole(row, 0)); });
     std::vector<Currency> net(points.size());
-    TQuery &query = GDbAccess->OpenQuery(BalanceNetSql(filter));
-    for (; !query.Eof(); query.Next()) {
-        const qint64 index = query.Fields(0).AsInt64();
+    reader.Read(BalanceNetSql(filter), [&net](sqlite3_stmt *row) {
+        const qint64 index = Whole(row, 0);
         if (index >= 0 && index < qint64(net.size()))
-            net[index] += Currency::FromUnits(query.Fields(1).AsInt64());
-    }
-    query.Close();
+            net[index] += Currency::FromUnits(Whole(row, 1));
+    });
     // Today's balance less everything booked after each point.
     Currency after;
     for (size_t i = points.size(); i-- > 0;) {

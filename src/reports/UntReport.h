@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/Currency.h"
+#include "data/DbAccess.h"
 #include "ledger/Categories.h"
 #include "ledger/RecordFilter.h"
 
@@ -14,7 +15,9 @@
 
 // Each report covers the records its filter selects (the report window's:
 // the days of a period, on every account or on one), and sums nothing when
-// the period holds no day.
+// the period holds no day. The queries read the books through a read-only
+// connection of their own, so they may run on a worker thread; a cancel
+// asked through the hooks interrupts the statement running and raises EAbort.
 
 // The quick choices of the report window, in the order it lists them. A
 // period that has begun ends today, as the main window's does.
@@ -39,7 +42,7 @@ struct TCategoryFigures
     qint64 Count = 0;
 };
 QString CategorySumsSql(const RecordFilter &filter);
-TCategoryFigures QueryCategorySums(const RecordFilter &filter);
+TCategoryFigures QueryCategorySums(const RecordFilter &filter, const TWorkHooks &hooks = {});
 
 // One line of a category breakdown.
 struct TCategoryLine
@@ -117,7 +120,7 @@ struct TMonthFigures
 // summed from its first day; a shorter one shows whole months back to the
 // twelfth before its end.
 QString TrendSql(const RecordFilter &filter);
-std::vector<TMonthFigures> QueryTrend(const RecordFilter &filter);
+std::vector<TMonthFigures> QueryTrend(const RecordFilter &filter, const TWorkHooks &hooks = {});
 
 struct TBalancePoint
 {
@@ -132,7 +135,7 @@ struct TBalancePoint
 // balance holds every record.
 QString BalanceNetSql(const RecordFilter &filter);
 QString AccountBalanceSql(const QString &account);
-std::vector<TBalancePoint> QueryBalance(const RecordFilter &filter);
+std::vector<TBalancePoint> QueryBalance(const RecordFilter &filter, const TWorkHooks &hooks = {});
 
 // The exact figures under a chart: captions, rows of texts (amounts as plain
 // decimals, exact), which columns hold names (the others hold numbers), and

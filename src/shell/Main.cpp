@@ -16,7 +16,6 @@
 #include "data/ListModel.h"
 #include "data/UException.h"
 #include "data/UntPublic.h"
-#include "exchange/Export.h"
 #include "forms/Account.h"
 #include "forms/AddBookKeep.h"
 #include "forms/Backups.h"
@@ -952,16 +951,11 @@ void TFormMain::NExportClick()
                                                          : QStringLiteral("CSV 表格 (*.csv)"));
     if (fileName.isEmpty())
         return;
-    int written = 0;
-    if (journal) {
-        written = BooksExport::WriteJournal(fileName);
-    } else {
-        const RecordFilter filter
-            = form.Choice() == TFormExport::ExportPeriod ? form.Period() : QueryFilter();
-        written = BooksExport::WriteRecordsCsv(fileName, filter);
-    }
+    const std::optional<int> written = form.Write(fileName, QueryFilter());
+    if (!written)
+        return;
     ShowInfo(QStringLiteral("已导出 %1 条记录到 %2")
-                 .arg(written)
+                 .arg(*written)
                  .arg(QDir::toNativeSeparators(fileName)));
 }
 

@@ -9,6 +9,7 @@
 #include "exchange/Export.h"
 #include "ledger/Transfers.h"
 
+#include <QDir>
 #include <QFile>
 #include <QHash>
 #include <QProcess>
@@ -16,6 +17,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <algorithm>
 
 namespace {
 
@@ -193,6 +195,43 @@ private Q_SLOTS:
         // A folder that is not there: the failure says so.
         QVERIFY_THROWS_EXCEPTION(
             Exception, BooksExport::WriteRecordsCsv(FDir.filePath(QStringLiteral("no/x.csv")), {}));
+    }
+
+    // Progress runs from 0 to 1; a stop, even after the last row, leaves no
+    // file under the chosen name and no temporary file beside it.
+    void StoppedExportLeavesNoFile_data()
+    {
+        QTest::addColumn<bool>("journal");
+        QTest::addColumn<bool>("last"); // stopped at the last look, else at the first
+        QTest::newRow("csv at once") << false << false;
+        QTest::newRow("csv written") << false << true;
+        QTest::newRow("journal at once") << true << false;
+        QTest::newRow("journal written") << true << true;
+    }
+    void StoppedExportLeavesNoFile()
+    {
+        QFETCH(bool, journal);
+        QFETCH(bool, last);
+        TTestBooks books;
+        InsertAccount(QStringLiteral("A"), Amount("0"));
+        for (int day = 1; day <= 5; ++day)
+            AddRecord(1, QStringLiteral("A"), Amount("1"), 1, {}, QDate(2026, 3, day));
+        const QTemporaryDir dir;
+        const auto write = [&](const QString &name, const TWorkHooks &hooks) {
+            return journal ? BooksExport::WriteJournal(dir.filePath(name), hooks)
+                           : BooksExport::WriteRecordsCsv(dir.filePath(name), {}, hooks);
+        };
+        QList<double> fractions;
+        QCOMPARE(write(QStringLiteral("whole"),
+                       {[&](double fraction, const QString &) { fractions << fraction; }, {}}),
+                 5);
+        QVERIFY(fractions.size() >= 2 && fractions.first() == 0 && fractions.last() == 1);
+        QVERIFY(std::is_sorted(fractions.cbegin(), fractions.cend()));
+        qsizetype looks = 0;
+        const qsizetype stopAt = last ? fractions.size() : 1;
+        QVERIFY_THROWS_EXCEPTION(
+            EAbort, write(QStringLiteral("out"), {{}, [&] { return ++looks == stopAt; }}));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList {QStringLiteral("whole")});
     }
 };
 

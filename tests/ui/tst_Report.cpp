@@ -11,6 +11,7 @@
 #include "ledger/Transfers.h"
 #include "ledger/UntTree.h"
 #include "reports/Report.h"
+#include "shell/JobRunner.h"
 #include "shell/Main.h"
 
 #include <QAccessible>
@@ -31,6 +32,7 @@
 #include <QTest>
 #include <QTreeView>
 #include <QTreeWidget>
+#include <sqlite3.h>
 
 // Amounts read as their text when a comparison fails.
 char *toString(const Currency &amount)
@@ -188,6 +190,8 @@ private Q_SLOTS:
     void largestAmountsStayExact();
     void emptyPeriodAndOnlyIncome();
     void windowDrillsDownAndBack();
+    void figuresReadAsAJob_data();
+    void figuresReadAsAJob();
     void monthAxesHoldEveryMonth();
     void copiesAndSaves();
     void menusOpenOneWindow();
@@ -545,6 +549,51 @@ void TestReport::windowDrillsDownAndBack()
     QCOMPARE(Child<QDateEdit>(&form, "DBBegin")->date(),
              QDate(QDate::currentDate().year() - 1, 1, 1));
     QCOMPARE(Child<QComboBox>(&form, "cbbPeriod")->currentText(), QStringLiteral("去年"));
+}
+
+void TestReport::figuresReadAsAJob_data()
+{
+    QTest::addColumn<bool>("cancel");
+    QTest::addColumn<QString>("totals"); // as the job ends
+    QTest::newRow("waited for")
+        << false << u"记录数：6    收入合计：¥500.00    支出合计：¥45.05    收入-支出：¥454.95"_s;
+    QTest::newRow("cancelled")
+        << true << u"记录数：0    收入合计：¥0.00    支出合计：¥0.00    收入-支出：¥0.00"_s;
+}
+
+void TestReport::figuresReadAsAJob()
+{
+    QFETCH(bool, cancel);
+    QFETCH(QString, totals);
+    TReportBooks books;
+    TRecordingPrompt prompt;
+    TShownReport shown;
+    // A change being written holds the statements back until the dialog shows.
+    sqlite3 *writer = nullptr;
+    QCOMPARE(sqlite3_open(QFile::encodeName(books.DatabaseFile()).constData(), &writer), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(writer, "begin exclusive", nullptr, nullptr, nullptr), SQLITE_OK);
+    QString name;
+    connect(
+        &TJobDialogs::Instance(), &TJobDialogs::Shown, shown.Form,
+        [&](QWidget *dialog) {
+            name = Child<QLabel>(dialog, "lblJobName")->text();
+            if (cancel)
+                Child<QPushButton>(dialog, "btnJobCancel")->click();
+            sqlite3_exec(writer, "commit", nullptr, nullptr, nullptr);
+        },
+        Qt::SingleShotConnection);
+    const int delay = TJobDialogs::Instance().Delay();
+    TJobDialogs::Instance().SetDelay(0);
+    shown.SetPeriod(kMay.Begin, kMay.End);
+    TJobDialogs::Instance().SetDelay(delay);
+    sqlite3_close(writer);
+    QCOMPARE(name, QStringLiteral("正在统计…"));
+    QCOMPARE(Child<QLabel>(shown.Form, "lblCategoryTotals")->text(), totals);
+    QVERIFY(prompt.Boxes.isEmpty());
+    // A cancelled report is read when asked again.
+    Child<QPushButton>(shown.Form, "btnRefresh")->click();
+    RunQueuedCommands(shown.Form);
+    QCOMPARE(shown.Form->CategoryFigures().ExpenseTotal, Amount("45.05"));
 }
 
 void TestReport::monthAxesHoldEveryMonth()

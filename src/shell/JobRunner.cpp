@@ -239,8 +239,9 @@ bool RunJob(const QString &name, const TJob::TWork &work, const QString &noCance
         // What a cancelled job raised on its way out is of no concern.
         if (!job.Cancelled())
             throw;
+        return false;
     }
-    return !job.Cancelled();
+    return true;
 }
 
 TWorkHooks Hooks(TJob &job)

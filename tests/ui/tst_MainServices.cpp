@@ -390,7 +390,9 @@ void TestMainServices::jobs()
         if (work == QLatin1String("books"))
             DbQueryInt(QStringLiteral("select count(*) from Account"));
         // Waits until the test lets it go or it is cancelled.
-        while (!job.Cancelled() && !gate.tryAcquire(1, 10)) { }
+        while (!gate.tryAcquire(1, 10))
+            if (job.Cancelled())
+                throw EAbort();
     };
     QStringList texts;
     QObject context;

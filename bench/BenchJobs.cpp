@@ -615,8 +615,8 @@ void UndoMeasure(TContext &context, const QString &bill)
 {
     TSamples samples {QStringLiteral("undo_import"), {}, {}};
     const auto imported = [&] {
-        ImportPrepared(PrepareImport(bill), context.Window);
-        RemoveCopies();
+        const TPreparedImport prepared = PrepareImport(bill);
+        StatementImport::ImportBills(prepared.Bills, prepared.Types, 0, 0);
         return RecordCount();
     };
     for (int pair = 0; pair <= context.Options.Repeats; ++pair) {

@@ -115,13 +115,25 @@ struct TGaps
 {
     qint64 LongestNs = 0;
     int Long = 0;
+    QString Where; // what ran when the longest began
 
-    void Note(qint64 gap)
+    void Note(qint64 gap, const QString &where)
     {
-        LongestNs = std::max(LongestNs, gap);
+        if (gap > LongestNs) {
+            LongestNs = gap;
+            Where = where;
+        }
         Long += gap > kLongGapNs;
     }
 };
+
+// What runs now: the job and its step, or the window's own thread.
+QString Running()
+{
+    const TJob *job = TJob::Current();
+    return job ? (job->Name() + u' ' + job->Progress().second).trimmed()
+               : QStringLiteral("(no job)");
+}
 
 // Times the turns of the window's event loop: a timer due every kTickMs,
 // which fires in whatever loop runs (a modal window's, a job's), notes the
@@ -141,6 +153,7 @@ public:
     void Start()
     {
         FLast = NowNs();
+        FLastRunning = Running();
         FTimer.start();
     }
     void Stop()
@@ -158,10 +171,11 @@ private:
     void Tick()
     {
         const qint64 now = NowNs();
-        All.Note(now - FLast);
+        All.Note(now - FLast, FLastRunning);
         if (FWasInPhase)
-            Phase.Note(now - FLast);
+            Phase.Note(now - FLast, FLastRunning);
         FLast = now;
+        FLastRunning = Running();
         if (!FInPhase)
             return;
         const bool in = FInPhase();
@@ -175,6 +189,7 @@ private:
     QTimer FTimer;
     std::function<bool()> FInPhase;
     qint64 FLast = 0;
+    QString FLastRunning;
     bool FWasInPhase = false;
 };
 
@@ -309,6 +324,7 @@ struct TResult
     double RatioMin = 0;
     double RatioMax = 0;
     double LongestGapMs = 0; // over every run, the warm-up's included
+    QString LongestWhere;
     int LongGaps = 0; // the most in one run
 };
 
@@ -344,7 +360,10 @@ struct TSamples
         result.Rows = Direct.front().Rows;
         std::vector<double> direct, program, command, ratios;
         for (size_t pair = 0; pair < Direct.size(); ++pair) {
-            result.LongestGapMs = std::max(result.LongestGapMs, Program[pair].Gaps.LongestNs / 1e6);
+            if (Program[pair].Gaps.LongestNs / 1e6 > result.LongestGapMs) {
+                result.LongestGapMs = Program[pair].Gaps.LongestNs / 1e6;
+                result.LongestWhere = Program[pair].Gaps.Where;
+            }
             result.LongGaps = std::max(result.LongGaps, Program[pair].Gaps.Long);
             if (pair == 0)
                 continue;
@@ -798,6 +817,10 @@ void PrintResults(const std::vector<TResult> &results)
                     qUtf8Printable(result.Name), result.Rows, result.DirectMs, result.ProgramMs,
                     result.Ratio, result.RatioMin, result.RatioMax, result.CommandMs,
                     result.LongestGapMs, result.LongGaps);
+    std::printf("\nWhat ran when each longest gap began:\n");
+    for (const TResult &result : results)
+        std::printf("  %-14s %s\n", qUtf8Printable(result.Name),
+                    qUtf8Printable(result.LongestWhere));
     std::printf("\n");
     for (const TResult &result : results)
         std::printf("%s gap_ms=%.1f ratio=%.3f\n", qUtf8Printable(result.Name), result.LongestGapMs,

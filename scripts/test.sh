@@ -31,6 +31,23 @@ if [ "$measures" -ne 36 ]; then
 fi
 echo "Benchmarks ran: $measures measures (output in $bench_log)"
 
+# The event-loop probe drives each long operation through its command; each
+# of its 7 operations must print its line (the figures are not checked).
+jobs_log="$top/build/bench-jobs-ci.log"
+if ! timeout 300 "$top/build/bench_jobs" --records 2000 --import-rows 200 --repeats 1 \
+  >"$jobs_log" 2>&1; then
+  cat "$jobs_log" >&2
+  echo "The event-loop probe failed; its output is in $jobs_log" >&2
+  exit 1
+fi
+operations=$(grep -cE '^[a-z_]+ gap_ms=[0-9.]+ ratio=[0-9.]+$' "$jobs_log" || true)
+if [ "$operations" -ne 7 ]; then
+  cat "$jobs_log" >&2
+  echo "The event-loop probe reported $operations operations, not 7" >&2
+  exit 1
+fi
+echo "Event-loop probe ran: $operations operations (output in $jobs_log)"
+
 # The template database is made by a sanitized program during the build, so
 # the options hold for the build as well. Leaks that are Qt's own (or its
 # libraries') are listed, with the reason, in tests/lsan.supp.

@@ -267,10 +267,16 @@ QImage TitledPicture(const QPixmap &chart, const QFont &font, const QString &tit
 }
 
 // Runs a report's statements as a job while the window waits: a long one
-// shows its progress and may be cancelled. False when it was.
+// shows its progress and may be cancelled. False when it was: figures that
+// were done only after the cancel are dropped too, so the report keeps what
+// it showed and reads nothing more.
 bool ReadFigures(const std::function<void(const TWorkHooks &)> &read)
 {
-    return RunJob(QStringLiteral("正在统计…"), [&read](TJob &job) { read(Hooks(job)); });
+    return RunJob(QStringLiteral("正在统计…"), [&read](TJob &job) {
+        read(Hooks(job));
+        if (job.Cancelled())
+            throw EAbort();
+    });
 }
 
 [[noreturn]] void SaveFailed(const QString &fileName, const QString &reason)

@@ -568,7 +568,8 @@ void TestReport::figuresReadAsAJob()
     TReportBooks books;
     TRecordingPrompt prompt;
     TShownReport shown;
-    // A change being written holds the statements back until the dialog shows.
+    // A change being written holds the statements back until the dialog shows;
+    // it ends only after the cancel, so the read cannot be done before it.
     sqlite3 *writer = nullptr;
     QCOMPARE(sqlite3_open(QFile::encodeName(books.DatabaseFile()).constData(), &writer), SQLITE_OK);
     QCOMPARE(sqlite3_exec(writer, "begin exclusive", nullptr, nullptr, nullptr), SQLITE_OK);

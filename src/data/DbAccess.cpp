@@ -16,6 +16,8 @@
 #include <cmath>
 #include <filesystem>
 #include <sqlite3.h>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <utility>
 
 TDbAccess *GDbAccess = nullptr;
@@ -554,6 +556,9 @@ void TDbAccess::StartPageCheck()
     FChecking = true;
     const quint64 run = ++FPageRuns;
     FPageRun->Worker = std::thread([this, run, page = FPageRun.get(), file = DatabaseFile()] {
+        // Below the window's thread, which shows the first list meanwhile:
+        // on a busy machine the check waits, not the user.
+        setpriority(PRIO_PROCESS, ::gettid(), 10);
         page->Result = CheckPagesOf(file, page->Stop);
         QMetaObject::invokeMethod(
             FReceiver.get(), [this, run] { PagesChecked(run); }, Qt::QueuedConnection);

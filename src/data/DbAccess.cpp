@@ -16,6 +16,9 @@
 #include <cmath>
 #include <filesystem>
 #include <sqlite3.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#include <utility>
 
 TDbAccess *GDbAccess = nullptr;
 
@@ -28,6 +31,7 @@ const QString kBackupTitle = QStringLiteral("数据库备份失败！");
 const QString kRestoreTitle = QStringLiteral("数据库恢复失败！");
 const QString kUndoTitle = QStringLiteral("撤销失败！");
 const QString kRedoTitle = QStringLiteral("重做失败！");
+const QString kChecking = QStringLiteral("正在检查数据文件，请稍候再试。");
 
 // A transaction that rolls back when it goes out of scope uncommitted, so a
 // failure anywhere in a batch leaves none of it in effect. Within a
@@ -187,7 +191,37 @@ Outcome OpenFile(const QString &fileName, int flags, sqlite3 *&db)
     return Outcome::Sound();
 }
 
+// The quick check of the books through a read-only connection of its own;
+// stops part way when `stop` is set. Never raises: it runs on a worker thread.
+Outcome CheckPagesOf(const QString &fileName, std::atomic<bool> &stop)
+{
+    sqlite3 *db = nullptr;
+    Outcome checked = Outcome::Sound();
+    try {
+        checked = OpenFile(fileName, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, db).Then([&] {
+            sqlite3_progress_handler(
+                db, 10000,
+                [](void *flag) { return static_cast<std::atomic<bool> *>(flag)->load() ? 1 : 0; },
+                &stop);
+            return DbFile::CheckPages(db);
+        });
+    } catch (...) {
+        checked = Outcome::Fault(QStringLiteral("检查数据文件时出错"));
+    }
+    sqlite3_close_v2(db);
+    return checked;
+}
+
 } // namespace
+
+// The quick check running after the start; its result is read once the
+// worker is joined.
+struct TDbAccess::TPageRun
+{
+    std::thread Worker;
+    std::atomic<bool> Stop {false};
+    Outcome Result = Outcome::Sound();
+};
 
 // ---- TField ----------------------------------------------------------------
 
@@ -435,7 +469,10 @@ int TQuery::FieldIndex(const QString &name) const
 
 // ---- TDbAccess -------------------------------------------------------------
 
-TDbAccess::TDbAccess() = default;
+TDbAccess::TDbAccess()
+    : FReceiver(std::make_unique<QObject>())
+{
+}
 
 TDbAccess::~TDbAccess()
 {
@@ -449,6 +486,7 @@ QString TDbAccess::DatabaseFile()
 
 void TDbAccess::Close()
 {
+    StopPageCheck();
     FQuery.Close();
     FHistory.reset();
     sqlite3_close_v2(FConnection);
@@ -456,7 +494,7 @@ void TDbAccess::Close()
     FMapped = false;
 }
 
-Outcome TDbAccess::Open()
+Outcome TDbAccess::Open(TPageCheck pages)
 {
     const QString fileName = DatabaseFile();
     if (!QFileInfo(fileName).isFile())
@@ -465,6 +503,9 @@ Outcome TDbAccess::Open()
     std::unique_ptr<UndoLog::THistory> history;
     // Nothing is written before the check has passed, so a refused file
     // stays as it was (a file in WAL mode is not checkpointed on close either).
+    // The pages are checked afterwards only when opening writes nothing, and
+    // till then nothing else is written either.
+    bool afterwards = false;
     const Outcome opened
         = OpenFile(fileName, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, db)
               .Then([&] {
@@ -472,12 +513,17 @@ Outcome TDbAccess::Open()
                       return Outcome::Fault(QStringLiteral("数据库文件 %1 是只读的").arg(fileName));
                   return Outcome::Sound();
               })
-              .Then([&] { return DbFile::Check(db, DbFile::TCheckDepth::Open); })
+              .Then([&] {
+                  afterwards = pages == TPageCheck::Afterwards && DbFile::OpensUnchanged(db);
+                  return DbFile::Check(
+                      db, afterwards ? DbFile::TCheckDepth::Start : DbFile::TCheckDepth::Open);
+              })
               .Then([&] { return DbFile::Configure(db); })
               .Then([&] { return DbFile::Upgrade(db); })
               .Then([&] {
                   history = std::make_unique<UndoLog::THistory>(db);
-                  return SealPending(db, *history);
+                  // Sealing may write: it waits for the page check.
+                  return afterwards ? Outcome::Sound() : SealPending(db, *history);
               });
     if (!opened.IsSound()) {
         history.reset();
@@ -488,16 +534,85 @@ Outcome TDbAccess::Open()
     }
     FConnection = db;
     FHistory = std::move(history);
+    if (afterwards)
+        StartPageCheck();
     return opened;
 }
 
-void TDbAccess::Connect()
+void TDbAccess::Connect(TPageCheck pages)
 {
     Close();
+    FPageFault.clear();
+    FAfterCheck.clear();
     // Copies left by a backup or restore that was killed.
     DbFile::RemovePartials(AppPath);
-    if (const Outcome opened = Open(); !opened.IsSound())
+    if (const Outcome opened = Open(pages); !opened.IsSound())
         ShowErrorDetail(kConnectTitle, opened.Reason(), {});
+}
+
+void TDbAccess::StartPageCheck()
+{
+    FPageRun = std::make_unique<TPageRun>();
+    FChecking = true;
+    const quint64 run = ++FPageRuns;
+    FPageRun->Worker = std::thread([this, run, page = FPageRun.get(), file = DatabaseFile()] {
+        // Below the window's thread, which shows the first list meanwhile:
+        // on a busy machine the check waits, not the user.
+        setpriority(PRIO_PROCESS, ::gettid(), 10);
+        page->Result = CheckPagesOf(file, page->Stop);
+        QMetaObject::invokeMethod(
+            FReceiver.get(), [this, run] { PagesChecked(run); }, Qt::QueuedConnection);
+    });
+}
+
+void TDbAccess::StopPageCheck()
+{
+    if (!FPageRun)
+        return;
+    FPageRun->Stop = true;
+    FPageRun->Worker.join();
+    FPageRun.reset();
+    FChecking = false;
+    FResultWaits = false;
+    FAfterCheck.clear();
+}
+
+void TDbAccess::PagesChecked(quint64 run)
+{
+    if (!FPageRun || run != FPageRuns.load())
+        return;
+    // While work on another thread holds the connection the result waits;
+    // Return hands it back.
+    FResultWaits = true;
+    if (FLent.load() || !FResultWaits.exchange(false))
+        return;
+    FPageRun->Worker.join();
+    // Changes another connection left unsealed are sealed only now, on
+    // books whose pages are sound.
+    const Outcome checked
+        = FPageRun->Result.Then([this] { return SealPending(FConnection, *FHistory); });
+    FPageRun.reset();
+    FChecking = false;
+    if (!checked.IsSound()) {
+        Close();
+        FAfterCheck.clear();
+        FPageFault = checked.Reason();
+        ShowErrorDetail(kConnectTitle, FPageFault, {});
+        return;
+    }
+    const auto waiting = std::exchange(FAfterCheck, {});
+    for (const auto &[context, then] : waiting) {
+        if (context)
+            then();
+    }
+}
+
+void TDbAccess::AfterPageCheck(QObject *context, std::function<void()> then)
+{
+    if (FChecking.load())
+        FAfterCheck.emplace_back(context, std::move(then));
+    else if (FPageFault.isEmpty() && FConnection)
+        then();
 }
 
 void TDbAccess::EnsureHere() const
@@ -523,11 +638,30 @@ void TDbAccess::Return()
 {
     FBorrower = std::thread::id();
     FLent = false;
+    if (FResultWaits.exchange(false))
+        QMetaObject::invokeMethod(
+            FReceiver.get(), [this, run = FPageRuns.load()] { PagesChecked(run); },
+            Qt::QueuedConnection);
 }
 
-void TDbAccess::EnsureConnected(const QString &title, const QString &sql)
+void TDbAccess::EnsureConnected(const QString &title, const QString &sql, TUse use)
 {
     EnsureHere();
+    // Books whose pages failed the check are opened again only to be copied
+    // out (the safety copy of a restore) or replaced: nothing else is
+    // written to them, nor read from them.
+    if (!FPageFault.isEmpty()) {
+        if (use != TUse::Copy && use != TUse::Replace)
+            throw EDBException(FPageFault, title, sql);
+        if (!FConnection)
+            Require(
+                OpenFile(DatabaseFile(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, FConnection)
+                    .Then([this] { return DbFile::Configure(FConnection); }),
+                title, sql);
+        return;
+    }
+    if (FChecking.load() && (use == TUse::Write || use == TUse::Replace))
+        throw Exception(kChecking);
     if (!FConnection)
         Require(Open(), title, sql);
 }
@@ -535,7 +669,7 @@ void TDbAccess::EnsureConnected(const QString &title, const QString &sql)
 TQuery &TDbAccess::OpenQuery(const QString &sql)
 {
     FQuery.Close();
-    EnsureConnected(kQueryTitle, sql);
+    EnsureConnected(kQueryTitle, sql, TUse::Read);
     FQuery.Open(FConnection, sql);
     return FQuery;
 }
@@ -543,7 +677,7 @@ TQuery &TDbAccess::OpenQuery(const QString &sql)
 void TDbAccess::ReadLong(const QString &sql, const std::function<void(TQuery &)> &read)
 {
     FQuery.Close();
-    EnsureConnected(kQueryTitle, sql);
+    EnsureConnected(kQueryTitle, sql, TUse::Read);
     MapFile(true);
     try {
         FQuery.Open(FConnection, sql);
@@ -567,7 +701,7 @@ void TDbAccess::MapFile(bool mapped)
 
 int TDbAccess::QueryInt(const QString &sql)
 {
-    EnsureConnected(kQueryTitle, sql);
+    EnsureConnected(kQueryTitle, sql, TUse::Read);
     const QByteArray utf8 = sql.toUtf8();
     sqlite3_stmt *stmt = nullptr;
     int rc = sqlite3_prepare_v2(FConnection, utf8.constData(), int(utf8.size()), &stmt, nullptr);
@@ -586,7 +720,7 @@ int TDbAccess::QueryInt(const QString &sql)
 
 void TDbAccess::ExecBatch(const QString &batch, const QString &step)
 {
-    EnsureConnected(kExecTitle, batch);
+    EnsureConnected(kExecTitle, batch, TUse::Write);
     MapFile(false);
     if (FInTransaction) {
         FWritten += batch;
@@ -612,7 +746,7 @@ void TDbAccess::InTransaction(const std::function<void()> &work)
         work();
         return;
     }
-    EnsureConnected(kExecTitle, {});
+    EnsureConnected(kExecTitle, {}, TUse::Write);
     MapFile(false);
     // Deferred: the checks' reads and the batches' writes take their locks
     // and report their failures as they would on their own.
@@ -648,7 +782,7 @@ void TDbAccess::ExecBound(const QString &sql, const QStringList &values)
         if (const Outcome fault = TextFault(value, TTextUse::Bound); !fault.IsSound())
             throw Exception(fault.Reason());
     }
-    EnsureConnected(kExecTitle, sql);
+    EnsureConnected(kExecTitle, sql, TUse::Write);
     MapFile(false);
     try {
         TTransaction transaction(FConnection, FInTransaction);
@@ -705,7 +839,7 @@ QString TDbAccess::RedoName()
 
 QString TDbAccess::TopStepName(bool redo)
 {
-    EnsureConnected(kQueryTitle, {});
+    EnsureConnected(kQueryTitle, {}, TUse::Read);
     try {
         return FHistory->TopName(redo);
     } catch (const Exception &failure) {
@@ -729,7 +863,7 @@ void TDbAccess::Replay(bool redo)
     if (FInTransaction)
         throw EDBException(QStringLiteral("另一项修改还没有完成"), title, {});
     FQuery.Close();
-    EnsureConnected(title, {});
+    EnsureConnected(title, {}, TUse::Write);
     MapFile(false);
     if (sqlite3_exec(FConnection, "begin immediate", nullptr, nullptr, nullptr) != SQLITE_OK)
         throw EDBException(DbFile::Explain(FConnection), title, {});
@@ -748,7 +882,7 @@ void TDbAccess::Replay(bool redo)
 
 void TDbAccess::BackupTo(const QString &fileName, const TWorkHooks &hooks)
 {
-    EnsureConnected(kBackupTitle, {});
+    EnsureConnected(kBackupTitle, {}, TUse::Copy);
     // Renaming a copy over the open books would leave the connection writing
     // to a file that no longer has a name.
     std::error_code same;
@@ -787,7 +921,7 @@ void TDbAccess::BackupTo(const QString &fileName, const TWorkHooks &hooks)
 void TDbAccess::RestoreFrom(const QString &fileName, const std::function<void()> &beforeCopyIn)
 {
     FQuery.Close();
-    EnsureConnected(kRestoreTitle, {});
+    EnsureConnected(kRestoreTitle, {}, TUse::Replace);
     TRestoreCopy copy(fileName);
     RestoreFrom(copy, beforeCopyIn);
 }
@@ -796,7 +930,7 @@ void TDbAccess::RestoreFrom(TRestoreCopy &copy, const std::function<void()> &bef
                             const TWorkHooks &hooks)
 {
     FQuery.Close();
-    EnsureConnected(kRestoreTitle, {});
+    EnsureConnected(kRestoreTitle, {}, TUse::Replace);
     if (beforeCopyIn) {
         FRestoreCopy = QFileInfo(copy.FName).fileName();
         const auto waited = qScopeGuard([this] { FRestoreCopy.clear(); });
@@ -808,6 +942,8 @@ void TDbAccess::RestoreFrom(TRestoreCopy &copy, const std::function<void()> &bef
     const Outcome replaced = CopyDatabase(FConnection, copy.FDb, {hooks.Report, {}});
     FHistory = std::make_unique<UndoLog::THistory>(FConnection);
     Require(replaced, kRestoreTitle);
+    // The books are now the checked copy.
+    FPageFault.clear();
 }
 
 // ---- TRestoreCopy ----------------------------------------------------------

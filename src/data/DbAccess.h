@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QLocale>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <atomic>
@@ -139,6 +140,12 @@ private:
     sqlite3 *FDb = nullptr;
 };
 
+// When a connect runs the engine's quick check of the books (one pass over
+// every page): before they are used, or afterwards on a worker thread, so
+// that the window shows sooner. Until that check has passed the books are
+// read but not written.
+enum class TPageCheck { First, Afterwards };
+
 // The one connection to AppPath/bookkeep.dat and everything done through it.
 class TDbAccess
 {
@@ -149,10 +156,19 @@ public:
     ~TDbAccess();
 
     // Opens the books; on failure shows "数据库连接失败！" with the reason and
-    // leaves the connection closed. Never raises.
-    void Connect();
+    // leaves the connection closed. Never raises. With the page check
+    // afterwards, a failure of that check is shown the same way when it comes
+    // (on this thread's event loop), and the connection closes: from then on
+    // the books are only copied out (BackupTo) or replaced (RestoreFrom).
+    void Connect(TPageCheck pages = TPageCheck::First);
     bool Connected() const { return FConnection != nullptr; }
     void Close();
+    // Whether the page check a connect left for afterwards is still running.
+    bool CheckingPages() const { return FChecking.load(); }
+    // Runs `then` on this thread once the books have passed the page check a
+    // connect left for afterwards: at once when none runs. Never when the
+    // check fails, the connection closes first, or `context` is gone.
+    void AfterPageCheck(QObject *context, std::function<void()> then);
 
     TQuery &OpenQuery(const QString &sql);
     // Opens a query of many rows, hands it to read and closes it. Its pages
@@ -210,12 +226,22 @@ public:
     static QString DatabaseFile();
 
 private:
+    struct TPageRun;
+    // What a caller does with the books: while their pages are checked after
+    // the start, they are read and copied, not written nor replaced; once
+    // the check has failed, they are only copied or replaced.
+    enum class TUse { Read, Write, Copy, Replace };
     // Opens the connection when it is closed; raises EDBException with the
-    // caller's headline and statement when that fails.
-    void EnsureConnected(const QString &title, const QString &sql);
+    // caller's headline and statement when that fails, or when the use is
+    // not allowed now.
+    void EnsureConnected(const QString &title, const QString &sql, TUse use);
     // Raises the loan's message when another thread holds the connection.
     void EnsureHere() const;
-    Outcome Open();
+    Outcome Open(TPageCheck pages = TPageCheck::First);
+    void StartPageCheck();
+    void StopPageCheck();
+    // Takes the result of page check number `run`, on the connection's thread.
+    void PagesChecked(quint64 run);
     void MapFile(bool mapped);
     // Seals the change of the transaction about to commit as its named step.
     void SealStep();
@@ -232,6 +258,13 @@ private:
     std::atomic<bool> FLent {false};
     std::atomic<std::thread::id> FBorrower {}; // the thread that holds a lent connection
     QString FBusy; // written before FLent is set, read while it is
+    std::unique_ptr<TPageRun> FPageRun; // the page check running after the start
+    std::atomic<quint64> FPageRuns {0}; // how many were started: a stale result is dropped
+    std::atomic<bool> FChecking {false};
+    std::atomic<bool> FResultWaits {false}; // a result arrived while the connection was lent
+    QString FPageFault; // why the pages failed the check after the start
+    std::vector<std::pair<QPointer<QObject>, std::function<void()>>> FAfterCheck;
+    std::unique_ptr<QObject> FReceiver; // where the worker's result is delivered
 };
 
 extern TDbAccess *GDbAccess;

@@ -177,9 +177,26 @@ bool QueryRows(sqlite3 *db, const char *sql, int limit, QStringList &rows)
     return rc == SQLITE_OK || rc == SQLITE_DONE;
 }
 
+// Runs a check of the engine's that answers "ok" or its findings.
+Outcome PageCheck(sqlite3 *db, const char *pragma)
+{
+    QStringList problems;
+    if (!QueryRows(db, pragma, 4, problems))
+        return Outcome::Fault(DbFile::Explain(db));
+    if (problems != QStringList {QStringLiteral("ok")})
+        return Outcome::Fault(
+            QStringLiteral("数据文件已损坏（%1）").arg(problems.join(QStringLiteral("；"))));
+    return Outcome::Sound();
+}
+
 } // namespace
 
 namespace DbFile {
+
+Outcome CheckPages(sqlite3 *db)
+{
+    return PageCheck(db, "PRAGMA quick_check");
+}
 
 QString PasswordVerifier(const QString &saltHex)
 {
@@ -312,14 +329,13 @@ Outcome Check(sqlite3 *db, TCheckDepth depth)
 
     // The quick check reads every page and checks each one's structure; the
     // integrity check also compares every index with its table.
-    const char *pageCheck
-        = depth == TCheckDepth::Restore ? "PRAGMA integrity_check" : "PRAGMA quick_check";
-    QStringList problems;
-    if (!QueryRows(db, pageCheck, 4, problems))
-        return Outcome::Fault(Explain(db));
-    if (problems != QStringList {QStringLiteral("ok")})
-        return Outcome::Fault(
-            QStringLiteral("数据文件已损坏（%1）").arg(problems.join(QStringLiteral("；"))));
+    if (depth == TCheckDepth::Restore) {
+        if (const Outcome pages = PageCheck(db, "PRAGMA integrity_check"); !pages.IsSound())
+            return pages;
+    } else if (depth == TCheckDepth::Open) {
+        if (const Outcome pages = CheckPages(db); !pages.IsSound())
+            return pages;
+    }
     for (const TTable &table : kTables) {
         if (version < table.Since)
             continue;
@@ -400,6 +416,13 @@ int SchemaVersion(sqlite3 *db)
 {
     QString value;
     return QueryText(db, "PRAGMA user_version", value) ? value.toInt() : -1;
+}
+
+bool OpensUnchanged(sqlite3 *db)
+{
+    QString mode;
+    return SchemaVersion(db) == kSchemaVersion && QueryText(db, "PRAGMA journal_mode", mode)
+        && mode != u"wal";
 }
 
 Outcome Upgrade(sqlite3 *db)

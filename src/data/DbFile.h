@@ -21,13 +21,17 @@ QString NewSalt();
 
 // How much of a file is checked: at every open, the marks of our books, the
 // six tables (and those later versions added) with their columns and
-// the engine's quick check (one pass over every page); before a restore, the
-// full integrity check instead, and the account totals against the records.
-enum class TCheckDepth { Open, Restore };
+// the engine's quick check (one pass over every page); at start, all of that
+// but the quick check, which runs afterwards (CheckPages); before a restore,
+// the full integrity check instead, and the account totals against the
+// records.
+enum class TCheckDepth { Open, Start, Restore };
 
 // Whether the open file is usable books, or why not. Only reads: a failed
 // check leaves the file as it was.
 Outcome Check(sqlite3 *db, TCheckDepth depth);
+// The engine's quick check alone: whether every page is sound, or why not.
+Outcome CheckPages(sqlite3 *db);
 // Whether the accounts' income and expense totals match their records, or
 // which does not.
 Outcome CheckTotals(sqlite3 *db);
@@ -35,6 +39,9 @@ Outcome CheckTotals(sqlite3 *db);
 Outcome Configure(sqlite3 *db);
 // The schema version of the open file; -1 when it cannot be read.
 int SchemaVersion(sqlite3 *db);
+// Whether opening the file as the books writes nothing to it: it is of the
+// current schema and keeps a rollback journal (no WAL file to copy back).
+bool OpensUnchanged(sqlite3 *db);
 // Brings a file of an older schema version up to the current one.
 Outcome Upgrade(sqlite3 *db);
 

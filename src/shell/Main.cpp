@@ -375,9 +375,13 @@ void TFormMain::FormShow()
     ui->DBOver->setDate(today);
     FInTree->LoadTypes();
     FOutTree->LoadTypes();
-    // The copy of the day is made on a worker thread while the user goes on.
+    // The copy of the day is made on a worker thread while the user goes on,
+    // and only of books whose pages have passed the check.
     FAutoBackup->Configure(GConfig->FAutoBackup, GConfig->FBackupDays);
-    FAutoBackup->AtStart();
+    GDbAccess->AfterPageCheck(this, [this] {
+        if (!FExitConfirmed)
+            FAutoBackup->AtStart();
+    });
     FOffsite->AtStart(AutoBackup::Folder(AppPath));
     btnQueryClick();
 }

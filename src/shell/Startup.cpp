@@ -111,7 +111,8 @@ int RunBookkeep(int &argc, char **argv, TPrompt &prompt)
     }
 
     TDbAccessScope dbAccess;
-    GDbAccess->Connect();
+    // The pass over every page of the books runs while the window shows.
+    GDbAccess->Connect(TPageCheck::Afterwards);
     if (!GDbAccess->Connected())
         return 0;
 
@@ -130,14 +131,17 @@ int RunBookkeep(int &argc, char **argv, TPrompt &prompt)
         TTermSignal termSignal;
         QObject::connect(&termSignal, &TTermSignal::Received, &mainWindow, &TFormMain::EndSession);
         mainWindow.show();
-        // After the login, over the shown window; the scheduled records once
-        // the first-start assistant has had its turn.
+        // After the login, over the shown window, once the books may be
+        // written; the scheduled records once the first-start assistant has
+        // had its turn.
         QMetaObject::invokeMethod(
             &mainWindow,
             [&mainWindow] {
-                mainWindow.OfferFirstStart();
-                if (mainWindow.isVisible())
-                    mainWindow.CheckSchedules();
+                GDbAccess->AfterPageCheck(&mainWindow, [&mainWindow] {
+                    mainWindow.OfferFirstStart();
+                    if (mainWindow.isVisible())
+                        mainWindow.CheckSchedules();
+                });
             },
             Qt::QueuedConnection);
         status = TApplication::exec();

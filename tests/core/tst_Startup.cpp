@@ -10,6 +10,7 @@
 #include <QTest>
 #include <csignal>
 #include <grp.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -134,6 +135,7 @@ private Q_SLOTS:
     void undeletableLockOfAnotherUserNamesTheBlocker();
     void connectionFailureEndsQuietly_data();
     void connectionFailureEndsQuietly();
+    void damagedPageReportedOverWindow();
     void loginRefusedEndsProgram_data();
     void loginRefusedEndsProgram();
     void helpAndVersionWithoutDisplay();
@@ -308,6 +310,34 @@ void TestStartup::connectionFailureEndsQuietly()
     QCOMPARE(out.count(u'\n'), 1);
     QVERIFY2(out.startsWith(QStringLiteral("BOX|错误|数据库连接失败！\\n详细信息：")),
              qPrintable(out));
+}
+
+void TestStartup::damagedPageReportedOverWindow()
+{
+    // A page no read at start reaches is found by the check that runs once
+    // the window shows: the failure is told, and the books are not written.
+    TStartDir dir;
+    sqlite3 *db = nullptr;
+    sqlite3_stmt *stmt = nullptr;
+    sqlite3_open(QFile::encodeName(dir.Books()).constData(), &db);
+    sqlite3_prepare_v2(db, "select rootpage from sqlite_master where name='ImportRule'", -1, &stmt,
+                       nullptr);
+    QCOMPARE(sqlite3_step(stmt), SQLITE_ROW);
+    const qint64 page = sqlite3_column_int64(stmt, 0);
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    QByteArray books = ReadAll(dir.Books());
+    books.replace((page - 1) * 4096, 4096, QByteArray(4096, '\0'));
+    WriteFile(dir.Books(), books);
+
+    auto process = dir.Start({QStringLiteral("PROBE_ANSWER=yes")});
+    QString out;
+    QVERIFY(WaitForLine(*process, QStringLiteral("SHOWN|"), out));
+    QVERIFY(WaitForLine(
+        *process, QStringLiteral("BOX|错误|数据库连接失败！\\n详细信息：数据文件已损坏"), out));
+    process->kill();
+    process->waitForFinished();
+    QCOMPARE(ReadAll(dir.Books()), books);
 }
 
 void TestStartup::loginRefusedEndsProgram_data()

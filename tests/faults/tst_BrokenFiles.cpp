@@ -246,6 +246,7 @@ private Q_SLOTS:
     void connectRefuses_data();
     void connectRefuses();
     void connectRollsBackHotJournal();
+    void restoreAfterPageCheckFails();
     void connectTakesWalFile();
     void connectExplainsReadOnlyFolder();
     void restoreRefuses_data();
@@ -273,21 +274,39 @@ void TestBrokenFiles::connectRefuses()
     QFile::remove(books.DatabaseFile());
     MakeBroken(kind, good, books.DatabaseFile());
     const QByteArray before = ReadAll(books.DatabaseFile());
+    const QString insert = QStringLiteral("insert into Notepad(ID,Remark) values (2,'x')");
 
-    TRecordingPrompt prompt;
-    GDbAccess->Connect();
-    QVERIFY(!GDbAccess->Connected());
-    QCOMPARE(prompt.Boxes.size(), 1);
-    const QString text = prompt.Boxes[0].Text;
-    QVERIFY2(text.startsWith(kConnectTitle + QStringLiteral("\r\n详细信息：")), qPrintable(text));
-    QVERIFY2(text.size() > kConnectTitle.size() + 7, qPrintable(text));
-    QVERIFY2(text.contains(reason), qPrintable(text));
-    // A later use meets the same refusal and writes nothing either.
-    QVERIFY_THROWS_EXCEPTION(
-        EDBException, DbExec(QStringLiteral("insert into Notepad(ID,Remark) values (2,'x')")));
-    GDbAccess->Close();
-    QCOMPARE(ReadAll(books.DatabaseFile()), before);
-    QCOMPARE(QDir(books.Dir()).entryList({QStringLiteral("bookkeep.dat-*")}), QStringList());
+    // With the pass over every page left for afterwards, books whose pages
+    // only that pass refuses open, but take no write until it has passed.
+    for (const TPageCheck pages : {TPageCheck::First, TPageCheck::Afterwards}) {
+        TRecordingPrompt prompt;
+        QObject context;
+        bool passed = false;
+        GDbAccess->Connect(pages);
+        GDbAccess->AfterPageCheck(&context, [&passed] { passed = true; });
+        if (GDbAccess->Connected()) {
+            try {
+                DbExec(insert);
+                QFAIL("written before the check passed");
+            } catch (const Exception &refused) {
+                QCOMPARE(refused.Message(), QStringLiteral("正在检查数据文件，请稍候再试。"));
+            }
+        }
+        QTRY_VERIFY(!GDbAccess->CheckingPages());
+        QVERIFY(!GDbAccess->Connected());
+        QVERIFY(!passed);
+        QCOMPARE(prompt.Boxes.size(), 1);
+        const QString text = prompt.Boxes[0].Text;
+        QVERIFY2(text.startsWith(kConnectTitle + QStringLiteral("\r\n详细信息：")),
+                 qPrintable(text));
+        QVERIFY2(text.size() > kConnectTitle.size() + 7, qPrintable(text));
+        QVERIFY2(text.contains(reason), qPrintable(text));
+        // A later use meets the same refusal and writes nothing either.
+        QVERIFY_THROWS_EXCEPTION(EDBException, DbExec(insert));
+        GDbAccess->Close();
+        QCOMPARE(ReadAll(books.DatabaseFile()), before);
+        QCOMPARE(QDir(books.Dir()).entryList({QStringLiteral("bookkeep.dat-*")}), QStringList());
+    }
 }
 
 void TestBrokenFiles::connectRollsBackHotJournal()
@@ -298,7 +317,10 @@ void TestBrokenFiles::connectRollsBackHotJournal()
     GDbAccess->Close();
     const QString inFare = MakeTornBooks(books.Dir(), books.DatabaseFile());
     TRecordingPrompt prompt;
-    GDbAccess->Connect();
+    GDbAccess->Connect(TPageCheck::Afterwards);
+    bool passed = false;
+    GDbAccess->AfterPageCheck(this, [&passed] { passed = true; });
+    QTRY_VERIFY(passed);
     QVERIFY(GDbAccess->Connected());
     QCOMPARE(prompt.Boxes.size(), 0);
     QVERIFY(!QFile::exists(books.DatabaseFile() + QStringLiteral("-journal")));
@@ -306,6 +328,28 @@ void TestBrokenFiles::connectRollsBackHotJournal()
         QStringLiteral("select InFare,(select sum(Fare) from BookKeep) from Account"));
     QCOMPARE(query.Fields(0).AsString(), inFare);
     QCOMPARE(query.Fields(1).AsString(), inFare);
+}
+
+void TestBrokenFiles::restoreAfterPageCheckFails()
+{
+    // Books whose pages fail the check after the start can still be copied
+    // out and replaced, and the restored books are written again.
+    TTestBooks books;
+    const QString good = books.Dir() + QStringLiteral("good.bat");
+    MakeGoodBooks(good);
+    GDbAccess->Close();
+    MakeBroken(QStringLiteral("zeroed page"), good, books.DatabaseFile());
+    const QByteArray broken = ReadAll(books.DatabaseFile());
+    TRecordingPrompt prompt;
+    GDbAccess->Connect(TPageCheck::Afterwards);
+    QTRY_COMPARE(prompt.Boxes.size(), 1);
+    QVERIFY_THROWS_EXCEPTION(EDBException, Count(QStringLiteral("select count(*) from Account")));
+    const QString safety = books.Dir() + QStringLiteral("safety.bat");
+    DbRestore(good, [&safety] { DbBackup(safety); });
+    QCOMPARE(QFileInfo(safety).size(), broken.size());
+    DbExec(QStringLiteral("insert into Notepad(ID,Remark) values (2,'x')"));
+    QCOMPARE(Count(QStringLiteral("select count(*) from BookKeep")), 400);
+    QCOMPARE(prompt.Boxes.size(), 1);
 }
 
 void TestBrokenFiles::connectTakesWalFile()

@@ -48,6 +48,15 @@ if [ "$operations" -ne 7 ]; then
 fi
 echo "Event-loop probe ran: $operations operations (output in $jobs_log)"
 
+start_log="$top/build/bench-start-ci.log"
+if ! timeout 300 "$top/build/bench_start" --records 2000 --repeats 3 >"$start_log" 2>&1 \
+  || ! grep -qE '^start_list ratio=[0-9.]+$' "$start_log"; then
+  cat "$start_log" >&2
+  echo "The start-up measure failed; its output is in $start_log" >&2
+  exit 1
+fi
+echo "Start-up measure ran (output in $start_log)"
+
 # The template database is made by a sanitized program during the build, so
 # the options hold for the build as well. Leaks that are Qt's own (or its
 # libraries') are listed, with the reason, in tests/lsan.supp.

@@ -41,8 +41,9 @@ std::optional<int> TFormExport::Write(const QString &fileName, const RecordFilte
 {
     const TChoice choice = Choice();
     const RecordFilter filter = choice == ExportPeriod ? Period() : query;
-    int written = 0;
-    const bool done = RunJob(
+    // Set once the file has its name, even when a stop came too late.
+    std::optional<int> written;
+    RunJob(
         QStringLiteral("正在导出…"),
         [&](TJob &job) {
             written = choice == ExportJournal
@@ -50,5 +51,5 @@ std::optional<int> TFormExport::Write(const QString &fileName, const RecordFilte
                 : BooksExport::WriteRecordsCsv(fileName, filter, Hooks(job));
         },
         {}, TJobBooks::Used);
-    return done ? std::optional<int>(written) : std::nullopt;
+    return written;
 }

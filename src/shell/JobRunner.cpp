@@ -239,9 +239,8 @@ bool RunJob(const QString &name, const TJob::TWork &work, const QString &noCance
         // What a cancelled job raised on its way out is of no concern.
         if (!job.Cancelled())
             throw;
-        return false;
     }
-    return true;
+    return !job.Cancelled();
 }
 
 TWorkHooks Hooks(TJob &job)

@@ -83,11 +83,11 @@ private:
 // Runs work as a job while the window waits for it, running its events:
 // input to the windows is held back, and once the dialog delay has passed a
 // modal dialog shows the job's name, its progress and either a cancel button
-// or why it cannot be cancelled. Work that stops when asked does so by
-// raising (EAbort): then the answer is false. Work that ran to its end answers
-// true, even when the cancel came too late to stop it. What the work raised
-// otherwise is raised here, as if it had failed on this thread; when another
-// job runs, raises before starting.
+// or why it cannot be cancelled. True when the work ran to its end and no
+// cancel was asked; false when a cancel was asked, even one that came too
+// late to stop the work: work with lasting effects tells for itself whether
+// it got to them. What the work raised is raised here, as if it had failed on
+// this thread; when another job runs, raises before starting.
 bool RunJob(const QString &name, const TJob::TWork &work, const QString &noCancelReason = {},
             TJobBooks books = TJobBooks::Untouched);
 

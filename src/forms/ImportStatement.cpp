@@ -101,6 +101,26 @@ private:
     const TImportRowsModel *FModel;
 };
 
+// Proposes each row's category; a row whose category the user changed from
+// the one proposed keeps it.
+void ProposeCategories(const QList<TBill> &bills, QList<QList<int>> &typeIds,
+                       QList<QList<int>> &proposedIds, int income, int expense)
+{
+    typeIds.resize(bills.size());
+    proposedIds.resize(bills.size());
+    for (qsizetype b = 0; b < bills.size(); ++b) {
+        const QList<int> proposed
+            = StatementImport::ChooseCategories(bills[b].Statement, income, expense);
+        QList<int> chosen = proposed;
+        if (typeIds[b].size() == proposed.size() && proposedIds[b].size() == proposed.size())
+            for (qsizetype i = 0; i < proposed.size(); ++i)
+                if (typeIds[b][i] != proposedIds[b][i])
+                    chosen[i] = typeIds[b][i];
+        proposedIds[b] = proposed;
+        typeIds[b] = chosen;
+    }
+}
+
 void FillCategories(QComboBox *box, const QList<TImportCategory> &categories, int selected)
 {
     box->clear();
@@ -384,9 +404,14 @@ TFormImport::TFormImport(QWidget *parent)
     connect(ui->twSources, &QTableWidget::currentCellChanged, this,
             &TFormImport::ShowSourceAccount);
 
-    // Commands run queued, so a failure never unwinds through event delivery.
+    // Commands run queued, so a failure never unwinds through event delivery,
+    // and after any job the window waits on (one queued before it started
+    // arrives while it runs).
     const auto command = [this](auto *sender, auto signal, void (TFormImport::*slot)()) {
-        connect(sender, signal, this, slot, Qt::QueuedConnection);
+        connect(
+            sender, signal, this,
+            [this, slot] { WhenNoJob(this, [this, slot] { (this->*slot)(); }); },
+            Qt::QueuedConnection);
     };
     command(ui->btnFile, &QPushButton::clicked, &TFormImport::ChooseFile);
     command(ui->btnRemove, &QPushButton::clicked, &TFormImport::RemoveFile);
@@ -399,7 +424,8 @@ TFormImport::TFormImport(QWidget *parent)
     command(ui->cbDefaultExpense, &QComboBox::activated, &TFormImport::DefaultsChanged);
     const auto override = [this](QAction *action, std::optional<BillMerge::TOverride> choice) {
         connect(
-            action, &QAction::triggered, this, [this, choice] { Override(choice); },
+            action, &QAction::triggered, this,
+            [this, choice] { WhenNoJob(this, [this, choice] { Override(choice); }); },
             Qt::QueuedConnection);
     };
     override(FSeparateAction, BillMerge::TOverride::Separate);
@@ -408,9 +434,11 @@ TFormImport::TFormImport(QWidget *parent)
     connect(
         FAutoAction, &QAction::triggered, this,
         [this] {
-            const TRowRef lead = CurrentLead();
-            if (lead.IsValid() && FBills[lead.Bill].Read.Rows[lead.Row].Personal)
-                SendPerson(QString());
+            WhenNoJob(this, [this] {
+                const TRowRef lead = CurrentLead();
+                if (lead.IsValid() && FBills[lead.Bill].Read.Rows[lead.Row].Personal)
+                    SendPerson(QString());
+            });
         },
         Qt::QueuedConnection);
     connect(ui->btnCancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -508,7 +536,7 @@ void TFormImport::Read(const TColumnMapping &mapping)
     connect(FThread, &QThread::finished, FThread, &QObject::deleteLater);
     connect(FThread, &QThread::finished, this, [this, result] {
         FThread = nullptr;
-        Loaded(*result);
+        WhenNoJob(this, [this, result] { Loaded(*result); });
     });
     FThread->start();
 }
@@ -759,9 +787,23 @@ void TFormImport::Replan()
 {
     // The bills are planned together with the accounts and choices as they
     // now are, then marked against the books; rows left out or given another
-    // category are as planned again.
-    StatementImport::PlanBills(FBills);
-    Propose();
+    // category are as planned again. Many rows take a while: the planning
+    // runs as a job, on copies, while the table shows the rows as they were.
+    QList<TBill> bills = FBills;
+    QList<QList<int>> typeIds = FTypeIds;
+    QList<QList<int>> proposed = FProposed;
+    const int income = DefaultCategory(0);
+    const int expense = DefaultCategory(1);
+    RunJob(
+        QStringLiteral("正在核对账单…"),
+        [&](TJob &) {
+            StatementImport::PlanBills(bills);
+            ProposeCategories(bills, typeIds, proposed, income, expense);
+        },
+        QStringLiteral("账单要与账目完整核对一遍。"), TJobBooks::Used);
+    FBills = std::move(bills);
+    FTypeIds = std::move(typeIds);
+    FProposed = std::move(proposed);
     ShowRows();
     FillSources();
     ShowSummary();
@@ -800,19 +842,7 @@ void TFormImport::RulesClick()
 
 void TFormImport::Propose()
 {
-    FTypeIds.resize(FBills.size());
-    FProposed.resize(FBills.size());
-    for (qsizetype b = 0; b < FBills.size(); ++b) {
-        const QList<int> proposed = StatementImport::ChooseCategories(
-            FBills[b].Statement, DefaultCategory(0), DefaultCategory(1));
-        QList<int> typeIds = proposed;
-        if (FTypeIds[b].size() == proposed.size() && FProposed[b].size() == proposed.size())
-            for (qsizetype i = 0; i < proposed.size(); ++i)
-                if (FTypeIds[b][i] != FProposed[b][i])
-                    typeIds[i] = FTypeIds[b][i];
-        FProposed[b] = proposed;
-        FTypeIds[b] = typeIds;
-    }
+    ProposeCategories(FBills, FTypeIds, FProposed, DefaultCategory(0), DefaultCategory(1));
 }
 
 int TFormImport::DefaultCategory(int kind) const
@@ -877,7 +907,8 @@ void TFormImport::UpdateRowMenu()
         if (account != plan.Account)
             connect(
                 FOwnMenu->addAction(account), &QAction::triggered, this,
-                [this, account] { SendPerson(account); }, Qt::QueuedConnection);
+                [this, account] { WhenNoJob(this, [this, account] { SendPerson(account); }); },
+                Qt::QueuedConnection);
 }
 
 void TFormImport::SendPerson(const QString &account)

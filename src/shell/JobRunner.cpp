@@ -243,6 +243,19 @@ bool RunJob(const QString &name, const TJob::TWork &work, const QString &noCance
     return !job.Cancelled();
 }
 
+void WhenNoJob(QObject *context, std::function<void()> then)
+{
+    TJob *job = TJob::Current();
+    if (!job) {
+        then();
+        return;
+    }
+    QObject::connect(
+        job, &TJob::Finished, context,
+        [context, then = std::move(then)] { WhenNoJob(context, then); },
+        Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
+}
+
 TWorkHooks Hooks(TJob &job)
 {
     return {[&job](double fraction, const QString &step) { job.Report(fraction, step); },

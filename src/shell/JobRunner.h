@@ -91,6 +91,12 @@ private:
 bool RunJob(const QString &name, const TJob::TWork &work, const QString &noCancelReason = {},
             TJobBooks books = TJobBooks::Untouched);
 
+// Runs `then` at once when no job runs, else once the running job has ended
+// (on this thread, while `context` lives). A window's command queued before
+// a job started is run through it: it waits for the job instead of meeting
+// the books lent to it.
+void WhenNoJob(QObject *context, std::function<void()> then);
+
 // The hooks through which core work reports to its job and learns it should stop.
 TWorkHooks Hooks(TJob &job);
 

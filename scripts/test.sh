@@ -14,48 +14,37 @@ install_missing
 build "$top" "$top/build" -DBOOKKEEP_WERROR=ON
 (cd "$top/build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600 "$@")
 
-# Every measure must report: bench_ratio fails on a missing baseline itself,
-# and here each of the 36 measures must have printed its line.
+# Runs one benchmark program at a small size: it must succeed and print
+# exactly COUNT lines matching PATTERN (the figures themselves are not
+# checked, and bench_ratio fails on a missing baseline itself).
+run_measure() {
+  local what=$1 log=$2 pattern=$3 count=$4 found
+  shift 4
+  if ! timeout 300 "$@" >"$log" 2>&1; then
+    cat "$log" >&2
+    echo "The $what failed; its output is in $log" >&2
+    exit 1
+  fi
+  found=$(grep -cE "$pattern" "$log" || true)
+  if [ "$found" -ne "$count" ]; then
+    cat "$log" >&2
+    echo "The $what reported $found lines, not $count" >&2
+    exit 1
+  fi
+  echo "The $what ran: $found lines (output in $log)"
+}
+
 echo "Running the benchmarks at a small size..."
-bench_log="$top/build/bench-ci.log"
-if ! timeout 300 "$top/build/bench_ratio" --records 2000 --repeats 3 >"$bench_log" 2>&1; then
-  cat "$bench_log" >&2
-  echo "The benchmark program failed; its output is in $bench_log" >&2
-  exit 1
-fi
-measures=$(grep -cE '^[a-z0-9_]+ (ratio|bytes)=' "$bench_log" || true)
-if [ "$measures" -ne 36 ]; then
-  cat "$bench_log" >&2
-  echo "The benchmark program reported $measures measures, not 36" >&2
-  exit 1
-fi
-echo "Benchmarks ran: $measures measures (output in $bench_log)"
-
-# The event-loop probe drives each long operation through its command; each
-# of its 7 operations must print its line (the figures are not checked).
-jobs_log="$top/build/bench-jobs-ci.log"
-if ! timeout 300 "$top/build/bench_jobs" --records 2000 --import-rows 200 --repeats 1 \
-  >"$jobs_log" 2>&1; then
-  cat "$jobs_log" >&2
-  echo "The event-loop probe failed; its output is in $jobs_log" >&2
-  exit 1
-fi
-operations=$(grep -cE '^[a-z_]+ gap_ms=[0-9.]+ ratio=[0-9.]+$' "$jobs_log" || true)
-if [ "$operations" -ne 7 ]; then
-  cat "$jobs_log" >&2
-  echo "The event-loop probe reported $operations operations, not 7" >&2
-  exit 1
-fi
-echo "Event-loop probe ran: $operations operations (output in $jobs_log)"
-
-start_log="$top/build/bench-start-ci.log"
-if ! timeout 300 "$top/build/bench_start" --records 2000 --repeats 3 >"$start_log" 2>&1 \
-  || ! grep -qE '^start_list ratio=[0-9.]+$' "$start_log"; then
-  cat "$start_log" >&2
-  echo "The start-up measure failed; its output is in $start_log" >&2
-  exit 1
-fi
-echo "Start-up measure ran (output in $start_log)"
+run_measure "benchmark program" "$top/build/bench-ci.log" \
+  '^[a-z0-9_]+ (ratio|bytes)=' 36 \
+  "$top/build/bench_ratio" --records 2000 --repeats 3
+# The event-loop probe drives each long operation through its command.
+run_measure "event-loop probe" "$top/build/bench-jobs-ci.log" \
+  '^[a-z_]+ gap_ms=[0-9.]+ ratio=[0-9.]+$' 7 \
+  "$top/build/bench_jobs" --records 2000 --import-rows 200 --repeats 1
+run_measure "start-up measure" "$top/build/bench-start-ci.log" \
+  '^start_list ratio=[0-9.]+$' 1 \
+  "$top/build/bench_start" --records 2000 --repeats 3
 
 # The template database is made by a sanitized program during the build, so
 # the options hold for the build as well. Leaks that are Qt's own (or its
